@@ -1,0 +1,87 @@
+#include "app/run_sequence.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "app/output_paths.h"
+#include "app/runtime.h"
+#include "audio/sound_maker.h"
+#include "platform/console/print_line.h"
+#include "script/file_path.h"
+#include "script/xml_parser.h"
+#include "video/movie_maker.h"
+
+namespace talmora {
+namespace {
+
+constexpr int kFailure = -1;
+
+enum class ScriptCheck { kReadable, kMissing, kUnreadable };
+
+ScriptCheck CheckScript(const std::string& path) {
+  struct stat info {};
+  if (path.empty() || ::stat(path.c_str(), &info) != 0) return ScriptCheck::kMissing;
+  return ReadableFilePath(path) ? ScriptCheck::kReadable : ScriptCheck::kUnreadable;
+}
+
+// Both passes read the same tags; each starts from an empty keeper.
+void RunMakers(Runtime& runtime, const TagList& tags, const std::string& full_path,
+               const MovieOptions& movie_options) {
+  runtime.templates.AddTemplates(tags);
+  runtime.keeper.Clear();
+  double length = 0.0;
+  {
+    MovieMaker movie(runtime.factory, &runtime.device, movie_options);
+    movie.ReadProperties(tags);
+    movie.Make(ReplaceExtension(full_path, ".avi"));
+    length = movie.length;
+  }
+  runtime.keeper.Clear();
+  SoundMaker sound(runtime.factory, length);
+  sound.ReadProperties(tags);
+  sound.Make(ReplaceExtension(full_path, ".wav"));
+}
+
+}  // namespace
+
+int RunSequence(Runtime& runtime, CommandLine command_line, std::istream& input) {
+  if (!command_line.error.empty()) {
+    PrintLine(command_line.error);
+    return kFailure;
+  }
+  if (command_line.scripts.size() != 1) {
+    PrintLine("使い方 : talmora [xmlファイルパス]");
+    return kFailure;
+  }
+  const std::string& script = command_line.scripts.front();
+  switch (CheckScript(script)) {
+    case ScriptCheck::kMissing:
+      PrintLine("エラー : xmlファイルが見つかりません");
+      return kFailure;
+    case ScriptCheck::kUnreadable:
+      PrintLine("エラー : xmlファイルを開けませんでした");
+      return kFailure;
+    case ScriptCheck::kReadable:
+      break;
+  }
+  // Loading by the full path keeps a relative argument with a folder part loadable after the
+  // change of directory, and puts the output files next to the script.
+  const std::string full_path = AbsolutePath(script);
+  if (::chdir(FolderOf(full_path).c_str()) != 0) {
+    // The script's own folder is readable: its file was just opened. Nothing to report.
+  }
+  command_line.movie.input = &input;
+  {
+    XMLParser parser;
+    if (parser.Load(full_path)) RunMakers(runtime, parser.Tags(), full_path, command_line.movie);
+  }
+  PrintLine("エンターキーを押すと終了します");
+  std::string line;
+  std::getline(input, line);
+  return 0;
+}
+
+}  // namespace talmora

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "video/maker.h"
+
+namespace talmora {
+
+class ObjectFactory;
+class Sound;
+
+// Writes the ".wav" file: a silent track of the movie's length that every sound adds itself into.
+class SoundMaker : public Maker {
+ public:
+  SoundMaker(const ObjectFactory& factory, double length);
+  ~SoundMaker() override;
+
+  void ReadProperties(const TagList& tags) override;
+  void Make(const std::string& path) override;
+
+  const double length;
+  // Latest start first: mixed, and so printed, in this order.
+  const std::vector<std::shared_ptr<Sound>>& Sounds() const { return sounds_; }
+
+ private:
+  const ObjectFactory& factory_;
+  std::vector<std::shared_ptr<Sound>> sounds_;
+};
+
+}  // namespace talmora

@@ -1,0 +1,117 @@
+#include "platform/xml/xml_document.h"
+
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+#include <libxml/xmlerror.h>
+
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <mutex>
+
+namespace talmora {
+namespace {
+
+struct ContextFree {
+  void operator()(xmlParserCtxt* context) const { xmlFreeParserCtxt(context); }
+};
+struct DocFree {
+  void operator()(xmlDoc* document) const { xmlFreeDoc(document); }
+};
+struct XmlCharFree {
+  void operator()(xmlChar* text) const { xmlFree(text); }
+};
+
+// A script never needs anything from outside its own file.
+xmlParserInputPtr RefuseExternal(const char*, const char*, xmlParserCtxtPtr) { return nullptr; }
+
+std::string Text(const xmlChar* text) {
+  return text ? std::string(reinterpret_cast<const char*>(text)) : std::string();
+}
+
+std::string QualifiedName(const xmlChar* name, const xmlNs* ns) {
+  if (ns && ns->prefix) return Text(ns->prefix) + ":" + Text(name);
+  return Text(name);
+}
+
+XmlNode ElementNode(xmlDoc* document, const xmlNode* element) {
+  XmlNode node;
+  node.kind = XmlNode::Kind::kElement;
+  node.name = QualifiedName(element->name, element->ns);
+  for (const xmlNs* ns = element->nsDef; ns; ns = ns->next) {
+    node.attributes.emplace_back(ns->prefix ? "xmlns:" + Text(ns->prefix) : "xmlns", Text(ns->href));
+  }
+  for (const xmlAttr* attribute = element->properties; attribute; attribute = attribute->next) {
+    std::unique_ptr<xmlChar, XmlCharFree> value(xmlNodeListGetString(document, attribute->children, 1));
+    node.attributes.emplace_back(QualifiedName(attribute->name, attribute->ns), Text(value.get()));
+  }
+  return node;
+}
+
+XmlNode ChildNode(xmlDoc* document, xmlNode* child) {
+  if (child->type == XML_ELEMENT_NODE) return ElementNode(document, child);
+  XmlNode node;
+  node.kind = child->type == XML_TEXT_NODE && xmlIsBlankNode(child) ? XmlNode::Kind::kBlank
+                                                                     : XmlNode::Kind::kOther;
+  return node;
+}
+
+void FillError(xmlParserCtxt* context, XmlParseError& error) {
+  const xmlError* last = xmlCtxtGetLastError(context);
+  if (!last || last->code == XML_ERR_OK) {
+    error = XmlParseError{XML_ERR_INTERNAL_ERROR, 0, 0, "the document could not be read\n"};
+    return;
+  }
+  error.code = static_cast<unsigned>(last->code);
+  error.line = last->line;
+  error.column = last->int2;
+  error.reason = last->message ? last->message : "";
+}
+
+}  // namespace
+
+bool ParseXmlText(std::string_view text, XmlDocument& document, XmlParseError& error) {
+  static std::once_flag setup;
+  std::call_once(setup, [] {
+    xmlInitParser();
+    xmlSetExternalEntityLoader(RefuseExternal);
+  });
+  std::unique_ptr<xmlParserCtxt, ContextFree> context(xmlNewParserCtxt());
+  if (!context) {
+    error = XmlParseError{XML_ERR_NO_MEMORY, 0, 0, "out of memory\n"};
+    return false;
+  }
+  if (text.size() > static_cast<size_t>(INT32_MAX)) {
+    error = XmlParseError{XML_ERR_NO_MEMORY, 0, 0, "the document is too large\n"};
+    return false;
+  }
+  const int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+  std::unique_ptr<xmlDoc, DocFree> parsed(xmlCtxtReadMemory(
+      context.get(), text.data(), static_cast<int>(text.size()), nullptr, nullptr, options));
+  if (!parsed || !context->wellFormed) {
+    FillError(context.get(), error);
+    return false;
+  }
+  document = XmlDocument{};
+  xmlNode* root = xmlDocGetRootElement(parsed.get());
+  if (!root) return true;
+  document.has_root = true;
+  document.root = ElementNode(parsed.get(), root);
+  for (xmlNode* child = root->children; child; child = child->next) {
+    document.children.push_back(ChildNode(parsed.get(), child));
+  }
+  return true;
+}
+
+bool ParseXmlFile(const std::string& path, XmlDocument& document, XmlParseError& error) {
+  std::ifstream file(path, std::ios::binary);
+  std::string text;
+  if (file) text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  if (!file && !file.eof()) {
+    error = XmlParseError{XML_IO_LOAD_ERROR, 0, 0, "failed to load \"" + path + "\"\n"};
+    return false;
+  }
+  return ParseXmlText(text, document, error);
+}
+
+}  // namespace talmora

@@ -1,0 +1,106 @@
+#include "script/number_text.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace talmora {
+namespace {
+
+bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+size_t SkipSpace(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && IsSpace(text[i])) ++i;
+  return i;
+}
+
+size_t SkipDigits(std::string_view text, size_t i) {
+  while (i < text.size() && IsDigit(text[i])) ++i;
+  return i;
+}
+
+// Reads an optional sign and decimal digits; false on no digits or overflow of the magnitude.
+bool ReadSignedDigits(std::string_view text, bool& negative, uint64_t& magnitude) {
+  size_t i = SkipSpace(text);
+  negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  const size_t first = i;
+  magnitude = 0;
+  for (; i < text.size() && IsDigit(text[i]); ++i) {
+    if (magnitude > (std::numeric_limits<uint64_t>::max() - 9) / 10) return false;
+    magnitude = magnitude * 10 + static_cast<uint64_t>(text[i] - '0');
+  }
+  return i > first;
+}
+
+}  // namespace
+
+std::optional<double> ParseNumber(std::string_view text) {
+  size_t i = SkipSpace(text);
+  const size_t sign = i;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  const size_t int_begin = i;
+  i = SkipDigits(text, i);
+  size_t digits = i - int_begin;
+  if (i < text.size() && text[i] == '.') {
+    const size_t frac_begin = ++i;
+    i = SkipDigits(text, i);
+    digits += i - frac_begin;
+  }
+  if (digits == 0) return std::nullopt;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    size_t e = i + 1;
+    if (e < text.size() && (text[e] == '+' || text[e] == '-')) ++e;
+    const size_t exp_end = SkipDigits(text, e);
+    if (exp_end == e) return std::nullopt;  // "2e" is no number at all, not 2
+    i = exp_end;
+  }
+  // from_chars takes no '+' and is locale-free.
+  const size_t begin = (text[sign] == '+') ? sign + 1 : sign;
+  double value = 0.0;
+  const auto [end, error] = std::from_chars(text.data() + begin, text.data() + i, value);
+  if (error == std::errc::result_out_of_range) {
+    // Tiny magnitudes round to zero; only a value too large for a double is invalid.
+    const std::string_view number = text.substr(begin, i - begin);
+    const size_t mark = number.find_first_of("eE");
+    if (mark != std::string_view::npos && number.substr(mark + 1).starts_with('-')) {
+      return number.starts_with('-') ? -0.0 : 0.0;
+    }
+    return std::nullopt;
+  }
+  if (error != std::errc() || end != text.data() + i) return std::nullopt;
+  return value;
+}
+
+std::optional<int32_t> ParseInteger(std::string_view text) {
+  bool negative = false;
+  uint64_t magnitude = 0;
+  if (!ReadSignedDigits(text, negative, magnitude)) return std::nullopt;
+  const uint64_t limit = negative ? uint64_t{1} << 31 : (uint64_t{1} << 31) - 1;
+  if (magnitude > limit) return std::nullopt;
+  return static_cast<int32_t>(negative ? -static_cast<int64_t>(magnitude)
+                                       : static_cast<int64_t>(magnitude));
+}
+
+std::optional<bool> ParseFlag(std::string_view text) {
+  if (text == "true" || text == "yes") return true;
+  if (text == "false" || text == "no") return false;
+  bool negative = false;
+  uint64_t magnitude = 0;
+  if (!ReadSignedDigits(text, negative, magnitude)) return std::nullopt;
+  if (magnitude == 0) return false;
+  if (magnitude == 1 && !negative) return true;
+  return std::nullopt;  // -1 wraps to a huge unsigned value, 2 and up are no flag
+}
+
+std::string FormatNumber(double value) {
+  char buffer[400];  // the longest %.16f text of a double is about 330 characters
+  const auto [end, error] =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 16);
+  if (error != std::errc()) return {};
+  return std::string(buffer, end);
+}
+
+}  // namespace talmora

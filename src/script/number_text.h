@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace talmora {
+
+// The script's number syntax: optional sign, digits with an optional point (a digit on at least
+// one side), optional exponent; leading white space skipped, trailing text ignored. Empty when the
+// text is no number or the value is too large for a double. Independent of the C locale.
+std::optional<double> ParseNumber(std::string_view text);
+
+// Decimal signed 32-bit integer; leading white space skipped, trailing text ignored.
+std::optional<int32_t> ParseInteger(std::string_view text);
+
+// "true"/"yes", "false"/"no", or an unsigned integer that is 0 or 1.
+std::optional<bool> ParseFlag(std::string_view text);
+
+// "%.16f": the one text form in which numbers are recorded. Values beyond the usual 31
+// characters get their whole text.
+std::string FormatNumber(double value);
+
+}  // namespace talmora

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "script/attribute_map.h"
+#include "script/script_context.h"
+
+namespace talmora {
+
+// A timed element of the script: a time window in seconds, read from its tag.
+class Object {
+ public:
+  explicit Object(ScriptContext& context) : context_(context) {}
+  virtual ~Object() = default;
+  Object(const Object&) = delete;
+  Object& operator=(const Object&) = delete;
+
+  // Applies the template, then reads "time", "duration" and "timeend".
+  virtual void ReadProperties(AttributeMap& attributes);
+  virtual void Draw(double time) = 0;
+
+  double start = 0.0;
+  double end = 0.0;
+
+ protected:
+  // The property readers, bound to this run's keeper.
+  bool ReadText(const AttributeMap& attributes, const std::string& name, std::string& value);
+  bool ReadNumber(const AttributeMap& attributes, const std::string& name, double& value);
+  bool ReadInteger(const AttributeMap& attributes, const std::string& name, int32_t& value);
+  bool ReadFlag(const AttributeMap& attributes, const std::string& name, bool& value);
+  void StoreNumber(const std::string& name, double value);
+
+  ScriptContext& context_;
+
+ private:
+  void ApplyTemplate(AttributeMap& attributes);
+  void ReadTimeWindow(const AttributeMap& attributes);
+};
+
+// Activation order, latest first: p goes before q when it starts later, or when the starts lie
+// within 1e-9 of each other and p ends later. Used with a stable sort, so ties keep script order.
+bool ActivatesAfter(const Object& p, const Object& q);
+
+}  // namespace talmora

@@ -1,0 +1,82 @@
+#include "script/property_readers.h"
+
+#include "platform/console/print_line.h"
+#include "script/number_text.h"
+
+namespace talmora {
+namespace {
+
+template <typename T, typename Parse>
+bool Convert(const std::string& name, const std::string& text, T& value, Parse parse) {
+  const auto parsed = parse(text);
+  if (!parsed) {
+    PrintInvalidValue(name, text);
+    return false;
+  }
+  value = *parsed;
+  return true;
+}
+
+}  // namespace
+
+void PrintInvalidValue(const std::string& name, const std::string& text) {
+  PrintLine(name + "エラー : プロパティの値が不正です - [" + text + "]");
+}
+
+bool FindAttribute(const AttributeMap& attributes, const std::string& name, std::string& value) {
+  const auto found = attributes.find(name);
+  if (found == attributes.end()) return false;
+  value = found->second;
+  return true;
+}
+
+bool ReadPlainNumber(const AttributeMap& attributes, const std::string& name, double& value) {
+  std::string text;
+  return FindAttribute(attributes, name, text) && Convert(name, text, value, ParseNumber);
+}
+
+bool ReadPlainInteger(const AttributeMap& attributes, const std::string& name, int32_t& value) {
+  std::string text;
+  return FindAttribute(attributes, name, text) && Convert(name, text, value, ParseInteger);
+}
+
+bool ReadPropertyText(PropertyKeeper& keeper, const AttributeMap& attributes,
+                      const std::string& name, std::string& value) {
+  std::string text;
+  if (!FindAttribute(attributes, name, text)) return false;
+  // One replacement only: a text fetched from the keeper is not looked at again.
+  if (text == "now" && name == "time") {
+    text = keeper.Get("timeend");
+  } else if (text == "last") {
+    text = keeper.Get(name);
+  }
+  keeper.Set(name, text);
+  value = std::move(text);
+  return true;
+}
+
+bool ReadPropertyNumber(PropertyKeeper& keeper, const AttributeMap& attributes,
+                        const std::string& name, double& value) {
+  std::string text;
+  return ReadPropertyText(keeper, attributes, name, text) &&
+         Convert(name, text, value, ParseNumber);
+}
+
+bool ReadPropertyInteger(PropertyKeeper& keeper, const AttributeMap& attributes,
+                         const std::string& name, int32_t& value) {
+  std::string text;
+  return ReadPropertyText(keeper, attributes, name, text) &&
+         Convert(name, text, value, ParseInteger);
+}
+
+bool ReadPropertyFlag(PropertyKeeper& keeper, const AttributeMap& attributes,
+                      const std::string& name, bool& value) {
+  std::string text;
+  if (!ReadPropertyText(keeper, attributes, name, text)) return false;
+  const auto flag = ParseFlag(text);
+  if (!flag) return false;
+  value = *flag;
+  return true;
+}
+
+}  // namespace talmora

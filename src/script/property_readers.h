@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "script/attribute_map.h"
+#include "script/property_keeper.h"
+
+namespace talmora {
+
+// Every reader returns true when it delivered a value and leaves `value` untouched otherwise.
+
+// Plain readers: for the movie settings; no "now"/"last", no keeper.
+bool FindAttribute(const AttributeMap& attributes, const std::string& name, std::string& value);
+bool ReadPlainNumber(const AttributeMap& attributes, const std::string& name, double& value);
+bool ReadPlainInteger(const AttributeMap& attributes, const std::string& name, int32_t& value);
+
+// Property readers: apply "now" (for "time") and "last", and record the text in the keeper.
+bool ReadPropertyText(PropertyKeeper& keeper, const AttributeMap& attributes,
+                      const std::string& name, std::string& value);
+bool ReadPropertyNumber(PropertyKeeper& keeper, const AttributeMap& attributes,
+                        const std::string& name, double& value);
+bool ReadPropertyInteger(PropertyKeeper& keeper, const AttributeMap& attributes,
+                         const std::string& name, int32_t& value);
+bool ReadPropertyFlag(PropertyKeeper& keeper, const AttributeMap& attributes,
+                      const std::string& name, bool& value);
+
+// "<name>エラー : プロパティの値が不正です - [<text>]"
+void PrintInvalidValue(const std::string& name, const std::string& text);
+
+}  // namespace talmora

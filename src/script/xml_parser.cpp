@@ -1,0 +1,75 @@
+#include "script/xml_parser.h"
+
+#include <cstdio>
+
+#include "platform/console/print_line.h"
+#include "platform/xml/xml_document.h"
+
+namespace talmora {
+namespace {
+
+ScriptTag TagOf(const XmlNode& element) {
+  ScriptTag tag{element.name, {}};
+  for (const auto& [name, value] : element.attributes) tag.attributes.emplace(name, value);
+  return tag;
+}
+
+}  // namespace
+
+std::string ParseErrorReport(const XmlParseError& error) {
+  char head[256];
+  std::snprintf(head, sizeof head,
+                "エラー : XMLのパースに失敗しました\n\tエラーコード = 0x%x\n\t場所 = %d行目 "
+                "%d文字目\n\tエラー内容 = ",
+                error.code, error.line, error.column);
+  std::string report = head + error.reason;
+  constexpr size_t kLimit = 1023;
+  if (report.size() > kLimit) {
+    size_t cut = kLimit;
+    // Step back over continuation bytes so no character is split.
+    while (cut > 0 && (static_cast<unsigned char>(report[cut]) & 0xC0) == 0x80) --cut;
+    report.resize(cut);
+  }
+  return report;
+}
+
+bool XMLParser::Load(const std::string& path) {
+  XmlDocument document;
+  XmlParseError error;
+  const bool parsed = ParseXmlFile(path, document, error);
+  return Build(parsed, document, error);
+}
+
+bool XMLParser::LoadText(std::string_view text) {
+  XmlDocument document;
+  XmlParseError error;
+  const bool parsed = ParseXmlText(text, document, error);
+  return Build(parsed, document, error);
+}
+
+bool XMLParser::Build(bool parsed, const XmlDocument& document, const XmlParseError& error) {
+  if (!parsed) {
+    PrintLine(ParseErrorReport(error));
+    return false;
+  }
+  if (!document.has_root) {
+    PrintLine("エラー : XML内にドキュメントが見つかりませんでした");
+    return false;
+  }
+  if (document.root.name != "talmora") {
+    PrintLine("エラー : talmoraタグが見つかりませんでした");
+    return false;
+  }
+  tags_.push_back(TagOf(document.root));
+  for (const XmlNode& child : document.children) {
+    if (child.kind == XmlNode::Kind::kElement) {
+      tags_.push_back(TagOf(child));
+    } else if (child.kind == XmlNode::Kind::kOther) {
+      PrintLine("警告 : 属性の無いタグが存在しています");
+    }
+  }
+  PrintLine("XMLのパースが完了しました");
+  return true;
+}
+
+}  // namespace talmora

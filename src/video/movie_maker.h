@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "video/maker.h"
+#include "video/movie_options.h"
+
+namespace talmora {
+
+class ObjectFactory;
+class VideoObject;
+class Device;
+
+// Renders the drawn objects frame by frame into the ".avi" file.
+class MovieMaker : public Maker {
+ public:
+  MovieMaker(const ObjectFactory& factory, Device* device, MovieOptions options);
+  ~MovieMaker() override;
+
+  void ReadProperties(const TagList& tags) override;
+  void Make(const std::string& path) override;
+
+  int32_t width = 512;
+  int32_t height = 384;
+  int32_t fps = 30;
+  double length = 0.0;
+  double r = 0.0, g = 0.0, b = 0.0, a = 0.0;
+
+  // Sorted so that the object to activate first is the last one.
+  const std::vector<std::shared_ptr<VideoObject>>& Pending() const { return pending_; }
+
+ private:
+  const ObjectFactory& factory_;
+  Device* device_;
+  MovieOptions options_;
+  std::vector<std::shared_ptr<VideoObject>> pending_;
+};
+
+}  // namespace talmora

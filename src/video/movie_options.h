@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+#include <istream>
+#include <optional>
+#include <string>
+
+namespace talmora {
+
+// How the compressor is chosen: from the command line, or from the console menu when no code is
+// given. Settings left empty keep the compressor's defaults.
+struct MovieOptions {
+  std::optional<std::string> codec;  // four-character code, e.g. "DIB " or "MJPG"
+  std::optional<int32_t> quality;    // 0 to 10000
+  std::optional<int32_t> keyframe;   // a key frame every N frames
+  std::optional<int32_t> datarate;   // KB per second
+  std::istream* input = nullptr;     // where the menu reads its answers
+};
+
+}  // namespace talmora

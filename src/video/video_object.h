@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+
+#include "platform/render/frame.h"
+#include "script/object.h"
+
+namespace talmora {
+
+// A drawn object: placement, depth and colour, each moving linearly from its start value to its
+// end value over the time window.
+class VideoObject : public Object {
+ public:
+  explicit VideoObject(ScriptContext& context);
+
+  void ReadProperties(AttributeMap& attributes) override;
+
+  // The pixel rectangle and 0xAARRGGBB colour at `time`; empty and transparent outside the window.
+  void Interpolate(double time, Rect& rect, uint32_t& argb) const;
+
+  double x = 0.0, y = 0.0, xend = 0.0, yend = 0.0;
+  double z = 0.0, zend = 0.0;
+  double width, height, widthend, heightend;
+  double r = 1.0, g = 1.0, b = 1.0, a = 1.0;
+  double rend = 1.0, gend = 1.0, bend = 1.0, aend = 1.0;
+
+ private:
+  void ReadEdges(const AttributeMap& attributes);
+  void ReadPlacement(const AttributeMap& attributes);
+  // `name` sets the start and the end value, then `name`+"end" the end value alone.
+  void ReadPair(const AttributeMap& attributes, const char* name, double& first, double& last);
+};
+
+}  // namespace talmora
