@@ -22,8 +22,13 @@ class SoundDecoder {
 // The decoding layer. Result codes are 0 for success or the decoder's own negative codes.
 class SoundSystem {
  public:
-  // Opens the file only to learn its length in whole milliseconds.
+  // Silences the decoder library's own logging: the program writes nothing to standard error.
+  SoundSystem();
+
+  // Opens the file only to learn its length in whole milliseconds, counted by decoding where
+  // the container cannot state it exactly.
   int OpenStream(const std::string& path, uint32_t& length_ms);
+  // Opens the file for decoding from its start; `decoder` is set only on success.
   int OpenDecoded(const std::string& path, std::unique_ptr<SoundDecoder>& decoder);
 };
 

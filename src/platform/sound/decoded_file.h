@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/sound/av_handles.h"
+
+namespace talmora::sound {
+
+// The audio stream of one sound file and its decoder, delivering decoded frames in order.
+class DecodedFile {
+ public:
+  // Rates outside this range are refused: the resampler's filter for a wilder ratio would
+  // cost far more memory than any real recording is worth.
+  static constexpr int kMinRate = 1000;
+  static constexpr int kMaxRate = 768000;
+
+  // Opens the file's best audio stream and its decoder. Returns 0 or a negative AVERROR.
+  int Open(const std::string& path);
+
+  const AVCodecContext& Codec() const { return *codec_; }
+
+  // The length in whole milliseconds when the container states it exactly (no encoder
+  // delay or padding for the decoder to trim); -1 when it cannot say.
+  int64_t DeclaredLengthMs() const;
+
+  // Decodes the whole stream to count its length. Returns 0 or a negative AVERROR.
+  int CountLengthMs(int64_t& length_ms);
+
+  // The next decoded frame, owned by this object and valid until the next call.
+  // Returns 0, AVERROR_EOF once the decoder is drained, or another negative AVERROR.
+  int Next(AVFrame*& frame);
+
+ private:
+  FormatContextPtr format_;
+  CodecContextPtr codec_;
+  PacketPtr packet_;
+  FramePtr frame_;
+  const AVStream* stream_ = nullptr;
+};
+
+}  // namespace talmora::sound
