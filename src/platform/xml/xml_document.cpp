@@ -56,16 +56,33 @@ XmlNode ChildNode(xmlDoc* document, xmlNode* child) {
   return node;
 }
 
-void FillError(xmlParserCtxt* context, XmlParseError& error) {
+// The parser goes on after the first error and reports follow-on errors; the first names the cause.
+struct FirstError {
+  bool seen = false;
+  XmlParseError error;
+};
+
+void KeepFirstError(void* user_data, xmlError* error) {
+  auto* context = static_cast<xmlParserCtxt*>(user_data);
+  auto* first = context ? static_cast<FirstError*>(context->_private) : nullptr;
+  if (!first || first->seen || !error || error->level < XML_ERR_ERROR) return;
+  first->seen = true;
+  first->error = XmlParseError{static_cast<unsigned>(error->code), error->line, error->int2,
+                               error->message ? error->message : ""};
+}
+
+void FillError(xmlParserCtxt* context, const FirstError& first, XmlParseError& error) {
+  if (first.seen) {
+    error = first.error;
+    return;
+  }
   const xmlError* last = xmlCtxtGetLastError(context);
   if (!last || last->code == XML_ERR_OK) {
     error = XmlParseError{XML_ERR_INTERNAL_ERROR, 0, 0, "the document could not be read\n"};
     return;
   }
-  error.code = static_cast<unsigned>(last->code);
-  error.line = last->line;
-  error.column = last->int2;
-  error.reason = last->message ? last->message : "";
+  error = XmlParseError{static_cast<unsigned>(last->code), last->line, last->int2,
+                        last->message ? last->message : ""};
 }
 
 }  // namespace
@@ -85,11 +102,14 @@ bool ParseXmlText(std::string_view text, XmlDocument& document, XmlParseError& e
     error = XmlParseError{XML_ERR_NO_MEMORY, 0, 0, "the document is too large\n"};
     return false;
   }
+  FirstError first;
+  context->_private = &first;
+  context->sax->serror = KeepFirstError;
   const int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
   std::unique_ptr<xmlDoc, DocFree> parsed(xmlCtxtReadMemory(
       context.get(), text.data(), static_cast<int>(text.size()), nullptr, nullptr, options));
   if (!parsed || !context->wellFormed) {
-    FillError(context.get(), error);
+    FillError(context.get(), first, error);
     return false;
   }
   document = XmlDocument{};

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <memory>
+
+#include "script/global_property.h"
+#include "script/object_factory.h"
+#include "script/property_keeper.h"
+#include "script/script_context.h"
+#include "script/template_manager.h"
+#include "script/xml_parser.h"
+#include "support/capture_stdout.h"
+
+namespace talmora::testing {
+
+// The script model's instances without a device, as a pass sees them.
+struct ScriptFixture {
+  PropertyKeeper keeper;
+  TemplateManager templates;
+  GlobalProperty global;
+  ScriptContext context{keeper, templates, global, nullptr};
+  ObjectFactory factory{context};
+
+  // Loads `body` inside a root element; the loader's own lines are not kept.
+  TagList Load(const std::string& body, const std::string& root_attributes = "") {
+    CaptureStdout quiet;
+    XMLParser parser;
+    parser.LoadText("<talmora " + root_attributes + ">" + body + "</talmora>");
+    templates.AddTemplates(parser.Tags());
+    return parser.Tags();
+  }
+};
+
+}  // namespace talmora::testing
