@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: once plainly, once under
+# AddressSanitizer and UndefinedBehaviorSanitizer (any report fails the run).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+jobs=$(nproc)
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j"$jobs"
+(cd build && ctest --output-on-failure -j"$jobs")
+
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTALMORA_SANITIZE=ON
+cmake --build build-asan -j"$jobs"
+export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
+(cd build-asan && ctest --output-on-failure -j"$jobs")

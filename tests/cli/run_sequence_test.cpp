@@ -1,0 +1,114 @@
+// The run as a user sees it: arguments, exit status, the script's folder, both passes, the wait.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/cli_harness.h"
+
+namespace talmora {
+namespace {
+
+using testing::kClosingLine;
+using testing::kDeviceLines;
+using testing::RunScript;
+using testing::RunTalmora;
+using testing::TempDir;
+
+constexpr int kFailureStatus = 255;  // -1 as the shell sees it
+const std::string kUsage = "使い方 : talmora [xmlファイルパス]\n";
+
+TEST(RunSequence, WrongArgumentCountPrintsUsageOnly) {
+  TempDir dir;
+  dir.Write("a.xml", "<talmora/>");
+  for (const auto& args : std::vector<std::vector<std::string>>{{}, {"a.xml", "a.xml"}}) {
+    const auto result = RunTalmora(args, dir.path());
+    EXPECT_EQ(result.out, kDeviceLines + kUsage);
+    EXPECT_EQ(result.status, kFailureStatus);
+  }
+}
+
+TEST(RunSequence, MissingScriptStopsWithoutClosingLine) {
+  TempDir dir;
+  const auto result = RunTalmora({"missing.xml"}, dir.path());
+  EXPECT_EQ(result.out, kDeviceLines + "エラー : xmlファイルが見つかりません\n");
+  EXPECT_EQ(result.status, kFailureStatus);
+}
+
+TEST(RunSequence, FolderOrUnreadableScriptStopsBeforeLoading) {
+  TempDir dir;
+  std::filesystem::create_directory(dir / "folder.xml");
+  auto result = RunTalmora({"folder.xml"}, dir.path());
+  EXPECT_EQ(result.out, kDeviceLines + "エラー : xmlファイルを開けませんでした\n");
+  EXPECT_EQ(result.status, kFailureStatus);
+  if (::geteuid() != 0) {  // root reads every file whatever its mode
+    dir.Write("locked.xml", "<talmora/>");
+    std::filesystem::permissions(dir / "locked.xml", std::filesystem::perms::none);
+    result = RunTalmora({"locked.xml"}, dir.path());
+    EXPECT_EQ(result.out, kDeviceLines + "エラー : xmlファイルを開けませんでした\n");
+  }
+}
+
+TEST(RunSequence, FailedLoadStillClosesWithStatusZero) {
+  TempDir dir;
+  auto result = RunScript(dir, "<movie/>", "a.xml", "\n");
+  EXPECT_EQ(result.out, kDeviceLines + "エラー : talmoraタグが見つかりませんでした\n" + kClosingLine);
+  EXPECT_EQ(result.status, 0);
+  result = RunScript(dir, "<talmora>", "b.xml");
+  EXPECT_TRUE(result.out.starts_with(kDeviceLines + "エラー : XMLのパースに失敗しました\n\tエラーコード = 0x"))
+      << result.out;
+  EXPECT_TRUE(result.out.ends_with("\n\n" + kClosingLine)) << result.out;
+  EXPECT_EQ(result.status, 0);
+  EXPECT_FALSE(std::filesystem::exists(dir / "a.avi"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "b.wav"));
+}
+
+TEST(RunSequence, ReadsBothPassesInOrder) {
+  TempDir dir;
+  const auto result = RunScript(dir, R"(<talmora length="0">
+      <text time="bad"/>
+      <sound time="1" duration="x"/>
+      <image src="pic.png"/>
+    </talmora>)");
+  const std::string text_line = "timeエラー : プロパティの値が不正です - [bad]\n";
+  const std::string sound_line = "durationエラー : プロパティの値が不正です - [x]\n";
+  const std::string& out = result.out;
+  ASSERT_TRUE(out.starts_with(kDeviceLines + "XMLのパースが完了しました\n" + text_line + sound_line +
+                              "スクリプトパース完了\n"))
+      << out;
+  // The sound pass reads every tag again, so the same lines follow once more, before the end.
+  const size_t second = out.find(text_line + sound_line, kDeviceLines.size() + 40);
+  ASSERT_NE(second, std::string::npos) << out;
+  EXPECT_TRUE(out.ends_with(text_line + sound_line + kClosingLine)) << out;
+  EXPECT_EQ(result.status, 0);
+}
+
+TEST(RunSequence, RelativeScriptInASubfolderLoads) {
+  TempDir dir;
+  dir.Write("clips.old/intro", "<talmora length=\"0\"/>");
+  const auto result = RunTalmora({"clips.old/intro"}, dir.path());
+  EXPECT_NE(result.out.find("XMLのパースが完了しました\n"), std::string::npos) << result.out;
+  EXPECT_EQ(result.out.find("エラー"), std::string::npos) << result.out;
+}
+
+TEST(RunSequence, EndOfInputEndsTheWaitAndLinesAreConsumedOnce) {
+  TempDir dir;
+  // No input at all: the wait returns at once (the test would hang otherwise).
+  auto result = RunScript(dir, "<movie/>", "a.xml", "");
+  EXPECT_TRUE(result.out.ends_with(kClosingLine));
+  EXPECT_EQ(result.status, 0);
+}
+
+TEST(RunSequence, BadOptionsStopBeforeAnythingIsRead) {
+  TempDir dir;
+  dir.Write("a.xml", "<talmora/>");
+  auto result = RunTalmora({"--quality", "high", "a.xml"}, dir.path());
+  EXPECT_EQ(result.out, kDeviceLines + "エラー : オプションの値が不正です - --quality\n");
+  EXPECT_EQ(result.status, kFailureStatus);
+  result = RunTalmora({"--frobnicate", "a.xml"}, dir.path());
+  EXPECT_EQ(result.out, kDeviceLines + "エラー : 不明なオプションです - --frobnicate\n");
+  EXPECT_EQ(result.status, kFailureStatus);
+}
+
+}  // namespace
+}  // namespace talmora
