@@ -1,8 +1,14 @@
 #include "audio/sound_maker.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 
 #include "audio/sound.h"
+#include "audio/wav_header.h"
+#include "platform/console/print_line.h"
 #include "script/object_factory.h"
 
 namespace talmora {
@@ -21,6 +27,40 @@ void SoundMaker::ReadProperties(const TagList& tags) {
                    [](const auto& p, const auto& q) { return ActivatesAfter(*p, *q); });
 }
 
-void SoundMaker::Make(const std::string& /*path*/) {}
+void SoundMaker::Make(const std::string& path) {
+  if (sounds_.empty()) return;
+  // A negative length makes an empty track; one beyond the header's 32-bit sizes is refused
+  // before anything is replaced.
+  const int64_t frames = std::max<int64_t>(TrackFrames(length), 0);
+  if (frames > kMaxTrackFrames) {
+    PrintLine("エラー : 動画が長すぎてWAVファイルの上限(4GB)を超えます : " + path);
+    return;
+  }
+  if (!WriteSilentTrack(path, frames)) return;
+  for (const auto& sound : sounds_) {
+    sound->outputPath = path;
+    sound->Draw(sound->start);
+  }
+}
+
+bool SoundMaker::WriteSilentTrack(const std::string& path, int64_t frames) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    PrintLine("出力先サウンドファイルを開けませんでした : " + path);
+    return false;
+  }
+  // The data area is only sized, never written: it reads back as zeros, which is silence.
+  const WavHeaderBytes header = WavHeader(frames);
+  ssize_t written;
+  do {
+    written = ::write(fd, header.data(), header.size());
+  } while (written < 0 && errno == EINTR);
+  const bool sized = written == static_cast<ssize_t>(header.size()) &&
+                     ::ftruncate(fd, kWavHeaderBytes + frames * kTrackFrameBytes) == 0;
+  const bool closed = ::close(fd) == 0;
+  if (sized && closed) return true;
+  PrintLine("出力先サウンドファイルへの書き込みに失敗しました : " + path);
+  return false;
+}
 
 }  // namespace talmora

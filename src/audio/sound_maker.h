@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -24,6 +25,9 @@ class SoundMaker : public Maker {
   const std::vector<std::shared_ptr<Sound>>& Sounds() const { return sounds_; }
 
  private:
+  // The header and a zero-filled data area of `frames` frames; false after printing why not.
+  static bool WriteSilentTrack(const std::string& path, int64_t frames);
+
   const ObjectFactory& factory_;
   std::vector<std::shared_ptr<Sound>> sounds_;
 };

@@ -28,6 +28,11 @@ int SoundSystem::OpenStream(const std::string& path, uint32_t& length_ms) {
   return 0;
 }
 
+int SoundSystem::OpenStream(const std::string& path) {
+  sound::DecodedFile file;
+  return file.Open(path);
+}
+
 int SoundSystem::OpenDecoded(const std::string& path, std::unique_ptr<SoundDecoder>& decoder) {
   auto opened = std::make_unique<sound::ResampledDecoder>();
   const int ret = opened->Open(path);

@@ -28,6 +28,8 @@ class SoundSystem {
   // Opens the file only to learn its length in whole milliseconds, counted by decoding where
   // the container cannot state it exactly.
   int OpenStream(const std::string& path, uint32_t& length_ms);
+  // Opens the file only to learn that it decodes; spares the count when the length is not needed.
+  int OpenStream(const std::string& path);
   // Opens the file for decoding from its start; `decoder` is set only on success.
   int OpenDecoded(const std::string& path, std::unique_ptr<SoundDecoder>& decoder);
 };
