@@ -1,0 +1,115 @@
+#include "platform/movie/compressor_catalog.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/opt.h>
+}
+
+namespace talmora {
+
+namespace {
+
+int64_t BitsPerSecond(const CompressorSettings& s) { return int64_t{s.lDataRate} * 1024 * 8; }
+
+int Quality(const CompressorSettings& s, int fallback) {
+  return s.lQ < 0 ? fallback : std::min(s.lQ, CompressorSettings::kMaxQuality);
+}
+
+void KeyFrames(AVCodecContext& c, const CompressorSettings& s) {
+  if (s.lKey > 0) c.gop_size = s.lKey;
+}
+
+// MPEG-style encoders: a data rate, or else a fixed quantiser from 31 (lQ 0) to 2 (lQ 10000).
+// The default, 3, keeps pictures close to the source.
+void ConfigureQuantizer(AVCodecContext& c, const CompressorSettings& s) {
+  KeyFrames(c, s);
+  if (s.lDataRate > 0) {
+    c.bit_rate = BitsPerSecond(s);
+    return;
+  }
+  const int quality = Quality(s, 9500);
+  const int quantizer = 2 + (29 * (CompressorSettings::kMaxQuality - quality) + 5000) / 10000;
+  c.flags |= AV_CODEC_FLAG_QSCALE;
+  c.global_quality = FF_QP2LAMBDA * quantizer;
+}
+
+void ConfigureMotionJpeg(AVCodecContext& c, const CompressorSettings& s) {
+  ConfigureQuantizer(c, s);
+  c.color_range = AVCOL_RANGE_JPEG;
+}
+
+// x264 without B-frames, so that every packet is one frame in order. lQ maps onto the
+// constant rate factor, 51 (lQ 0) to 0 (lQ 10000); the default is x264's own 23.
+void ConfigureX264(AVCodecContext& c, const CompressorSettings& s) {
+  KeyFrames(c, s);
+  c.max_b_frames = 0;
+  c.colorspace = AVCOL_SPC_SMPTE170M;  // swscale's RGB to YUV matrix, stated for players
+  c.color_range = AVCOL_RANGE_MPEG;
+  av_opt_set(c.priv_data, "preset", "veryfast", 0);
+  if (s.lDataRate > 0) {
+    c.bit_rate = BitsPerSecond(s);
+  } else {
+    const double crf = s.lQ < 0 ? 23.0 : 51.0 * (CompressorSettings::kMaxQuality - Quality(s, 0)) / 10000;
+    av_opt_set_double(c.priv_data, "crf", crf, 0);
+  }
+}
+
+void ConfigureIntraOnly(AVCodecContext&, const CompressorSettings&) {}
+
+void ConfigureLossless(AVCodecContext& c, const CompressorSettings& s) { KeyFrames(c, s); }
+
+constexpr unsigned kLossySettings = kQualitySetting | kKeyFrameSetting | kDataRateSetting;
+
+const std::array<CompressorInfo, 10> kCompressors = {{
+    {MakeFourcc("DIB "), "Full Frames (Uncompressed)", nullptr, AV_PIX_FMT_BGRA, 0, ConfigureIntraOnly},
+    {MakeFourcc("MJPG"), "Motion JPEG", "mjpeg", AV_PIX_FMT_YUVJ420P, kQualitySetting | kDataRateSetting,
+     ConfigureMotionJpeg},
+    {MakeFourcc("H264"), "H.264 (x264)", "libx264", AV_PIX_FMT_YUV420P, kLossySettings, ConfigureX264},
+    {MakeFourcc("FMP4"), "MPEG-4 Part 2", "mpeg4", AV_PIX_FMT_YUV420P, kLossySettings, ConfigureQuantizer},
+    {MakeFourcc("FFV1"), "FFV1 (lossless)", "ffv1", AV_PIX_FMT_BGRA, kKeyFrameSetting, ConfigureLossless},
+    {MakeFourcc("HFYU"), "HuffYUV (lossless)", "huffyuv", AV_PIX_FMT_BGRA, 0, ConfigureIntraOnly},
+    {MakeFourcc("FFVH"), "FFmpeg HuffYUV (lossless)", "ffvhuff", AV_PIX_FMT_BGRA, 0, ConfigureIntraOnly},
+    {MakeFourcc("ULRA"), "Ut Video RGBA (lossless)", "utvideo", AV_PIX_FMT_GBRAP, 0, ConfigureIntraOnly},
+    {MakeFourcc("MAGY"), "MagicYUV RGBA (lossless)", "magicyuv", AV_PIX_FMT_GBRAP, 0, ConfigureIntraOnly},
+    {MakeFourcc("MPNG"), "PNG (lossless)", "png", AV_PIX_FMT_RGBA, 0, ConfigureIntraOnly},
+}};
+
+}  // namespace
+
+std::span<const CompressorInfo> AllCompressors() { return kCompressors; }
+
+std::vector<const CompressorInfo*> PresentCompressors() {
+  std::vector<const CompressorInfo*> present;
+  for (const CompressorInfo& info : kCompressors) {
+    if (!info.encoder || avcodec_find_encoder_by_name(info.encoder)) present.push_back(&info);
+  }
+  return present;
+}
+
+const CompressorInfo* FindCompressor(uint32_t fourcc) {
+  for (const CompressorInfo& info : kCompressors) {
+    if (info.fourcc == fourcc) return &info;
+  }
+  return nullptr;
+}
+
+const CompressorInfo* LookUpCompressor(std::string_view code) {
+  while (!code.empty() && code.back() == ' ') code.remove_suffix(1);
+  if (code.empty() || code.size() > 4) return nullptr;
+  for (const CompressorInfo& info : kCompressors) {
+    const std::string text = FourccText(info.fourcc);
+    bool same = true;
+    for (size_t i = 0; i < 4 && same; ++i) {
+      const char typed = i < code.size() ? code[i] : ' ';
+      same = std::toupper(static_cast<unsigned char>(typed)) == std::toupper(static_cast<unsigned char>(text[i]));
+    }
+    if (same) return &info;
+  }
+  return nullptr;
+}
+
+}  // namespace talmora
