@@ -1,0 +1,112 @@
+#include "platform/movie/avi_writer.h"
+
+#include <array>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+extern "C" {
+#include <libavutil/dict.h>
+}
+
+namespace talmora {
+
+namespace {
+
+// Where the muxer's first stream header lies: RIFF "AVI ", LIST "hdrl", the 56-byte "avih",
+// then LIST "strl" opening with "strh".
+constexpr int64_t kMicroSecPerFrame = 32;
+constexpr int64_t kStreamHeader = 108;
+constexpr int64_t kHandler = kStreamHeader + 4;
+constexpr int64_t kScale = kStreamHeader + 20;
+constexpr int64_t kHeadSize = kStreamHeader + 56;
+
+bool HasTag(const std::array<char, kHeadSize>& head, size_t at, const char* tag) {
+  return std::memcmp(head.data() + at, tag, 4) == 0;
+}
+
+}  // namespace
+
+std::unique_ptr<AviWriter> AviWriter::Create(const std::string& path) {
+  AVFormatContext* context = nullptr;
+  if (avformat_alloc_output_context2(&context, nullptr, "avi", nullptr) < 0) return nullptr;
+  OutputFormatPtr muxer(context);
+  // The "file:" prefix keeps a name such as "a:b.avi" from being taken for a protocol.
+  if (avio_open(&muxer->pb, ("file:" + path).c_str(), AVIO_FLAG_WRITE) < 0) return nullptr;
+  return std::unique_ptr<AviWriter>(new AviWriter(path, std::move(muxer)));
+}
+
+bool AviWriter::AddStream(const AviStreamInfo& info) {
+  if (stream_ || closed_) return false;
+  stream_ = avformat_new_stream(muxer_.get(), nullptr);
+  if (!stream_) return false;
+  stream_->time_base = {1, info.dwRate > 0 ? info.dwRate : 1};
+  if (av_dict_set(&stream_->metadata, "title", info.szName.c_str(), 0) < 0) return false;
+  info_ = info;
+  return true;
+}
+
+bool AviWriter::Begin(const AVCodecParameters& parameters) {
+  if (!stream_ || begun_ || closed_) return false;
+  if (avcodec_parameters_copy(stream_->codecpar, &parameters) < 0) return false;
+  AVDictionary* options = nullptr;
+  av_dict_set(&options, "flipped_raw_rgb", "1", 0);  // BMP rows, bottom-up: positive height
+  const int written = avformat_write_header(muxer_.get(), &options);
+  av_dict_free(&options);
+  if (written < 0) return false;
+  begun_ = true;
+  return PatchStreamHeader();
+}
+
+// The muxer writes the format's code as the handler too, and above 1000 frames per second
+// it substitutes its own rate. Put the movie's values in, once the layout is confirmed.
+bool AviWriter::PatchStreamHeader() {
+  AVIOContext* pb = muxer_->pb;
+  avio_flush(pb);
+  std::array<char, kHeadSize> head{};
+  std::ifstream file(path_, std::ios::binary);
+  if (!file.read(head.data(), head.size())) return false;
+  if (!HasTag(head, 0, "RIFF") || !HasTag(head, 8, "AVI ") || !HasTag(head, 20, "hdrl") ||
+      !HasTag(head, 24, "avih") || !HasTag(head, 96, "strl") || !HasTag(head, 100, "strh") ||
+      !HasTag(head, kStreamHeader, "vids")) {
+    return false;
+  }
+
+  const uint32_t rate = info_.dwRate > 0 ? static_cast<uint32_t>(info_.dwRate) : 0;
+  const int64_t end = avio_tell(pb);
+  avio_seek(pb, kMicroSecPerFrame, SEEK_SET);
+  avio_wl32(pb, rate ? 1000000 / rate : 0);
+  avio_seek(pb, kHandler, SEEK_SET);
+  avio_wl32(pb, info_.fccHandler);
+  avio_seek(pb, kScale, SEEK_SET);
+  avio_wl32(pb, 1);
+  avio_wl32(pb, rate);
+  avio_seek(pb, end, SEEK_SET);
+  return pb->error == 0;
+}
+
+bool AviWriter::Write(AVPacket& packet) {
+  if (!begun_ || closed_) return false;
+  // AVI chunks carry no time: the n-th chunk is frame n, and the muxer reads dts only to fill
+  // skipped frames. So dts stays counted in frames whatever time base the muxer settled on.
+  packet.stream_index = stream_->index;
+  if (av_write_frame(muxer_.get(), &packet) < 0) return false;
+  return muxer_->pb->error == 0;
+}
+
+bool AviWriter::Close() {
+  if (closed_) return close_result_;
+  closed_ = true;
+  bool complete = true;
+  if (begun_) complete = av_write_trailer(muxer_.get()) >= 0;
+  if (avio_closep(&muxer_->pb) < 0) complete = false;
+  if (!begun_) {
+    std::error_code ignored;
+    std::filesystem::remove(path_, ignored);
+    complete = false;
+  }
+  close_result_ = complete;
+  return complete;
+}
+
+}  // namespace talmora
