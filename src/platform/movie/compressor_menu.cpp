@@ -1,0 +1,123 @@
+#include "platform/movie/compressor_menu.h"
+
+#include <charconv>
+#include <cstdio>
+#include <limits>
+#include <optional>
+#include <string>
+
+#include "platform/console/print_line.h"
+
+namespace talmora {
+
+namespace {
+
+enum class Answer { kKeep, kCancel, kText };
+
+constexpr int32_t kMaxInt = std::numeric_limits<int32_t>::max();
+
+std::string_view Trim(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t\r");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// One line of input; `text` holds it trimmed when the answer is kText.
+Answer Ask(std::istream& in, std::string_view prompt, std::string& text) {
+  PrintLine(prompt);
+  if (!std::getline(in, text)) return Answer::kKeep;
+  text = std::string(Trim(text));
+  if (text.empty()) return Answer::kKeep;
+  return text == "q" || text == "Q" ? Answer::kCancel : Answer::kText;
+}
+
+std::optional<int32_t> ParseInteger(std::string_view text, int32_t min, int32_t max) {
+  int32_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < min || value > max) return std::nullopt;
+  return value;
+}
+
+void Reject(std::string_view text) { PrintLine("入力が正しくありません : [" + std::string(text) + "]"); }
+
+const CompressorInfo* PickCompressor(std::span<const CompressorInfo* const> offered, std::string_view text) {
+  if (const auto number = ParseInteger(text, 1, static_cast<int32_t>(offered.size()))) return offered[*number - 1];
+  const CompressorInfo* found = LookUpCompressor(text);
+  for (const CompressorInfo* info : offered) {
+    if (info == found) return info;
+  }
+  return nullptr;
+}
+
+// Asks for one setting until the answer is valid; false on cancel.
+bool AskSetting(std::istream& in, const std::string& prompt, int32_t min, int32_t max, int32_t& value) {
+  std::string text;
+  for (;;) {
+    switch (Ask(in, prompt + " [" + std::to_string(value) + "]", text)) {
+      case Answer::kKeep:
+        return true;
+      case Answer::kCancel:
+        return false;
+      case Answer::kText:
+        if (const auto parsed = ParseInteger(text, min, max)) {
+          value = *parsed;
+          return true;
+        }
+        Reject(text);
+    }
+  }
+}
+
+}  // namespace
+
+void PrintCompressors(std::span<const CompressorInfo* const> compressors) {
+  int number = 0;
+  for (const CompressorInfo* info : compressors) {
+    char line[32];
+    std::snprintf(line, sizeof line, "%3d  %s  ", ++number, FourccText(info->fourcc).c_str());
+    PrintLine(line + std::string(info->name));
+  }
+}
+
+bool ChooseCompressor(std::span<const CompressorInfo* const> offered, std::istream& in, CompressorSettings& settings) {
+  if (offered.empty()) return false;
+  const CompressorInfo* chosen = offered.front();
+  for (const CompressorInfo* info : offered) {
+    if (info->fourcc == settings.fccHandler) chosen = info;
+  }
+
+  PrintLine("圧縮形式 :");
+  PrintCompressors(offered);
+  const std::string prompt = "番号か4文字コードを入力してください (Enter : " + FourccText(chosen->fourcc) + "、q : キャンセル)";
+  std::string text;
+  for (;;) {
+    const Answer answer = Ask(in, prompt, text);
+    if (answer == Answer::kCancel) return false;
+    if (answer == Answer::kKeep) break;
+    if (const CompressorInfo* picked = PickCompressor(offered, text)) {
+      chosen = picked;
+      break;
+    }
+    Reject(text);
+  }
+
+  CompressorSettings result = settings;
+  result.fccHandler = chosen->fourcc;
+  if ((chosen->settings & kQualitySetting) &&
+      !AskSetting(in, "品質 (0～10000、-1 : 既定)", -1, CompressorSettings::kMaxQuality, result.lQ)) {
+    return false;
+  }
+  if ((chosen->settings & kKeyFrameSetting) &&
+      !AskSetting(in, "キーフレーム間隔 (フレーム数、0 : 自動)", 0, kMaxInt, result.lKey)) {
+    return false;
+  }
+  if ((chosen->settings & kDataRateSetting) &&
+      !AskSetting(in, "データレート (KB/秒、0 : 制限なし)", 0, kMaxInt, result.lDataRate)) {
+    return false;
+  }
+  PrintLine("圧縮形式 : " + FourccText(chosen->fourcc) + " " + std::string(chosen->name));
+  settings = result;
+  return true;
+}
+
+}  // namespace talmora
