@@ -101,6 +101,17 @@ inline void WriteWav(const std::string& path, int rate, int channels, int bits,
   WriteFile(path, WavBytes(rate, channels, bits, samples));
 }
 
+// The 16-bit samples of a canonical WAV's data area (from byte 44 on), interleaved.
+inline std::vector<int16_t> TrackSamples(const std::string& path) {
+  const std::string bytes = ReadFile(path);
+  std::vector<int16_t> samples(bytes.size() > 44 ? (bytes.size() - 44) / 2 : 0);
+  for (size_t i = 0; i < samples.size(); ++i) {
+    samples[i] = static_cast<int16_t>(static_cast<uint8_t>(bytes[44 + 2 * i]) |
+                                      static_cast<uint8_t>(bytes[45 + 2 * i]) << 8);
+  }
+  return samples;
+}
+
 // Encodes `source` into `target` (format from its extension) with the ffmpeg command.
 inline bool Encode(const std::string& source, const std::string& target,
                    const std::string& options = "") {
