@@ -1,0 +1,164 @@
+#include "platform/render/picture_decoder.h"
+
+#include <sys/stat.h>
+
+#include <memory>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/dict.h>
+#include <libavutil/frame.h>
+#include <libavutil/pixdesc.h>
+#include <libswscale/swscale.h>
+}
+
+namespace talmora {
+namespace {
+
+struct FormatCloser {
+  void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
+};
+struct CodecFreer {
+  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+struct PacketFreer {
+  void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct FrameFreer {
+  void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+struct ScalerFreer {
+  void operator()(SwsContext* s) const { sws_freeContext(s); }
+};
+using FormatPtr = std::unique_ptr<AVFormatContext, FormatCloser>;
+using CodecPtr = std::unique_ptr<AVCodecContext, CodecFreer>;
+using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
+using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
+using ScalerPtr = std::unique_ptr<SwsContext, ScalerFreer>;
+
+// Only picture readers: a script's src must not turn into a playlist, a movie or a network stream.
+constexpr const char* kPictureFormats =
+    "image2,gif,bmp_pipe,dds_pipe,dpx_pipe,exr_pipe,gif_pipe,j2k_pipe,jpeg_pipe,jpegls_pipe,"
+    "jpegxl_pipe,pam_pipe,pbm_pipe,pcx_pipe,pfm_pipe,pgm_pipe,pgmyuv_pipe,pgx_pipe,phm_pipe,"
+    "photocd_pipe,pictor_pipe,png_pipe,ppm_pipe,psd_pipe,qdraw_pipe,qoi_pipe,sgi_pipe,"
+    "sunrast_pipe,tiff_pipe,vbn_pipe,webp_pipe,xbm_pipe,xpm_pipe,xwd_pipe";
+
+// Directories, pipes and devices would fail late, block or never end.
+bool IsRegularFile(const std::string& path) {
+  struct stat status {};
+  return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+FormatPtr OpenInput(const std::string& path) {
+  AVDictionary* options = nullptr;
+  av_dict_set(&options, "protocol_whitelist", "file", 0);
+  av_dict_set(&options, "format_whitelist", kPictureFormats, 0);
+  // The name is a file name, never a numbered-sequence pattern ("100%d.png" is one file).
+  av_dict_set(&options, "pattern_type", "none", 0);
+  // The "file:" prefix keeps a colon in the name from being read as a protocol.
+  const std::string url = "file:" + path;
+  AVFormatContext* context = nullptr;
+  const int result = avformat_open_input(&context, url.c_str(), nullptr, &options);
+  av_dict_free(&options);
+  if (result < 0) return nullptr;
+  return FormatPtr(context);
+}
+
+// Refuses a picture before its pixel memory is taken, so a header claiming a huge size costs
+// nothing.
+int GetBoundedBuffer(AVCodecContext* codec, AVFrame* frame, int flags) {
+  if (frame->width > kMaxPictureSide || frame->height > kMaxPictureSide) return AVERROR_INVALIDDATA;
+  return avcodec_default_get_buffer2(codec, frame, flags);
+}
+
+CodecPtr OpenDecoder(const AVStream& stream) {
+  const AVCodec* decoder = avcodec_find_decoder(stream.codecpar->codec_id);
+  if (!decoder) return nullptr;
+  CodecPtr codec(avcodec_alloc_context3(decoder));
+  if (!codec || avcodec_parameters_to_context(codec.get(), stream.codecpar) < 0) return nullptr;
+  codec->thread_count = 1;
+  codec->max_pixels = static_cast<int64_t>(kMaxPictureSide) * kMaxPictureSide;
+  codec->get_buffer2 = GetBoundedBuffer;
+  // Damage that a decoder would otherwise conceal (a cut-off JPEG comes out half grey) fails the
+  // picture instead. TIFF readers must skip tags they do not know, which the strict mode refuses.
+  codec->err_recognition = AV_EF_CRCCHECK | AV_EF_BITSTREAM | AV_EF_BUFFER;
+  if (decoder->id != AV_CODEC_ID_TIFF) codec->err_recognition |= AV_EF_EXPLODE;
+  if (avcodec_open2(codec.get(), decoder, nullptr) < 0) return nullptr;
+  return codec;
+}
+
+// The first picture of the stream, or empty.
+FramePtr DecodeFirstFrame(AVFormatContext& format, int stream_index, AVCodecContext& codec) {
+  PacketPtr packet(av_packet_alloc());
+  FramePtr frame(av_frame_alloc());
+  if (!packet || !frame) return nullptr;
+  bool flushed = false;
+  while (true) {
+    const int received = avcodec_receive_frame(&codec, frame.get());
+    if (received == 0) return frame;
+    if (received != AVERROR(EAGAIN) || flushed) return nullptr;
+    const int read = av_read_frame(&format, packet.get());
+    if (read < 0) {
+      // The end: drain what the decoder still holds.
+      if (avcodec_send_packet(&codec, nullptr) < 0) return nullptr;
+      flushed = true;
+      continue;
+    }
+    const bool ours = packet->stream_index == stream_index;
+    const int sent = ours ? avcodec_send_packet(&codec, packet.get()) : 0;
+    av_packet_unref(packet.get());
+    if (sent < 0) return nullptr;
+  }
+}
+
+bool IsSound(const AVFrame& frame) {
+  return frame.width > 0 && frame.height > 0 && frame.width <= kMaxPictureSide &&
+         frame.height <= kMaxPictureSide && frame.format >= 0 && frame.decode_error_flags == 0 &&
+         !(frame.flags & AV_FRAME_FLAG_CORRUPT);
+}
+
+TexelPlane ToStraightBgra(const AVFrame& frame) {
+  const auto format = static_cast<AVPixelFormat>(frame.format);
+  ScalerPtr scaler(sws_getContext(frame.width, frame.height, format, frame.width, frame.height,
+                                  AV_PIX_FMT_BGRA, SWS_POINT | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT,
+                                  nullptr, nullptr, nullptr));
+  if (!scaler) return TexelPlane();
+  const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
+  const bool yuv = descriptor && !(descriptor->flags & AV_PIX_FMT_FLAG_RGB) && descriptor->nb_components >= 3;
+  if (yuv && frame.color_range == AVCOL_RANGE_JPEG) {
+    int* inverse = nullptr;
+    int* table = nullptr;
+    int source_range = 0, range = 0, brightness = 0, contrast = 0, saturation = 0;
+    if (sws_getColorspaceDetails(scaler.get(), &inverse, &source_range, &table, &range, &brightness,
+                                 &contrast, &saturation) >= 0) {
+      sws_setColorspaceDetails(scaler.get(), inverse, 1, table, range, brightness, contrast, saturation);
+    }
+  }
+  TexelPlane plane(frame.width, frame.height);
+  if (!plane.Valid()) return TexelPlane();
+  uint8_t* destination[4] = {reinterpret_cast<uint8_t*>(plane.Row(0)), nullptr, nullptr, nullptr};
+  const int strides[4] = {frame.width * 4, 0, 0, 0};
+  if (sws_scale(scaler.get(), frame.data, frame.linesize, 0, frame.height, destination, strides) !=
+      frame.height) {
+    return TexelPlane();
+  }
+  return plane;
+}
+
+}  // namespace
+
+TexelPlane DecodePicture(const std::string& path) {
+  if (!IsRegularFile(path)) return TexelPlane();
+  FormatPtr format = OpenInput(path);
+  if (!format) return TexelPlane();
+  const int stream_index = av_find_best_stream(format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  if (stream_index < 0) return TexelPlane();
+  CodecPtr codec = OpenDecoder(*format->streams[stream_index]);
+  if (!codec) return TexelPlane();
+  FramePtr frame = DecodeFirstFrame(*format, stream_index, *codec);
+  if (!frame || !IsSound(*frame)) return TexelPlane();
+  return ToStraightBgra(*frame);
+}
+
+}  // namespace talmora

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+#include "platform/render/texel_plane.h"
+
+namespace talmora {
+
+// Largest side of a picture that is decoded; larger claims are refused before any pixel memory
+// is taken.
+inline constexpr int kMaxPictureSide = 16384;
+
+// Decodes the first picture of an image file (PNG, JPEG, BMP, GIF, TGA, TIFF, WebP, PPM/PGM, DDS
+// and whatever else the linked FFmpeg reads) into straight-alpha 0xAARRGGBB pixels at its own
+// size; pictures without alpha come out opaque. Empty when the path is not a regular file, the
+// data is broken or truncated, or a side exceeds kMaxPictureSide.
+TexelPlane DecodePicture(const std::string& path);
+
+}  // namespace talmora

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+namespace talmora {
+
+// Fixed-width vectors of the compiler (GCC and Clang), so the pixel loops are vector code on any
+// target without per-architecture intrinsics. A 0xAARRGGBB word is the bytes B, G, R, A.
+using U8x16 = uint8_t __attribute__((vector_size(16)));
+using U16x16 = uint16_t __attribute__((vector_size(32)));
+using U32x4 = uint32_t __attribute__((vector_size(16)));
+using F32x4 = float __attribute__((vector_size(16)));
+using F32x16 = float __attribute__((vector_size(64)));
+using I32x16 = int32_t __attribute__((vector_size(64)));
+
+// Four pixels, unaligned.
+inline U8x16 Load4(const uint32_t* p) {
+  U8x16 v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+inline void Store4(uint32_t* p, U8x16 v) { std::memcpy(p, &v, sizeof v); }
+
+// Channels as floats and back. Conversions go one width step at a time (bytes, 16-bit, 32-bit),
+// which the compiler turns into a few unpack and pack instructions; a direct byte-to-float
+// conversion becomes one scalar conversion per lane.
+inline F32x16 ToFloats(U8x16 bytes) {
+  return __builtin_convertvector(__builtin_convertvector(__builtin_convertvector(bytes, U16x16), I32x16),
+                                 F32x16);
+}
+// Rounded to nearest. Values must lie in 0..255.5, which weighted averages of bytes do.
+inline U8x16 ToBytes(F32x16 channels) {
+  const I32x16 rounded = __builtin_convertvector(channels + 0.5f, I32x16);
+  return __builtin_convertvector(__builtin_convertvector(rounded, U16x16), U8x16);
+}
+inline F32x4 ToFloats(uint32_t texel) {
+  return F32x4{static_cast<float>(texel & 0xFF), static_cast<float>((texel >> 8) & 0xFF),
+               static_cast<float>((texel >> 16) & 0xFF), static_cast<float>(texel >> 24)};
+}
+
+// x / 255 rounded to nearest in every lane; exact for x <= 65279.
+inline U16x16 Div255(U16x16 x) {
+  const U16x16 biased = x + 128;
+  return (biased + (biased >> 8)) >> 8;
+}
+
+// Each pixel's alpha in all four of its bytes. Shifts rather than a byte shuffle, which plain
+// SSE2 does not have.
+inline U8x16 SpreadAlpha(U8x16 pixels) {
+  U32x4 alpha = reinterpret_cast<U32x4>(pixels) >> 24;
+  alpha |= alpha << 8;
+  alpha |= alpha << 16;
+  return reinterpret_cast<U8x16>(alpha);
+}
+
+// Four pixels in reverse order.
+inline U8x16 ReversePixels(U8x16 v) {
+  return __builtin_shufflevector(v, v, 12, 13, 14, 15, 8, 9, 10, 11, 4, 5, 6, 7, 0, 1, 2, 3);
+}
+
+}  // namespace talmora

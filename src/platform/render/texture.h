@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/render/resampled_copy.h"
+#include "platform/render/texel_plane.h"
+
+namespace talmora {
+
+// A decoded picture at its own size, kept premultiplied with a chain of ever halved levels
+// (each an area average of the one before) for drawing it shrunk.
+class Texture {
+ public:
+  // Takes a plane of straight-alpha 0xAARRGGBB pixels, premultiplies it in place and builds the
+  // levels. Empty when the plane is empty or the memory cannot be had.
+  static std::unique_ptr<Texture> FromStraightAlpha(TexelPlane pixels);
+
+  int Width() const { return levels_[0].Width(); }
+  int Height() const { return levels_[0].Height(); }
+  // True when every texel has alpha 255.
+  bool Opaque() const { return opaque_; }
+  // Level 0 is the picture; level k is about Width() / 2^k by Height() / 2^k, down to 1 × 1.
+  int LevelCount() const { return static_cast<int>(levels_.size()); }
+  const TexelPlane& Level(int k) const { return levels_[k]; }
+  // The drawing's cache of the picture at the size it was last drawn.
+  ResampledCopy& Resampled() const { return resampled_; }
+
+ private:
+  Texture() = default;
+
+  std::vector<TexelPlane> levels_;
+  bool opaque_ = true;
+  mutable ResampledCopy resampled_;
+};
+
+}  // namespace talmora
