@@ -1,0 +1,118 @@
+#include "platform/render/sprite.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/render/blend_row.h"
+#include "platform/render/filter_taps.h"
+#include "platform/render/resampler.h"
+#include "platform/render/texture.h"
+
+namespace talmora {
+namespace {
+
+// Destination pixels [begin, end) of one axis.
+struct Span {
+  int begin = 0;
+  int end = 0;
+  bool Empty() const { return begin >= end; }
+};
+
+// The pixels whose centres lie inside the texture's image on one axis, edge (offset + 0) included
+// and far edge excluded whichever way the scale points, within [0, limit).
+Span CoveredSpan(double offset, double scale, int texels, int limit) {
+  const double a = offset;
+  const double b = offset + scale * texels;
+  const double lo = std::min(a, b) - 0.5;
+  const double hi = std::max(a, b) - 0.5;
+  if (!(hi > lo) || !std::isfinite(lo) || !std::isfinite(hi)) return {};
+  return {static_cast<int>(std::clamp(std::ceil(lo), 0.0, static_cast<double>(limit))),
+          static_cast<int>(std::clamp(std::ceil(hi), 0.0, static_cast<double>(limit)))};
+}
+
+// Runs the kernel chosen once per draw over every covered row; `rows(y)` gives the texel that
+// lands on the row's first covered pixel.
+template <BlendMode kMode, bool kReverse, typename Rows>
+void BlendRows(Frame& frame, Span columns, Span rows, const Tint& tint, Rows&& source) {
+  const int count = columns.end - columns.begin;
+  for (int y = rows.begin; y < rows.end; ++y) {
+    BlendRow<kMode, kReverse>(frame.Row(y) + columns.begin, source(y), count, tint);
+  }
+}
+
+template <bool kReverse, typename Rows>
+void BlendRows(Frame& frame, Span columns, Span rows, uint32_t argb, bool opaque, Rows&& source) {
+  const Tint tint = MakeTint(argb);
+  if (argb != 0xFFFFFFFF) {
+    BlendRows<BlendMode::kTinted, kReverse>(frame, columns, rows, tint, source);
+  } else if (opaque) {
+    BlendRows<BlendMode::kCopy, kReverse>(frame, columns, rows, tint, source);
+  } else {
+    BlendRows<BlendMode::kOver, kReverse>(frame, columns, rows, tint, source);
+  }
+}
+
+// Which level to sample: the finest one that is still shrunk on neither axis by two or more, but
+// never so fine that one pixel averages more than 16 texels along an axis.
+int ChooseLevel(const Texture& texture, double shrink_x, double shrink_y) {
+  const double least = std::min(shrink_x, shrink_y);
+  const double most = std::max(shrink_x, shrink_y);
+  int level = least >= 2 ? static_cast<int>(std::floor(std::log2(std::min(least, 1e9)))) : 0;
+  if (most > 16) level = std::max(level, static_cast<int>(std::ceil(std::log2(std::min(most, 1e9) / 16))));
+  return std::min(level, texture.LevelCount() - 1);
+}
+
+}  // namespace
+
+void Sprite::Draw(const Texture& texture, uint32_t argb) {
+  if (!target_ || (argb >> 24) == 0) return;
+  if (!std::isfinite(sx_) || !std::isfinite(sy_) || !std::isfinite(tx_) || !std::isfinite(ty_)) return;
+  Frame& frame = *target_;
+  const Span columns = CoveredSpan(tx_, sx_, texture.Width(), frame.Width());
+  const Span rows = CoveredSpan(ty_, sy_, texture.Height(), frame.Height());
+  if (columns.Empty() || rows.Empty()) return;
+
+  // Whole-pixel placement at scale ±1 puts each texel centre on a pixel centre: no filtering.
+  if (std::fabs(sx_) == 1 && std::fabs(sy_) == 1 && std::floor(tx_) == tx_ && std::floor(ty_) == ty_) {
+    // The span is not empty, so the offsets are within a texture's size of the frame.
+    const int tx = static_cast<int>(tx_);
+    const int ty = static_cast<int>(ty_);
+    const TexelPlane& plane = texture.Level(0);
+    const int column = sx_ > 0 ? columns.begin - tx : tx - 1 - columns.begin;
+    auto source = [&](int y) { return plane.Row(sy_ > 0 ? y - ty : ty - 1 - y) + column; };
+    if (sx_ > 0) {
+      BlendRows<false>(frame, columns, rows, argb, texture.Opaque(), source);
+    } else {
+      BlendRows<true>(frame, columns, rows, argb, texture.Opaque(), source);
+    }
+    return;
+  }
+
+  const int level = ChooseLevel(texture, 1.0 / std::fabs(sx_), 1.0 / std::fabs(sy_));
+  const TexelPlane& plane = texture.Level(level);
+  // Level texels per level-0 texel. Pixel i of the block samples the level at (start + i) × step.
+  const double ratio_x = static_cast<double>(plane.Width()) / texture.Width();
+  const double ratio_y = static_cast<double>(plane.Height()) / texture.Height();
+  ResampleKey key;
+  key.level = level;
+  key.start_x = columns.begin + 0.5 - tx_;
+  key.step_x = ratio_x / sx_;
+  key.start_y = rows.begin + 0.5 - ty_;
+  key.step_y = ratio_y / sy_;
+  key.width = columns.end - columns.begin;
+  key.height = rows.end - rows.begin;
+  const TexelPlane* block = texture.Resampled().Get(key, [&](TexelPlane& out) {
+    auto column_taps = FilterTaps::Create(key.width, key.start_x, key.step_x, plane.Width());
+    auto row_taps = FilterTaps::Create(key.height, key.start_y, key.step_y, plane.Height());
+    if (!column_taps || !row_taps) return false;
+    Resampler resampler(plane, *column_taps, *row_taps);
+    if (!resampler.Valid()) return false;
+    for (int j = 0; j < key.height; ++j) resampler.Row(j, out.Row(j));
+    return true;
+  });
+  if (!block) return;
+  auto source = [&](int y) { return block->Row(y - rows.begin); };
+  BlendRows<false>(frame, columns, rows, argb, texture.Opaque(), source);
+}
+
+}  // namespace talmora
