@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstdint>
+
+#include "platform/render/frame.h"
+#include "platform/text/coverage_mask.h"
+
+namespace talmora {
+
+// Blends the mask, its top-left corner at (x, y) on the target, in the ARGB colour: source
+// alpha = coverage × colour alpha, then dst = src·src.a + dst·(1 − src.a) on all four channels,
+// as the sprite blends pictures. Only the part inside the target is touched.
+void BlendMask(Frame& target, const CoverageMask& mask, int64_t x, int64_t y, uint32_t argb);
+
+}  // namespace talmora

@@ -1,0 +1,128 @@
+#include "platform/text/font.h"
+
+#include <pango/pangocairo.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/text/blend_mask.h"
+#include "platform/text/font_face.h"
+#include "platform/text/text_rasterizer.h"
+
+namespace talmora {
+namespace {
+
+constexpr int kDefaultCellHeight = 16;
+// Em sizes are kept where FreeType, cairo and Pango's fixed-point units stay exact.
+constexpr double kMinEm = 1;
+constexpr double kMaxEm = 16384;
+// Cell heights are converted to em heights by measuring the face at this size.
+constexpr double kReferenceEm = 1024;
+
+// Pango and GLib report trouble (a missing font, bad input) through GLib's log, which writes
+// to standard error; the program prints only its own messages.
+void SilenceLibraryLog() {
+  g_log_set_default_handler([](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
+}
+
+PangoWeight WeightFor(int weight) {
+  if (weight <= 0) return PANGO_WEIGHT_NORMAL;
+  return static_cast<PangoWeight>(std::clamp(weight, 100, 1000));
+}
+
+GObjectPtr<PangoContext> MakeContext() {
+  GObjectPtr<PangoContext> context(pango_font_map_create_context(pango_cairo_font_map_get_default()));
+  CairoFontOptionsPtr options(cairo_font_options_create());
+  cairo_font_options_set_antialias(options.get(), CAIRO_ANTIALIAS_GRAY);
+  cairo_font_options_set_hint_style(options.get(), CAIRO_HINT_STYLE_SLIGHT);
+  cairo_font_options_set_hint_metrics(options.get(), CAIRO_HINT_METRICS_ON);
+  pango_cairo_context_set_font_options(context.get(), options.get());
+  // Scripts are Japanese first: fallback glyphs and line breaking follow Japanese rules.
+  pango_context_set_language(context.get(), pango_language_from_string("ja"));
+  return context;
+}
+
+// Ascent + descent of the face, in pixels, at the description's size; 0 when no font loads.
+double CellHeight(PangoContext* context, const PangoFontDescription* description) {
+  GObjectPtr<PangoFont> font(pango_context_load_font(context, description));
+  if (!font) return 0;
+  PangoFontMetrics* metrics = pango_font_get_metrics(font.get(), nullptr);
+  if (!metrics) return 0;
+  const double height = static_cast<double>(pango_font_metrics_get_ascent(metrics)) +
+                        pango_font_metrics_get_descent(metrics);
+  pango_font_metrics_unref(metrics);
+  return height / PANGO_SCALE;
+}
+
+void SetEm(PangoFontDescription* description, double em) {
+  pango_font_description_set_absolute_size(description, std::round(em * PANGO_SCALE));
+}
+
+// The em height for the spec's height, or 0 when the face cannot be measured.
+double EmFor(int height, PangoContext* context, PangoFontDescription* description) {
+  if (height < 0) return std::min(-static_cast<double>(height), kMaxEm);
+  const double cell = height == 0 ? kDefaultCellHeight : height;
+  SetEm(description, kReferenceEm);
+  const double reference_cell = CellHeight(context, description);
+  if (!(reference_cell > 0)) return 0;
+  return std::clamp(cell * kReferenceEm / reference_cell, kMinEm, kMaxEm);
+}
+
+}  // namespace
+
+std::unique_ptr<Font> Font::Create(const FontSpec& spec) {
+  SilenceLibraryLog();
+  std::string family = ResolveFace(spec.face);
+  GObjectPtr<PangoContext> context = MakeContext();
+  FontDescriptionPtr description(pango_font_description_new());
+  if (!context || !description) return nullptr;
+  pango_font_description_set_family(description.get(), family.c_str());
+  pango_font_description_set_weight(description.get(), WeightFor(spec.weight));
+  pango_font_description_set_style(description.get(), spec.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
+
+  const double em = EmFor(spec.height, context.get(), description.get());
+  if (em <= 0) return nullptr;
+  SetEm(description.get(), em);
+  GObjectPtr<PangoFont> font(pango_context_load_font(context.get(), description.get()));
+  if (!font) return nullptr;
+  return std::unique_ptr<Font>(new Font(std::move(context), std::move(description), std::move(family), em));
+}
+
+bool Font::Reusable(std::string_view sentence, const Rect& rect, uint32_t format, const Frame& target) const {
+  if (!layout_ || layout_->sentence != sentence || layout_->format != format) return false;
+  const int64_t width = int64_t{rect.right} - rect.left;
+  const int64_t height = int64_t{rect.bottom} - rect.top;
+  if (layout_->width != width || layout_->height != height) return false;
+  if (!layout_->window_bound) return true;
+  return layout_->rect.left == rect.left && layout_->rect.top == rect.top &&
+         layout_->target_width == target.Width() && layout_->target_height == target.Height();
+}
+
+void Font::DrawText(Frame& target, std::string_view sentence, const Rect& rect, uint32_t format, uint32_t argb) {
+  if ((argb >> 24) == 0) return;
+  const int64_t width = int64_t{rect.right} - rect.left;
+  const int64_t height = int64_t{rect.bottom} - rect.top;
+  if (width <= 0 || height <= 0) return;
+  const BoxWindow visible{std::max<int64_t>(0, -int64_t{rect.left}), std::max<int64_t>(0, -int64_t{rect.top}),
+                          std::min<int64_t>(width, target.Width() - int64_t{rect.left}),
+                          std::min<int64_t>(height, target.Height() - int64_t{rect.top})};
+  if (visible.left >= visible.right || visible.top >= visible.bottom) return;
+
+  if (!Reusable(sentence, rect, format, target)) {
+    RasterizedText text = RasterizeText(context_.get(), description_.get(), sentence, {width, height, format}, visible);
+    layout_ = Layout{std::string(sentence), format, width, height, text.window_bound, rect,
+                     target.Width(), target.Height(), std::move(text.mask)};
+    ++layout_count_;
+  }
+  const CoverageMask& mask = layout_->mask;
+  BlendMask(target, mask, rect.left + mask.left, rect.top + mask.top, argb);
+}
+
+}  // namespace talmora
+
+#if defined(__SANITIZE_ADDRESS__)
+// Fontconfig patterns live on in Pango's and cairo's font caches until exit, referenced in ways
+// the leak checker cannot follow; what leaks in our own code is still reported. Defined beside
+// Font so that every program that makes fonts carries it.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+#endif

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/render/frame.h"
+#include "platform/text/coverage_mask.h"
+#include "platform/text/text_handles.h"
+
+namespace talmora {
+
+struct FontSpec {
+  // Pixels: positive is the cell height (ascent + descent), negative the em height, 0 the
+  // default of 16.
+  int height = 0;
+  // 0 is normal; 1 to 1000 on the usual scale, 400 normal and 700 bold.
+  int weight = 0;
+  bool italic = false;
+  // A fontconfig family; one that is not installed falls back to a Japanese gothic face.
+  std::string face;
+};
+
+// A font that lays sentences out in rectangles and draws them onto frames. It keeps the mask of
+// its last sentence and lays out again only when the sentence, the flags or the rectangle's
+// size change, so a text that only moves costs one blend per frame.
+class Font {
+ public:
+  // Empty when no font can be had for the spec.
+  static std::unique_ptr<Font> Create(const FontSpec& spec);
+
+  // Draws the UTF-8 sentence inside the rectangle by the DT_ format flags, in the ARGB colour;
+  // nothing lands outside the rectangle or the target.
+  void DrawText(Frame& target, std::string_view sentence, const Rect& rect, uint32_t format, uint32_t argb);
+
+  // The family the font lays text out with, after falling back.
+  const std::string& Family() const { return family_; }
+  // The em height in pixels the spec's height came to.
+  double EmHeight() const { return em_; }
+  // How many times a sentence has been laid out and rasterised.
+  int LayoutCount() const { return layout_count_; }
+
+ private:
+  struct Layout {
+    std::string sentence;
+    uint32_t format = 0;
+    int64_t width = 0;
+    int64_t height = 0;
+    // Set when the mask holds only what was visible at this rectangle on this target.
+    bool window_bound = false;
+    Rect rect;
+    int target_width = 0;
+    int target_height = 0;
+    CoverageMask mask;
+  };
+
+  Font(GObjectPtr<PangoContext> context, FontDescriptionPtr description, std::string family, double em)
+      : context_(std::move(context)), description_(std::move(description)), family_(std::move(family)), em_(em) {}
+
+  bool Reusable(std::string_view sentence, const Rect& rect, uint32_t format, const Frame& target) const;
+
+  GObjectPtr<PangoContext> context_;
+  FontDescriptionPtr description_;
+  std::string family_;
+  double em_;
+  std::optional<Layout> layout_;
+  int layout_count_ = 0;
+};
+
+}  // namespace talmora
