@@ -118,6 +118,15 @@ TEST(SpriteFiltering, ShrunkGradientKeepsItsAverage) {
   for (int x = 0; x < 64; ++x) ASSERT_NEAR(ChannelOf(frame->Row(1)[x], 1), 4 * x + 1.5, 1) << x;
 }
 
+TEST(SpritePlacement, VanishinglyThinPictureStillCoversTheCentreItStraddles) {
+  auto texture = SolidTexture(640, 4, 0xFF00FF00);
+  auto frame = FilledFrame(8, 8, kBackground);
+  // 640 texels squeezed into 6.4e-13 pixels across the centre of column 0.
+  Draw(*frame, *texture, 1e-15f, 1, 0.5f, 0, 0xFFFFFFFF);
+  ExpectCovers(*frame, {0, 0, 1, 4});
+  EXPECT_EQ(frame->Row(1)[0], 0xFF00FF00u);
+}
+
 TEST(SpriteMirroring, NegativeScalesMirrorOntoTheSamePixels) {
   auto texture = MakeTexture(20, 10, [](int x, int y) { return 0xFF000000u | (x * 12) << 16 | (y * 25) << 8; });
   // Scale 1: exact texel order reversal.

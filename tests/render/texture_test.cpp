@@ -97,6 +97,9 @@ TEST(FilterTaps, BeyondTheEdgesTheEdgeTexelRepeats) {
     }
   }
   // A box wider than the whole source is one tap per texel, never more.
+  auto vast = FilterTaps::Create(2, 0.5, 1e30, 2);
+  ASSERT_NE(vast, nullptr);
+  EXPECT_FLOAT_EQ(WeightSum(*vast, 1), 1.0f);
   auto wide = FilterTaps::Create(1, 0.5, 1e9, 3);
   ASSERT_NE(wide, nullptr);
   EXPECT_EQ(wide->Taps(), 3);

@@ -30,8 +30,8 @@ std::unique_ptr<FilterTaps> FilterTaps::Create(int count, double start, double s
     const double centre = std::clamp((start + i) * step, -box, source_size + box);
     const double lo = centre - box / 2;
     const double hi = centre + box / 2;
-    const int k_lo = std::clamp(static_cast<int>(std::floor(lo)), 0, last);
-    const int k_hi = std::clamp(static_cast<int>(std::ceil(hi)) - 1, 0, last);
+    const int k_lo = static_cast<int>(std::clamp(std::floor(lo), 0.0, static_cast<double>(last)));
+    const int k_hi = static_cast<int>(std::clamp(std::ceil(hi) - 1, 0.0, static_cast<double>(last)));
     const int first = std::min(k_lo, source_size - taps);
     float* weights = result->weights_.get() + static_cast<size_t>(i) * taps;
     for (int k = k_lo; k <= k_hi; ++k) {
