@@ -9,6 +9,7 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavutil/crc.h>
 }
 
 namespace talmora {
@@ -74,6 +75,17 @@ inline bool WritePng(const std::string& path, int width, int height, const std::
   av_frame_free(&frame);
   avcodec_free_context(&context);
   return written;
+}
+
+// A PNG file's bytes with the header changed to claim another size, checksum mended.
+inline std::vector<uint8_t> ClaimPngSize(std::vector<uint8_t> png, uint32_t width, uint32_t height) {
+  for (int i = 0; i < 4; ++i) {
+    png[16 + i] = static_cast<uint8_t>(width >> (24 - 8 * i));
+    png[20 + i] = static_cast<uint8_t>(height >> (24 - 8 * i));
+  }
+  const uint32_t crc = av_crc(av_crc_get_table(AV_CRC_32_IEEE_LE), 0xFFFFFFFF, png.data() + 12, 17) ^ 0xFFFFFFFF;
+  for (int i = 0; i < 4; ++i) png[29 + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
+  return png;
 }
 
 // Converts a picture with the ffmpeg command; `options` go between input and output.
