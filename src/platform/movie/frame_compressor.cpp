@@ -22,16 +22,14 @@ void SplitPlanes(const uint8_t* bottom_row, int stride, int width, int height, A
   }
 }
 
-}  // namespace
+bool ValidSize(int width, int height) {
+  return width > 0 && height > 0 && width <= Frame::kMaxSide && height <= Frame::kMaxSide;
+}
 
-std::unique_ptr<FrameCompressor> FrameCompressor::Open(const CompressorInfo& info, const CompressorSettings& settings,
-                                                       int width, int height, int fps) {
-  if (width <= 0 || height <= 0 || width > Frame::kMaxSide || height > Frame::kMaxSide) return nullptr;
-  std::unique_ptr<FrameCompressor> compressor(new FrameCompressor(info, width, height));
-  compressor->packet_.reset(av_packet_alloc());
-  if (!compressor->packet_) return nullptr;
-  if (!info.encoder) return compressor;
-
+// The encoder opened for this size and rate with the settings applied; empty when it refuses.
+CodecContextPtr OpenEncoder(const CompressorInfo& info, const CompressorSettings& settings, int width, int height,
+                            int fps) {
+  if (!ValidSize(width, height)) return nullptr;
   const AVCodec* codec = avcodec_find_encoder_by_name(info.encoder);
   if (!codec) return nullptr;
   CodecContextPtr encoder(avcodec_alloc_context3(codec));
@@ -46,7 +44,27 @@ std::unique_ptr<FrameCompressor> FrameCompressor::Open(const CompressorInfo& inf
   encoder->thread_count = 0;
   info.configure(*encoder, settings);
   if (avcodec_open2(encoder.get(), codec, nullptr) < 0) return nullptr;
+  return encoder;
+}
 
+}  // namespace
+
+bool FrameCompressor::Accepts(const CompressorInfo& info, const CompressorSettings& settings, int width, int height,
+                              int fps) {
+  if (!info.encoder) return ValidSize(width, height);
+  return OpenEncoder(info, settings, width, height, fps) != nullptr;
+}
+
+std::unique_ptr<FrameCompressor> FrameCompressor::Open(const CompressorInfo& info, const CompressorSettings& settings,
+                                                       int width, int height, int fps) {
+  if (!ValidSize(width, height)) return nullptr;
+  std::unique_ptr<FrameCompressor> compressor(new FrameCompressor(info, width, height));
+  compressor->packet_.reset(av_packet_alloc());
+  if (!compressor->packet_) return nullptr;
+  if (!info.encoder) return compressor;
+
+  CodecContextPtr encoder = OpenEncoder(info, settings, width, height, fps);
+  if (!encoder) return nullptr;
   AvFramePtr picture(av_frame_alloc());
   if (!picture) return nullptr;
   picture->format = info.pixel_format;
@@ -140,7 +158,7 @@ std::vector<const CompressorInfo*> OfferedCompressors(const BitmapInfoHeader& fo
   std::vector<const CompressorInfo*> offered;
   if (!format.IsFrameFormat()) return offered;
   for (const CompressorInfo* info : PresentCompressors()) {
-    if (FrameCompressor::Open(*info, CompressorSettings{}, format.biWidth, format.biHeight, fps)) {
+    if (FrameCompressor::Accepts(*info, CompressorSettings{}, format.biWidth, format.biHeight, fps)) {
       offered.push_back(info);
     }
   }

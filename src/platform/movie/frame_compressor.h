@@ -16,7 +16,9 @@ namespace talmora {
 // one compressor, counted in frames. Uncompressed frames ("DIB ") pass through as key frames.
 class FrameCompressor {
  public:
-  // Empty when the encoder is missing or refuses this size, rate or setting.
+  // Whether the encoder is there and takes this size, rate and settings.
+  static bool Accepts(const CompressorInfo& info, const CompressorSettings& settings, int width, int height, int fps);
+  // Empty when it does not, or the memory cannot be had.
   static std::unique_ptr<FrameCompressor> Open(const CompressorInfo& info, const CompressorSettings& settings,
                                                int width, int height, int fps);
 
