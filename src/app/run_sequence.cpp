@@ -12,6 +12,7 @@
 #include "platform/console/print_line.h"
 #include "script/file_path.h"
 #include "script/xml_parser.h"
+#include "video/compressor_choice.h"
 #include "video/movie_maker.h"
 
 namespace talmora {
@@ -52,10 +53,15 @@ int RunSequence(Runtime& runtime, CommandLine command_line, std::istream& input)
     PrintLine(command_line.error);
     return kFailure;
   }
+  if (command_line.list_codecs) {
+    ListCompressors();
+    return 0;
+  }
   if (command_line.scripts.size() != 1) {
     PrintLine("使い方 : talmora [xmlファイルパス]");
     return kFailure;
   }
+  if (!CheckMovieOptions(command_line.movie)) return kFailure;
   const std::string& script = command_line.scripts.front();
   switch (CheckScript(script)) {
     case ScriptCheck::kMissing:

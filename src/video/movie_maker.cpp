@@ -3,8 +3,10 @@
 #include <algorithm>
 
 #include "platform/console/print_line.h"
+#include "script/conversions.h"
 #include "script/object_factory.h"
 #include "script/property_readers.h"
+#include "video/movie_render.h"
 #include "video/video_object.h"
 
 namespace talmora {
@@ -36,6 +38,9 @@ void MovieMaker::ReadProperties(const TagList& tags) {
   PrintLine("スクリプトパース完了");
 }
 
-void MovieMaker::Make(const std::string& /*path*/) {}
+void MovieMaker::Make(const std::string& path) {
+  const MovieJob job{width, height, fps, length, ArgbColour(a, r, g, b), device_, &options_};
+  RenderMovie(job, pending_, path);
+}
 
 }  // namespace talmora

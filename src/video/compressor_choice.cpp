@@ -1,0 +1,62 @@
+#include "video/compressor_choice.h"
+
+#include <algorithm>
+#include <sstream>
+#include <string>
+
+#include "platform/console/print_line.h"
+#include "platform/movie/compressor_menu.h"
+#include "platform/movie/frame_compressor.h"
+
+namespace talmora {
+
+namespace {
+
+const CompressorInfo* PresentCompressor(const std::string& code) {
+  const CompressorInfo* info = LookUpCompressor(code);
+  const auto present = PresentCompressors();
+  return std::find(present.begin(), present.end(), info) != present.end() ? info : nullptr;
+}
+
+bool InRange(const std::optional<int32_t>& value, int32_t min, int32_t max, const char* option) {
+  if (!value || (*value >= min && *value <= max)) return true;
+  PrintLine(std::string("エラー : オプションの値が不正です - ") + option);
+  return false;
+}
+
+}  // namespace
+
+bool CheckMovieOptions(const MovieOptions& options) {
+  if (options.codec && !PresentCompressor(*options.codec)) {
+    PrintLine("エラー : 不明な圧縮形式です - " + *options.codec + " (--list-codecs で一覧を表示します)");
+    return false;
+  }
+  constexpr int32_t kMax = INT32_MAX;
+  return InRange(options.quality, -1, CompressorSettings::kMaxQuality, "--quality") &&
+         InRange(options.keyframe, 0, kMax, "--keyframe") && InRange(options.datarate, 0, kMax, "--datarate");
+}
+
+void ListCompressors() { PrintCompressors(PresentCompressors()); }
+
+CompressorChoice ChooseMovieCompressor(const MovieOptions& options, const BitmapInfoHeader& format, int32_t fps,
+                                       CompressorSettings& settings) {
+  settings = CompressorSettings{};
+  settings.lQ = options.quality.value_or(settings.lQ);
+  settings.lKey = options.keyframe.value_or(settings.lKey);
+  settings.lDataRate = options.datarate.value_or(settings.lDataRate);
+
+  if (options.codec) {
+    const CompressorInfo* info = PresentCompressor(*options.codec);
+    if (!info || !FrameCompressor::Accepts(*info, settings, format.biWidth, format.biHeight, fps)) {
+      return CompressorChoice::kRefused;
+    }
+    settings.fccHandler = info->fourcc;
+    return CompressorChoice::kChosen;
+  }
+  std::istringstream no_input;
+  std::istream& input = options.input ? *options.input : no_input;
+  return ChooseCompressor(OfferedCompressors(format, fps), input, settings) ? CompressorChoice::kChosen
+                                                                             : CompressorChoice::kCancelled;
+}
+
+}  // namespace talmora

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+
+#include "platform/movie/bitmap_image.h"
+#include "platform/movie/compressor_settings.h"
+#include "video/movie_options.h"
+
+namespace talmora {
+
+// Checks the compressor options before anything is read or written: a code that names no
+// compressor here, or a setting out of its range, prints its message and gives false.
+bool CheckMovieOptions(const MovieOptions& options);
+
+// `--list-codecs`: the compressors this build has, code and name.
+void ListCompressors();
+
+enum class CompressorChoice { kChosen, kCancelled, kRefused };
+
+// The compressor for frames of `format` at `fps`: the one given on the command line, or else the
+// one picked in the console menu, which reads `options.input` (no input accepts what it opens
+// on). The settings given on the command line are the menu's starting values. kRefused: the
+// command line's compressor does not take these frames.
+CompressorChoice ChooseMovieCompressor(const MovieOptions& options, const BitmapInfoHeader& format, int32_t fps,
+                                       CompressorSettings& settings);
+
+}  // namespace talmora
