@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "movie/movie_frames.h"
-#include "movie/riff_walk.h"
+#include "support/riff_walk.h"
 #include "support/cli_harness.h"
 
 namespace talmora {

@@ -7,7 +7,7 @@
 
 #include "movie/decode_movie.h"
 #include "movie/movie_frames.h"
-#include "movie/riff_walk.h"
+#include "support/riff_walk.h"
 #include "platform/movie/avi_file.h"
 #include "platform/movie/compressor_catalog.h"
 #include "support/cli_harness.h"

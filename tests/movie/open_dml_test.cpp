@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "movie/riff_walk.h"
+#include "support/riff_walk.h"
 #include "platform/movie/avi_file.h"
 #include "support/cli_harness.h"
 

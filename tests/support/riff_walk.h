@@ -1,15 +1,53 @@
-#include "movie/riff_walk.h"
+#pragma once
 
+// Reads an AVI file back chunk by chunk, without libavformat, so that tests see what is
+// really on disk.
+
+#include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <string>
+#include <vector>
 
 namespace talmora::testing {
 
-namespace {
+struct AviStreamHeader {
+  std::string fccType, fccHandler;
+  uint32_t dwFlags = 0, dwInitialFrames = 0, dwScale = 0, dwRate = 0, dwStart = 0, dwLength = 0;
+  int32_t dwQuality = 0;
+  uint32_t dwSampleSize = 0;
+  int16_t rcFrame[4] = {};
+};
 
-uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
-int16_t Le16(const uint8_t* p) { return static_cast<int16_t>(p[0] | p[1] << 8); }
-std::string Tag(const uint8_t* p) { return std::string(reinterpret_cast<const char*>(p), 4); }
+struct AviChunk {
+  uint64_t offset = 0;  // of the data, from the start of the file
+  uint32_t size = 0;
+};
+
+struct AviIndexEntry {
+  bool key = false;
+  uint32_t size = 0;
+};
+
+struct AviLayout {
+  std::string error;  // empty when every chunk fits its parent and the file ends with the last
+  std::vector<std::string> riffs;  // form types in order: "AVI ", then "AVIX" …
+  uint32_t usec_per_frame = 0, total_frames = 0, streams = 0, width = 0, height = 0;
+  AviStreamHeader strh;
+  std::vector<uint8_t> strf;
+  std::string strn;  // without its terminating zero
+  bool has_dmlh = false;
+  uint32_t dmlh_frames = 0;
+  std::vector<AviChunk> frames;            // the stream's chunks ("00dc"/"00db") in file order
+  std::vector<AviIndexEntry> idx1;         // the legacy index (first RIFF only)
+  std::vector<AviIndexEntry> odml_index;   // the OpenDML "ix00" entries, all RIFFs
+};
+
+namespace riff_detail {
+
+inline uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
+inline int16_t Le16(const uint8_t* p) { return static_cast<int16_t>(p[0] | p[1] << 8); }
+inline std::string Tag(const uint8_t* p) { return std::string(reinterpret_cast<const char*>(p), 4); }
 
 class Walker {
  public:
@@ -120,15 +158,16 @@ class Walker {
   AviLayout& layout_;
 };
 
-}  // namespace
+}  // namespace riff_detail
 
-AviLayout WalkAvi(const std::string& path) {
+inline AviLayout WalkAvi(const std::string& path) {
   AviLayout layout;
-  Walker(path, layout).Run();
+  riff_detail::Walker(path, layout).Run();
   return layout;
 }
 
-std::vector<uint8_t> ReadChunk(const std::string& path, const AviChunk& chunk) {
+// The bytes of one chunk's data.
+inline std::vector<uint8_t> ReadChunk(const std::string& path, const AviChunk& chunk) {
   std::ifstream file(path, std::ios::binary);
   std::vector<uint8_t> data(chunk.size);
   file.seekg(static_cast<std::streamoff>(chunk.offset));
