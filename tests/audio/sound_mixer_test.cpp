@@ -157,7 +157,8 @@ TEST_F(SoundMixerTest, DecoderFailureStopsThisSound) {
 
 TEST_F(SoundMixerTest, OutputFileFailuresNameTheFileAndStop) {
   struct Case { const char* name; std::string bytes; const char* message; };
-  const std::string header = std::string(WavHeader(1000).begin(), WavHeader(1000).end());
+  const WavHeaderBytes declared = WavHeader(1000);
+  const std::string header(declared.begin(), declared.end());
   const Case cases[] = {
       {"removed", "", "出力先サウンドファイルを開けませんでした : "},
       {"short header", header.substr(0, 20), "出力先サウンドファイルの読み込みに失敗しました : "},
