@@ -14,6 +14,8 @@ class Sprite {
  public:
   void Begin(Frame& target) { target_ = &target; }
   void End() { target_ = nullptr; }
+  // The frame between Begin and End, for what paints it directly (text); null outside.
+  Frame* Target() const { return target_; }
   // Scale about the origin, then translate: texel (u, v) lands on (u * sx + tx, v * sy + ty).
   void SetTransform(float sx, float sy, float tx, float ty) {
     sx_ = sx; sy_ = sy; tx_ = tx; ty_ = ty;
