@@ -2,11 +2,17 @@
 
 #include <algorithm>
 
+#include "platform/console/print_line.h"
+#include "platform/render/sprite.h"
+#include "platform/text/font.h"
 #include "script/conversions.h"
+#include "video/device.h"
 
 namespace talmora {
 
 Text::Text(ScriptContext& context) : VideoObject(context) {}
+
+Text::~Text() = default;
 
 std::string ReplaceEscapes(std::string sentence) {
   static constexpr std::pair<const char*, char> kEscapes[] = {{"%n", '\n'}, {"%t", '\t'}};
@@ -44,6 +50,19 @@ void Text::ReadProperties(AttributeMap& attributes) {
   if (ReadFlag(attributes, "wordbreak", flag) && flag) format |= kWordBreak;
 }
 
-void Text::Draw(double /*time*/) {}
+void Text::Draw(double time) {
+  if (!font_tried_) {
+    font_tried_ = true;
+    font_ = Font::Create(FontSpec{fontsize, weight, italic, face});
+    PrintLine(font_ ? sentence : "Text::Draw() : フォントインタフェースの作成に失敗しました");
+  }
+  Sprite* sprite = context_.device ? context_.device->GetSprite() : nullptr;
+  Frame* target = sprite ? sprite->Target() : nullptr;
+  if (!font_ || !target) return;
+  Rect rect;
+  uint32_t argb = 0;
+  Interpolate(time, rect, argb);
+  font_->DrawText(*target, sentence, rect, format, argb);
+}
 
 }  // namespace talmora

@@ -1,11 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "video/video_object.h"
 
 namespace talmora {
+
+class Font;
 
 // Text laid out in the interpolated rectangle, in the interpolated colour.
 class Text : public VideoObject {
@@ -19,8 +22,11 @@ class Text : public VideoObject {
   static constexpr uint32_t kSingleLine = 0x20;
 
   explicit Text(ScriptContext& context);
+  ~Text() override;
 
   void ReadProperties(AttributeMap& attributes) override;
+  // The first call makes the font and prints the sentence, or the failure line; a font that
+  // failed is not tried again, so the line is printed once and the text never shows.
   void Draw(double time) override;
 
   std::string sentence;
@@ -29,6 +35,10 @@ class Text : public VideoObject {
   bool italic = false;
   std::string face = "ＭＳ ゴシック";
   uint32_t format = 0;
+
+ private:
+  bool font_tried_ = false;
+  std::unique_ptr<Font> font_;
 };
 
 // "%n" becomes a line feed, then "%t" a tab, each searched again from the start after a change.

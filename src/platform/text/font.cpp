@@ -119,10 +119,3 @@ void Font::DrawText(Frame& target, std::string_view sentence, const Rect& rect, 
 }
 
 }  // namespace talmora
-
-#if defined(__SANITIZE_ADDRESS__)
-// Fontconfig patterns live on in Pango's and cairo's font caches until exit, referenced in ways
-// the leak checker cannot follow; what leaks in our own code is still reported. Defined beside
-// Font so that every program that makes fonts carries it.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
-#endif
