@@ -1,0 +1,113 @@
+// Mixes ten overlapping sounds into a 10-minute track through the sound maker, once for each
+// sound length (1, 10 and 60 minutes by default), each in its own process so that the peak
+// memory is that of one run. Prints wall time, processor time and peak resident memory.
+// Usage: bench_sound_mix [sound minutes ...]
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/runtime.h"
+#include "audio/sound_maker.h"
+#include "audio/wav_header.h"
+#include "platform/console/print_line.h"
+#include "script/xml_parser.h"
+
+namespace talmora {
+namespace {
+
+constexpr double kTrackSeconds = 600;
+constexpr int kSounds = 10;
+
+// A stereo sine of `minutes`, written a second at a time so the writer's memory stays small.
+void WriteSound(const std::string& path, int minutes) {
+  const int64_t frames = int64_t{minutes} * 60 * kTrackRate;
+  const WavHeaderBytes header = WavHeader(frames);
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(header.data()), header.size());
+  std::vector<int16_t> second(2 * kTrackRate);
+  for (int64_t done = 0; done < frames; done += kTrackRate) {
+    for (int i = 0; i < kTrackRate; ++i) {
+      const auto value = static_cast<int16_t>(3000 * std::sin(2 * M_PI * 440 * (done + i) / kTrackRate));
+      second[2 * i] = second[2 * i + 1] = value;
+    }
+    out.write(reinterpret_cast<const char*>(second.data()), second.size() * 2);
+  }
+}
+
+long PeakKilobytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+double ProcessorSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+void Run(const std::filesystem::path& folder, int minutes) {
+  const std::string sound = (folder / ("sound" + std::to_string(minutes) + ".wav")).string();
+  WriteSound(sound, minutes);
+  std::string script = "<talmora>";
+  for (int i = 0; i < kSounds; ++i) {
+    script += "<sound time=\"" + std::to_string(i * 6) + "\" src=\"" + sound + "\"/>";
+  }
+  script += "</talmora>";
+
+  Runtime runtime;
+  XMLParser parser;
+  parser.LoadText(script);
+  runtime.templates.AddTemplates(parser.Tags());
+  const long before = PeakKilobytes();
+  const double processor = ProcessorSeconds();
+  const auto start = std::chrono::steady_clock::now();
+  {
+    SoundMaker maker(runtime.factory, kTrackSeconds);
+    maker.ReadProperties(parser.Tags());
+    maker.Make((folder / "track.wav").string());
+  }
+  const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
+  char line[200];
+  std::snprintf(line, sizeof line,
+                "%d sounds of %d min into a %.0f min track: wall %.2f s, processor %.2f s, "
+                "peak memory %.1f MB (%.1f MB before mixing)",
+                kSounds, minutes, kTrackSeconds / 60, wall.count(), ProcessorSeconds() - processor,
+                PeakKilobytes() / 1024.0, before / 1024.0);
+  PrintLine(line);
+}
+
+}  // namespace
+}  // namespace talmora
+
+int main(int argc, char** argv) {
+  std::vector<int> lengths;
+  for (int i = 1; i < argc; ++i) lengths.push_back(std::atoi(argv[i]));
+  if (lengths.empty()) lengths = {1, 10, 60};
+  char pattern[] = "/tmp/bench-sound-XXXXXX";
+  if (!::mkdtemp(pattern)) return 1;
+  const std::filesystem::path folder = pattern;
+  for (int minutes : lengths) {
+    if (minutes <= 0) continue;
+    const pid_t child = ::fork();
+    if (child == 0) {
+      talmora::Run(folder, minutes);
+      std::filesystem::remove(folder / ("sound" + std::to_string(minutes) + ".wav"));
+      std::_Exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+  }
+  std::filesystem::remove_all(folder);
+  return 0;
+}
