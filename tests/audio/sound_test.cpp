@@ -162,6 +162,25 @@ TEST_F(SoundTest, OtherRatesFillTheirWindowInRealTime) {
   EXPECT_NEAR(crossings, 400, 1);
 }
 
+TEST_F(SoundTest, CompressedFilesTakeTheirLengthAndFillTheirWindow) {
+  test::WriteWav(dir / "tone.wav", kRate, 2, 16, test::Sine(kRate, 2, 154350, 440, 16000));
+  for (const std::string name : {"tone.mp3", "tone.ogg"}) {
+    ASSERT_TRUE(test::Encode(dir / "tone.wav", dir / name)) << name;
+    EXPECT_EQ(ReadSounds(Element("time=\"1\"", name))[0]->end, 4.5) << name;
+    EXPECT_EQ(Mix(Element("time=\"1\"", name), 6), (dir / name) + "\n");
+    const std::vector<int16_t> samples = test::TrackSamples(track);
+    auto loudest = [&](size_t from, size_t to) {
+      int16_t peak = 0;
+      for (size_t f = from; f < to; ++f) peak = std::max<int16_t>(peak, samples[2 * f + 1]);
+      return peak;
+    };
+    EXPECT_EQ(loudest(0, kRate), 0) << name;
+    EXPECT_GT(loudest(kRate, kRate + 1000), 12000) << name;
+    EXPECT_GT(loudest(198450 - 1000, 198450), 12000) << name;
+    EXPECT_EQ(loudest(198450, 6 * kRate), 0) << name;
+  }
+}
+
 TEST_F(SoundTest, WithoutASoundSystemSoundsStopWithAMessage) {
   context.device = nullptr;
   CaptureStdout out;

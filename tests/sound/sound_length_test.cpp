@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 extern "C" {
 #include <libavutil/error.h>
@@ -119,7 +120,24 @@ TEST_F(SoundLengthTest, UnreadableFilesGiveTheDecodersErrorCode) {
     EXPECT_EQ(decoder, nullptr) << c.name;
   }
   uint32_t length = 0;
-  EXPECT_LT(system_.OpenStream(dir_.Path().string(), length), 0);
+  EXPECT_EQ(system_.OpenStream(dir_.Path().string(), length), AVERROR(EISDIR));
+}
+
+TEST_F(SoundLengthTest, OnlyRegularLocalFilesAreOpened) {
+  // A pipe would wait for a writer forever, a device never ends, a URL reaches out.
+  const std::string fifo = dir_ / "pipe.wav";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string path : {fifo, std::string("/dev/zero"), std::string("http://127.0.0.1:9/a.wav")}) {
+    uint32_t length = 0;
+    EXPECT_LT(system_.OpenStream(path, length), 0) << path;
+  }
+  // In a relative name, what comes before a colon is part of the name, not a protocol.
+  test::WriteWav(dir_ / "subfile:take2.wav", kRate, 2, 16, test::Sine(kRate, 2, 4410, 440, 8000));
+  const std::filesystem::path saved = std::filesystem::current_path();
+  std::filesystem::current_path(dir_.Path());
+  const uint32_t length = Length("subfile:take2.wav");
+  std::filesystem::current_path(saved);
+  EXPECT_EQ(length, 100u);
 }
 
 }  // namespace

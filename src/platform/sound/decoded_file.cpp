@@ -1,10 +1,22 @@
 #include "platform/sound/decoded_file.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+
 namespace talmora::sound {
 
 int DecodedFile::Open(const std::string& path) {
+  // Only regular local files: a pipe or a device could block or never end, and a URL in a
+  // script must not reach out to the network. The "file:" prefix keeps a colon in a name a name.
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return AVERROR(errno);
+  if (!S_ISREG(info.st_mode)) return AVERROR(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+  AVDictionary* options = nullptr;
+  av_dict_set(&options, "protocol_whitelist", "file", 0);
   AVFormatContext* format = nullptr;
-  int ret = avformat_open_input(&format, path.c_str(), nullptr, nullptr);
+  int ret = avformat_open_input(&format, ("file:" + path).c_str(), nullptr, &options);
+  av_dict_free(&options);
   if (ret < 0) return ret;
   format_.reset(format);
   ret = avformat_find_stream_info(format, nullptr);
