@@ -76,13 +76,24 @@ TEST(FilterTaps, WideBoxAveragesTheTexelsItCovers) {
   // Step 2.5: output 0 covers [0, 2.5): texels 0 and 1 fully, texel 2 by half.
   auto taps = FilterTaps::Create(2, 0.5, 2.5, 5);
   ASSERT_NE(taps, nullptr);
-  EXPECT_EQ(taps->Taps(), 4);
+  EXPECT_EQ(taps->Taps(), 3);
   EXPECT_FLOAT_EQ(taps->Weights(0)[0], 0.4f);
   EXPECT_FLOAT_EQ(taps->Weights(0)[2], 0.2f);
   for (int i = 0; i < 2; ++i) {
     EXPECT_FLOAT_EQ(WeightSum(*taps, i), 1.0f);
     EXPECT_GE(taps->First(i), 0);
     EXPECT_LE(taps->First(i) + taps->Taps(), 5);
+  }
+}
+
+TEST(FilterTaps, ExactHalvingNeedsTwoTaps) {
+  auto taps = FilterTaps::Create(4, 0.5, 2.0, 8);
+  ASSERT_NE(taps, nullptr);
+  EXPECT_EQ(taps->Taps(), 2);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(taps->First(i), 2 * i);
+    EXPECT_FLOAT_EQ(taps->Weights(i)[0], 0.5f);
+    EXPECT_FLOAT_EQ(taps->Weights(i)[1], 0.5f);
   }
 }
 
