@@ -89,15 +89,6 @@ TEST_F(SoundMakerTest, TooLongForAWavIsRefusedBeforeAnythingIsReplaced) {
   std::filesystem::remove(out_);
 }
 
-TEST_F(SoundMakerTest, ExistingFileIsReplacedBySilenceWhenEverySoundFails) {
-  test::WriteFile(out_, std::string(5000000, 'x'));
-  EXPECT_EQ(Make(2, Sound("missing.wav", "time=\"0\""), out_),
-            "サウンドの読み込みに失敗しました : " + (dir / "missing.wav") + "(-2)\n");
-  const std::string bytes = test::ReadFile(out_);
-  ASSERT_EQ(bytes.size(), 44u + 4 * 2 * kRate);
-  EXPECT_EQ(bytes.find_first_not_of('\0', 44), std::string::npos);
-}
-
 TEST_F(SoundMakerTest, UnopenableOutputIsReportedAndNothingMixed) {
   const std::string folder = dir / "folder.wav";
   std::filesystem::create_directory(folder);

@@ -112,17 +112,6 @@ TEST_F(SoundTest, NegativeStartPlaysFromTimeZeroOnly) {
   EXPECT_EQ(bytes.size(), 44u + 4 * 3 * kRate);
 }
 
-TEST_F(SoundTest, MonoAndTwentyFourBitFilesAreRefusedWithSilence) {
-  test::WriteWav(dir / "mono.wav", kRate, 1, 16, test::Sine(kRate, 1, 44100, 440, 8000));
-  test::WriteWav(dir / "deep.wav", kRate, 2, 24, test::Sine(kRate, 2, 44100, 440, 800000));
-  EXPECT_EQ(Mix(Element("time=\"0\"", "mono.wav"), 2),
-            "サウンドがステレオ(2ch)ではありません : " + (dir / "mono.wav") + "(0)\n");
-  EXPECT_EQ(test::TrackSamples(track), std::vector<int16_t>(2 * 2 * kRate, 0));
-  EXPECT_EQ(Mix(Element("time=\"0\"", "deep.wav"), 2),
-            "サウンドのサンプルビットが16bitではありません : " + (dir / "deep.wav") + "(0)\n");
-  EXPECT_EQ(test::TrackSamples(track), std::vector<int16_t>(2 * 2 * kRate, 0));
-}
-
 TEST_F(SoundTest, LoopSettingsChangeNothingInTheMix) {
   Mix(Element("time=\"0.5\" duration=\"2\""), 4);
   const std::string plain = test::ReadFile(track);
