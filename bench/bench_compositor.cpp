@@ -81,6 +81,7 @@ int main(int argc, char** argv) {
       {"1:1 alpha", true, 1, 100, 100, 0xFFFFFFFF, false},
       {"1:1 opaque, faded", false, 1, 100, 100, 0x80FFFFFF, false},
       {"1:1 alpha, tinted", true, 1, 100, 100, 0xC0FF8040, false},
+      {"1:1 alpha, mirrored", true, -1, 740, 460, 0xFFFFFFFF, false},
       {"x1.5 opaque (960x540)", false, 1.5f, 100, 100, 0xFFFFFFFF, false},
       {"x1.5 alpha, tinted", true, 1.5f, 100, 100, 0xC0FF8040, false},
       {"x1.5 opaque, zooming", false, 1.5f, 100, 100, 0xFFFFFFFF, true},

@@ -54,9 +54,10 @@ inline U8x16 SpreadAlpha(U8x16 pixels) {
   return reinterpret_cast<U8x16>(alpha);
 }
 
-// Four pixels in reverse order.
+// Four pixels in reverse order: a shuffle of whole words, one instruction even on plain SSE2.
 inline U8x16 ReversePixels(U8x16 v) {
-  return __builtin_shufflevector(v, v, 12, 13, 14, 15, 8, 9, 10, 11, 4, 5, 6, 7, 0, 1, 2, 3);
+  const U32x4 words = reinterpret_cast<U32x4>(v);
+  return reinterpret_cast<U8x16>(__builtin_shufflevector(words, words, 3, 2, 1, 0));
 }
 
 }  // namespace talmora

@@ -40,8 +40,9 @@ void BlendRows(Frame& frame, Span columns, Span rows, const Tint& tint, Rows&& s
   }
 }
 
+// Chooses the kernel for the colour and the texels.
 template <bool kReverse, typename Rows>
-void BlendRows(Frame& frame, Span columns, Span rows, uint32_t argb, bool opaque, Rows&& source) {
+void Composite(Frame& frame, Span columns, Span rows, uint32_t argb, bool opaque, Rows&& source) {
   const Tint tint = MakeTint(argb);
   if (argb != 0xFFFFFFFF) {
     BlendRows<BlendMode::kTinted, kReverse>(frame, columns, rows, tint, source);
@@ -81,9 +82,9 @@ void Sprite::Draw(const Texture& texture, uint32_t argb) {
     const int column = sx_ > 0 ? columns.begin - tx : tx - 1 - columns.begin;
     auto source = [&](int y) { return plane.Row(sy_ > 0 ? y - ty : ty - 1 - y) + column; };
     if (sx_ > 0) {
-      BlendRows<false>(frame, columns, rows, argb, texture.Opaque(), source);
+      Composite<false>(frame, columns, rows, argb, texture.Opaque(), source);
     } else {
-      BlendRows<true>(frame, columns, rows, argb, texture.Opaque(), source);
+      Composite<true>(frame, columns, rows, argb, texture.Opaque(), source);
     }
     return;
   }
@@ -112,7 +113,7 @@ void Sprite::Draw(const Texture& texture, uint32_t argb) {
   });
   if (!block) return;
   auto source = [&](int y) { return block->Row(y - rows.begin); };
-  BlendRows<false>(frame, columns, rows, argb, texture.Opaque(), source);
+  Composite<false>(frame, columns, rows, argb, texture.Opaque(), source);
 }
 
 }  // namespace talmora
