@@ -77,34 +77,34 @@ class ImageCommandLine : public ::testing::Test {
   TempDir dir_;
 };
 
-TEST_F(ImageCommandLine, PictureStretchesExactlyOntoItsRectangle) {
-  Solid("pic.png", 100, 50, 0xFF3366CC);
-  Run(R"(width="320" height="240" length="0.1")",
-      R"(<image src="pic.png" x="10" y="20" width="200" height="100" time="0" duration="1"/>)");
-  const Frames frames = ReadFrames(dir_ / "movie.avi");
-  ASSERT_EQ(frames.pixels.size(), 1u);
-  EXPECT_EQ(frames.Changed(0), (std::vector<int>{10, 20, 210, 120}));
-  for (const auto& [x, y] : {std::pair{10, 20}, {209, 20}, {10, 119}, {209, 119}, {100, 70}}) {
-    EXPECT_EQ(frames.At(0, x, y), 0xFF3366CCu) << x << ", " << y;
-  }
-}
-
-TEST_F(ImageCommandLine, WholePixelPlacementCopiesEveryTexelAndDefaultSizeIs512By384) {
+TEST_F(ImageCommandLine, PicturesLandExactlyOnTheirRectangles) {
   std::vector<uint32_t> pattern;
   for (int y = 0; y < 24; ++y) {
     for (int x = 0; x < 32; ++x) pattern.push_back(0xFF000000u | (x * 8) << 16 | (y * 10) << 8 | ((x * y) & 0xFF));
   }
   Picture("pattern.png", 32, 24, pattern);
+  Solid("pic.png", 100, 50, 0xFF3366CC);
   Run(R"(width="640" height="480" length="0.1")",
-      R"(<image src="pattern.png" x="5" y="7" width="32" height="24" time="0" duration="1" z="1"/>)"
+      // Stretched twice over (drawn on top of the rest), copied at whole pixels, mirrored, and
+      // at the default size of 512 × 384.
+      R"(<image src="pic.png" x="10" y="20" width="200" height="100" time="0" duration="1" z="2"/>)"
+      R"(<image src="pattern.png" x="300" y="7" width="32" height="24" time="0" duration="1" z="1"/>)"
+      R"(<image src="pattern.png" x="372" y="7" width="-32" height="24" time="0" duration="1" z="1"/>)"
       R"(<image src="pattern.png" x="100" y="50" time="0" duration="1"/>)");
   const Frames frames = ReadFrames(dir_ / "movie.avi");
   ASSERT_EQ(frames.pixels.size(), 1u);
-  for (int y = 0; y < 24; ++y) {
-    for (int x = 0; x < 32; ++x) ASSERT_EQ(frames.At(0, 5 + x, 7 + y), pattern[y * 32 + x]) << x << ", " << y;
+  for (const auto& [x, y] : {std::pair{10, 20}, {209, 20}, {10, 119}, {209, 119}}) {
+    EXPECT_EQ(frames.At(0, x, y), 0xFF3366CCu) << x << ", " << y;
   }
-  // Without width and height: 512 × 384 from (100, 50), whatever the picture's size.
-  EXPECT_EQ(frames.Changed(0), (std::vector<int>{5, 7, 612, 434}));
+  EXPECT_NE(frames.At(0, 210, 70), 0xFF3366CCu);
+  EXPECT_NE(frames.At(0, 100, 120), 0xFF3366CCu);
+  for (int y = 0; y < 24; ++y) {
+    for (int x = 0; x < 32; ++x) {
+      ASSERT_EQ(frames.At(0, 300 + x, 7 + y), pattern[y * 32 + x]) << x << ", " << y;
+      ASSERT_EQ(frames.At(0, 371 - x, 7 + y), pattern[y * 32 + x]) << x << ", " << y;
+    }
+  }
+  EXPECT_EQ(frames.Changed(0), (std::vector<int>{10, 7, 612, 434}));
   EXPECT_EQ(frames.At(0, 611, 433), pattern.back());
 }
 

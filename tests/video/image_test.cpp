@@ -96,12 +96,6 @@ TEST_F(ImageTest, FirstDrawPrintsTheAbsolutePathOnceAndStretchesThePicture) {
   EXPECT_EQ(DrawAt(*image, 1.0), "");
 }
 
-TEST_F(ImageTest, WithoutASizeThePictureFills512By384) {
-  auto image = Read("src=\"" + Picture("small.png", 7, 3, 0xFFFFFFFF) + "\" time=\"0\" duration=\"1\"");
-  DrawAt(*image, 0.5);
-  EXPECT_TRUE(Changed() == (Rect{0, 0, 512, 384}));
-}
-
 TEST_F(ImageTest, MissingFileShowsTheNameAsWrittenOnceAndNothingIsDrawn) {
   WorkingFolder here(folder_.Path());
   auto image = Read(R"(src="pictures/missing.png" time="0" duration="1")");
@@ -125,58 +119,6 @@ TEST_F(ImageTest, BrokenHugeAndFolderSourcesPrintTheFailureLineAndDrawNothing) {
     EXPECT_EQ(DrawAt(*image, 0.6), "");
   }
   EXPECT_TRUE(Changed() == Rect{});
-}
-
-TEST_F(ImageTest, ColourTintsAndFades) {
-  const std::string src = Picture("grey.png", 10, 10, 0xFFC8C8C8);
-  auto red = Read("src=\"" + src + "\" width=\"10\" height=\"10\" r=\"1\" g=\"0\" b=\"0\" time=\"0\" duration=\"1\"");
-  DrawAt(*red, 0.5);
-  EXPECT_EQ(frame_->Row(5)[5], 0xFFC80000u);
-
-  frame_->Clear(kBackground);
-  auto half = Read("src=\"" + src + "\" width=\"10\" height=\"10\" a=\"0.5\" time=\"0\" duration=\"1\"");
-  DrawAt(*half, 0.5);
-  // Alpha 127 over black: 200 · 127 / 255 = 99.6; the alpha channel 127² + 255 · 128 over 255.
-  EXPECT_EQ(frame_->Row(5)[5], 0xBF646464u);
-
-  // A fade from a 0 to aend 1 rises frame by frame, and nothing shows outside the window.
-  auto fade = Read("src=\"" + src + "\" width=\"10\" height=\"10\" a=\"0\" aend=\"1\" time=\"1\" duration=\"1\"");
-  int previous = -1;
-  for (int frame = 0; frame <= 10; ++frame) {
-    frame_->Clear(kBackground);
-    DrawAt(*fade, 1 + frame / 10.0);
-    const int level = static_cast<int>(frame_->Row(5)[5] & 0xFF);
-    EXPECT_GT(level, previous) << frame;
-    previous = level;
-  }
-  EXPECT_EQ(previous, 0xC8);
-  for (const double outside : {0.5, 2.5}) {
-    frame_->Clear(kBackground);
-    DrawAt(*fade, outside);
-    EXPECT_TRUE(Changed() == Rect{}) << outside;
-  }
-}
-
-TEST_F(ImageTest, PictureAlphaMultipliesTheColourAlpha) {
-  const std::string path = folder_ / "alpha.png";
-  ASSERT_TRUE(WritePng(path, 4, 4, std::vector<uint32_t>(16, 0x80FFFFFF)));
-  auto image = Read("src=\"" + path + "\" width=\"4\" height=\"4\" a=\"0.5\" time=\"0\" duration=\"1\"");
-  DrawAt(*image, 0.5);
-  // Alpha 128 · 127 / 255 = 64 of white over black.
-  EXPECT_EQ(frame_->Row(1)[1] & 0xFFFFFF, 0x404040u);
-}
-
-TEST_F(ImageTest, MirroredByNegativeSize) {
-  const std::string path = folder_ / "halves.png";
-  std::vector<uint32_t> halves(8 * 2);
-  for (int i = 0; i < 16; ++i) halves[i] = i % 8 < 4 ? 0xFFFF0000 : 0xFF0000FF;
-  ASSERT_TRUE(WritePng(path, 8, 2, halves));
-  // left 108, width -8: the rectangle 100..108, read right to left.
-  auto image = Read("src=\"" + path + "\" x=\"108\" width=\"-8\" height=\"2\" time=\"0\" duration=\"1\"");
-  DrawAt(*image, 0.5);
-  EXPECT_TRUE(Changed() == (Rect{100, 0, 108, 2}));
-  EXPECT_EQ(frame_->Row(0)[100], 0xFF0000FFu);
-  EXPECT_EQ(frame_->Row(0)[107], 0xFFFF0000u);
 }
 
 }  // namespace
