@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <vector>
 
 #include "text/ink.h"
@@ -12,6 +13,8 @@ namespace {
 
 using testing::FindInk;
 using testing::MakeFrame;
+
+constexpr PixelBox kWhole{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
 
 CoverageMask SolidMask(int width, int height, uint8_t coverage) {
   CoverageMask mask;
@@ -42,7 +45,7 @@ TEST(BlendMask, ArithmeticOnAllFourChannels) {
   };
   for (const Case& c : cases) {
     auto frame = MakeFrame(1, 1, c.background);
-    BlendMask(*frame, SolidMask(1, 1, c.coverage), 0, 0, c.colour);
+    BlendMask(*frame, SolidMask(1, 1, c.coverage), 0, 0, c.colour, kWhole);
     EXPECT_EQ(frame->Row(0)[0], c.expected) << std::hex << "coverage " << int{c.coverage} << " colour "
                                             << c.colour << " over " << c.background;
   }
@@ -62,10 +65,10 @@ TEST(BlendMask, WideRowsBlendAsSinglePixelsDo) {
     std::vector<uint32_t> expected(width);
     for (int x = 0; x < width; ++x) {
       single->Row(0)[0] = wide->Row(0)[x];
-      BlendMask(*single, SolidMask(1, 1, coverage[x]), 0, 0, colour);
+      BlendMask(*single, SolidMask(1, 1, coverage[x]), 0, 0, colour, kWhole);
       expected[x] = single->Row(0)[0];
     }
-    BlendMask(*wide, row, 0, 0, colour);
+    BlendMask(*wide, row, 0, 0, colour, kWhole);
     for (int x = 0; x < width; ++x) EXPECT_EQ(wide->Row(0)[x], expected[x]) << std::hex << colour << " at " << x;
   }
 }
@@ -83,18 +86,26 @@ TEST(BlendMask, ClipsAgainstEveryEdgeOfTheTarget) {
   };
   for (const Case& c : cases) {
     auto frame = MakeFrame(10, 8, background);
-    BlendMask(*frame, SolidMask(6, 4, 255), c.x, c.y, 0xffffffff);
+    BlendMask(*frame, SolidMask(6, 4, 255), c.x, c.y, 0xffffffff, kWhole);
     const testing::InkBox ink = FindInk(*frame, background);
     EXPECT_EQ(ink.left, c.expected.left) << c.x << "," << c.y;
     EXPECT_EQ(ink.top, c.expected.top) << c.x << "," << c.y;
     EXPECT_EQ(ink.right, c.expected.right) << c.x << "," << c.y;
     EXPECT_EQ(ink.bottom, c.expected.bottom) << c.x << "," << c.y;
   }
+  // A clip box cuts the same way as the target's edges.
+  auto clipped = MakeFrame(10, 8, background);
+  BlendMask(*clipped, SolidMask(6, 4, 255), 2, 2, 0xffffffff, PixelBox{3, 1, 6, 5});
+  const testing::InkBox inside = FindInk(*clipped, background);
+  EXPECT_EQ(inside.left, 3);
+  EXPECT_EQ(inside.top, 2);
+  EXPECT_EQ(inside.right, 6);
+  EXPECT_EQ(inside.bottom, 5);
   // Far outside on any side: nothing, and no overflow on the way.
   auto frame = MakeFrame(4, 4, 0);
   for (int64_t at : {-(int64_t{1} << 40), int64_t{-6}, int64_t{10}, int64_t{1} << 40}) {
-    BlendMask(*frame, SolidMask(6, 4, 255), at, 0, 0xffffffff);
-    BlendMask(*frame, SolidMask(6, 4, 255), 0, at, 0xffffffff);
+    BlendMask(*frame, SolidMask(6, 4, 255), at, 0, 0xffffffff, kWhole);
+    BlendMask(*frame, SolidMask(6, 4, 255), 0, at, 0xffffffff, kWhole);
   }
   EXPECT_TRUE(FindInk(*frame, 0).Empty());
 }
@@ -115,7 +126,7 @@ TEST(CoverageMask, SpansSkipEmptyRowsAndColumns) {
   CoverageMask blank = SolidMask(5, 3, 0);
   EXPECT_TRUE(blank.Empty());
   auto frame = MakeFrame(5, 3, 7);
-  BlendMask(*frame, blank, 0, 0, 0xffffffff);
+  BlendMask(*frame, blank, 0, 0, 0xffffffff, kWhole);
   EXPECT_TRUE(FindInk(*frame, 7).Empty());
 }
 

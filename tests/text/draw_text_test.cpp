@@ -153,20 +153,26 @@ TEST_F(DrawText, RectanglesPartlyOrWhollyOutsideAreSafe) {
   EXPECT_EQ(FindInk(*frame_, kBlack).left, 0);
 }
 
-TEST_F(DrawText, MovingReusesTheMaskChangesLayOutAgain) {
+TEST_F(DrawText, MovingOrResizingReusesTheMask) {
   auto first = MakeFrame(320, 240, kBlack);
   font_->DrawText(*first, "Moving 文字", Rect{10, 20, 210, 80}, DT_CENTER, kWhite);
   auto moved = MakeFrame(320, 240, kBlack);
   font_->DrawText(*moved, "Moving 文字", Rect{47, 113, 247, 173}, DT_CENTER, kWhite);
-  EXPECT_EQ(font_->LayoutCount(), 1);
   for (int y = 0; y < 60; ++y) {
     for (int x = 0; x < 200; ++x) ASSERT_EQ(first->Row(20 + y)[10 + x], moved->Row(113 + y)[47 + x]);
   }
-  font_->DrawText(*moved, "Moving 文字", Rect{47, 113, 248, 173}, DT_CENTER, kWhite);
-  EXPECT_EQ(font_->LayoutCount(), 2);
+  // Without word breaking the size only places the block: 40 pixels wider moves it 20 right.
+  auto wider = MakeFrame(320, 240, kBlack);
+  font_->DrawText(*wider, "Moving 文字", Rect{10, 20, 250, 80}, DT_CENTER, kWhite);
+  EXPECT_EQ(FindInk(*wider, kBlack).left, FindInk(*first, kBlack).left + 20);
+  EXPECT_EQ(font_->LayoutCount(), 1);
+  // A new sentence, new flags, or a new width to break lines at lay out again.
   font_->DrawText(*moved, "Moved", Rect{47, 113, 248, 173}, DT_CENTER, kWhite);
+  EXPECT_EQ(font_->LayoutCount(), 2);
+  font_->DrawText(*moved, "Moved", Rect{47, 113, 248, 173}, DT_CENTER | DT_WORDBREAK, kWhite);
+  font_->DrawText(*moved, "Moved", Rect{0, 0, 201, 60}, DT_CENTER | DT_WORDBREAK, kWhite);
   EXPECT_EQ(font_->LayoutCount(), 3);
-  font_->DrawText(*moved, "Moved", Rect{47, 113, 248, 173}, DT_RIGHT, kWhite);
+  font_->DrawText(*moved, "Moved", Rect{0, 0, 202, 60}, DT_CENTER | DT_WORDBREAK, kWhite);
   EXPECT_EQ(font_->LayoutCount(), 4);
 }
 

@@ -7,17 +7,18 @@ namespace talmora {
 namespace {
 
 // Compiler vectors (GCC and Clang): four pixels a step on any target, no intrinsics. A pixel
-// word 0xAARRGGBB is the bytes B, G, R, A.
+// word 0xAARRGGBB is the bytes B, G, R, A. Sums run in 16-bit lanes, two pixels to a vector.
 using U8x4 = uint8_t __attribute__((vector_size(4)));
+using U8x8 = uint8_t __attribute__((vector_size(8)));
 using U8x16 = uint8_t __attribute__((vector_size(16)));
-using U16x16 = uint16_t __attribute__((vector_size(32)));
+using U16x8 = uint16_t __attribute__((vector_size(16)));
 using U32x4 = uint32_t __attribute__((vector_size(16)));
 
-constexpr U16x16 kAlphaLanes = {0, 0, 0, 0xffff, 0, 0, 0, 0xffff, 0, 0, 0, 0xffff, 0, 0, 0, 0xffff};
+constexpr U16x8 kAlphaLanes = {0, 0, 0, 0xffff, 0, 0, 0, 0xffff};
 
 // x / 255 rounded to nearest in every lane, exact up to 65279; no lane here gets past 65153.
-inline U16x16 Div255(U16x16 x) {
-  const U16x16 biased = x + 128;
+inline U16x8 Div255(U16x8 x) {
+  const U16x8 biased = x + 128;
   return (biased + (biased >> 8)) >> 8;
 }
 
@@ -31,7 +32,7 @@ inline uint32_t Div255(uint32_t x) {
 // and source alpha s = k × alpha, colour lanes get k × colour + dst × (1 − s), the alpha lane
 // s × s + dst × (1 − s).
 struct Tint {
-  U16x16 factor;  // premultiplied B, G, R in the colour lanes, 0 in the alpha lanes
+  U16x8 factor;  // premultiplied B, G, R in the colour lanes, 0 in the alpha lanes
   uint16_t alpha;
 };
 
@@ -40,31 +41,42 @@ Tint MakeTint(uint32_t argb) {
   const auto b = static_cast<uint16_t>(Div255((argb & 0xff) * a));
   const auto g = static_cast<uint16_t>(Div255(((argb >> 8) & 0xff) * a));
   const auto r = static_cast<uint16_t>(Div255(((argb >> 16) & 0xff) * a));
-  return Tint{U16x16{b, g, r, 0, b, g, r, 0, b, g, r, 0, b, g, r, 0}, static_cast<uint16_t>(a)};
+  return Tint{U16x8{b, g, r, 0, b, g, r, 0}, static_cast<uint16_t>(a)};
 }
 
-// Four pixels. An opaque colour skips the coverage × alpha product. Text leaves most of its
-// box bare, so four pixels without ink are passed over.
+// Two pixels, each coverage spread over its pixel's four lanes. An opaque colour skips the
+// coverage × alpha product.
+template <bool kOpaque>
+inline U8x8 Blend2(U8x8 target, U8x8 coverage, const Tint& tint) {
+  const U16x8 k = __builtin_convertvector(coverage, U16x8);
+  const U16x8 s = kOpaque ? k : Div255(k * tint.alpha);
+  const U16x8 weight = (k & ~kAlphaLanes) | (s & kAlphaLanes);
+  const U16x8 source = tint.factor | (s & kAlphaLanes);
+  const U16x8 d = __builtin_convertvector(target, U16x8);
+  return __builtin_convertvector(Div255(weight * source + d * (255 - s)), U8x8);
+}
+
+// Four pixels. Text leaves most of its box bare, so four pixels without ink are passed over.
 template <bool kOpaque>
 inline void Blend4(uint32_t* dst, const uint8_t* coverage, const Tint& tint) {
   uint32_t word;
   std::memcpy(&word, coverage, sizeof word);
   if (word == 0) return;
-  // Each pixel's coverage into all four of its lanes, by widening and shifts (plain SSE2 has
+  // Each pixel's coverage into all four of its bytes, by widening and shifts (plain SSE2 has
   // no byte shuffle).
   U8x4 bytes;
   std::memcpy(&bytes, &word, sizeof bytes);
   U32x4 spread = __builtin_convertvector(bytes, U32x4);
   spread |= spread << 8;
   spread |= spread << 16;
-  const U16x16 k = __builtin_convertvector(reinterpret_cast<U8x16>(spread), U16x16);
-  const U16x16 s = kOpaque ? k : Div255(k * tint.alpha);
-  const U16x16 weight = (k & ~kAlphaLanes) | (s & kAlphaLanes);
-  const U16x16 source = tint.factor | (s & kAlphaLanes);
+  const U8x16 k = reinterpret_cast<U8x16>(spread);
   U8x16 target;
   std::memcpy(&target, dst, sizeof target);
-  const U16x16 d = __builtin_convertvector(target, U16x16);
-  const U8x16 out = __builtin_convertvector(Div255(weight * source + d * (255 - s)), U8x16);
+  const U8x8 low = Blend2<kOpaque>(__builtin_shufflevector(target, target, 0, 1, 2, 3, 4, 5, 6, 7),
+                                   __builtin_shufflevector(k, k, 0, 1, 2, 3, 4, 5, 6, 7), tint);
+  const U8x8 high = Blend2<kOpaque>(__builtin_shufflevector(target, target, 8, 9, 10, 11, 12, 13, 14, 15),
+                                    __builtin_shufflevector(k, k, 8, 9, 10, 11, 12, 13, 14, 15), tint);
+  const U8x16 out = __builtin_shufflevector(low, high, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
   std::memcpy(dst, &out, sizeof out);
 }
 
@@ -83,32 +95,32 @@ void BlendRow(uint32_t* dst, const uint8_t* coverage, int count, const Tint& tin
 }
 
 template <bool kOpaque>
-void BlendRows(Frame& target, const CoverageMask& mask, int64_t x, int64_t y, const Tint& tint) {
-  // Clip the mask against the target once; the rows below then need no bounds checks.
-  const int first_row = static_cast<int>(std::max<int64_t>(0, -y));
-  const int last_row = static_cast<int>(std::min<int64_t>(mask.height, target.Height() - y));
-  const int64_t first_column = std::max<int64_t>(0, -x);
-  const int64_t last_column = std::min<int64_t>(mask.width, target.Width() - x);
-  for (int row = first_row; row < last_row; ++row) {
+void BlendRows(Frame& target, const CoverageMask& mask, int64_t x, int64_t y, const PixelBox& clip,
+               const Tint& tint) {
+  // The clip in mask coordinates, worked out once; the rows below need no bounds checks.
+  const PixelBox box = clip.Shifted(-x, -y).Intersect({0, 0, mask.width, mask.height});
+  if (box.Empty()) return;
+  for (int64_t row = box.top; row < box.bottom; ++row) {
     const CoverageMask::Span span = mask.spans[row];
-    const int begin = static_cast<int>(std::max<int64_t>(span.begin, first_column));
-    const int end = static_cast<int>(std::min<int64_t>(span.end, last_column));
+    const int begin = static_cast<int>(std::max<int64_t>(span.begin, box.left));
+    const int end = static_cast<int>(std::min<int64_t>(span.end, box.right));
     if (begin >= end) continue;
     uint32_t* dst = target.Row(static_cast<int>(y + row)) + (x + begin);
-    BlendRow<kOpaque>(dst, mask.Row(row) + begin, end - begin, tint);
+    BlendRow<kOpaque>(dst, mask.Row(static_cast<int>(row)) + begin, end - begin, tint);
   }
 }
 
 }  // namespace
 
-void BlendMask(Frame& target, const CoverageMask& mask, int64_t x, int64_t y, uint32_t argb) {
+void BlendMask(Frame& target, const CoverageMask& mask, int64_t x, int64_t y, uint32_t argb, const PixelBox& clip) {
   if (mask.Empty() || (argb >> 24) == 0) return;
-  if (x >= target.Width() || y >= target.Height() || x + mask.width <= 0 || y + mask.height <= 0) return;
+  const PixelBox visible = clip.Intersect({0, 0, target.Width(), target.Height()});
+  if (visible.Empty()) return;
   const Tint tint = MakeTint(argb);
   if (tint.alpha == 255) {
-    BlendRows<true>(target, mask, x, y, tint);
+    BlendRows<true>(target, mask, x, y, visible, tint);
   } else {
-    BlendRows<false>(target, mask, x, y, tint);
+    BlendRows<false>(target, mask, x, y, visible, tint);
   }
 }
 

@@ -9,7 +9,7 @@ namespace talmora {
 
 // Blends the mask, its top-left corner at (x, y) on the target, in the ARGB colour: source
 // alpha = coverage × colour alpha, then dst = src·src.a + dst·(1 − src.a) on all four channels,
-// as the sprite blends pictures. Only the part inside the target is touched.
-void BlendMask(Frame& target, const CoverageMask& mask, int64_t x, int64_t y, uint32_t argb);
+// as the sprite blends pictures. Only pixels inside both the clip box and the target are touched.
+void BlendMask(Frame& target, const CoverageMask& mask, int64_t x, int64_t y, uint32_t argb, const PixelBox& clip);
 
 }  // namespace talmora

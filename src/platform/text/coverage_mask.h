@@ -6,8 +6,24 @@
 
 namespace talmora {
 
-// A8 coverage of laid-out text, 0 (no ink) to 255 (fully covered). It covers only the part of
-// its rectangle that holds ink; left and top place it inside that rectangle.
+// A box of pixels, right and bottom exclusive; wide enough that sums of 32-bit coordinates
+// cannot overflow.
+struct PixelBox {
+  int64_t left = 0;
+  int64_t top = 0;
+  int64_t right = 0;
+  int64_t bottom = 0;
+
+  bool Empty() const { return left >= right || top >= bottom; }
+  PixelBox Intersect(const PixelBox& o) const {
+    return {left > o.left ? left : o.left, top > o.top ? top : o.top, right < o.right ? right : o.right,
+            bottom < o.bottom ? bottom : o.bottom};
+  }
+  PixelBox Shifted(int64_t x, int64_t y) const { return {left + x, top + y, right + x, bottom + y}; }
+};
+
+// A8 coverage of laid-out text, 0 (no ink) to 255 (fully covered). It covers only the box that
+// holds ink; left and top place it relative to the layout's origin.
 struct CoverageMask {
   // Columns [begin, end) of a row that hold ink; empty when begin == end.
   struct Span {

@@ -88,34 +88,33 @@ std::unique_ptr<Font> Font::Create(const FontSpec& spec) {
   return std::unique_ptr<Font>(new Font(std::move(context), std::move(description), std::move(family), em));
 }
 
-bool Font::Reusable(std::string_view sentence, const Rect& rect, uint32_t format, const Frame& target) const {
-  if (!layout_ || layout_->sentence != sentence || layout_->format != format) return false;
-  const int64_t width = int64_t{rect.right} - rect.left;
-  const int64_t height = int64_t{rect.bottom} - rect.top;
-  if (layout_->width != width || layout_->height != height) return false;
-  if (!layout_->window_bound) return true;
-  return layout_->rect.left == rect.left && layout_->rect.top == rect.top &&
+bool Font::Reusable(std::string_view sentence, const TextBox& box, const Rect& rect, const Frame& target) const {
+  if (!layout_ || layout_->sentence != sentence || layout_->format != box.format) return false;
+  if (layout_->wrap_width != box.WrapWidth()) return false;
+  if (!layout_->text.window_bound) return true;
+  const Rect& r = layout_->rect;
+  return r.left == rect.left && r.top == rect.top && r.right == rect.right && r.bottom == rect.bottom &&
          layout_->target_width == target.Width() && layout_->target_height == target.Height();
 }
 
 void Font::DrawText(Frame& target, std::string_view sentence, const Rect& rect, uint32_t format, uint32_t argb) {
   if ((argb >> 24) == 0) return;
-  const int64_t width = int64_t{rect.right} - rect.left;
-  const int64_t height = int64_t{rect.bottom} - rect.top;
-  if (width <= 0 || height <= 0) return;
-  const BoxWindow visible{std::max<int64_t>(0, -int64_t{rect.left}), std::max<int64_t>(0, -int64_t{rect.top}),
-                          std::min<int64_t>(width, target.Width() - int64_t{rect.left}),
-                          std::min<int64_t>(height, target.Height() - int64_t{rect.top})};
-  if (visible.left >= visible.right || visible.top >= visible.bottom) return;
+  const PixelBox clip{rect.left, rect.top, rect.right, rect.bottom};
+  const PixelBox visible = clip.Intersect({0, 0, target.Width(), target.Height()});
+  if (visible.Empty()) return;
+  const TextBox box{clip.right - clip.left, clip.bottom - clip.top, format};
 
-  if (!Reusable(sentence, rect, format, target)) {
-    RasterizedText text = RasterizeText(context_.get(), description_.get(), sentence, {width, height, format}, visible);
-    layout_ = Layout{std::string(sentence), format, width, height, text.window_bound, rect,
-                     target.Width(), target.Height(), std::move(text.mask)};
+  if (!Reusable(sentence, box, rect, target)) {
+    RasterizedText text = RasterizeText(context_.get(), description_.get(), sentence, box,
+                                        visible.Shifted(-clip.left, -clip.top));
+    layout_ = Layout{std::string(sentence), format, box.WrapWidth(), std::move(text), rect, target.Width(),
+                     target.Height()};
     ++layout_count_;
   }
-  const CoverageMask& mask = layout_->mask;
-  BlendMask(target, mask, rect.left + mask.left, rect.top + mask.top, argb);
+  const RasterizedText& text = layout_->text;
+  const int64_t x = clip.left + text.OriginX(box) + text.mask.left;
+  const int64_t y = clip.top + text.OriginY(box) + text.mask.top;
+  BlendMask(target, text.mask, x, y, argb, clip);
 }
 
 }  // namespace talmora

@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "platform/render/frame.h"
-#include "platform/text/coverage_mask.h"
 #include "platform/text/text_handles.h"
+#include "platform/text/text_rasterizer.h"
 
 namespace talmora {
 
@@ -24,8 +24,8 @@ struct FontSpec {
 };
 
 // A font that lays sentences out in rectangles and draws them onto frames. It keeps the mask of
-// its last sentence and lays out again only when the sentence, the flags or the rectangle's
-// size change, so a text that only moves costs one blend per frame.
+// its last sentence and lays out again only when the sentence or the flags change, or, with
+// word breaking, the rectangle's width: a text that moves or resizes costs one blend per frame.
 class Font {
  public:
   // Empty when no font can be had for the spec.
@@ -46,20 +46,18 @@ class Font {
   struct Layout {
     std::string sentence;
     uint32_t format = 0;
-    int64_t width = 0;
-    int64_t height = 0;
-    // Set when the mask holds only what was visible at this rectangle on this target.
-    bool window_bound = false;
+    int64_t wrap_width = 0;
+    RasterizedText text;
+    // For a window-bound mask: the rectangle and target it was cut for.
     Rect rect;
     int target_width = 0;
     int target_height = 0;
-    CoverageMask mask;
   };
 
   Font(GObjectPtr<PangoContext> context, FontDescriptionPtr description, std::string family, double em)
       : context_(std::move(context)), description_(std::move(description)), family_(std::move(family)), em_(em) {}
 
-  bool Reusable(std::string_view sentence, const Rect& rect, uint32_t format, const Frame& target) const;
+  bool Reusable(std::string_view sentence, const TextBox& box, const Rect& rect, const Frame& target) const;
 
   GObjectPtr<PangoContext> context_;
   FontDescriptionPtr description_;

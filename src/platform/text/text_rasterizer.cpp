@@ -37,40 +37,33 @@ GObjectPtr<PangoLayout> MakeLayout(PangoContext* context, const PangoFontDescrip
   // Left stays left for right-to-left scripts too, as the flags say.
   pango_layout_set_auto_dir(layout.get(), FALSE);
   pango_layout_set_text(layout.get(), text.data(), static_cast<int>(text.size()));
+  // Without a width Pango aligns the lines within the widest one, which the box then places.
   if (box.format & DT_CENTER) {
     pango_layout_set_alignment(layout.get(), PANGO_ALIGN_CENTER);
   } else if (box.format & DT_RIGHT) {
     pango_layout_set_alignment(layout.get(), PANGO_ALIGN_RIGHT);
   }
-  if ((box.format & DT_WORDBREAK) && !(box.format & DT_SINGLELINE)) {
-    const int64_t width = std::min<int64_t>(box.width, INT_MAX / PANGO_SCALE);
-    pango_layout_set_width(layout.get(), static_cast<int>(width) * PANGO_SCALE);
+  if (const int64_t wrap = box.WrapWidth()) {
+    pango_layout_set_width(layout.get(), static_cast<int>(std::min<int64_t>(wrap, INT_MAX / PANGO_SCALE)) * PANGO_SCALE);
     pango_layout_set_wrap(layout.get(), PANGO_WRAP_WORD);
   }
   return layout;
 }
 
-// Offset of a block of the given extent inside the space, by the chosen alignment.
-int64_t Align(int64_t space, int64_t extent, int64_t origin, bool middle, bool end) {
-  const int64_t free_space = space - extent;
-  const int64_t shift = middle ? free_space >> 1 : end ? free_space : 0;
-  return shift - origin;
+// Offset of a block inside the space, by the chosen alignment.
+int64_t Align(int64_t space, int64_t start, int64_t end, bool middle, bool far) {
+  const int64_t free_space = space - (end - start);
+  const int64_t shift = middle ? free_space >> 1 : far ? free_space : 0;
+  return shift - start;
 }
 
-BoxWindow Intersect(const BoxWindow& a, const BoxWindow& b) {
-  return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-          std::min(a.bottom, b.bottom)};
-}
-
-bool IsEmpty(const BoxWindow& w) { return w.left >= w.right || w.top >= w.bottom; }
-
-bool FitsOneMask(const BoxWindow& w) {
-  const int64_t width = w.right - w.left;
-  const int64_t height = w.bottom - w.top;
+bool FitsOneMask(const PixelBox& b) {
+  const int64_t width = b.right - b.left;
+  const int64_t height = b.bottom - b.top;
   return width <= kMaxMaskSide && height <= kMaxMaskSide && width * height <= kMaxMaskPixels;
 }
 
-bool Render(PangoLayout* layout, double em, int64_t x, int64_t y, CoverageMask& mask) {
+bool Render(PangoLayout* layout, double em, CoverageMask& mask) {
   mask.stride = cairo_format_stride_for_width(CAIRO_FORMAT_A8, mask.width);
   if (mask.stride <= 0) return false;
   mask.pixels.assign(static_cast<size_t>(mask.stride) * mask.height, 0);
@@ -78,7 +71,7 @@ bool Render(PangoLayout* layout, double em, int64_t x, int64_t y, CoverageMask& 
                                                               mask.width, mask.height, mask.stride));
   CairoPtr cairo(cairo_create(surface.get()));
   if (cairo_status(cairo.get()) != CAIRO_STATUS_SUCCESS) return false;
-  cairo_translate(cairo.get(), static_cast<double>(x), static_cast<double>(y));
+  cairo_translate(cairo.get(), -static_cast<double>(mask.left), -static_cast<double>(mask.top));
   if (em > kMaxBitmapGlyphEm) {
     pango_cairo_layout_path(cairo.get(), layout);
     cairo_fill(cairo.get());
@@ -91,8 +84,20 @@ bool Render(PangoLayout* layout, double em, int64_t x, int64_t y, CoverageMask& 
 
 }  // namespace
 
-RasterizedText RasterizeText(PangoContext* context, const PangoFontDescription* font,
-                             std::string_view sentence, const TextBox& box, const BoxWindow& visible) {
+int64_t TextBox::WrapWidth() const {
+  return (format & DT_WORDBREAK) && !(format & DT_SINGLELINE) ? width : 0;
+}
+
+int64_t RasterizedText::OriginX(const TextBox& box) const {
+  return Align(box.width, logical.left, logical.right, box.format & DT_CENTER, box.format & DT_RIGHT);
+}
+
+int64_t RasterizedText::OriginY(const TextBox& box) const {
+  return Align(box.height, logical.top, logical.bottom, box.format & DT_VCENTER, box.format & DT_BOTTOM);
+}
+
+RasterizedText RasterizeText(PangoContext* context, const PangoFontDescription* font, std::string_view sentence,
+                             const TextBox& box, const PixelBox& visible) {
   RasterizedText result;
   if (box.width <= 0 || box.height <= 0) return result;
   const std::string text = PrepareText(sentence, box.format & DT_SINGLELINE);
@@ -102,18 +107,15 @@ RasterizedText RasterizeText(PangoContext* context, const PangoFontDescription* 
   PangoRectangle ink;
   PangoRectangle logical;
   pango_layout_get_pixel_extents(layout.get(), &ink, &logical);
+  result.logical = {logical.x, logical.y, int64_t{logical.x} + logical.width, int64_t{logical.y} + logical.height};
   if (ink.width <= 0 || ink.height <= 0) return result;
-  const int64_t x = Align(box.width, logical.width, logical.x, box.format & DT_CENTER, box.format & DT_RIGHT);
-  const int64_t y = Align(box.height, logical.height, logical.y, box.format & DT_VCENTER, box.format & DT_BOTTOM);
 
   // A pixel of margin around the ink keeps anti-aliased edges whole.
-  const BoxWindow inked{x + ink.x - 1, y + ink.y - 1, x + ink.x + ink.width + 1, y + ink.y + ink.height + 1};
-  BoxWindow region = Intersect(inked, {0, 0, box.width, box.height});
-  if (IsEmpty(region)) return result;
+  PixelBox region{int64_t{ink.x} - 1, int64_t{ink.y} - 1, int64_t{ink.x} + ink.width + 1, int64_t{ink.y} + ink.height + 1};
   if (!FitsOneMask(region)) {
-    region = Intersect(region, visible);
+    region = region.Intersect(visible.Shifted(-result.OriginX(box), -result.OriginY(box)));
     result.window_bound = true;
-    if (IsEmpty(region) || !FitsOneMask(region)) return result;
+    if (region.Empty() || !FitsOneMask(region)) return result;
   }
 
   CoverageMask mask;
@@ -122,7 +124,7 @@ RasterizedText RasterizeText(PangoContext* context, const PangoFontDescription* 
   mask.width = static_cast<int>(region.right - region.left);
   mask.height = static_cast<int>(region.bottom - region.top);
   const double em = static_cast<double>(pango_font_description_get_size(font)) / PANGO_SCALE;
-  if (!Render(layout.get(), em, x - region.left, y - region.top, mask)) return result;
+  if (!Render(layout.get(), em, mask)) return result;
   mask.FindSpans();
   result.mask = std::move(mask);
   return result;

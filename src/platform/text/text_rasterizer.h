@@ -15,26 +15,30 @@ struct TextBox {
   int64_t width = 0;
   int64_t height = 0;
   uint32_t format = 0;
-};
 
-// A part of the rectangle, in its own coordinates: right and bottom exclusive.
-struct BoxWindow {
-  int64_t left = 0;
-  int64_t top = 0;
-  int64_t right = 0;
-  int64_t bottom = 0;
+  // Lines are broken to the box's width only with word breaking; otherwise the layout does not
+  // depend on the box at all, only its placement does.
+  int64_t WrapWidth() const;
 };
 
 struct RasterizedText {
+  // The ink, placed relative to the layout's origin.
   CoverageMask mask;
-  // True when the ink was too large for one mask and only the visible window was drawn; such a
-  // mask is valid for this position alone.
+  // The lines' logical box relative to the origin, which the alignment places in the rectangle.
+  PixelBox logical;
+  // True when the ink was too large for one mask and only what was visible got drawn; such a
+  // mask is valid for that rectangle on that target alone.
   bool window_bound = false;
+
+  // Where the layout's origin lies in a box of the given size, by the format's alignment.
+  int64_t OriginX(const TextBox& box) const;
+  int64_t OriginY(const TextBox& box) const;
 };
 
-// Lays the UTF-8 sentence out in the box by its format flags and rasterises it with greyscale
-// anti-aliasing. Invalid UTF-8 shows as replacement characters.
-RasterizedText RasterizeText(PangoContext* context, const PangoFontDescription* font,
-                             std::string_view sentence, const TextBox& box, const BoxWindow& visible);
+// Lays the UTF-8 sentence out by the box's format flags and rasterises its ink with greyscale
+// anti-aliasing. `visible` is the part of the box that can show, in box coordinates; only an
+// ink too large for one mask is cut to it. Invalid UTF-8 shows as replacement characters.
+RasterizedText RasterizeText(PangoContext* context, const PangoFontDescription* font, std::string_view sentence,
+                             const TextBox& box, const PixelBox& visible);
 
 }  // namespace talmora
