@@ -32,7 +32,7 @@ struct Caption {
 
 void Run(const Caption& c, Frame& frame, int iterations) {
   const auto made = Clock::now();
-  auto font = Font::Create(FontSpec{48, 0, false, "ＭＳ ゴシック"});
+  auto font = Font::Create(FontRequest{48, 0, false, "ＭＳ ゴシック"});
   const double create_us = MicrosecondsSince(made, 1);
   if (!font) {
     std::printf("%s: no font\n", c.name);

@@ -53,7 +53,7 @@ void Text::ReadProperties(AttributeMap& attributes) {
 void Text::Draw(double time) {
   if (!font_tried_) {
     font_tried_ = true;
-    font_ = Font::Create(FontSpec{fontsize, weight, italic, face});
+    font_ = Font::Create(FontRequest{fontsize, weight, italic, face});
     PrintLine(font_ ? sentence : "Text::Draw() : フォントインタフェースの作成に失敗しました");
   }
   Sprite* sprite = context_.device ? context_.device->GetSprite() : nullptr;

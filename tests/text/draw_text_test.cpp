@@ -20,7 +20,7 @@ constexpr uint32_t kWhite = 0xffffffff;
 class DrawText : public ::testing::Test {
  protected:
   void SetUp() override {
-    font_ = Font::Create(FontSpec{24, 0, false, "ＭＳ ゴシック"});
+    font_ = Font::Create(FontRequest{24, 0, false, "ＭＳ ゴシック"});
     ASSERT_TRUE(font_);
   }
 
@@ -126,7 +126,7 @@ TEST_F(DrawText, ColourAndAlphaReachThePixels) {
   font_->DrawText(*frame, "Hello", Rect{0, 0, 100, 50}, 0, 0x00ffffff);
   EXPECT_TRUE(FindInk(*frame, 0x80123456).Empty());
   // Inside a full block the coverage is whole: half of the colour over black.
-  auto big = Font::Create(FontSpec{-80, 0, false, "DejaVu Sans"});
+  auto big = Font::Create(FontRequest{-80, 0, false, "DejaVu Sans"});
   ASSERT_TRUE(big);
   frame = MakeFrame(100, 100, kBlack);
   big->DrawText(*frame, "█", Rect{0, 0, 100, 100}, 0, 0x80ff8000);
@@ -177,7 +177,7 @@ TEST_F(DrawText, MovingOrResizingReusesTheMask) {
 }
 
 TEST_F(DrawText, GiantTextLaysOutOnlyTheVisibleWindow) {
-  auto giant = Font::Create(FontSpec{-16384, 0, false, ""});
+  auto giant = Font::Create(FontRequest{-16384, 0, false, ""});
   ASSERT_TRUE(giant);
   auto frame = MakeFrame(64, 64, kBlack);
   giant->DrawText(*frame, "■■■■", Rect{-20000, -20000, 20000, 20000}, DT_CENTER | DT_VCENTER, kWhite);

@@ -19,7 +19,7 @@ constexpr uint32_t kBlack = 0xff000000;
 constexpr uint32_t kWhite = 0xffffffff;
 
 std::unique_ptr<Font> MakeFont(int height, std::string face = "ＭＳ ゴシック", int weight = 0, bool italic = false) {
-  return Font::Create(FontSpec{height, weight, italic, std::move(face)});
+  return Font::Create(FontRequest{height, weight, italic, std::move(face)});
 }
 
 // Ink of the sentence drawn top-left in a 400 × 200 frame.

@@ -58,7 +58,7 @@ void SetEm(PangoFontDescription* description, double em) {
   pango_font_description_set_absolute_size(description, std::round(em * PANGO_SCALE));
 }
 
-// The em height for the spec's height, or 0 when the face cannot be measured.
+// The em height for the requested height, or 0 when the face cannot be measured.
 double EmFor(int height, PangoContext* context, PangoFontDescription* description) {
   if (height < 0) return std::min(-static_cast<double>(height), kMaxEm);
   const double cell = height == 0 ? kDefaultCellHeight : height;
@@ -70,17 +70,17 @@ double EmFor(int height, PangoContext* context, PangoFontDescription* descriptio
 
 }  // namespace
 
-std::unique_ptr<Font> Font::Create(const FontSpec& spec) {
+std::unique_ptr<Font> Font::Create(const FontRequest& request) {
   SilenceLibraryLog();
-  std::string family = ResolveFace(spec.face);
+  std::string family = ResolveFace(request.face);
   GObjectPtr<PangoContext> context = MakeContext();
   FontDescriptionPtr description(pango_font_description_new());
   if (!context || !description) return nullptr;
   pango_font_description_set_family(description.get(), family.c_str());
-  pango_font_description_set_weight(description.get(), WeightFor(spec.weight));
-  pango_font_description_set_style(description.get(), spec.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
+  pango_font_description_set_weight(description.get(), WeightFor(request.weight));
+  pango_font_description_set_style(description.get(), request.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
 
-  const double em = EmFor(spec.height, context.get(), description.get());
+  const double em = EmFor(request.height, context.get(), description.get());
   if (em <= 0) return nullptr;
   SetEm(description.get(), em);
   GObjectPtr<PangoFont> font(pango_context_load_font(context.get(), description.get()));

@@ -12,7 +12,7 @@
 
 namespace talmora {
 
-struct FontSpec {
+struct FontRequest {
   // Pixels: positive is the cell height (ascent + descent), negative the em height, 0 the
   // default of 16.
   int height = 0;
@@ -28,8 +28,8 @@ struct FontSpec {
 // word breaking, the rectangle's width: a text that moves or resizes costs one blend per frame.
 class Font {
  public:
-  // Empty when no font can be had for the spec.
-  static std::unique_ptr<Font> Create(const FontSpec& spec);
+  // Empty when no font can be had for the request.
+  static std::unique_ptr<Font> Create(const FontRequest& request);
 
   // Draws the UTF-8 sentence inside the rectangle by the DT_ format flags, in the ARGB colour;
   // nothing lands outside the rectangle or the target.
@@ -37,7 +37,7 @@ class Font {
 
   // The family the font lays text out with, after falling back.
   const std::string& Family() const { return family_; }
-  // The em height in pixels the spec's height came to.
+  // The em height in pixels the requested height came to.
   double EmHeight() const { return em_; }
   // How many times a sentence has been laid out and rasterised.
   int LayoutCount() const { return layout_count_; }
