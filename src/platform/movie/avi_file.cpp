@@ -33,12 +33,9 @@ bool AviFile::MakeCompressedStream(const CompressorSettings& settings) {
 bool AviFile::SetFormat(const BitmapInfoHeader& format) {
   if (!compressor_ || has_format_) return false;
   if (!format.IsFrameFormat() || format.biWidth != info_.width || format.biHeight != info_.height) return false;
-  AVCodecParameters* parameters = avcodec_parameters_alloc();
-  if (!parameters) return false;
-  const bool begun = compressor_->FillParameters(*parameters) && writer_->Begin(*parameters);
-  avcodec_parameters_free(&parameters);
-  has_format_ = begun;
-  return begun;
+  const CodecParametersPtr parameters(avcodec_parameters_alloc());
+  has_format_ = parameters && compressor_->FillParameters(*parameters) && writer_->Begin(*parameters);
+  return has_format_;
 }
 
 bool AviFile::Write(int64_t index, std::span<const uint8_t> frame_data) {

@@ -65,17 +65,18 @@ void ConfigureLossless(AVCodecContext& c, const CompressorSettings& s) { KeyFram
 constexpr unsigned kLossySettings = kQualitySetting | kKeyFrameSetting | kDataRateSetting;
 
 const std::array<CompressorInfo, 10> kCompressors = {{
-    {MakeFourcc("DIB "), "Full Frames (Uncompressed)", nullptr, AV_PIX_FMT_BGRA, 0, ConfigureIntraOnly},
-    {MakeFourcc("MJPG"), "Motion JPEG", "mjpeg", AV_PIX_FMT_YUVJ420P, kQualitySetting | kDataRateSetting,
+    {MakeFourcc("DIB "), "Full Frames (Uncompressed)", nullptr, AV_PIX_FMT_BGRA, 0, false, ConfigureIntraOnly},
+    {MakeFourcc("MJPG"), "Motion JPEG", "mjpeg", AV_PIX_FMT_YUVJ420P, kQualitySetting | kDataRateSetting, false,
      ConfigureMotionJpeg},
-    {MakeFourcc("H264"), "H.264 (x264)", "libx264", AV_PIX_FMT_YUV420P, kLossySettings, ConfigureX264},
-    {MakeFourcc("FMP4"), "MPEG-4 Part 2", "mpeg4", AV_PIX_FMT_YUV420P, kLossySettings, ConfigureQuantizer},
-    {MakeFourcc("FFV1"), "FFV1 (lossless)", "ffv1", AV_PIX_FMT_BGRA, kKeyFrameSetting, ConfigureLossless},
-    {MakeFourcc("HFYU"), "HuffYUV (lossless)", "huffyuv", AV_PIX_FMT_BGRA, 0, ConfigureIntraOnly},
-    {MakeFourcc("FFVH"), "FFmpeg HuffYUV (lossless)", "ffvhuff", AV_PIX_FMT_BGRA, 0, ConfigureIntraOnly},
-    {MakeFourcc("ULRA"), "Ut Video RGBA (lossless)", "utvideo", AV_PIX_FMT_GBRAP, 0, ConfigureIntraOnly},
-    {MakeFourcc("MAGY"), "MagicYUV RGBA (lossless)", "magicyuv", AV_PIX_FMT_GBRAP, 0, ConfigureIntraOnly},
-    {MakeFourcc("MPNG"), "PNG (lossless)", "png", AV_PIX_FMT_RGBA, 0, ConfigureIntraOnly},
+    // libx264 refuses odd sides in 4:2:0 and leaks on that refusal, so it is not asked.
+    {MakeFourcc("H264"), "H.264 (x264)", "libx264", AV_PIX_FMT_YUV420P, kLossySettings, true, ConfigureX264},
+    {MakeFourcc("FMP4"), "MPEG-4 Part 2", "mpeg4", AV_PIX_FMT_YUV420P, kLossySettings, false, ConfigureQuantizer},
+    {MakeFourcc("FFV1"), "FFV1 (lossless)", "ffv1", AV_PIX_FMT_BGRA, kKeyFrameSetting, false, ConfigureLossless},
+    {MakeFourcc("HFYU"), "HuffYUV (lossless)", "huffyuv", AV_PIX_FMT_BGRA, 0, false, ConfigureIntraOnly},
+    {MakeFourcc("FFVH"), "FFmpeg HuffYUV (lossless)", "ffvhuff", AV_PIX_FMT_BGRA, 0, false, ConfigureIntraOnly},
+    {MakeFourcc("ULRA"), "Ut Video RGBA (lossless)", "utvideo", AV_PIX_FMT_GBRAP, 0, false, ConfigureIntraOnly},
+    {MakeFourcc("MAGY"), "MagicYUV RGBA (lossless)", "magicyuv", AV_PIX_FMT_GBRAP, 0, false, ConfigureIntraOnly},
+    {MakeFourcc("MPNG"), "PNG (lossless)", "png", AV_PIX_FMT_RGBA, 0, false, ConfigureIntraOnly},
 }};
 
 }  // namespace

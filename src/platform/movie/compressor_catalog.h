@@ -29,6 +29,7 @@ struct CompressorInfo {
   const char* encoder;        // libavcodec encoder name; null for uncompressed frames
   AVPixelFormat pixel_format; // what the encoder is fed
   unsigned settings;          // CompressorSetting bits
+  bool even_sides;            // refuses frames with an odd width or height
   // Maps the settings onto the encoder's options, before it is opened.
   void (*configure)(AVCodecContext& context, const CompressorSettings& settings);
 };

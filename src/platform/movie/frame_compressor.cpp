@@ -29,7 +29,7 @@ bool ValidSize(int width, int height) {
 // The encoder opened for this size and rate with the settings applied; empty when it refuses.
 CodecContextPtr OpenEncoder(const CompressorInfo& info, const CompressorSettings& settings, int width, int height,
                             int fps) {
-  if (!ValidSize(width, height)) return nullptr;
+  if (!ValidSize(width, height) || (info.even_sides && (width % 2 || height % 2))) return nullptr;
   const AVCodec* codec = avcodec_find_encoder_by_name(info.encoder);
   if (!codec) return nullptr;
   CodecContextPtr encoder(avcodec_alloc_context3(codec));

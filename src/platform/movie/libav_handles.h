@@ -15,6 +15,9 @@ namespace talmora {
 struct CodecContextFree {
   void operator()(AVCodecContext* p) const { avcodec_free_context(&p); }
 };
+struct CodecParametersFree {
+  void operator()(AVCodecParameters* p) const { avcodec_parameters_free(&p); }
+};
 struct FrameFree {
   void operator()(AVFrame* p) const { av_frame_free(&p); }
 };
@@ -35,6 +38,7 @@ struct InputFormatFree {
 };
 
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFree>;
+using CodecParametersPtr = std::unique_ptr<AVCodecParameters, CodecParametersFree>;
 using AvFramePtr = std::unique_ptr<AVFrame, FrameFree>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
 using SwsPtr = std::unique_ptr<SwsContext, SwsFree>;
