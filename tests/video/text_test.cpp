@@ -102,29 +102,6 @@ TEST_F(TextTest, FontAttributesReachTheFont) {
   EXPECT_GT(Ink().Width(), em_width);
 }
 
-TEST_F(TextTest, FadeFromTransparentRisesAndNothingShowsOutsideTheWindow) {
-  auto fade = Read(R"(sentence="■" fontsize="40" a="0" aend="1" time="1" duration="1")");
-  DrawAt(*fade, 1.0);
-  EXPECT_TRUE(Ink().Empty());
-  DrawAt(*fade, 1.5);
-  const InkBox ink = Ink();
-  ASSERT_FALSE(ink.Empty());
-  const int x = (ink.left + ink.right) / 2, y = (ink.top + ink.bottom) / 2;
-  int previous = static_cast<int>(frame_->Row(y)[x] & 0xFF);
-  EXPECT_NEAR(previous, 127, 1);
-  for (int step = 6; step <= 10; ++step) {
-    DrawAt(*fade, 1 + step / 10.0);
-    const int level = static_cast<int>(frame_->Row(y)[x] & 0xFF);
-    EXPECT_GT(level, previous) << step;
-    previous = level;
-  }
-  EXPECT_EQ(previous, 0xFF);
-  for (const double outside : {0.5, 2.5}) {
-    DrawAt(*fade, outside);
-    EXPECT_TRUE(Ink().Empty()) << outside;
-  }
-}
-
 TEST_F(TextTest, DrawnOutsideAFrameNothingBreaks) {
   // Between frames the sprite has no target: the font is still made and the sentence printed.
   auto text = Read(R"(sentence="x" time="0" duration="1")");
