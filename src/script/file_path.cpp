@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <optional>
 
 namespace talmora {
 
@@ -20,12 +21,13 @@ std::string AbsolutePath(const std::string& path) {
 
 std::optional<std::string> ReadableFilePath(const std::string& path) {
   if (path.empty()) return std::nullopt;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that a named pipe cannot stall the run; only regular files count.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return std::nullopt;
   struct stat info {};
-  const bool is_folder = ::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode);
+  const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
   ::close(fd);
-  if (is_folder) return std::nullopt;
+  if (!regular) return std::nullopt;
   return AbsolutePath(path);
 }
 

@@ -5,6 +5,7 @@
 #include "platform/console/print_line.h"
 #include "platform/render/sprite.h"
 #include "platform/text/font.h"
+#include "platform/text/text_format.h"
 #include "script/conversions.h"
 #include "video/device.h"
 
@@ -15,12 +16,20 @@ Text::Text(ScriptContext& context) : VideoObject(context) {}
 Text::~Text() = default;
 
 std::string ReplaceEscapes(std::string sentence) {
-  static constexpr std::pair<const char*, char> kEscapes[] = {{"%n", '\n'}, {"%t", '\t'}};
-  for (const auto& [sequence, replacement] : kEscapes) {
-    // From the start each time: "%%n" turns into "%" and a line feed.
-    for (size_t at = sentence.find(sequence); at != std::string::npos; at = sentence.find(sequence)) {
-      sentence.replace(at, 2, 1, replacement);
+  static constexpr std::pair<char, char> kEscapes[] = {{'n', '\n'}, {'t', '\t'}};
+  // A replacement never forms a new sequence, so one left-to-right pass per row gives what
+  // searching again from the start would, in linear time.
+  for (const auto& [letter, replacement] : kEscapes) {
+    size_t out = 0;
+    for (size_t in = 0; in < sentence.size(); ++in, ++out) {
+      if (sentence[in] == '%' && in + 1 < sentence.size() && sentence[in + 1] == letter) {
+        sentence[out] = replacement;
+        ++in;
+      } else {
+        sentence[out] = sentence[in];
+      }
     }
+    sentence.resize(out);
   }
   return sentence;
 }
@@ -37,17 +46,17 @@ void Text::ReadProperties(AttributeMap& attributes) {
   if (ReadText(attributes, "sentence", sentence)) sentence = ReplaceEscapes(std::move(sentence));
   std::string word;
   if (ReadText(attributes, "align", word)) {
-    if (word == "center") format |= kCenter;
-    else if (word == "right") format |= kRight;
+    if (word == "center") format |= DT_CENTER;
+    else if (word == "right") format |= DT_RIGHT;
   }
   if (ReadText(attributes, "valign", word)) {
-    if (word == "middle") format |= kVCenter;
-    else if (word == "bottom") format |= kBottom;
+    if (word == "middle") format |= DT_VCENTER;
+    else if (word == "bottom") format |= DT_BOTTOM;
   }
   bool flag = false;
-  if (ReadFlag(attributes, "singleline", flag) && flag) format |= kSingleLine;
+  if (ReadFlag(attributes, "singleline", flag) && flag) format |= DT_SINGLELINE;
   flag = false;
-  if (ReadFlag(attributes, "wordbreak", flag) && flag) format |= kWordBreak;
+  if (ReadFlag(attributes, "wordbreak", flag) && flag) format |= DT_WORDBREAK;
 }
 
 void Text::Draw(double time) {

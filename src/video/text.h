@@ -13,14 +13,6 @@ class Font;
 // Text laid out in the interpolated rectangle, in the interpolated colour.
 class Text : public VideoObject {
  public:
-  // DrawText format bits.
-  static constexpr uint32_t kCenter = 0x1;
-  static constexpr uint32_t kRight = 0x2;
-  static constexpr uint32_t kVCenter = 0x4;
-  static constexpr uint32_t kBottom = 0x8;
-  static constexpr uint32_t kWordBreak = 0x10;
-  static constexpr uint32_t kSingleLine = 0x20;
-
   explicit Text(ScriptContext& context);
   ~Text() override;
 
@@ -34,14 +26,14 @@ class Text : public VideoObject {
   int32_t weight = 0;
   bool italic = false;
   std::string face = "ＭＳ ゴシック";
-  uint32_t format = 0;
+  uint32_t format = 0;  // DrawText format bits (platform/text/text_format.h)
 
  private:
   bool font_tried_ = false;
   std::unique_ptr<Font> font_;
 };
 
-// "%n" becomes a line feed, then "%t" a tab, each searched again from the start after a change.
+// Every "%n" becomes a line feed, then every "%t" a tab ("%%n" gives "%" and a line feed).
 std::string ReplaceEscapes(std::string sentence);
 
 }  // namespace talmora

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "support/cli_harness.h"
@@ -111,6 +113,23 @@ TEST(RunSequence, BadOptionsStopBeforeAnythingIsRead) {
   result = RunTalmora({"--frobnicate", "a.xml"}, dir.path());
   EXPECT_EQ(result.out, kDeviceLines + "エラー : 不明なオプションです - --frobnicate\n");
   EXPECT_EQ(result.status, kFailureStatus);
+}
+
+}  // namespace
+}  // namespace talmora
+
+namespace talmora {
+namespace {
+
+TEST(RunSequence, NamedPipesNeverStallTheRun) {
+  TempDir dir;
+  ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo((dir / "script.xml").c_str(), 0600), 0);
+  auto result = RunTalmora({"script.xml"}, dir.path());
+  EXPECT_EQ(result.out, kDeviceLines + "エラー : xmlファイルを開けませんでした\n");
+  result = RunScript(dir, R"(<talmora length="0"><image src="pipe"/><sound src="pipe"/></talmora>)");
+  EXPECT_EQ(result.status, 0);
+  EXPECT_TRUE(result.out.ends_with(kClosingLine)) << result.out;
 }
 
 }  // namespace

@@ -218,6 +218,18 @@ TEST_F(Objects, TextReadsItsSettings) {
   EXPECT_EQ(static_cast<Text*>(objects[2].get())->format, 0x2u);
 }
 
+TEST(ReplaceEscapes, LineFeedsFirstThenTabs) {
+  EXPECT_EQ(ReplaceEscapes("100%"), "100%");
+  EXPECT_EQ(ReplaceEscapes("%%%nn%"), "%%\nn%");
+  EXPECT_EQ(ReplaceEscapes("%%tn%t%n"), "%\tn\t\n");
+  EXPECT_EQ(ReplaceEscapes(""), "");
+  const std::string many(200000, 'x');
+  std::string escapes;
+  for (int i = 0; i < 100000; ++i) escapes += "%n";
+  EXPECT_EQ(ReplaceEscapes(escapes), std::string(100000, '\n'));  // linear, or this takes minutes
+  EXPECT_EQ(ReplaceEscapes(many), many);
+}
+
 TEST_F(Objects, FactoryReadsEveryKindInBothPassesAndKeepsItsOwn) {
   const TagList tags = Load(R"(<text time="bad"/><image/><sound time="2" duration="1"/><Text/><template name="t"/>)");
   CaptureStdout out;
