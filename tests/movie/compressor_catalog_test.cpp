@@ -46,7 +46,7 @@ TEST(OfferedCompressors, AreThoseThatAcceptTheFrame) {
   const auto odd = Offered(33, 17, 30);
   EXPECT_FALSE(odd.count("H264"));
   for (const char* code : {"DIB ", "FFV1", "HFYU", "ULRA", "MPNG"}) EXPECT_TRUE(odd.count(code)) << code;
-  // MPEG-4 Part 2 cannot state a time base finer than 1/65535.
+  // MPEG-4 Visual cannot state a time base finer than 1/65535.
   EXPECT_FALSE(Offered(64, 48, 100000).count("FMP4"));
   EXPECT_TRUE(Offered(64, -48, 30).empty());  // top-down frames are no bitmaps to offer
 }

@@ -70,7 +70,7 @@ const std::array<CompressorInfo, 10> kCompressors = {{
      ConfigureMotionJpeg},
     // libx264 refuses odd sides in 4:2:0 and leaks on that refusal, so it is not asked.
     {MakeFourcc("H264"), "H.264 (x264)", "libx264", AV_PIX_FMT_YUV420P, kLossySettings, true, ConfigureX264},
-    {MakeFourcc("FMP4"), "MPEG-4 Part 2", "mpeg4", AV_PIX_FMT_YUV420P, kLossySettings, false, ConfigureQuantizer},
+    {MakeFourcc("FMP4"), "MPEG-4 Visual", "mpeg4", AV_PIX_FMT_YUV420P, kLossySettings, false, ConfigureQuantizer},
     {MakeFourcc("FFV1"), "FFV1 (lossless)", "ffv1", AV_PIX_FMT_BGRA, kKeyFrameSetting, false, ConfigureLossless},
     {MakeFourcc("HFYU"), "HuffYUV (lossless)", "huffyuv", AV_PIX_FMT_BGRA, 0, false, ConfigureIntraOnly},
     {MakeFourcc("FFVH"), "FFmpeg HuffYUV (lossless)", "ffvhuff", AV_PIX_FMT_BGRA, 0, false, ConfigureIntraOnly},
