@@ -2,195 +2,137 @@
 
 #include <climits>
 #include <string>
+#include <tuple>
 
+#include "platform/text/blend_mask.h"
 #include "platform/text/font.h"
+#include "platform/text/font_face.h"
 #include "platform/text/text_format.h"
-#include "text/ink.h"
+#include "support/dib_frames.h"
 
 namespace talmora {
 namespace {
 
-using testing::FindInk;
-using testing::InkBox;
-using testing::MakeFrame;
+using testing::Box;
 
 constexpr uint32_t kBlack = 0xff000000;
 constexpr uint32_t kWhite = 0xffffffff;
+constexpr PixelBox kWhole{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
 
-class DrawText : public ::testing::Test {
- protected:
-  void SetUp() override {
-    font_ = Font::Create(FontRequest{24, 0, false, "ＭＳ ゴシック"});
-    ASSERT_TRUE(font_);
-  }
-
-  // Ink of the sentence drawn in the rectangle on a fresh 320 × 240 frame.
-  InkBox Draw(std::string_view sentence, Rect rect, uint32_t format) {
-    frame_ = MakeFrame(320, 240, kBlack);
-    font_->DrawText(*frame_, sentence, rect, format, kWhite);
-    return FindInk(*frame_, kBlack);
-  }
-
-  std::unique_ptr<Font> font_;
-  std::unique_ptr<Frame> frame_;
-};
-
-void ExpectInside(const InkBox& ink, const Rect& rect) {
-  if (ink.Empty()) return;
-  EXPECT_GE(int64_t{ink.left}, int64_t{rect.left});
-  EXPECT_GE(int64_t{ink.top}, int64_t{rect.top});
-  EXPECT_LE(int64_t{ink.right}, int64_t{rect.right});
-  EXPECT_LE(int64_t{ink.bottom}, int64_t{rect.bottom});
+// Bounding box of the pixels that differ from the background; empty when there are none.
+Box InkOf(const Frame& frame, uint32_t background) {
+  testing::DibFrames frames{frame.Width(), frame.Height(), {{}}};
+  for (int y = 0; y < frame.Height(); ++y) frames.pixels[0].insert(frames.pixels[0].end(), frame.Row(y), frame.Row(y) + frame.Width());
+  return frames.Ink(0, background);
 }
 
-TEST_F(DrawText, OverflowingTextIsClippedToTheRectangle) {
-  const Rect rect{40, 30, 140, 70};
-  for (uint32_t format : {0u, DT_CENTER | DT_VCENTER, DT_RIGHT | DT_BOTTOM, DT_WORDBREAK, DT_SINGLELINE}) {
-    SCOPED_TRACE(format);
-    const InkBox ink = Draw("Overlongwordsthatdonotfit\nsecondline\nthirdline", rect, format);
-    ASSERT_FALSE(ink.Empty());
-    ExpectInside(ink, rect);
-    // Cut at the edges, not shrunk or dropped: the overlong line runs into the sides it overflows.
-    if (!(format & DT_RIGHT)) {
-      EXPECT_EQ(ink.right, rect.right);
-    }
-    if (format & DT_CENTER) {
-      EXPECT_EQ(ink.left, rect.left);
-    }
-  }
+CoverageMask RowMask(std::vector<uint8_t> coverage) {
+  CoverageMask mask;
+  mask.width = mask.stride = static_cast<int>(coverage.size());
+  mask.height = 1;
+  mask.pixels = std::move(coverage);
+  mask.FindSpans();
+  return mask;
 }
 
-TEST_F(DrawText, HorizontalAlignmentPlacesEachLine) {
-  const Rect rect{20, 20, 300, 60};
-  const InkBox left = Draw("Hello", rect, 0);
-  const InkBox center = Draw("Hello", rect, DT_CENTER);
-  const InkBox right = Draw("Hello", rect, DT_RIGHT);
-  EXPECT_LE(left.left - rect.left, 4);
-  EXPECT_LE(rect.right - right.right, 4);
-  EXPECT_NEAR(center.left - rect.left, rect.right - center.right, 4);
-  EXPECT_EQ(left.Width(), right.Width());
-  EXPECT_EQ(left.top, right.top);
-  // A short second line is centred in the rectangle, not under the start of the long one.
-  Draw("a very long first line\nab", Rect{0, 0, 320, 240}, DT_CENTER);
-  auto second_line = MakeFrame(320, 30, kBlack);
-  for (int y = 0; y < 30; ++y) std::copy_n(frame_->Row(27 + y), 320, second_line->Row(y));
-  const InkBox ab = FindInk(*second_line, kBlack);
-  ASSERT_FALSE(ab.Empty());
-  EXPECT_NEAR(ab.left, 320 - ab.right, 4);
-}
-
-TEST_F(DrawText, VerticalPlacementMovesTheWholeBlock) {
-  const Rect rect{20, 20, 300, 220};
-  for (std::string_view sentence : {"Hello", "one\ntwo\nthree"}) {
-    SCOPED_TRACE(sentence);
-    const InkBox top = Draw(sentence, rect, 0);
-    const InkBox middle = Draw(sentence, rect, DT_VCENTER);
-    const InkBox bottom = Draw(sentence, rect, DT_BOTTOM);
-    EXPECT_LE(top.top - rect.top, 12);
-    EXPECT_LE(rect.bottom - bottom.bottom, 12);
-    EXPECT_NEAR(middle.top - top.top, bottom.top - middle.top, 1);
-    EXPECT_EQ(top.Height(), bottom.Height());
-  }
-}
-
-TEST_F(DrawText, WordBreakWrapsWhileNoWordBreakKeepsOneLine) {
-  const Rect rect{10, 10, 130, 230};
-  const InkBox one_line = Draw("the quick brown fox jumps over the lazy dog", rect, 0);
-  const InkBox wrapped = Draw("the quick brown fox jumps over the lazy dog", rect, DT_WORDBREAK);
-  EXPECT_LT(one_line.Height(), 30);
-  EXPECT_GT(wrapped.Height(), 3 * one_line.Height());
-  ExpectInside(wrapped, rect);
-  // Japanese has no spaces; it wraps between characters, by the kinsoku rules.
-  EXPECT_GT(Draw("吾輩は猫である。名前はまだ無い。", rect, DT_WORDBREAK).Height(), 50);
-}
-
-TEST_F(DrawText, SingleLineIgnoresLineFeedsEvenWithWordBreak) {
-  const Rect rect{0, 0, 320, 240};
-  const InkBox joined = Draw("HelloWorld", rect, 0);
-  EXPECT_GT(Draw("Hello\nWorld", rect, 0).Height(), 40);
-  const InkBox single = Draw("Hello\nWorld", rect, DT_SINGLELINE);
-  EXPECT_EQ(single.Height(), joined.Height());
-  EXPECT_EQ(single.Width(), joined.Width());
-  EXPECT_EQ(Draw("Hello\nWorld", Rect{0, 0, 60, 240}, DT_SINGLELINE | DT_WORDBREAK).Height(), joined.Height());
-}
-
-TEST_F(DrawText, TabsAdvanceToTheNextStop) {
-  const Rect rect{0, 0, 320, 240};
-  const InkBox after_nothing = Draw("\tX", rect, 0);
-  EXPECT_GT(after_nothing.left, Draw("X", rect, 0).left + 20);
-  EXPECT_EQ(Draw("ab\tX", rect, 0).right, after_nothing.right);
-}
-
-TEST_F(DrawText, ColourAndAlphaReachThePixels) {
-  auto frame = MakeFrame(100, 100, 0x80123456);
-  font_->DrawText(*frame, "Hello", Rect{0, 0, 100, 50}, 0, 0x00ffffff);
-  EXPECT_TRUE(FindInk(*frame, 0x80123456).Empty());
-  // Inside a full block the coverage is whole: half of the colour over black.
-  auto big = Font::Create(FontRequest{-80, 0, false, "DejaVu Sans"});
-  ASSERT_TRUE(big);
-  frame = MakeFrame(100, 100, kBlack);
-  big->DrawText(*frame, "█", Rect{0, 0, 100, 100}, 0, 0x80ff8000);
-  const InkBox ink = FindInk(*frame, kBlack);
-  ASSERT_FALSE(ink.Empty());
-  EXPECT_EQ(frame->Row((ink.top + ink.bottom) / 2)[(ink.left + ink.right) / 2], 0xbf804000u);
-}
-
-TEST_F(DrawText, RectanglesPartlyOrWhollyOutsideAreSafe) {
-  const Rect rects[] = {
-      {-50, -20, 60, 30}, {300, 220, 400, 300}, {-1000, 100, -10, 200}, {500, 0, 600, 100},
-      {INT_MIN, INT_MIN, INT_MAX, INT_MAX}, {INT_MAX - 10, 0, INT_MAX, 10}, {0, 0, 0, 0}, {100, 100, 50, 150},
+TEST(BlendMask, ExactOnAllFourChannelsInEveryLane) {
+  struct Case { uint8_t coverage; uint32_t colour, background, expected; };
+  const Case cases[] = {
+      {255, 0xff102030, 0xff000000, 0xff102030}, {128, 0xffff0000, 0xff000000, 0xbf800000},
+      {255, 0x80ff0000, 0xff0000ff, 0xbf80007f}, {255, 0x80ffffff, 0x00000000, 0x40808080},
+      {0, 0xffffffff, 0x12345678, 0x12345678},   {255, 0x00ffffff, 0x12345678, 0x12345678},
+      {51, 0x80ffffff, 0xff000000, 0xe81a1a1a},  // coverage × alpha: 0.2 · 0.5
   };
-  for (const Rect& rect : rects) {
-    for (uint32_t format : {0u, DT_CENTER | DT_VCENTER, DT_RIGHT | DT_BOTTOM | DT_WORDBREAK}) {
-      ExpectInside(Draw("Hello 漢字\nWorld", rect, format), rect);
+  // Every third pixel of 13 is covered: rows go four pixels a step, then the remainder.
+  for (const Case& c : cases) {
+    auto frame = Frame::Create(13, 1);
+    frame->Clear(c.background);
+    std::vector<uint8_t> coverage(13);
+    for (int x = 1; x < 13; x += 3) coverage[x] = c.coverage;
+    BlendMask(*frame, RowMask(coverage), 0, 0, c.colour, kWhole);
+    for (int x = 0; x < 13; ++x) {
+      EXPECT_EQ(frame->Row(0)[x], x % 3 == 1 ? c.expected : c.background) << std::hex << c.colour << " at " << x;
     }
   }
-  EXPECT_TRUE(Draw("Hello", Rect{100, 100, 50, 150}, 0).Empty());
-  // Laid out while wholly outside, then slid in: the part inside the frame shows.
-  font_->DrawText(*frame_, "Slide", Rect{-400, 0, -230, 40}, 0, kWhite);
-  EXPECT_TRUE(FindInk(*frame_, kBlack).Empty());
-  font_->DrawText(*frame_, "Slide", Rect{-30, 0, 140, 40}, 0, kWhite);
-  EXPECT_EQ(FindInk(*frame_, kBlack).left, 0);
 }
 
-TEST_F(DrawText, MovingOrResizingReusesTheMask) {
-  auto first = MakeFrame(320, 240, kBlack);
-  font_->DrawText(*first, "Moving 文字", Rect{10, 20, 210, 80}, DT_CENTER, kWhite);
-  auto moved = MakeFrame(320, 240, kBlack);
-  font_->DrawText(*moved, "Moving 文字", Rect{47, 113, 247, 173}, DT_CENTER, kWhite);
-  for (int y = 0; y < 60; ++y) {
-    for (int x = 0; x < 200; ++x) ASSERT_EQ(first->Row(20 + y)[10 + x], moved->Row(113 + y)[47 + x]);
-  }
-  // Without word breaking the size only places the block: 40 pixels wider moves it 20 right.
-  auto wider = MakeFrame(320, 240, kBlack);
-  font_->DrawText(*wider, "Moving 文字", Rect{10, 20, 250, 80}, DT_CENTER, kWhite);
-  EXPECT_EQ(FindInk(*wider, kBlack).left, FindInk(*first, kBlack).left + 20);
-  EXPECT_EQ(font_->LayoutCount(), 1);
-  // A new sentence, new flags, or a new width to break lines at lay out again.
-  font_->DrawText(*moved, "Moved", Rect{47, 113, 248, 173}, DT_CENTER, kWhite);
-  EXPECT_EQ(font_->LayoutCount(), 2);
-  font_->DrawText(*moved, "Moved", Rect{47, 113, 248, 173}, DT_CENTER | DT_WORDBREAK, kWhite);
-  font_->DrawText(*moved, "Moved", Rect{0, 0, 201, 60}, DT_CENTER | DT_WORDBREAK, kWhite);
-  EXPECT_EQ(font_->LayoutCount(), 3);
-  font_->DrawText(*moved, "Moved", Rect{0, 0, 202, 60}, DT_CENTER | DT_WORDBREAK, kWhite);
-  EXPECT_EQ(font_->LayoutCount(), 4);
+std::unique_ptr<Font> Gothic(int height) { return Font::Create(FontRequest{height, 0, false, "ＭＳ ゴシック"}); }
+
+// Ink of the sentence drawn in white on a fresh black 320 × 240 frame.
+Box Draw(Font& font, std::string_view sentence, Rect rect, uint32_t format) {
+  auto frame = Frame::Create(320, 240);
+  frame->Clear(kBlack);
+  font.DrawText(*frame, sentence, rect, format, kWhite);
+  return InkOf(*frame, kBlack);
 }
 
-TEST_F(DrawText, GiantTextLaysOutOnlyTheVisibleWindow) {
-  auto giant = Font::Create(FontRequest{-16384, 0, false, ""});
-  ASSERT_TRUE(giant);
-  auto frame = MakeFrame(64, 64, kBlack);
-  giant->DrawText(*frame, "■■■■", Rect{-20000, -20000, 20000, 20000}, DT_CENTER | DT_VCENTER, kWhite);
-  giant->DrawText(*frame, "■■■■", Rect{-20001, -20000, 19999, 20000}, DT_CENTER | DT_VCENTER, kWhite);
-  EXPECT_EQ(giant->LayoutCount(), 2);
-}
-
-TEST_F(DrawText, InvalidUtf8AndBlankSentencesAreSafeAndSilent) {
+TEST(DrawText, NothingLandsOutsideTheRectangleHoweverFarOutAndSilentOnBrokenText) {
+  auto font = Gothic(24);
+  ASSERT_TRUE(font);
+  const Rect rects[] = {{40, 30, 140, 70}, {-50, -20, 60, 30}, {300, 220, 400, 300}, {-1000, 100, -10, 200},
+                        {0, 0, 0, 0}, {100, 100, 50, 150}, {INT_MIN, INT_MIN, INT_MAX, INT_MAX}, {INT_MAX - 10, 0, INT_MAX, 10}};
+  const std::string_view sentences[] = {"Overlongwordsthatdonotfit 漢字\nsecond\nthird", {"ab\xff\xfe" "cd\0ef", 9}, "", " \n\t"};
   ::testing::internal::CaptureStderr();
-  EXPECT_FALSE(Draw(std::string_view("ab\xff\xfe" "cd\0ef", 9), Rect{0, 0, 320, 240}, 0).Empty());
-  EXPECT_TRUE(Draw("", Rect{0, 0, 320, 240}, 0).Empty());
-  EXPECT_TRUE(Draw("   \n\t", Rect{0, 0, 320, 240}, DT_CENTER).Empty());
+  for (const Rect& rect : rects) {
+    for (uint32_t format : {0u, DT_CENTER | DT_VCENTER, DT_RIGHT | DT_BOTTOM | DT_WORDBREAK, DT_SINGLELINE}) {
+      for (std::string_view sentence : sentences) {
+        const Box ink = Draw(*font, sentence, rect, format);
+        EXPECT_TRUE(ink.Empty() || (ink.left >= int64_t{rect.left} && ink.top >= int64_t{rect.top} &&
+                                    ink.right <= int64_t{rect.right} && ink.bottom <= int64_t{rect.bottom}))
+            << rect.left << "," << rect.top << " format " << format;
+      }
+    }
+  }
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  // Drawn wholly outside the frame first, then slid in: the part inside shows.
+  auto frame = Frame::Create(320, 240);
+  frame->Clear(kBlack);
+  font->DrawText(*frame, "Slide", Rect{-400, 0, -230, 40}, 0, kWhite);
+  font->DrawText(*frame, "Slide", Rect{-30, 0, 140, 40}, 0, kWhite);
+  EXPECT_EQ(InkOf(*frame, kBlack).left, 0);
+}
+
+TEST(DrawText, MovingReusesTheMaskWhileTextFlagsOrWrapWidthLayOutAgain) {
+  auto font = Gothic(24);
+  ASSERT_TRUE(font);
+  const Box first = Draw(*font, "Moving 文字", Rect{10, 20, 210, 80}, DT_CENTER);
+  const Box moved = Draw(*font, "Moving 文字", Rect{47, 113, 247, 173}, DT_CENTER);
+  EXPECT_TRUE(moved == (Box{first.left + 37, first.top + 93, first.right + 37, first.bottom + 93}));
+  // Without word breaking a wider rectangle only places the block: 40 pixels wider, 20 further right.
+  EXPECT_EQ(Draw(*font, "Moving 文字", Rect{10, 20, 250, 80}, DT_CENTER).left, first.left + 20);
+  EXPECT_EQ(font->LayoutCount(), 1);
+  Draw(*font, "Moved", Rect{0, 0, 200, 60}, DT_CENTER);                 // new sentence
+  Draw(*font, "Moved", Rect{0, 0, 200, 60}, DT_CENTER | DT_WORDBREAK);  // new flags
+  Draw(*font, "Moved", Rect{5, 5, 205, 65}, DT_CENTER | DT_WORDBREAK);  // moved only
+  Draw(*font, "Moved", Rect{0, 0, 201, 60}, DT_CENTER | DT_WORDBREAK);  // new width to break at
+  EXPECT_EQ(font->LayoutCount(), 4);
+}
+
+TEST(FontFace, InstalledFacesStayOthersFallBackToTheJapaneseGothic) {
+  const std::pair<std::string_view, std::string_view> cases[] = {
+      {"DejaVu Sans", "DejaVu Sans"}, {"monospace", "monospace"}, {kFallbackFace, kFallbackFace},
+      {"ＭＳ ゴシック", kFallbackFace}, {"No Such Face", kFallbackFace}, {"", kFallbackFace},
+      {{"DejaVu Sans\0Mono", 16}, kFallbackFace}};
+  for (const auto& [face, expected] : cases) EXPECT_EQ(ResolveFace(face), expected) << face;
+}
+
+TEST(Font, HeightIsTheCellWhenPositiveTheEmWhenNegativeSixteenWhenZeroAndClamped) {
+  // DejaVu's ascent + descent is 2384 of its 2048 units per em; the gothic face's cell is its em.
+  const std::tuple<int, const char*, double> cases[] = {
+      {-40, "DejaVu Sans", 40}, {40, "DejaVu Sans", 40 * 2048.0 / 2384}, {40, "", 40}, {0, "", 16},
+      {1, "", 1}, {-1, "", 1}, {INT_MAX, "", 16384}, {INT_MIN, "", 16384}};
+  for (const auto& [height, face, em] : cases) {
+    auto font = Font::Create(FontRequest{height, 0, false, face});
+    ASSERT_TRUE(font) << height;
+    EXPECT_NEAR(font->EmHeight(), em, 0.05) << height << " " << face;
+    Draw(*font, "漢字 text", Rect{-1000, -1000, 20000, 20000}, DT_CENTER | DT_VCENTER);
+  }
+  // A glyph too large for one mask is cut to the visible window, so a move lays it out again.
+  auto giant = Gothic(-16384);
+  ASSERT_TRUE(giant);
+  EXPECT_TRUE(Draw(*giant, "■", Rect{-20000, -20000, 20000, 20000}, DT_CENTER | DT_VCENTER) == (Box{0, 0, 320, 240}));
+  Draw(*giant, "■", Rect{-20001, -20000, 19999, 20000}, DT_CENTER | DT_VCENTER);
+  EXPECT_EQ(giant->LayoutCount(), 2);
 }
 
 }  // namespace
