@@ -1,0 +1,137 @@
+// Movies written through each compressor, read back by a RIFF walk and decoded by libavcodec
+// as players will.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include "platform/movie/avi_file.h"
+#include "platform/movie/libav_handles.h"
+#include "support/cli_harness.h"
+#include "support/riff_walk.h"
+
+namespace talmora {
+namespace {
+
+constexpr int kWidth = 64, kHeight = 48, kFrames = 9;
+using Pixels = std::vector<uint32_t>;  // 0xAARRGGBB, top row first
+
+// Every pixel, alpha included, unlike its neighbours: what a lossless compressor must give back.
+uint32_t Noise(int x, int y, int i) {
+  uint32_t h = x * 0x9E3779B1u ^ y * 0x85EBCA77u ^ i * 0xC2B2AE3Du;
+  h = (h ^ h >> 15) * 0x2C1B3C6Du;
+  return h ^ h >> 12;
+}
+
+// Smooth opaque gradients that move a little each frame: what a lossy one keeps well.
+uint32_t Gradient(int x, int y, int i) {
+  return 0xff000000u | 255 * x / (kWidth - 1) << 16 | 255 * y / (kHeight - 1) << 8 | ((64 + 8 * i + (x + y) / 2) & 255);
+}
+
+// Writes `count` frames of `pixel`, then a broken one, and leaves the file to its destructor:
+// what was written before the failure must stay, in a valid file. Returns the file's size, 0
+// when a step failed.
+uintmax_t WriteMovie(const std::string& path, const CompressorSettings& settings, uint32_t (*pixel)(int, int, int),
+                int count = kFrames) {
+  auto file = AviFile::Create(path);
+  if (!file || !file->CreateStream({settings.fccHandler, 30, kWidth, kHeight, "created by talmora"}) ||
+      !file->MakeCompressedStream(settings)) {
+    return 0;
+  }
+  auto frame = Frame::Create(kWidth, kHeight);
+  BitmapImage image;
+  for (int i = 0; i < count; ++i) {
+    for (int y = 0; y < kHeight; ++y) {
+      for (int x = 0; x < kWidth; ++x) frame->Row(y)[x] = pixel(x, y, i);
+    }
+    if (!image.Encode(*frame) || (i == 0 && !file->SetFormat(image.InfoHeader())) || !file->Write(i, image.FrameData()))
+      return 0;
+  }
+  if (file->Write(count, image.FrameData().first(20))) return 0;
+  file.reset();
+  return std::filesystem::file_size(path);
+}
+
+// The frames as libavcodec decodes them, and whether each is a key frame by its bitstream.
+void Decode(const std::string& path, std::vector<Pixels>& frames, std::vector<bool>& keys) {
+  AVFormatContext* opened = nullptr;
+  if (avformat_open_input(&opened, ("file:" + path).c_str(), nullptr, nullptr) < 0) return;
+  InputFormatPtr input(opened);
+  if (input->nb_streams != 1) return;
+  const AVCodec* codec = avcodec_find_decoder(input->streams[0]->codecpar->codec_id);
+  CodecContextPtr decoder(avcodec_alloc_context3(codec));
+  if (avcodec_parameters_to_context(decoder.get(), input->streams[0]->codecpar) < 0 ||
+      avcodec_open2(decoder.get(), codec, nullptr) < 0) {
+    return;
+  }
+  PacketPtr packet(av_packet_alloc());
+  AvFramePtr frame(av_frame_alloc());
+  for (bool more = true; more;) {
+    more = av_read_frame(input.get(), packet.get()) >= 0;
+    avcodec_send_packet(decoder.get(), more ? packet.get() : nullptr);
+    av_packet_unref(packet.get());
+    while (avcodec_receive_frame(decoder.get(), frame.get()) >= 0 && frame->width == kWidth &&
+           frame->height == kHeight) {
+      SwsPtr converter(sws_getContext(kWidth, kHeight, static_cast<AVPixelFormat>(frame->format), kWidth, kHeight,
+                                      AV_PIX_FMT_BGRA, SWS_POINT | SWS_BITEXACT, nullptr, nullptr, nullptr));
+      uint8_t* out[1] = {reinterpret_cast<uint8_t*>(frames.emplace_back(kWidth * kHeight).data())};
+      const int out_stride[1] = {kWidth * 4};
+      sws_scale(converter.get(), frame->data, frame->linesize, 0, kHeight, out, out_stride);
+      keys.push_back(frame->key_frame);
+    }
+  }
+}
+
+TEST(Compressors, LosslessOnesGiveBackEveryPixelLossyOnesStayCloseAndTheIndexFlagsTheKeyFrames) {
+  av_log_set_level(AV_LOG_QUIET);
+  // A key frame at least every `key` frames; with 0 every frame is one.
+  for (const auto& [code, key, lossless] : std::vector<std::tuple<std::string, int32_t, bool>>{
+           {"DIB ", 0, true}, {"FFV1", 4, true}, {"HFYU", 0, true}, {"FFVH", 0, true}, {"ULRA", 0, true},
+           {"MAGY", 0, true}, {"MPNG", 0, true}, {"MJPG", 0, false}, {"H264", 4, false}, {"FMP4", 4, false}}) {
+    SCOPED_TRACE(code);
+    testing::TempDir dir;
+    const std::string path = dir.Write("movie.avi", std::string(100000, 'x'));  // replaced
+    const auto pixel = lossless ? Noise : Gradient;
+    ASSERT_TRUE(WriteMovie(path, {MakeFourcc(code), -1, key, 0}, pixel));
+    const testing::AviLayout avi = testing::WalkAvi(path);
+    ASSERT_EQ(avi.error, "");
+    EXPECT_EQ(avi.strh.fccHandler, code);
+    EXPECT_EQ(avi.compression, code == "DIB " ? std::string(4, '\0') : code);
+    EXPECT_EQ(avi.strh.dwLength, static_cast<uint32_t>(kFrames));
+
+    std::vector<Pixels> frames;
+    std::vector<bool> keys;
+    Decode(path, frames, keys);
+    ASSERT_EQ(frames.size(), static_cast<size_t>(kFrames));
+    EXPECT_EQ(avi.idx1_keys, keys);
+    EXPECT_EQ(std::count(keys.begin(), keys.end(), true) < kFrames, key > 0);  // delta frames where they can be
+    int largest = 0, since_key = 0;
+    double total = 0;
+    for (int i = 0; i < kFrames; ++i) {
+      since_key = keys[i] ? 0 : since_key + 1;
+      EXPECT_LT(since_key, std::max(key, 1));
+      for (int at = 0; at < kWidth * kHeight; ++at) {
+        for (int shift = 0; shift < 32; shift += 8) {
+          const int d = (pixel(at % kWidth, at / kWidth, i) >> shift & 255) - (frames[i][at] >> shift & 255);
+          largest = std::max(largest, std::abs(d));
+          total += std::abs(d);
+        }
+      }
+    }
+    EXPECT_LE(largest, lossless ? 0 : 40);
+    EXPECT_LT(total / (kFrames * kWidth * kHeight * 3), lossless ? 1e-9 : 2.5);  // over the colours
+    if (!lossless) {  // the quality and the data rate reach the encoder
+      const auto size = [&](int32_t quality, int32_t rate) {
+        return WriteMovie(path, {MakeFourcc(code), quality, key, rate}, Noise, 30);
+      };
+      EXPECT_GT(size(10000, 0), 2 * std::max(size(0, 0), size(-1, 8)));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace talmora
