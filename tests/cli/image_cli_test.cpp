@@ -1,122 +1,56 @@
-// Pictures in the movie as a user sees them: the uncompressed frames of the AVI file read back
-// from disk, and the console lines.
+// Pictures in the movie as a user sees them: the frames of the movie file and the console lines.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
-#include <algorithm>
 #include <filesystem>
 
 #include "render/picture_files.h"
 #include "support/cli_harness.h"
-#include "support/riff_walk.h"
+#include "support/dib_frames.h"
 
 namespace talmora {
 namespace {
 
-using testing::RunScript;
-using testing::TempDir;
+using testing::Box;
 
-constexpr const char* kFailure = "Image::Draw() : テクスチャの読み込みに失敗しました - ";
+const std::string kFailure = "Image::Draw() : テクスチャの読み込みに失敗しました - ";
 constexpr uint32_t kBlack = 0xFF000000;
-
-// The frames of an uncompressed movie, top row first, as 0xAARRGGBB.
-struct Frames {
-  int width = 0, height = 0;
-  std::vector<std::vector<uint32_t>> pixels;
-  uint32_t At(size_t frame, int x, int y) const { return pixels.at(frame)[static_cast<size_t>(y) * width + x]; }
-  // The pixels of a frame that differ from the black background, as {left, top, right, bottom}.
-  std::vector<int> Changed(size_t frame) const {
-    std::vector<int> box{width, height, 0, 0};
-    for (int y = 0; y < height; ++y) {
-      for (int x = 0; x < width; ++x) {
-        if (At(frame, x, y) == kBlack) continue;
-        box = {std::min(box[0], x), std::min(box[1], y), std::max(box[2], x + 1), std::max(box[3], y + 1)};
-      }
-    }
-    return box[2] ? box : std::vector<int>{0, 0, 0, 0};
-  }
-};
-
-Frames ReadFrames(const std::string& avi_path) {
-  const auto avi = testing::WalkAvi(avi_path);
-  EXPECT_EQ(avi.error, "");
-  EXPECT_EQ(avi.strh.fccHandler, "DIB ");
-  Frames frames{static_cast<int>(avi.width), static_cast<int>(avi.height), {}};
-  for (const auto& chunk : avi.frames) {
-    const auto data = testing::ReadChunk(avi_path, chunk);
-    std::vector<uint32_t> pixels(static_cast<size_t>(frames.width) * frames.height);
-    EXPECT_EQ(data.size(), pixels.size() * 4);
-    for (int y = 0; y < frames.height && data.size() == pixels.size() * 4; ++y) {
-      // Bottom-up rows.
-      std::memcpy(&pixels[static_cast<size_t>(y) * frames.width],
-                  &data[static_cast<size_t>(frames.height - 1 - y) * frames.width * 4], frames.width * 4);
-    }
-    frames.pixels.push_back(std::move(pixels));
-  }
-  return frames;
-}
 
 class ImageCommandLine : public ::testing::Test {
  protected:
-  std::string Picture(const std::string& name, int width, int height, const std::vector<uint32_t>& pixels) {
-    EXPECT_TRUE(WritePng(dir_ / name, width, height, pixels));
-    return dir_ / name;
-  }
-  std::string Solid(const std::string& name, int width, int height, uint32_t argb) {
-    return Picture(name, width, height, std::vector<uint32_t>(static_cast<size_t>(width) * height, argb));
+  void Solid(const std::string& name, int width, int height, uint32_t argb) {
+    WritePam(dir_ / name, width, height, std::vector<uint32_t>(static_cast<size_t>(width) * height, argb));
   }
 
-  // Runs a movie on an opaque black background at 10 frames per second.
-  testing::RunResult Run(const std::string& root, const std::string& body) {
-    auto result = RunScript(dir_, "<talmora fps=\"10\" a=\"1\" " + root + ">" + body + "</talmora>");
-    EXPECT_EQ(result.status, 0);
-    EXPECT_NE(result.out.find("aviの作成が完了しました\n"), std::string::npos) << result.out;
-    return result;
+  // Runs a movie on an opaque black background at 10 frames per second and reads its frames back.
+  testing::DibFrames Run(const std::string& size, const std::string& body) {
+    out_ = testing::RunScript(dir_, "<talmora fps=\"10\" a=\"1\" " + size + ">" + body + "</talmora>").out;
+    EXPECT_NE(out_.find("aviの作成が完了しました\n"), std::string::npos) << out_;
+    return testing::ReadDibFrames(dir_ / "movie.avi");
   }
 
-  TempDir dir_;
+  testing::TempDir dir_;
+  std::string out_;
 };
 
-TEST_F(ImageCommandLine, PicturesLandExactlyOnTheirRectangles) {
-  std::vector<uint32_t> pattern;
-  for (int y = 0; y < 24; ++y) {
-    for (int x = 0; x < 32; ++x) pattern.push_back(0xFF000000u | (x * 8) << 16 | (y * 10) << 8 | ((x * y) & 0xFF));
+TEST_F(ImageCommandLine, PicturesFillTheirRectanglesInTheirColour) {
+  Solid("pic.pam", 100, 50, 0xFF3366CC);
+  Solid("grey.pam", 8, 8, 0xFFC8C8C8);
+  Solid("half.pam", 8, 8, 0x80FFFFFF);
+  // Stretched, then at the default size; along the top, three small ones in colour.
+  const auto frames = Run(
+      R"(width="640" height="480" length="0.2")",
+      R"(<image src="pic.pam" x="10" y="20" width="200" height="100" time="0" duration="0.1"/>)"
+      R"(<image src="pic.pam" x="100" y="50" time="0.1" duration="0.1"/>)"
+      R"(<image src="grey.pam" x="0" width="8" height="8" r="1" g="0" b="0" time="0" duration="1"/>)"
+      R"(<image src="grey.pam" x="16" width="8" height="8" a="0.5" time="0" duration="1"/>)"
+      R"(<image src="half.pam" x="32" width="8" height="8" a="0.5" time="0" duration="1"/>)");
+  ASSERT_EQ(frames.pixels.size(), 2u);
+  for (const auto& [i, box] : {std::pair{0, Box{10, 20, 210, 120}}, {1, Box{100, 50, 612, 434}}}) {
+    EXPECT_EQ(frames.Ink(i, kBlack, {0, 10, 640, 480}), box);
+    EXPECT_TRUE(frames.Ink(i, 0xFF3366CC, box).Empty()) << i;  // edges clamped: the colour up to the last pixels
   }
-  Picture("pattern.png", 32, 24, pattern);
-  Solid("pic.png", 100, 50, 0xFF3366CC);
-  Run(R"(width="640" height="480" length="0.1")",
-      // Stretched twice over (drawn on top of the rest), copied at whole pixels, mirrored, and
-      // at the default size of 512 × 384.
-      R"(<image src="pic.png" x="10" y="20" width="200" height="100" time="0" duration="1" z="2"/>)"
-      R"(<image src="pattern.png" x="300" y="7" width="32" height="24" time="0" duration="1" z="1"/>)"
-      R"(<image src="pattern.png" x="372" y="7" width="-32" height="24" time="0" duration="1" z="1"/>)"
-      R"(<image src="pattern.png" x="100" y="50" time="0" duration="1"/>)");
-  const Frames frames = ReadFrames(dir_ / "movie.avi");
-  ASSERT_EQ(frames.pixels.size(), 1u);
-  for (const auto& [x, y] : {std::pair{10, 20}, {209, 20}, {10, 119}, {209, 119}}) {
-    EXPECT_EQ(frames.At(0, x, y), 0xFF3366CCu) << x << ", " << y;
-  }
-  EXPECT_NE(frames.At(0, 210, 70), 0xFF3366CCu);
-  EXPECT_NE(frames.At(0, 100, 120), 0xFF3366CCu);
-  for (int y = 0; y < 24; ++y) {
-    for (int x = 0; x < 32; ++x) {
-      ASSERT_EQ(frames.At(0, 300 + x, 7 + y), pattern[y * 32 + x]) << x << ", " << y;
-      ASSERT_EQ(frames.At(0, 371 - x, 7 + y), pattern[y * 32 + x]) << x << ", " << y;
-    }
-  }
-  EXPECT_EQ(frames.Changed(0), (std::vector<int>{10, 7, 612, 434}));
-  EXPECT_EQ(frames.At(0, 611, 433), pattern.back());
-}
-
-TEST_F(ImageCommandLine, ColourTintsFadesAndMultipliesThePictureAlpha) {
-  Solid("grey.png", 8, 8, 0xFFC8C8C8);
-  Solid("half.png", 8, 8, 0x80FFFFFF);
-  Run(R"(width="64" height="16" length="0.1")",
-      R"(<image src="grey.png" x="0" width="8" height="8" r="1" g="0" b="0" time="0" duration="1"/>)"
-      R"(<image src="grey.png" x="16" width="8" height="8" a="0.5" time="0" duration="1"/>)"
-      R"(<image src="half.png" x="32" width="8" height="8" a="0.5" time="0" duration="1"/>)");
-  const Frames frames = ReadFrames(dir_ / "movie.avi");
-  ASSERT_EQ(frames.pixels.size(), 1u);
   EXPECT_EQ(frames.At(0, 4, 4), 0xFFC80000u);
   // Alpha 127 over opaque black: 200 · 127 / 255 rounds to 100; alpha 127² + 255 · 128 over 255.
   EXPECT_EQ(frames.At(0, 20, 4), 0xBF646464u);
@@ -125,48 +59,41 @@ TEST_F(ImageCommandLine, ColourTintsFadesAndMultipliesThePictureAlpha) {
 }
 
 TEST_F(ImageCommandLine, FadeRisesFrameByFrameAndNothingShowsOutsideTheWindow) {
-  Solid("white.png", 4, 4, 0xFFFFFFFF);
-  Run(R"(width="16" height="16" length="3")",
-      R"(<image src="white.png" width="4" height="4" a="0" aend="1" time="1" duration="1"/>)");
-  const Frames frames = ReadFrames(dir_ / "movie.avi");
+  Solid("white.pam", 4, 4, 0xFFFFFFFF);
+  const auto frames = Run(R"(width="16" height="16" length="3")",
+                          R"(<image src="white.pam" width="4" height="4" a="0" aend="1" time="1" duration="1"/>)");
   ASSERT_EQ(frames.pixels.size(), 30u);
   // Frames 10 to 19 lie in the window [1, 2); frame 10 is at its very start, alpha 0.
-  int previous = -1;
   for (size_t i = 0; i < 30; ++i) {
-    const int level = static_cast<int>(frames.At(i, 1, 1) & 0xFF);
-    if (i < 10 || i >= 20) {
-      EXPECT_EQ(frames.Changed(i), (std::vector<int>{0, 0, 0, 0})) << i;
-    } else {
-      EXPECT_GT(level, previous) << i;
-      EXPECT_NEAR(level, static_cast<int>((i - 10) * 25.5), 1) << i;
-      previous = level;
-    }
+    const bool shown = i >= 10 && i < 20;
+    EXPECT_EQ(frames.Ink(i, kBlack), (shown && i > 10 ? Box{0, 0, 4, 4} : Box{})) << i;
+    EXPECT_NEAR(frames.At(i, 1, 1) & 0xFF, shown ? (i - 10) * 25.5 : 0, 1) << i;
   }
 }
 
-TEST_F(ImageCommandLine, ConsoleShowsEachPathOnceAndEveryFailureWhileTheRunGoesOn) {
-  Solid("pic.png", 4, 4, 0xFFFFFFFF);
-  WriteBytes(dir_ / "broken.png", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0});
-  WriteBytes(dir_ / "huge.png", ClaimPngSize(ReadBytes(dir_ / "pic.png"), 100000, 100000));
+TEST_F(ImageCommandLine, ConsoleShowsEachPathOnceAndEveryFailureOnceWhileTheRunGoesOn) {
+  Solid("pic.pam", 4, 4, 0xFFFFFFFF);
+  dir_.Write("broken.png", std::string("\x89PNG\r\n\x1A\n\0\0\0", 11));
+  ASSERT_TRUE(WritePng(dir_ / "huge.png", 4, 4, std::vector<uint32_t>(16, 0xFFFFFFFF)));
+  dir_.Write("huge.png", ClaimPngSize(testing::ReadFile(dir_ / "huge.png"), 100000, 100000));
   std::filesystem::create_directory(dir_ / "folder");
-  const auto result = Run(R"(width="16" height="16" length="1")",
-                          R"(<image src="pic.png" time="0" duration="1"/>)"
+  ASSERT_EQ(mkfifo((dir_ / "pipe.png").c_str(), 0600), 0);  // nobody writes to it: a reader would wait forever
+  const auto frames = Run(R"(width="16" height="16" length="1")",
+                          R"(<image src="pic.pam" time="0" duration="1"/>)"
                           R"(<image src="gone/missing.png" time="0" duration="1"/>)"
                           R"(<image src="broken.png" time="0.5" duration="1"/>)"
                           R"(<image src="huge.png" time="0.5" duration="1"/>)"
-                          R"(<image src="folder" time="0.5" duration="1"/>)");
-  const auto count = [&](const std::string& line) {
+                          R"(<image src="folder" time="0.5" duration="1"/>)"
+                          R"(<image src="pipe.png" time="0.5" duration="1"/>)");
+  // A failed load is not tried again: each line comes once over all the frames.
+  // Names of files show as full paths, the others as written.
+  for (const std::string& line : {"\n" + dir_ / "pic.pam", kFailure + dir_ / "broken.png", kFailure + dir_ / "huge.png",
+                                  kFailure + "gone/missing.png", kFailure + "folder", kFailure + "pipe.png"}) {
     size_t n = 0;
-    for (size_t at = result.out.find(line); at != std::string::npos; at = result.out.find(line, at + 1)) ++n;
-    return n;
-  };
-  EXPECT_EQ(count("\n" + dir_ / "pic.png" + "\n"), 1u) << result.out;
-  EXPECT_EQ(count(std::string(kFailure) + "gone/missing.png\n"), 1u);
-  EXPECT_EQ(count(kFailure + dir_ / "broken.png" + "\n"), 1u);
-  EXPECT_EQ(count(kFailure + dir_ / "huge.png" + "\n"), 1u);
-  EXPECT_EQ(count(std::string(kFailure) + "folder\n"), 1u);
+    for (size_t at = out_.find(line + "\n"); at != std::string::npos; at = out_.find(line + "\n", at + 1)) ++n;
+    EXPECT_EQ(n, 1u) << line << "\n" << out_;
+  }
   // Every frame is still written, and the good picture is in all of them.
-  const Frames frames = ReadFrames(dir_ / "movie.avi");
   ASSERT_EQ(frames.pixels.size(), 10u);
   for (size_t i = 0; i < 10; ++i) EXPECT_EQ(frames.At(i, 15, 15), 0xFFFFFFFFu) << i;
 }
