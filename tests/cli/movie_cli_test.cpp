@@ -11,7 +11,6 @@
 namespace talmora {
 namespace {
 
-using testing::RunTalmora;
 using testing::TempDir;
 
 // A script of `root_attributes` with a second of silence (44.1 kHz, 16-bit stereo), so that the
@@ -36,9 +35,9 @@ TEST(MovieCommandLine, FailuresOfTheMovieLeaveNoVideoWhileTheSoundPassRuns) {
            {"width=\"2147483647\" height=\"2\"", "", "", no_target}}) {
     TempDir dir;
     WriteScript(dir, root + " length=\"1\"");
-    const auto result = RunTalmora(codec.empty() ? std::vector<std::string>{"movie.xml"}
-                                                 : std::vector<std::string>{"--codec", codec, "movie.xml"},
-                                   dir.path(), typed);
+    const auto result = testing::RunTalmora(codec.empty() ? std::vector<std::string>{"movie.xml"}
+                                                          : std::vector<std::string>{"--codec", codec, "movie.xml"},
+                                            dir.path(), typed);
     EXPECT_EQ(result.status, 0) << root;
     EXPECT_NE(result.out.find(message), std::string::npos) << result.out;
     EXPECT_TRUE(result.out.ends_with(testing::kClosingLine)) << root;
@@ -50,7 +49,7 @@ TEST(MovieCommandLine, FailuresOfTheMovieLeaveNoVideoWhileTheSoundPassRuns) {
 TEST(MovieCommandLine, AnUnknownCodecStopsBeforeAnythingIsWritten) {
   TempDir dir;
   WriteScript(dir, "length=\"1\"");
-  const auto result = RunTalmora({"movie.xml", "--codec", "XVID"}, dir.path());
+  const auto result = testing::RunTalmora({"movie.xml", "--codec", "XVID"}, dir.path());
   EXPECT_EQ(result.status, 255);
   EXPECT_EQ(result.out, testing::kDeviceLines + "エラー : 不明な圧縮形式です - XVID (--list-codecs で一覧を表示します)\n");
   EXPECT_FALSE(Exists(dir, "movie.avi"));

@@ -17,8 +17,12 @@ extern "C" {
 namespace talmora {
 namespace {
 
-constexpr int kWidth = 64, kHeight = 48, kFrames = 9;
+constexpr int kFrames = 9;
 using Pixels = std::vector<uint32_t>;  // 0xAARRGGBB, top row first
+
+struct Size {
+  int width, height;
+};
 
 // Every pixel, alpha included, unlike its neighbours: what a lossless compressor must give back.
 uint32_t Noise(int x, int y, int i) {
@@ -29,24 +33,24 @@ uint32_t Noise(int x, int y, int i) {
 
 // Smooth opaque gradients that move a little each frame: what a lossy one keeps well.
 uint32_t Gradient(int x, int y, int i) {
-  return 0xff000000u | 255 * x / (kWidth - 1) << 16 | 255 * y / (kHeight - 1) << 8 | ((64 + 8 * i + (x + y) / 2) & 255);
+  return 0xff000000u | 4 * x << 16 | 5 * y << 8 | ((64 + 8 * i + (x + y) / 2) & 255);
 }
 
 // Writes `count` frames of `pixel`, then a broken one, and leaves the file to its destructor:
 // what was written before the failure must stay, in a valid file. Returns the file's size, 0
 // when a step failed.
-uintmax_t WriteMovie(const std::string& path, const CompressorSettings& settings, uint32_t (*pixel)(int, int, int),
-                int count = kFrames) {
+uintmax_t WriteMovie(const std::string& path, const CompressorSettings& settings, Size size,
+                     uint32_t (*pixel)(int, int, int), int count = kFrames) {
   auto file = AviFile::Create(path);
-  if (!file || !file->CreateStream({settings.fccHandler, 30, kWidth, kHeight, "created by talmora"}) ||
+  if (!file || !file->CreateStream({settings.fccHandler, 30, size.width, size.height, "created by talmora"}) ||
       !file->MakeCompressedStream(settings)) {
     return 0;
   }
-  auto frame = Frame::Create(kWidth, kHeight);
+  auto frame = Frame::Create(size.width, size.height);
   BitmapImage image;
   for (int i = 0; i < count; ++i) {
-    for (int y = 0; y < kHeight; ++y) {
-      for (int x = 0; x < kWidth; ++x) frame->Row(y)[x] = pixel(x, y, i);
+    for (int y = 0; y < size.height; ++y) {
+      for (int x = 0; x < size.width; ++x) frame->Row(y)[x] = pixel(x, y, i);
     }
     if (!image.Encode(*frame) || (i == 0 && !file->SetFormat(image.InfoHeader())) || !file->Write(i, image.FrameData()))
       return 0;
@@ -57,7 +61,7 @@ uintmax_t WriteMovie(const std::string& path, const CompressorSettings& settings
 }
 
 // The frames as libavcodec decodes them, and whether each is a key frame by its bitstream.
-void Decode(const std::string& path, std::vector<Pixels>& frames, std::vector<bool>& keys) {
+void Decode(const std::string& path, int width, int height, std::vector<Pixels>& frames, std::vector<bool>& keys) {
   AVFormatContext* opened = nullptr;
   if (avformat_open_input(&opened, ("file:" + path).c_str(), nullptr, nullptr) < 0) return;
   InputFormatPtr input(opened);
@@ -74,13 +78,13 @@ void Decode(const std::string& path, std::vector<Pixels>& frames, std::vector<bo
     more = av_read_frame(input.get(), packet.get()) >= 0;
     avcodec_send_packet(decoder.get(), more ? packet.get() : nullptr);
     av_packet_unref(packet.get());
-    while (avcodec_receive_frame(decoder.get(), frame.get()) >= 0 && frame->width == kWidth &&
-           frame->height == kHeight) {
-      SwsPtr converter(sws_getContext(kWidth, kHeight, static_cast<AVPixelFormat>(frame->format), kWidth, kHeight,
+    while (avcodec_receive_frame(decoder.get(), frame.get()) >= 0 && frame->width == width &&
+           frame->height == height) {
+      SwsPtr converter(sws_getContext(width, height, static_cast<AVPixelFormat>(frame->format), width, height,
                                       AV_PIX_FMT_BGRA, SWS_POINT | SWS_BITEXACT, nullptr, nullptr, nullptr));
-      uint8_t* out[1] = {reinterpret_cast<uint8_t*>(frames.emplace_back(kWidth * kHeight).data())};
-      const int out_stride[1] = {kWidth * 4};
-      sws_scale(converter.get(), frame->data, frame->linesize, 0, kHeight, out, out_stride);
+      uint8_t* out[1] = {reinterpret_cast<uint8_t*>(frames.emplace_back(width * height).data())};
+      const int out_stride[1] = {width * 4};
+      sws_scale(converter.get(), frame->data, frame->linesize, 0, height, out, out_stride);
       keys.push_back(frame->key_frame);
     }
   }
@@ -96,7 +100,9 @@ TEST(Compressors, LosslessOnesGiveBackEveryPixelLossyOnesStayCloseAndTheIndexFla
     testing::TempDir dir;
     const std::string path = dir.Write("movie.avi", std::string(100000, 'x'));  // replaced
     const auto pixel = lossless ? Noise : Gradient;
-    ASSERT_TRUE(WriteMovie(path, {MakeFourcc(code), -1, key, 0}, pixel));
+    // Odd sides where the compressor takes them: the last column and row are where 4:2:0 breaks.
+    const Size size = code == "H264" ? Size{64, 48} : Size{63, 47};
+    ASSERT_TRUE(WriteMovie(path, {MakeFourcc(code), -1, key, 0}, size, pixel));
     const testing::AviLayout avi = testing::WalkAvi(path);
     ASSERT_EQ(avi.error, "");
     EXPECT_EQ(avi.strh.fccHandler, code);
@@ -105,7 +111,7 @@ TEST(Compressors, LosslessOnesGiveBackEveryPixelLossyOnesStayCloseAndTheIndexFla
 
     std::vector<Pixels> frames;
     std::vector<bool> keys;
-    Decode(path, frames, keys);
+    Decode(path, size.width, size.height, frames, keys);
     ASSERT_EQ(frames.size(), static_cast<size_t>(kFrames));
     EXPECT_EQ(avi.idx1_keys, keys);
     EXPECT_EQ(std::count(keys.begin(), keys.end(), true) < kFrames, key > 0);  // delta frames where they can be
@@ -114,21 +120,21 @@ TEST(Compressors, LosslessOnesGiveBackEveryPixelLossyOnesStayCloseAndTheIndexFla
     for (int i = 0; i < kFrames; ++i) {
       since_key = keys[i] ? 0 : since_key + 1;
       EXPECT_LT(since_key, std::max(key, 1));
-      for (int at = 0; at < kWidth * kHeight; ++at) {
+      for (int at = 0; at < size.width * size.height; ++at) {
         for (int shift = 0; shift < 32; shift += 8) {
-          const int d = (pixel(at % kWidth, at / kWidth, i) >> shift & 255) - (frames[i][at] >> shift & 255);
+          const int d = (pixel(at % size.width, at / size.width, i) >> shift & 255) - (frames[i][at] >> shift & 255);
           largest = std::max(largest, std::abs(d));
           total += std::abs(d);
         }
       }
     }
     EXPECT_LE(largest, lossless ? 0 : 40);
-    EXPECT_LT(total / (kFrames * kWidth * kHeight * 3), lossless ? 1e-9 : 2.5);  // over the colours
+    EXPECT_LT(total / (kFrames * size.width * size.height * 3), lossless ? 1e-9 : 3);  // over the colours
     if (!lossless) {  // the quality and the data rate reach the encoder
-      const auto size = [&](int32_t quality, int32_t rate) {
-        return WriteMovie(path, {MakeFourcc(code), quality, key, rate}, Noise, 30);
+      const auto bytes = [&](int32_t quality, int32_t rate) {
+        return WriteMovie(path, {MakeFourcc(code), quality, key, rate}, size, Noise, 30);
       };
-      EXPECT_GT(size(10000, 0), 2 * std::max(size(0, 0), size(-1, 8)));
+      EXPECT_GT(bytes(10000, 0), 2 * std::max(bytes(0, 0), bytes(-1, 8)));
     }
   }
 }

@@ -47,7 +47,7 @@ void ConfigureMotionJpeg(AVCodecContext& c, const CompressorSettings& s) {
 void ConfigureX264(AVCodecContext& c, const CompressorSettings& s) {
   KeyFrames(c, s);
   c.max_b_frames = 0;
-  c.colorspace = AVCOL_SPC_SMPTE170M;  // swscale's RGB to YUV matrix, stated for players
+  c.colorspace = AVCOL_SPC_SMPTE170M;  // the BT.601 matrix the frames are converted with, stated for players
   c.color_range = AVCOL_RANGE_MPEG;
   av_opt_set(c.priv_data, "preset", "veryfast", 0);
   if (s.lDataRate > 0) {

@@ -1,5 +1,9 @@
 #include "platform/movie/frame_compressor.h"
 
+#include <optional>
+
+#include "platform/movie/bgra_to_yuv420.h"
+
 namespace talmora {
 
 namespace {
@@ -20,6 +24,14 @@ void SplitPlanes(const uint8_t* bottom_row, int stride, int width, int height, A
       a[x] = source[3];
     }
   }
+}
+
+// The 4:2:0 formats are filled by our own conversion, which costs a fraction of swscale's; the
+// range is the one the format states.
+std::optional<YuvRange> Yuv420Range(AVPixelFormat format) {
+  if (format == AV_PIX_FMT_YUVJ420P) return YuvRange::kFull;
+  if (format == AV_PIX_FMT_YUV420P) return YuvRange::kLimited;
+  return std::nullopt;
 }
 
 bool ValidSize(int width, int height) {
@@ -72,7 +84,7 @@ std::unique_ptr<FrameCompressor> FrameCompressor::Open(const CompressorInfo& inf
   picture->height = height;
   if (av_frame_get_buffer(picture.get(), 0) < 0) return nullptr;
   SwsPtr converter;
-  if (info.pixel_format != AV_PIX_FMT_GBRAP) {
+  if (info.pixel_format != AV_PIX_FMT_GBRAP && !Yuv420Range(info.pixel_format)) {
     converter.reset(sws_getContext(width, height, AV_PIX_FMT_BGRA, width, height, info.pixel_format, SWS_BICUBIC,
                                    nullptr, nullptr, nullptr));
     if (!converter) return nullptr;
@@ -118,13 +130,22 @@ bool FrameCompressor::Compress(int64_t index, std::span<const uint8_t> frame_dat
     return written;
   }
 
-  // The encoder may still hold the previous picture.
-  if (av_frame_make_writable(picture_.get()) < 0) return false;
+  // The encoder may still hold the previous picture: then the next one gets a buffer of its own,
+  // since all of it is overwritten anyway.
+  if (!av_frame_is_writable(picture_.get())) {
+    av_frame_unref(picture_.get());
+    picture_->format = encoder_->pix_fmt;
+    picture_->width = width_;
+    picture_->height = height_;
+    if (av_frame_get_buffer(picture_.get(), 0) < 0) return false;
+  }
   // Bottom-up rows: start from the last one and step backwards.
   const uint8_t* bottom_row = frame_data.data() + static_cast<size_t>(height_ - 1) * stride;
   if (converter_) {
     const int source_stride[1] = {-stride};
     sws_scale(converter_.get(), &bottom_row, source_stride, 0, height_, picture_->data, picture_->linesize);
+  } else if (const std::optional<YuvRange> range = Yuv420Range(encoder_->pix_fmt)) {
+    BgraToYuv420(bottom_row, stride, *range, *picture_);
   } else {
     SplitPlanes(bottom_row, stride, width_, height_, *picture_);
   }

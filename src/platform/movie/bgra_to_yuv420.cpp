@@ -1,0 +1,76 @@
+#include "platform/movie/bgra_to_yuv420.h"
+
+#include <algorithm>
+#include <cstddef>
+
+extern "C" {
+#include <libavutil/frame.h>
+}
+
+namespace talmora {
+
+namespace {
+
+// Weights of R, G and B in 1/65536 for each plane, and the luma offset.
+struct Matrix {
+  int32_t y[3], cb[3], cr[3];
+  int32_t y_offset;
+};
+
+constexpr Matrix kFull{{19595, 38470, 7471}, {-11058, -21710, 32768}, {32768, -27439, -5329}, 0};
+constexpr Matrix kLimited{{16829, 33039, 6416}, {-9714, -19070, 28784}, {28784, -24103, -4681}, 16};
+
+// The loops below are plain on purpose: the vectoriser turns them into SIMD code.
+
+void LumaRow(const uint8_t* __restrict source, uint8_t* __restrict luma, int width, const Matrix& m) {
+  const int32_t wr = m.y[0], wg = m.y[1], wb = m.y[2], offset = (m.y_offset << 16) + (1 << 15);
+  for (int x = 0; x < width; ++x) {
+    const int32_t b = source[4 * x], g = source[4 * x + 1], r = source[4 * x + 2];
+    luma[x] = static_cast<uint8_t>((wr * r + wg * g + wb * b + offset) >> 16);
+  }
+}
+
+// `r`, `g` and `b` are sums over four pixels.
+inline uint8_t Chroma(int32_t r, int32_t g, int32_t b, int32_t wr, int32_t wg, int32_t wb) {
+  return static_cast<uint8_t>(std::clamp((wr * r + wg * g + wb * b + (128 << 18) + (1 << 17)) >> 18, 0, 255));
+}
+
+void ChromaRow(const uint8_t* __restrict upper, const uint8_t* __restrict lower, uint8_t* __restrict cb,
+               uint8_t* __restrict cr, int width, const Matrix& m) {
+  const int32_t br = m.cb[0], bg = m.cb[1], bb = m.cb[2], rr = m.cr[0], rg = m.cr[1], rb = m.cr[2];
+  const int pairs = width / 2;
+  for (int x = 0; x < pairs; ++x) {
+    const uint8_t* p = upper + 8 * x;
+    const uint8_t* q = lower + 8 * x;
+    const int32_t b = p[0] + p[4] + q[0] + q[4], g = p[1] + p[5] + q[1] + q[5], r = p[2] + p[6] + q[2] + q[6];
+    cb[x] = Chroma(r, g, b, br, bg, bb);
+    cr[x] = Chroma(r, g, b, rr, rg, rb);
+  }
+  if (width % 2) {  // the last column stands for its pair
+    const uint8_t* p = upper + 8 * pairs;
+    const uint8_t* q = lower + 8 * pairs;
+    const int32_t b = 2 * (p[0] + q[0]), g = 2 * (p[1] + q[1]), r = 2 * (p[2] + q[2]);
+    cb[pairs] = Chroma(r, g, b, br, bg, bb);
+    cr[pairs] = Chroma(r, g, b, rr, rg, rb);
+  }
+}
+
+uint8_t* Row(AVFrame& picture, int plane, int y) {
+  return picture.data[plane] + static_cast<ptrdiff_t>(y) * picture.linesize[plane];
+}
+
+}  // namespace
+
+void BgraToYuv420(const uint8_t* bottom_row, int stride, YuvRange range, AVFrame& picture) {
+  const Matrix& m = range == YuvRange::kFull ? kFull : kLimited;
+  for (int y = 0; y < picture.height; y += 2) {
+    const uint8_t* upper = bottom_row - static_cast<ptrdiff_t>(y) * stride;
+    const bool paired = y + 1 < picture.height;  // else the last row stands for its pair
+    const uint8_t* lower = paired ? upper - stride : upper;
+    LumaRow(upper, Row(picture, 0, y), picture.width, m);
+    if (paired) LumaRow(lower, Row(picture, 0, y + 1), picture.width, m);
+    ChromaRow(upper, lower, Row(picture, 1, y / 2), Row(picture, 2, y / 2), picture.width, m);
+  }
+}
+
+}  // namespace talmora
