@@ -36,29 +36,10 @@ class TrackFile {
 
   // All `size` bytes or false; the end of the file counts as a failure.
   bool ReadAt(int64_t offset, void* data, size_t size) {
-    auto* at = static_cast<char*>(data);
-    while (size > 0) {
-      const ssize_t n = ::pread(fd_, at, size, offset);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
-      at += n;
-      offset += n;
-      size -= static_cast<size_t>(n);
-    }
-    return true;
+    return Transfer(::pread, offset, static_cast<char*>(data), size);
   }
-
   bool WriteAt(int64_t offset, const void* data, size_t size) {
-    const auto* at = static_cast<const char*>(data);
-    while (size > 0) {
-      const ssize_t n = ::pwrite(fd_, at, size, offset);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
-      at += n;
-      offset += n;
-      size -= static_cast<size_t>(n);
-    }
-    return true;
+    return Transfer(::pwrite, offset, static_cast<const char*>(data), size);
   }
 
   // A late write error (a full disk on a network file system) shows up here.
@@ -69,6 +50,20 @@ class TrackFile {
   }
 
  private:
+  // Repeats the call until every byte is through; interrupted calls are retried.
+  template <typename Call, typename Byte>
+  bool Transfer(Call call, int64_t offset, Byte* at, size_t size) {
+    while (size > 0) {
+      const ssize_t n = call(fd_, at, size, offset);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      at += n;
+      offset += n;
+      size -= static_cast<size_t>(n);
+    }
+    return true;
+  }
+
   int fd_;
 };
 
