@@ -161,12 +161,12 @@ TEST_F(Objects, MakersSortAndReadSettings) {
       <image time="0" duration="1" x="4"/>
       <sound time="1" src="a"/><sound time="3" src="b"/><sound time="2" src="c"/>
       <sound time="2" src="d"/><sound time="2.000000000001" duration="1" src="e"/>)",
-      R"(width="640" height="abc" fps="25" r="1" a="0.5")");
+      R"(width="640" height="last" fps="25" r="1" a="0.5")");
   MovieMaker movie(factory, nullptr, MovieOptions{});
   CaptureStdout out;
   movie.ReadProperties(tags);
   EXPECT_TRUE(out.Text().ends_with(
-      "heightエラー : プロパティの値が不正です - [abc]\nスクリプトパース完了\n"));
+      "heightエラー : プロパティの値が不正です - [last]\nスクリプトパース完了\n"));  // no words here
   EXPECT_EQ(movie.width, 640);
   EXPECT_EQ(movie.height, 384);
   EXPECT_EQ(movie.fps, 25);

@@ -61,20 +61,5 @@ TEST(PropertyReaders, NowAndLast) {
   EXPECT_EQ(out.Text(), Invalid("time", "") + Invalid("duration", "now"));
 }
 
-TEST(PropertyReaders, PlainReadersKnowNoWordsAndRecordNothing) {
-  PropertyKeeper keeper;
-  keeper.Set("width", "640");
-  const AttributeMap attributes{{"width", "last"}, {"length", "2.5"}};
-  int32_t width = 512;
-  double length = 0;
-  CaptureStdout out;
-  EXPECT_FALSE(ReadPlainInteger(attributes, "width", width));
-  EXPECT_TRUE(ReadPlainNumber(attributes, "length", length));
-  EXPECT_EQ(out.Text(), Invalid("width", "last"));
-  EXPECT_EQ(width, 512);
-  EXPECT_EQ(length, 2.5);
-  EXPECT_EQ(keeper.Get("length"), "");
-}
-
 }  // namespace
 }  // namespace talmora
