@@ -1,5 +1,8 @@
 #include "app/command_line.h"
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <string_view>
 
 #include "script/number_text.h"
@@ -7,15 +10,151 @@
 namespace talmora {
 namespace {
 
-bool ReadOptionValue(std::string_view option, const char* value, std::optional<int32_t>& target,
-                     std::string& error) {
-  const auto parsed = value ? ParseInteger(value) : std::nullopt;
+constexpr std::string_view kBadValue = "エラー : オプションの値が不正です - ";
+
+// Sets the option from its value text (empty for options without one); false with `error` set.
+using Setter = bool (*)(CommandLine& line, std::string_view name, std::string_view value, std::string& error);
+
+struct Option {
+  std::string_view name;
+  std::string_view short_name;  // empty when there is none
+  std::string_view value_name;  // empty for a switch
+  std::string_view meaning;
+  Setter set;
+};
+
+std::string Refusal(std::string_view name, std::string_view value, std::string_view expected) {
+  return std::string(kBadValue) + std::string(name) + " " + std::string(value) + " (" + std::string(expected) + ")";
+}
+
+// The compressor settings keep their messages and their lenient reading (trailing text ignored).
+bool SetInteger(std::optional<int32_t>& target, std::string_view name, std::string_view value, std::string& error) {
+  const auto parsed = ParseInteger(value);
   if (!parsed) {
-    error = "エラー : オプションの値が不正です - " + std::string(option);
+    error = std::string(kBadValue) + std::string(name);
     return false;
   }
   target = *parsed;
   return true;
+}
+
+// The whole text must be a finite number: "10s" or "1e999" is a typing error, not 10 or infinity.
+std::optional<double> StrictNumber(std::string_view text) {
+  if (text.starts_with('+')) text.remove_prefix(1);
+  double value = 0.0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+bool SetSeconds(std::optional<double>& target, std::string_view name, std::string_view value, std::string& error) {
+  const auto seconds = StrictNumber(value);
+  if (!seconds || *seconds < 0.0) {
+    error = Refusal(name, value, "0以上の秒数");
+    return false;
+  }
+  target = *seconds;
+  return true;
+}
+
+constexpr Option kOptions[] = {
+    {"--codec", "", "FOURCC", "圧縮形式 (メニューを出さずに選びます。--list-codecs で一覧)",
+     [](CommandLine& l, std::string_view, std::string_view v, std::string&) {
+       l.movie.codec = std::string(v);
+       return true;
+     }},
+    {"--quality", "", "N", "圧縮の品質 (0 から 10000)",
+     [](CommandLine& l, std::string_view n, std::string_view v, std::string& e) {
+       return SetInteger(l.movie.quality, n, v, e);
+     }},
+    {"--keyframe", "", "N", "N フレームごとにキーフレーム",
+     [](CommandLine& l, std::string_view n, std::string_view v, std::string& e) {
+       return SetInteger(l.movie.keyframe, n, v, e);
+     }},
+    {"--datarate", "", "KBPS", "データレート (KB/秒)",
+     [](CommandLine& l, std::string_view n, std::string_view v, std::string& e) {
+       return SetInteger(l.movie.datarate, n, v, e);
+     }},
+    {"--list-codecs", "", "", "使える圧縮形式を一覧して終了",
+     [](CommandLine& l, std::string_view, std::string_view, std::string&) { return l.list_codecs = true; }},
+    {"--check", "", "", "スクリプトを読んで問題をすべて報告し、何も書き出さない",
+     [](CommandLine& l, std::string_view, std::string_view, std::string&) { return l.check = true; }},
+    {"--output", "-o", "PATH",
+     "映像と音声を一つのファイルにも書き出す (.mkv .mp4 .mov .avi)。--frame では PNG 画像の出力先",
+     [](CommandLine& l, std::string_view, std::string_view v, std::string&) {
+       l.output = std::string(v);
+       return true;
+     }},
+    {"--frame", "", "SECONDS", "その時刻に表示される1フレームだけを PNG 画像に書き出す",
+     [](CommandLine& l, std::string_view n, std::string_view v, std::string& e) { return SetSeconds(l.frame, n, v, e); }},
+    {"--from", "", "SECONDS", "この時刻からのフレームと音声だけを書き出す",
+     [](CommandLine& l, std::string_view n, std::string_view v, std::string& e) { return SetSeconds(l.from, n, v, e); }},
+    {"--to", "", "SECONDS", "この時刻より前のフレームと音声だけを書き出す",
+     [](CommandLine& l, std::string_view n, std::string_view v, std::string& e) { return SetSeconds(l.to, n, v, e); }},
+    {"--scale", "", "FACTOR", "幅・高さ・位置・文字の大きさを FACTOR 倍にして描く (0 より大きく 4 以下)",
+     [](CommandLine& l, std::string_view n, std::string_view v, std::string& e) {
+       const auto factor = StrictNumber(v);
+       if (!factor || !(*factor > 0.0 && *factor <= 4.0)) {
+         e = Refusal(n, v, "0より大きく4以下の数");
+         return false;
+       }
+       l.scale = *factor;
+       return true;
+     }},
+    {"--progress", "", "PATH", "進み具合を key=value の行で PATH に書く (- は標準エラー出力)",
+     [](CommandLine& l, std::string_view, std::string_view v, std::string&) {
+       l.progress = std::string(v);
+       return true;
+     }},
+    {"--help", "-h", "", "この使い方を表示して終了",
+     [](CommandLine& l, std::string_view, std::string_view, std::string&) { return l.help = true; }},
+    {"--version", "", "", "talmora と使っているライブラリの版を表示して終了",
+     [](CommandLine& l, std::string_view, std::string_view, std::string&) { return l.version = true; }},
+};
+
+const Option* FindOption(std::string_view arg) {
+  for (const Option& option : kOptions) {
+    if (arg == option.name || (!option.short_name.empty() && arg == option.short_name)) return &option;
+  }
+  return nullptr;
+}
+
+bool HasExtension(const std::string& path, std::string_view extension) {
+  const size_t slash = path.rfind('/');
+  const std::string_view name = std::string_view(path).substr(slash == std::string::npos ? 0 : slash + 1);
+  if (name.size() <= extension.size()) return false;
+  return std::equal(extension.begin(), extension.end(), name.end() - static_cast<std::ptrdiff_t>(extension.size()),
+                    [](char a, char b) { return a == (b >= 'A' && b <= 'Z' ? static_cast<char>(b - 'A' + 'a') : b); });
+}
+
+// Options that make sense alone but not together, and values that depend on each other.
+std::string Contradiction(const CommandLine& line) {
+  const auto both = [](std::string_view a, std::string_view b) {
+    return "エラー : オプション " + std::string(a) + " と " + std::string(b) + " は同時に指定できません";
+  };
+  if (line.check && line.frame) return both("--check", "--frame");
+  if (line.check && (line.from || line.to)) return both("--check", line.from ? "--from" : "--to");
+  if (line.check && line.output) return both("--check", "--output");
+  if (line.frame && (line.from || line.to)) return both("--frame", line.from ? "--from" : "--to");
+  if (line.from && line.to && !(*line.from < *line.to)) {
+    const auto shortest = [](double value) {
+      char text[32];
+      return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+    };
+    return "エラー : --from (" + shortest(*line.from) + ") は --to (" + shortest(*line.to) +
+           ") より前でなければなりません";
+  }
+  if (line.output && line.frame && !HasExtension(*line.output, ".png")) {
+    return std::string(kBadValue) + "--output " + *line.output + " (--frame の出力先は .png のファイル)";
+  }
+  if (line.output && !line.frame &&
+      !std::ranges::any_of(std::initializer_list<std::string_view>{".mkv", ".mp4", ".mov", ".avi"},
+                           [&](std::string_view e) { return HasExtension(*line.output, e); })) {
+    return std::string(kBadValue) + "--output " + *line.output + " (.mkv .mp4 .mov .avi のいずれかのファイル)";
+  }
+  return {};
 }
 
 }  // namespace
@@ -23,30 +162,51 @@ bool ReadOptionValue(std::string_view option, const char* value, std::optional<i
 CommandLine ParseCommandLine(int argc, const char* const* argv) {
   CommandLine line;
   for (int i = 1; i < argc && line.error.empty(); ++i) {
-    const std::string_view arg = argv[i];
-    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-    if (arg == "--list-codecs") {
-      line.list_codecs = true;
-    } else if (arg == "--codec") {
-      if (!value) {
-        line.error = "エラー : オプションの値が不正です - --codec";
-      } else {
-        line.movie.codec = value;
-        ++i;
-      }
-    } else if (arg == "--quality") {
-      if (ReadOptionValue(arg, value, line.movie.quality, line.error)) ++i;
-    } else if (arg == "--keyframe") {
-      if (ReadOptionValue(arg, value, line.movie.keyframe, line.error)) ++i;
-    } else if (arg == "--datarate") {
-      if (ReadOptionValue(arg, value, line.movie.datarate, line.error)) ++i;
-    } else if (arg.size() > 2 && arg.starts_with("--")) {
-      line.error = "エラー : 不明なオプションです - " + std::string(arg);
-    } else {
-      line.scripts.emplace_back(arg);
+    std::string_view arg = argv[i];
+    std::optional<std::string_view> attached;  // the value of "--name=value"
+    if (const size_t equals = arg.find('='); arg.starts_with("--") && equals != std::string_view::npos) {
+      attached = arg.substr(equals + 1);
+      arg = arg.substr(0, equals);
     }
+    const Option* option = FindOption(arg);
+    if (!option) {
+      if (arg.size() > 1 && arg.starts_with('-')) {
+        line.error = "エラー : 不明なオプションです - " + std::string(argv[i]);
+      } else {
+        line.scripts.emplace_back(arg);
+      }
+      continue;
+    }
+    std::string_view value;
+    if (!option->value_name.empty()) {
+      if (attached) {
+        value = *attached;
+      } else if (i + 1 < argc) {
+        value = argv[++i];
+      } else {
+        line.error = std::string(kBadValue) + std::string(option->name);
+        break;
+      }
+    } else if (attached) {
+      line.error = std::string(kBadValue) + std::string(argv[i]);
+      break;
+    }
+    option->set(line, option->name, value, line.error);
   }
+  if (line.error.empty()) line.error = Contradiction(line);
   return line;
+}
+
+std::string UsageText() {
+  std::string text = "使い方 : talmora [オプション] [xmlファイルパス]\n";
+  for (const Option& option : kOptions) {
+    std::string names = std::string(option.short_name.empty() ? "    " : std::string(option.short_name) + ", ");
+    names += option.name;
+    if (!option.value_name.empty()) names += " " + std::string(option.value_name);
+    names.resize(std::max<size_t>(names.size() + 2, 26), ' ');
+    text += "  " + names + std::string(option.meaning) + "\n";
+  }
+  return text;
 }
 
 }  // namespace talmora

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,9 +12,21 @@ struct CommandLine {
   std::vector<std::string> scripts;  // the positional arguments; exactly one is a valid run
   MovieOptions movie;
   bool list_codecs = false;
+  bool help = false;
+  bool version = false;
+  bool check = false;                  // read the script and report its problems; render nothing
+  std::optional<std::string> output;   // one file with picture and sound (or the --frame picture)
+  std::optional<double> frame;         // render only the frame shown at this time, as a picture
+  std::optional<double> from;          // render only the frames and samples in [from, to)
+  std::optional<double> to;
+  std::optional<double> scale;         // 0 < scale <= 4
+  std::optional<std::string> progress; // key=value progress lines; "-" is standard error
   std::string error;  // a malformed option, with its message already composed
 };
 
 CommandLine ParseCommandLine(int argc, const char* const* argv);
+
+// Every option with its meaning, one per line, as `--help` prints it.
+std::string UsageText();
 
 }  // namespace talmora

@@ -3,8 +3,15 @@
 #include "app/command_line.h"
 #include "app/run_sequence.h"
 #include "app/runtime.h"
+#include "app/version.h"
 
 int main(int argc, char** argv) {
+  talmora::CommandLine command_line = talmora::ParseCommandLine(argc, argv);
+  // Asked for help or the version, the user wants that text alone, not the device's start-up lines.
+  if (command_line.error.empty() && (command_line.help || command_line.version)) {
+    std::cout << (command_line.help ? talmora::UsageText() : talmora::VersionText()) << std::flush;
+    return 0;
+  }
   talmora::Runtime runtime;
-  return talmora::RunSequence(runtime, talmora::ParseCommandLine(argc, argv), std::cin);
+  return talmora::RunSequence(runtime, std::move(command_line), std::cin);
 }
