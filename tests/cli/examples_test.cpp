@@ -62,12 +62,14 @@ TEST_P(Example, RendersWithoutAProblemLine) {
   EXPECT_EQ(fs::exists(dir / (name + ".wav")), has_sound);
 }
 
-INSTANTIATE_TEST_SUITE_P(Examples, Example, ::testing::ValuesIn(ExampleNames()),
-                         [](const auto& info) {
-                           std::string id = info.param;
-                           std::replace_if(id.begin(), id.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
-                           return id;
-                         });
+// Test names allow letters, digits and "_" only.
+std::string TestName(const ::testing::TestParamInfo<std::string>& example) {
+  std::string id = example.param;
+  std::replace_if(id.begin(), id.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+  return id;
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, Example, ::testing::ValuesIn(ExampleNames()), TestName);
 
 // The names in backquotes in the first cell of the manual's table rows.
 std::set<std::string> DocumentedNames() {
