@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Lays out the example in examples/out and renders it with the built program to Motion JPEG.
+# Lays out the examples in examples/out and renders them with the built program to Motion JPEG.
+# usage: render.sh [NAME...]   (NAME: an example's script without ".xml"; default: intro)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out="$root/examples/out"
-bash "$root/examples/make-assets.sh" "$out"
-"$root/build/talmora" --codec MJPG "$out/intro.xml" < /dev/null
-ls -l "$out/intro.avi" "$out/intro.wav"
+[ $# -eq 0 ] && set -- intro
+bash "$root/examples/make-assets.sh" "$out" "$@"
+for name in "$@"; do
+  "$root/build/talmora" --codec MJPG "$out/$name.xml" < /dev/null
+  ls -l "$out/$name.avi" $([ -f "$out/$name.wav" ] && echo "$out/$name.wav")
+done
