@@ -245,14 +245,14 @@ void Checker::CheckWindow(const ReadObject& object, double length) {
   if (o.end < o.start) {
     Report(tag, "終了時刻 " + Shortest(o.end) + " 秒が開始時刻 " + Shortest(o.start) +
                     " 秒より前です: " + never);
-  } else if (o.start >= length) {
-    Report(tag, "開始時刻 " + Shortest(o.start) + " 秒が動画の長さ " + Shortest(length) +
-                    " 秒以降です: " + never);
   } else if (object.video && o.end == o.start) {
     const bool timed = tag.attributes.contains("time") ||
                        runtime_.templates.GetTemplate(TemplateName(tag)).contains("time");
     Report(tag, timed ? "表示時間が0秒です (duration も timeend もありません): " + never
                       : "time がありません: " + never);
+  } else if (o.start >= length) {
+    Report(tag, "開始時刻 " + Shortest(o.start) + " 秒が動画の長さ " + Shortest(length) +
+                    " 秒以降です: " + never);
   }
 }
 
