@@ -46,9 +46,12 @@ std::string Suggestion(std::string_view word, std::span<const std::string_view> 
 
 std::string Expected(Expectation expected) {
   switch (expected) {
-    case Expectation::kNumber: return "数値が必要です";
-    case Expectation::kInteger: return "整数が必要です";
-    case Expectation::kFlag: return "yes/no/true/false/1/0 のいずれかが必要です";
+    case Expectation::kNumber:
+      return "数値が必要です";
+    case Expectation::kInteger:
+      return "整数が必要です";
+    case Expectation::kFlag:
+      return "yes/no/true/false/1/0 のいずれかが必要です";
   }
   return {};
 }
@@ -64,7 +67,8 @@ struct ReadObject {
   const ScriptTag* tag;
   std::shared_ptr<VideoObject> video;
   std::shared_ptr<Sound> sound;
-  std::string written_src;  // as the script gives it, after "last"
+  std::string template_name;  // the one it borrows from, after "last"
+  std::string written_src;    // as the script gives it, after "last"
   bool window_refused = false;
 };
 
@@ -78,8 +82,15 @@ class Checker {
   void Report(const ScriptTag& tag, std::string message) {
     problems_.push_back({tag.line, tag.name, std::move(message)});
   }
-  // The template an element borrows from, by the name it gives (after "last"); empty name when none.
+  // The template an element borrows from, by the name it gives (after "last"); empty name when
+  // none.
   std::string TemplateName(const ScriptTag& tag) const;
+  // Whether `name` is on the tag or in the template it borrows from.
+  bool Given(const ScriptTag& tag, const std::string& template_name,
+             const std::string& name) const {
+    return tag.attributes.contains(name) ||
+           runtime_.templates.GetTemplate(template_name).contains(name);
+  }
   // " (テンプレートの N 行目から)" when `name` came from the element's template.
   std::string Origin(const ScriptTag& tag, const std::string& template_name,
                      const std::string& name) const;
@@ -115,7 +126,8 @@ std::string Checker::Origin(const ScriptTag& tag, const std::string& template_na
                             const std::string& name) const {
   if (template_name.empty() || tag.attributes.contains(name)) return {};
   const auto line = template_lines_.find(template_name);
-  if (line == template_lines_.end() || !runtime_.templates.GetTemplate(template_name).contains(name)) {
+  if (line == template_lines_.end() ||
+      !runtime_.templates.GetTemplate(template_name).contains(name)) {
     return {};
   }
   return " (" + std::to_string(line->second) + "行目のテンプレートから)";
@@ -132,19 +144,19 @@ void Checker::CheckNames(const ScriptTag& tag, TagKind kind) {
 void Checker::CheckWords(const ScriptTag& tag, const std::string& template_name) {
   static constexpr std::string_view kAlign[] = {"left", "center", "right"};
   static constexpr std::string_view kVAlign[] = {"top", "middle", "bottom"};
-  const auto& borrowed = runtime_.templates.GetTemplate(template_name);
-  for (const auto& [name, words] : {std::pair{"align", std::span(kAlign)}, std::pair{"valign", std::span(kVAlign)}}) {
-    auto found = tag.attributes.find(name);
-    if (found == tag.attributes.end() && !template_name.empty()) {
-      found = borrowed.find(name);
-      if (found == borrowed.end()) continue;
-    } else if (found == tag.attributes.end()) {
-      continue;
-    }
-    const std::string word = found->second == "last" ? runtime_.keeper.Get(name) : found->second;
+  const AttributeMap& borrowed = runtime_.templates.GetTemplate(template_name);
+  for (const auto& [name, words] : {std::pair{std::string("align"), std::span(kAlign)},
+                                    std::pair{std::string("valign"), std::span(kVAlign)}}) {
+    const std::string* given = nullptr;
+    if (auto own = tag.attributes.find(name); own != tag.attributes.end())
+      given = &own->second;
+    else if (auto lent = borrowed.find(name); lent != borrowed.end())
+      given = &lent->second;
+    if (!given) continue;
+    const std::string word = *given == "last" ? runtime_.keeper.Get(name) : *given;
     if (std::find(words.begin(), words.end(), word) != words.end()) continue;
-    Report(tag, std::string("属性 ") + name + " の値 [" + word + "] は読めません (" +
-                    std::string(words[0]) + "/" + std::string(words[1]) + "/" + std::string(words[2]) +
+    Report(tag, "属性 " + name + " の値 [" + word + "] は読めません (" + std::string(words[0]) +
+                    "/" + std::string(words[1]) + "/" + std::string(words[2]) +
                     " のいずれかが必要です)" + Origin(tag, template_name, name));
   }
 }
@@ -154,19 +166,17 @@ void Checker::ReadChild(const ScriptTag& tag, TagKind kind) {
   if (!template_name.empty() && !template_lines_.contains(template_name)) {
     std::vector<std::string_view> names;
     for (const auto& [name, line] : template_lines_) names.push_back(name);
-    Report(tag, "テンプレート " + template_name + " はありません" + Suggestion(template_name, names));
+    Report(tag,
+           "テンプレート " + template_name + " はありません" + Suggestion(template_name, names));
   }
   if (kind == TagKind::kText) CheckWords(tag, template_name);
-  ReadObject object{&tag, nullptr, nullptr, {}, false};
+  ReadObject object{&tag, nullptr, nullptr, template_name, {}, false};
   if (kind == TagKind::kSound) {
     object.sound = runtime_.factory.CreateSound(tag);
   } else {
     object.video = runtime_.factory.CreateVideoObject(tag);
   }
-  object.written_src = runtime_.keeper.Get("src");
-  if (!tag.attributes.contains("src") && !runtime_.templates.GetTemplate(template_name).contains("src")) {
-    object.written_src.clear();
-  }
+  if (Given(tag, template_name, "src")) object.written_src = runtime_.keeper.Get("src");
   for (const Refusal& refusal : refusals_.Take()) {
     if (refusal.name == "time" || refusal.name == "duration" || refusal.name == "timeend") {
       object.window_refused = true;
@@ -186,9 +196,9 @@ void Checker::ReadChild(const ScriptTag& tag, TagKind kind) {
 
 void Checker::CheckColour(const ScriptTag& tag, const std::string& template_name, const char* name,
                           double first, double last) {
-  const auto& borrowed = runtime_.templates.GetTemplate(template_name);
-  for (const auto& [attribute, value] : {std::pair{std::string(name), first}, std::pair{std::string(name) + "end", last}}) {
-    if (!(value > 1.0) || (!tag.attributes.contains(attribute) && !borrowed.contains(attribute))) continue;
+  for (const auto& [attribute, value] :
+       {std::pair{std::string(name), first}, std::pair{std::string(name) + "end", last}}) {
+    if (!(value > 1.0) || !Given(tag, template_name, attribute)) continue;
     Report(tag, "属性 " + attribute + " の値 " + Shortest(value) + kColourRange +
                     Origin(tag, template_name, attribute));
   }
@@ -212,7 +222,8 @@ void Checker::CheckRoot(double& length) {
   }
   for (int i = 0; i < 4; ++i) {
     if (colour[i] > 1.0) {
-      Report(root, std::string("属性 ") + "rgba"[i] + " の値 " + Shortest(colour[i]) + kColourRange);
+      Report(root,
+             std::string("属性 ") + "rgba"[i] + " の値 " + Shortest(colour[i]) + kColourRange);
     }
   }
 }
@@ -220,10 +231,7 @@ void Checker::CheckRoot(double& length) {
 void Checker::CheckShape(const ReadObject& object) {
   const VideoObject& v = *object.video;
   const ScriptTag& tag = *object.tag;
-  const auto& borrowed = runtime_.templates.GetTemplate(TemplateName(tag));
-  const auto given = [&](const char* name) {
-    return tag.attributes.contains(name) || borrowed.contains(name);
-  };
+  const auto given = [&](const char* name) { return Given(tag, object.template_name, name); };
   // The end size follows the start size unless given, so one slip is reported once.
   const auto check = [&](double value, const char* name, const char* edge, const char* what,
                          bool follows) {
@@ -246,10 +254,9 @@ void Checker::CheckWindow(const ReadObject& object, double length) {
     Report(tag, "終了時刻 " + Shortest(o.end) + " 秒が開始時刻 " + Shortest(o.start) +
                     " 秒より前です: " + never);
   } else if (object.video && o.end == o.start) {
-    const bool timed = tag.attributes.contains("time") ||
-                       runtime_.templates.GetTemplate(TemplateName(tag)).contains("time");
-    Report(tag, timed ? "表示時間が0秒です (duration も timeend もありません): " + never
-                      : "time がありません: " + never);
+    Report(tag, Given(tag, object.template_name, "time")
+                    ? "表示時間が0秒です (duration も timeend もありません): " + never
+                    : "time がありません: " + never);
   } else if (o.start >= length) {
     Report(tag, "開始時刻 " + Shortest(o.start) + " 秒が動画の長さ " + Shortest(length) +
                     " 秒以降です: " + never);
@@ -294,11 +301,14 @@ void Checker::CheckSound(const ReadObject& object) {
   if (const int result = system->OpenDecoded(path, decoder); result != 0) {
     char reason[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(result, reason, sizeof reason);
-    Report(*object.tag, "音声ファイル " + object.written_src + " を読み込めません (" + reason + ")");
+    Report(*object.tag,
+           "音声ファイル " + object.written_src + " を読み込めません (" + reason + ")");
   } else if (decoder->Channels() != 2) {
-    Report(*object.tag, "音声ファイル " + object.written_src + " はステレオ(2ch)ではないため合成されません");
+    Report(*object.tag,
+           "音声ファイル " + object.written_src + " はステレオ(2ch)ではないため合成されません");
   } else if (decoder->BitsPerSample() != 16) {
-    Report(*object.tag, "音声ファイル " + object.written_src + " は16bitではないため合成されません");
+    Report(*object.tag,
+           "音声ファイル " + object.written_src + " は16bitではないため合成されません");
   }
 }
 
@@ -318,7 +328,8 @@ std::vector<Problem> Checker::Run() {
   runtime_.keeper.Clear();
   for (const ScriptTag& tag : tags_) {
     const auto name = tag.attributes.find("name");
-    if (tag.name == "template" && name != tag.attributes.end()) template_lines_.emplace(name->second, tag.line);
+    if (tag.name == "template" && name != tag.attributes.end())
+      template_lines_.emplace(name->second, tag.line);
   }
   static constexpr std::string_view kElements[] = {"image", "text", "sound", "template"};
   double length = 0.0;
@@ -366,13 +377,14 @@ int CheckScriptFile(Runtime& runtime, const std::string& full_path, const std::s
   }
   std::vector<Problem> problems;
   {
-    // What the reading itself prints (a sound that does not open) is said again in the check's form.
+    // What the reading itself prints (a sound that does not open) is said again in the check's
+    // form.
     ConsoleCapture quiet;
     problems = Checker(runtime, parser.Tags()).Run();
   }
   for (const Problem& problem : problems) {
-    PrintLine(shown_path + ":" + std::to_string(problem.line) + ": <" + problem.element + ">: " +
-              problem.message);
+    PrintLine(shown_path + ":" + std::to_string(problem.line) + ": <" + problem.element +
+              ">: " + problem.message);
   }
   PrintLine("チェック完了 : 問題 " + std::to_string(problems.size()) + " 件");
   return problems.empty() ? 0 : 2;

@@ -11,16 +11,15 @@ namespace {
 // reader asks for and fail when it is missing here.
 constexpr std::string_view kCommon[] = {"time", "duration", "timeend", "template"};
 constexpr std::string_view kVisual[] = {
-    "left",  "right", "leftend", "rightend", "top",   "bottom", "topend", "bottomend",
-    "x",     "xend",  "y",       "yend",     "width", "widthend", "height", "heightend",
-    "z",     "zend",  "r",       "rend",     "g",     "gend",   "b",      "bend",
-    "a",     "aend",  "ease",    "angle",    "angleend"};
+    "left", "right", "leftend", "rightend", "top",     "bottom",   "topend", "bottomend",
+    "x",    "xend",  "y",       "yend",     "width",   "widthend", "height", "heightend",
+    "z",    "zend",  "r",       "rend",     "g",       "gend",     "b",      "bend",
+    "a",    "aend",  "ease",    "angle",    "angleend"};
 constexpr std::string_view kImage[] = {"src"};
-constexpr std::string_view kText[] = {"fontsize", "weight",   "italic",     "face",     "sentence",
-                                      "align",    "valign",   "singleline", "wordbreak"};
-constexpr std::string_view kSound[] = {"src",       "loop",   "loopcount", "loopstart",
-                                       "loopend",   "frequency", "volume", "pan",
-                                       "volumeend", "panend"};
+constexpr std::string_view kText[] = {"fontsize", "weight", "italic",     "face",     "sentence",
+                                      "align",    "valign", "singleline", "wordbreak"};
+constexpr std::string_view kSound[] = {"src",       "loop",   "loopcount", "loopstart", "loopend",
+                                       "frequency", "volume", "pan",       "volumeend", "panend"};
 constexpr std::string_view kRoot[] = {"width", "height", "fps", "length", "r", "g", "b", "a"};
 
 using NameList = std::vector<std::string_view>;
