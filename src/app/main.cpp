@@ -1,9 +1,11 @@
 #include <iostream>
+#include <optional>
 
 #include "app/command_line.h"
 #include "app/run_sequence.h"
 #include "app/runtime.h"
 #include "app/version.h"
+#include "platform/console/print_line.h"
 
 int main(int argc, char** argv) {
   talmora::CommandLine command_line = talmora::ParseCommandLine(argc, argv);
@@ -12,6 +14,10 @@ int main(int argc, char** argv) {
     std::cout << (command_line.help ? talmora::UsageText() : talmora::VersionText()) << std::flush;
     return 0;
   }
+  // The check speaks only in its own lines, without the device's start-up lines.
+  std::optional<talmora::ConsoleCapture> quiet;
+  if (command_line.check && command_line.error.empty()) quiet.emplace();
   talmora::Runtime runtime;
+  quiet.reset();
   return talmora::RunSequence(runtime, std::move(command_line), std::cin);
 }

@@ -8,6 +8,7 @@
 
 #include "app/output_paths.h"
 #include "app/runtime.h"
+#include "app/script_check.h"
 #include "audio/sound_maker.h"
 #include "platform/console/print_line.h"
 #include "script/file_path.h"
@@ -79,6 +80,8 @@ int RunSequence(Runtime& runtime, CommandLine command_line, std::istream& input)
   if (::chdir(FolderOf(full_path).c_str()) != 0) {
     // The script's own folder is readable: its file was just opened. Nothing to report.
   }
+  // Run from an editor or a build step, the check waits for nobody.
+  if (command_line.check) return CheckScriptFile(runtime, full_path, script);
   command_line.movie.input = &input;
   {
     XMLParser parser;

@@ -13,6 +13,7 @@ using AttributeMap = std::map<std::string, std::string>;
 struct ScriptTag {
   std::string name;
   AttributeMap attributes;
+  int line = 0;  // in the script file; 0 when unknown
 };
 
 // Entry 0 is the root element, then the root's element children in document order.

@@ -6,11 +6,15 @@
 namespace talmora {
 namespace {
 
+RefusalLog* active_log = nullptr;
+
 template <typename T, typename Parse>
-bool Convert(const std::string& name, const std::string& text, T& value, Parse parse) {
+bool Convert(const std::string& name, const std::string& text, T& value, Parse parse,
+             Expectation expected) {
   const auto parsed = parse(text);
   if (!parsed) {
-    PrintInvalidValue(name, text);
+    if (active_log) active_log->Note({name, text, expected});
+    else PrintInvalidValue(name, text);
     return false;
   }
   value = *parsed;
@@ -18,6 +22,10 @@ bool Convert(const std::string& name, const std::string& text, T& value, Parse p
 }
 
 }  // namespace
+
+RefusalLog::RefusalLog() : outer_(active_log) { active_log = this; }
+
+RefusalLog::~RefusalLog() { active_log = outer_; }
 
 void PrintInvalidValue(const std::string& name, const std::string& text) {
   PrintLine(name + "エラー : プロパティの値が不正です - [" + text + "]");
@@ -32,12 +40,14 @@ bool FindAttribute(const AttributeMap& attributes, const std::string& name, std:
 
 bool ReadPlainNumber(const AttributeMap& attributes, const std::string& name, double& value) {
   std::string text;
-  return FindAttribute(attributes, name, text) && Convert(name, text, value, ParseNumber);
+  return FindAttribute(attributes, name, text) &&
+         Convert(name, text, value, ParseNumber, Expectation::kNumber);
 }
 
 bool ReadPlainInteger(const AttributeMap& attributes, const std::string& name, int32_t& value) {
   std::string text;
-  return FindAttribute(attributes, name, text) && Convert(name, text, value, ParseInteger);
+  return FindAttribute(attributes, name, text) &&
+         Convert(name, text, value, ParseInteger, Expectation::kInteger);
 }
 
 bool ReadPropertyText(PropertyKeeper& keeper, const AttributeMap& attributes,
@@ -59,14 +69,14 @@ bool ReadPropertyNumber(PropertyKeeper& keeper, const AttributeMap& attributes,
                         const std::string& name, double& value) {
   std::string text;
   return ReadPropertyText(keeper, attributes, name, text) &&
-         Convert(name, text, value, ParseNumber);
+         Convert(name, text, value, ParseNumber, Expectation::kNumber);
 }
 
 bool ReadPropertyInteger(PropertyKeeper& keeper, const AttributeMap& attributes,
                          const std::string& name, int32_t& value) {
   std::string text;
   return ReadPropertyText(keeper, attributes, name, text) &&
-         Convert(name, text, value, ParseInteger);
+         Convert(name, text, value, ParseInteger, Expectation::kInteger);
 }
 
 bool ReadPropertyFlag(PropertyKeeper& keeper, const AttributeMap& attributes,
@@ -74,7 +84,10 @@ bool ReadPropertyFlag(PropertyKeeper& keeper, const AttributeMap& attributes,
   std::string text;
   if (!ReadPropertyText(keeper, attributes, name, text)) return false;
   const auto flag = ParseFlag(text);
-  if (!flag) return false;
+  if (!flag) {
+    if (active_log) active_log->Note({name, text, Expectation::kFlag});
+    return false;
+  }
   value = *flag;
   return true;
 }

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "script/attribute_map.h"
 #include "script/property_keeper.h"
@@ -27,5 +29,33 @@ bool ReadPropertyFlag(PropertyKeeper& keeper, const AttributeMap& attributes,
 
 // "<name>エラー : プロパティの値が不正です - [<text>]"
 void PrintInvalidValue(const std::string& name, const std::string& text);
+
+// What a reader expected of a value it refused.
+enum class Expectation { kNumber, kInteger, kFlag };
+
+struct Refusal {
+  std::string name;
+  std::string text;  // after "now"/"last"
+  Expectation expected;
+};
+
+// While one exists, the readers note every value they refuse here instead of printing the
+// invalid-value line, and also the flag words they ignore without a word. Nests; the innermost
+// one hears.
+class RefusalLog {
+ public:
+  RefusalLog();
+  ~RefusalLog();
+  RefusalLog(const RefusalLog&) = delete;
+  RefusalLog& operator=(const RefusalLog&) = delete;
+
+  void Note(Refusal refusal) { refusals_.push_back(std::move(refusal)); }
+  // The refusals noted since the last call.
+  std::vector<Refusal> Take() { return std::exchange(refusals_, {}); }
+
+ private:
+  std::vector<Refusal> refusals_;
+  RefusalLog* outer_;
+};
 
 }  // namespace talmora

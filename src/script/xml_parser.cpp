@@ -9,7 +9,7 @@ namespace talmora {
 namespace {
 
 ScriptTag TagOf(const XmlNode& element) {
-  ScriptTag tag{element.name, {}};
+  ScriptTag tag{element.name, {}, element.line};
   for (const auto& [name, value] : element.attributes) tag.attributes.emplace(name, value);
   return tag;
 }

@@ -39,6 +39,15 @@ TEST(XMLParser, TagsAndWarnings) {
   EXPECT_TRUE(loaded.tags[2].attributes.empty());
   EXPECT_EQ(loaded.tags[3].name, "p:e");
   EXPECT_EQ(loaded.tags[3].attributes.at("p:x"), "");
+  // Where each element starts, for the check's reports.
+  EXPECT_EQ(loaded.tags[0].line, 1);
+  EXPECT_EQ(loaded.tags[1].line, 2);
+  EXPECT_EQ(loaded.tags[2].line, 3);
+  EXPECT_EQ(loaded.tags[3].line, 4);
+  // libxml2 keeps lines past 65535 only when asked to.
+  const Loaded far = LoadText("<talmora>" + std::string(70000, '\n') + "<image/></talmora>");
+  ASSERT_EQ(far.tags.size(), 2u);
+  EXPECT_EQ(far.tags[1].line, 70001);
 }
 
 TEST(XMLParser, FailuresLeaveNoTags) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace talmora {
@@ -9,5 +10,22 @@ void PrintLine(std::string_view text);
 
 // Output without a line feed (the frame counter), flushed at once.
 void PrintRaw(std::string_view text);
+
+// While one exists, PrintLine and PrintRaw add to it instead of writing: for a run that reports
+// in a format of its own and decides which of the usual lines still reach the user.
+class ConsoleCapture {
+ public:
+  ConsoleCapture();
+  ~ConsoleCapture();
+  ConsoleCapture(const ConsoleCapture&) = delete;
+  ConsoleCapture& operator=(const ConsoleCapture&) = delete;
+
+  const std::string& Text() const { return text_; }
+  void Append(std::string_view text, bool line_feed);
+
+ private:
+  std::string text_;
+  ConsoleCapture* outer_;
+};
 
 }  // namespace talmora

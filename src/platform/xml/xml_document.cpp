@@ -38,6 +38,7 @@ XmlNode ElementNode(xmlDoc* document, const xmlNode* element) {
   XmlNode node;
   node.kind = XmlNode::Kind::kElement;
   node.name = QualifiedName(element->name, element->ns);
+  node.line = static_cast<int>(xmlGetLineNo(element));
   for (const xmlNs* ns = element->nsDef; ns; ns = ns->next) {
     node.attributes.emplace_back(ns->prefix ? "xmlns:" + Text(ns->prefix) : "xmlns", Text(ns->href));
   }
@@ -105,7 +106,8 @@ bool ParseXmlText(std::string_view text, XmlDocument& document, XmlParseError& e
   FirstError first;
   context->_private = &first;
   context->sax->serror = KeepFirstError;
-  const int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+  // BIG_LINES: line numbers past 65535 stay true.
+  const int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_BIG_LINES;
   std::unique_ptr<xmlDoc, DocFree> parsed(xmlCtxtReadMemory(
       context.get(), text.data(), static_cast<int>(text.size()), nullptr, nullptr, options));
   if (!parsed || !context->wellFormed) {

@@ -17,6 +17,7 @@ struct XmlNode {
   Kind kind = Kind::kOther;
   std::string name;
   std::vector<std::pair<std::string, std::string>> attributes;  // in document order, UTF-8
+  int line = 0;  // where the element starts in the file, from 1
 };
 
 struct XmlDocument {

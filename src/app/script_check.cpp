@@ -1,0 +1,393 @@
+#include "app/script_check.h"
+
+extern "C" {
+#include <libavutil/error.h>
+}
+
+#include <algorithm>
+#include <charconv>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <vector>
+
+#include "app/runtime.h"
+#include "audio/sound.h"
+#include "platform/console/print_line.h"
+#include "platform/render/graphics_device.h"
+#include "platform/render/texture.h"
+#include "platform/sound/sound_system.h"
+#include "platform/text/font_face.h"
+#include "script/attribute_names.h"
+#include "script/file_path.h"
+#include "script/property_readers.h"
+#include "script/xml_parser.h"
+#include "video/image.h"
+#include "video/text.h"
+
+namespace talmora {
+namespace {
+
+constexpr std::string_view kDefaultFace = "ＭＳ ゴシック";
+constexpr const char* kColourRange =
+    " は色の範囲を超えています: 色の成分は0から1です (255 なら 1 のつもりでは?)";
+
+std::string Shortest(double value) {
+  char buffer[64];
+  const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return error == std::errc() ? std::string(buffer, end) : std::string();
+}
+
+std::string Suggestion(std::string_view word, std::span<const std::string_view> names) {
+  const auto nearest = NearestName(word, names);
+  return nearest ? " (" + std::string(*nearest) + " の誤りでは?)" : std::string();
+}
+
+std::string Expected(Expectation expected) {
+  switch (expected) {
+    case Expectation::kNumber:
+      return "数値が必要です";
+    case Expectation::kInteger:
+      return "整数が必要です";
+    case Expectation::kFlag:
+      return "yes/no/true/false/1/0 のいずれかが必要です";
+  }
+  return {};
+}
+
+struct Problem {
+  int line;
+  std::string element;
+  std::string message;
+};
+
+// A drawn or sounding object as the reading left it, for the checks that need the whole script.
+struct ReadObject {
+  const ScriptTag* tag;
+  std::shared_ptr<VideoObject> video;
+  std::shared_ptr<Sound> sound;
+  std::string template_name;  // the one it borrows from, after "last"
+  std::string written_src;    // as the script gives it, after "last"
+  bool window_refused = false;
+};
+
+class Checker {
+ public:
+  Checker(Runtime& runtime, const TagList& tags) : runtime_(runtime), tags_(tags) {}
+
+  std::vector<Problem> Run();
+
+ private:
+  void Report(const ScriptTag& tag, std::string message) {
+    problems_.push_back({tag.line, tag.name, std::move(message)});
+  }
+  // The template an element borrows from, by the name it gives (after "last"); empty name when
+  // none.
+  std::string TemplateName(const ScriptTag& tag) const;
+  // Whether `name` is on the tag or in the template it borrows from.
+  bool Given(const ScriptTag& tag, const std::string& template_name,
+             const std::string& name) const {
+    return tag.attributes.contains(name) ||
+           runtime_.templates.GetTemplate(template_name).contains(name);
+  }
+  // " (テンプレートの N 行目から)" when `name` came from the element's template.
+  std::string Origin(const ScriptTag& tag, const std::string& template_name,
+                     const std::string& name) const;
+  void CheckNames(const ScriptTag& tag, TagKind kind);
+  void CheckWords(const ScriptTag& tag, const std::string& template_name);
+  void ReadChild(const ScriptTag& tag, TagKind kind);
+  void CheckRoot(double& length);
+  void CheckColour(const ScriptTag& tag, const std::string& template_name, const char* name,
+                   double first, double last);
+  void CheckShape(const ReadObject& object);
+  void CheckWindow(const ReadObject& object, double length);
+  void CheckPicture(const ReadObject& object);
+  void CheckSound(const ReadObject& object);
+  void CheckFace(const ReadObject& object);
+
+  Runtime& runtime_;
+  const TagList& tags_;
+  std::map<std::string, int> template_lines_;
+  std::vector<ReadObject> objects_;
+  std::vector<Problem> problems_;
+  RefusalLog refusals_;
+  std::map<std::string, bool> pictures_;  // path → loads
+  std::set<std::string> faces_;           // reported or installed
+};
+
+std::string Checker::TemplateName(const ScriptTag& tag) const {
+  const auto own = tag.attributes.find("template");
+  if (own == tag.attributes.end()) return {};
+  return own->second == "last" ? runtime_.keeper.Get("template") : own->second;
+}
+
+std::string Checker::Origin(const ScriptTag& tag, const std::string& template_name,
+                            const std::string& name) const {
+  if (template_name.empty() || tag.attributes.contains(name)) return {};
+  const auto line = template_lines_.find(template_name);
+  if (line == template_lines_.end() ||
+      !runtime_.templates.GetTemplate(template_name).contains(name)) {
+    return {};
+  }
+  return " (" + std::to_string(line->second) + "行目のテンプレートから)";
+}
+
+void Checker::CheckNames(const ScriptTag& tag, TagKind kind) {
+  for (const auto& [name, value] : tag.attributes) {
+    if (IsKnownAttribute(kind, name) || name == "xmlns" || name.starts_with("xmlns:")) continue;
+    Report(tag, "属性 " + name + " は読まれません" + Suggestion(name, AttributeNames(kind)));
+  }
+}
+
+// The alignment words the text reader ignores without a word when it does not know them.
+void Checker::CheckWords(const ScriptTag& tag, const std::string& template_name) {
+  static constexpr std::string_view kAlign[] = {"left", "center", "right"};
+  static constexpr std::string_view kVAlign[] = {"top", "middle", "bottom"};
+  const AttributeMap& borrowed = runtime_.templates.GetTemplate(template_name);
+  for (const auto& [name, words] : {std::pair{std::string("align"), std::span(kAlign)},
+                                    std::pair{std::string("valign"), std::span(kVAlign)}}) {
+    const std::string* given = nullptr;
+    if (auto own = tag.attributes.find(name); own != tag.attributes.end())
+      given = &own->second;
+    else if (auto lent = borrowed.find(name); lent != borrowed.end())
+      given = &lent->second;
+    if (!given) continue;
+    const std::string word = *given == "last" ? runtime_.keeper.Get(name) : *given;
+    if (std::find(words.begin(), words.end(), word) != words.end()) continue;
+    Report(tag, "属性 " + name + " の値 [" + word + "] は読めません (" + std::string(words[0]) +
+                    "/" + std::string(words[1]) + "/" + std::string(words[2]) +
+                    " のいずれかが必要です)" + Origin(tag, template_name, name));
+  }
+}
+
+void Checker::ReadChild(const ScriptTag& tag, TagKind kind) {
+  const std::string template_name = TemplateName(tag);
+  if (!template_name.empty() && !template_lines_.contains(template_name)) {
+    std::vector<std::string_view> names;
+    for (const auto& [name, line] : template_lines_) names.push_back(name);
+    Report(tag,
+           "テンプレート " + template_name + " はありません" + Suggestion(template_name, names));
+  }
+  if (kind == TagKind::kText) CheckWords(tag, template_name);
+  ReadObject object{&tag, nullptr, nullptr, template_name, {}, false};
+  if (kind == TagKind::kSound) {
+    object.sound = runtime_.factory.CreateSound(tag);
+  } else {
+    object.video = runtime_.factory.CreateVideoObject(tag);
+  }
+  if (Given(tag, template_name, "src")) object.written_src = runtime_.keeper.Get("src");
+  for (const Refusal& refusal : refusals_.Take()) {
+    if (refusal.name == "time" || refusal.name == "duration" || refusal.name == "timeend") {
+      object.window_refused = true;
+    }
+    Report(tag, "属性 " + refusal.name + " の値 [" + refusal.text + "] は読めません (" +
+                    Expected(refusal.expected) + ")" + Origin(tag, template_name, refusal.name));
+  }
+  if (object.video) {
+    const VideoObject& v = *object.video;
+    CheckColour(tag, template_name, "r", v.r, v.rend);
+    CheckColour(tag, template_name, "g", v.g, v.gend);
+    CheckColour(tag, template_name, "b", v.b, v.bend);
+    CheckColour(tag, template_name, "a", v.a, v.aend);
+  }
+  objects_.push_back(std::move(object));
+}
+
+void Checker::CheckColour(const ScriptTag& tag, const std::string& template_name, const char* name,
+                          double first, double last) {
+  for (const auto& [attribute, value] :
+       {std::pair{std::string(name), first}, std::pair{std::string(name) + "end", last}}) {
+    if (!(value > 1.0) || !Given(tag, template_name, attribute)) continue;
+    Report(tag, "属性 " + attribute + " の値 " + Shortest(value) + kColourRange +
+                    Origin(tag, template_name, attribute));
+  }
+}
+
+// The movie settings, read after the objects as the movie pass reads them; gives the length.
+void Checker::CheckRoot(double& length) {
+  const ScriptTag& root = tags_.front();
+  CheckNames(root, TagKind::kRoot);
+  const AttributeMap& settings = root.attributes;
+  int32_t integer = 0;
+  ReadPlainInteger(settings, "width", integer);
+  ReadPlainInteger(settings, "height", integer);
+  ReadPlainInteger(settings, "fps", integer);
+  ReadPlainNumber(settings, "length", length);
+  double colour[4] = {};
+  for (int i = 0; i < 4; ++i) ReadPlainNumber(settings, std::string(1, "rgba"[i]), colour[i]);
+  for (const Refusal& refusal : refusals_.Take()) {
+    Report(root, "属性 " + refusal.name + " の値 [" + refusal.text + "] は読めません (" +
+                     Expected(refusal.expected) + ")");
+  }
+  for (int i = 0; i < 4; ++i) {
+    if (colour[i] > 1.0) {
+      Report(root,
+             std::string("属性 ") + "rgba"[i] + " の値 " + Shortest(colour[i]) + kColourRange);
+    }
+  }
+}
+
+void Checker::CheckShape(const ReadObject& object) {
+  const VideoObject& v = *object.video;
+  const ScriptTag& tag = *object.tag;
+  const auto given = [&](const char* name) { return Given(tag, object.template_name, name); };
+  // The end size follows the start size unless given, so one slip is reported once.
+  const auto check = [&](double value, const char* name, const char* edge, const char* what,
+                         bool follows) {
+    if (!(value < 0.0) || (follows && !given(name) && !given(edge))) return;
+    const char* attribute = given(name) || !given(edge) ? name : edge;
+    Report(tag, std::string(what) + "が負の値です (" + attribute + " で " + Shortest(value) + ")");
+  };
+  check(v.width, "width", "right", "幅", false);
+  check(v.widthend, "widthend", "rightend", "終わりの幅", v.width < 0.0);
+  check(v.height, "height", "bottom", "高さ", false);
+  check(v.heightend, "heightend", "bottomend", "終わりの高さ", v.height < 0.0);
+}
+
+void Checker::CheckWindow(const ReadObject& object, double length) {
+  if (object.window_refused) return;
+  const Object& o = object.video ? static_cast<const Object&>(*object.video) : *object.sound;
+  const std::string never = object.video ? "表示されません" : "鳴りません";
+  const ScriptTag& tag = *object.tag;
+  if (o.end < o.start) {
+    Report(tag, "終了時刻 " + Shortest(o.end) + " 秒が開始時刻 " + Shortest(o.start) +
+                    " 秒より前です: " + never);
+  } else if (object.video && o.end == o.start) {
+    Report(tag, Given(tag, object.template_name, "time")
+                    ? "表示時間が0秒です (duration も timeend もありません): " + never
+                    : "time がありません: " + never);
+  } else if (o.start >= length) {
+    Report(tag, "開始時刻 " + Shortest(o.start) + " 秒が動画の長さ " + Shortest(length) +
+                    " 秒以降です: " + never);
+  }
+}
+
+void Checker::CheckPicture(const ReadObject& object) {
+  const auto* image = dynamic_cast<const Image*>(object.video.get());
+  if (!image) return;
+  if (object.written_src.empty()) {
+    Report(*object.tag, "src がありません: 表示されません");
+    return;
+  }
+  if (!ReadableFilePath(image->src)) {
+    Report(*object.tag, "画像ファイル " + object.written_src + " が見つかりません");
+    return;
+  }
+  auto [known, inserted] = pictures_.emplace(image->src, false);
+  if (inserted) {
+    GraphicsDevice* graphics = runtime_.device.GetDevice();
+    known->second = graphics && graphics->LoadTexture(image->src) != nullptr;
+  }
+  if (!known->second) {
+    Report(*object.tag, "画像ファイル " + object.written_src + " を画像として読み込めません");
+  }
+}
+
+void Checker::CheckSound(const ReadObject& object) {
+  if (!object.sound) return;
+  const std::string& path = object.sound->path;
+  if (object.written_src.empty()) {
+    Report(*object.tag, "src がありません: 鳴りません");
+    return;
+  }
+  if (!ReadableFilePath(path)) {
+    Report(*object.tag, "音声ファイル " + object.written_src + " が見つかりません");
+    return;
+  }
+  SoundSystem* system = runtime_.device.GetSoundSystem();
+  if (!system) return;
+  std::unique_ptr<SoundDecoder> decoder;
+  if (const int result = system->OpenDecoded(path, decoder); result != 0) {
+    char reason[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(result, reason, sizeof reason);
+    Report(*object.tag,
+           "音声ファイル " + object.written_src + " を読み込めません (" + reason + ")");
+  } else if (decoder->Channels() != 2) {
+    Report(*object.tag,
+           "音声ファイル " + object.written_src + " はステレオ(2ch)ではないため合成されません");
+  } else if (decoder->BitsPerSample() != 16) {
+    Report(*object.tag,
+           "音声ファイル " + object.written_src + " は16bitではないため合成されません");
+  }
+}
+
+void Checker::CheckFace(const ReadObject& object) {
+  const auto* text = dynamic_cast<const Text*>(object.video.get());
+  if (!text || text->face == kDefaultFace) return;
+  if (faces_.contains(text->face) || ResolveFace(text->face) == text->face) {
+    faces_.insert(text->face);
+    return;
+  }
+  Report(*object.tag, "書体 " + text->face + " はインストールされていません: " +
+                          std::string(kFallbackFace) + " で描きます");
+}
+
+std::vector<Problem> Checker::Run() {
+  runtime_.templates.AddTemplates(tags_);
+  runtime_.keeper.Clear();
+  for (const ScriptTag& tag : tags_) {
+    const auto name = tag.attributes.find("name");
+    if (tag.name == "template" && name != tag.attributes.end())
+      template_lines_.emplace(name->second, tag.line);
+  }
+  static constexpr std::string_view kElements[] = {"image", "text", "sound", "template"};
+  double length = 0.0;
+  for (size_t i = 1; i < tags_.size(); ++i) {
+    const ScriptTag& tag = tags_[i];
+    const auto kind = ChildKind(tag.name);
+    if (!kind) {
+      Report(tag, "不明な要素です" + Suggestion(tag.name, kElements));
+      continue;
+    }
+    CheckNames(tag, *kind);
+    if (*kind == TagKind::kTemplate) continue;
+    ReadChild(tag, *kind);
+    if (objects_.back().video) length = std::max(length, objects_.back().video->end);
+  }
+  CheckRoot(length);
+  for (const ReadObject& object : objects_) {
+    if (object.video) CheckShape(object);
+    CheckWindow(object, length);
+    CheckPicture(object);
+    CheckSound(object);
+    CheckFace(object);
+  }
+  // Each element's lines together, in the order of the file.
+  std::stable_sort(problems_.begin(), problems_.end(),
+                   [](const Problem& p, const Problem& q) { return p.line < q.line; });
+  return std::move(problems_);
+}
+
+}  // namespace
+
+int CheckScriptFile(Runtime& runtime, const std::string& full_path, const std::string& shown_path) {
+  XMLParser parser;
+  std::string loader_report;
+  bool loaded = false;
+  {
+    // The loader's lines matter only when it fails.
+    ConsoleCapture quiet;
+    loaded = parser.Load(full_path);
+    loader_report = quiet.Text();
+  }
+  if (!loaded) {
+    PrintRaw(loader_report);
+    return 1;
+  }
+  std::vector<Problem> problems;
+  {
+    // What the reading itself prints (a sound that does not open) is said again in the check's
+    // form.
+    ConsoleCapture quiet;
+    problems = Checker(runtime, parser.Tags()).Run();
+  }
+  for (const Problem& problem : problems) {
+    PrintLine(shown_path + ":" + std::to_string(problem.line) + ": <" + problem.element +
+              ">: " + problem.message);
+  }
+  PrintLine("チェック完了 : 問題 " + std::to_string(problems.size()) + " 件");
+  return problems.empty() ? 0 : 2;
+}
+
+}  // namespace talmora

@@ -1,0 +1,147 @@
+// `--check` as a user runs it: one line per problem with file, line and element, the count, the
+// status, and not one file written.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+
+#include "render/picture_files.h"
+#include "sound/sound_files.h"
+#include "support/cli_harness.h"
+
+namespace talmora {
+namespace {
+
+using testing::RunTalmora;
+using testing::TempDir;
+
+std::set<std::string> Listing(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    names.insert(entry.path().string());
+  }
+  return names;
+}
+
+// Runs `--check` on `name` in `dir` and checks that nothing was added to the folder.
+testing::RunResult Check(const TempDir& dir, const std::string& name) {
+  const auto before = Listing(dir.path());
+  auto result = RunTalmora({"--check", name}, dir.path());
+  EXPECT_EQ(Listing(dir.path()), before) << "--check wrote a file";
+  return result;
+}
+
+TEST(ScriptCheck, EveryProblemOnItsLine) {
+  TempDir dir;
+  dir.Write("art/broken.png", "no picture");
+  WritePam(dir / "art/pic.pam", 4, 4, std::vector<uint32_t>(16, 0xFF102030));
+  dir.Write("art/broken.wav", "no sound");
+  dir.Write("art/mono.wav", test::Wav(44100, 1, 16, test::Noise(1, 4410)));
+  dir.Write("art/one.wav", test::Wav(44100, 2, 16, test::Noise(2, 4410)));
+  dir.Write("sub/movie.xml", R"(<talmora length="4" fps="x" r="255" widht="9">
+  <template name="cap" fontsize="big" align="centre" x="0"/>
+  <txt sentence="a"/>
+  <text template="cap" fontsise="60" time="0" duration="1" italic="maybe" valign="center"/>
+  <text time="last" duration="1" r="#ff0000" g="255" aend="2" face="No Such Face 1234"/>
+  <image src="../art/pic.pam" tiem="0" duration="2"/>
+  <image src="../art/pic.pam" time="3" timeend="1"/>
+  <image src="../art/pic.pam" time="4" duration="1" left="10" right="5"/>
+  <image src="../art/none.png" time="0" duration="1"/>
+  <image src="../art/broken.png" time="0" duration="1" template="capp"/>
+  <image time="1" duration="1"/>
+  <sound src="../art/broken.wav" time="0"/>
+  <sound src="../art/mono.wav"/>
+  <sound src="../art/gone.wav" time="5"/>
+  <text template="cap" time="1" duration="1"/>
+  <sound src="../art/one.wav" time="1" duration="-2"/>
+</talmora>
+)");
+  const std::string kColour = " は色の範囲を超えています: 色の成分は0から1です (255 なら 1 のつもりでは?)";
+  const std::string kTemplate = " (2行目のテンプレートから)";
+  const std::vector<std::string> expected = {
+      "1: <talmora>: 属性 widht は読まれません (width の誤りでは?)",
+      "1: <talmora>: 属性 fps の値 [x] は読めません (整数が必要です)",
+      "1: <talmora>: 属性 r の値 255" + kColour,
+      "3: <txt>: 不明な要素です (text の誤りでは?)",
+      "4: <text>: 属性 fontsise は読まれません (fontsize の誤りでは?)",
+      "4: <text>: 属性 align の値 [centre] は読めません (left/center/right のいずれかが必要です)" + kTemplate,
+      "4: <text>: 属性 valign の値 [center] は読めません (top/middle/bottom のいずれかが必要です)",
+      "4: <text>: 属性 fontsize の値 [big] は読めません (整数が必要です)" + kTemplate,
+      "4: <text>: 属性 italic の値 [maybe] は読めません (yes/no/true/false/1/0 のいずれかが必要です)",
+      "5: <text>: 属性 r の値 [#ff0000] は読めません (数値が必要です)",
+      "5: <text>: 属性 g の値 255" + kColour,
+      "5: <text>: 属性 aend の値 2" + kColour,
+      "5: <text>: 書体 No Such Face 1234 はインストールされていません: IPAGothic で描きます",
+      "6: <image>: 属性 tiem は読まれません (time の誤りでは?)",
+      "6: <image>: time がありません: 表示されません",
+      "7: <image>: 終了時刻 1 秒が開始時刻 3 秒より前です: 表示されません",
+      "8: <image>: 幅が負の値です (right で -5)",
+      "8: <image>: 開始時刻 4 秒が動画の長さ 4 秒以降です: 表示されません",
+      "9: <image>: 画像ファイル ../art/none.png が見つかりません",
+      "10: <image>: テンプレート capp はありません (cap の誤りでは?)",
+      "10: <image>: 画像ファイル ../art/broken.png を画像として読み込めません",
+      "11: <image>: src がありません: 表示されません",
+      "12: <sound>: 音声ファイル ../art/broken.wav を読み込めません (Invalid data found when processing input)",
+      "13: <sound>: 音声ファイル ../art/mono.wav はステレオ(2ch)ではないため合成されません",
+      "14: <sound>: 開始時刻 5 秒が動画の長さ 4 秒以降です: 鳴りません",
+      "14: <sound>: 音声ファイル ../art/gone.wav が見つかりません",
+      "15: <text>: 属性 align の値 [centre] は読めません (left/center/right のいずれかが必要です)" + kTemplate,
+      "15: <text>: 属性 fontsize の値 [big] は読めません (整数が必要です)" + kTemplate,
+      "16: <sound>: 終了時刻 -1 秒が開始時刻 1 秒より前です: 鳴りません",
+  };
+  std::string want;
+  for (const std::string& line : expected) want += "sub/movie.xml:" + line + "\n";
+  want += "チェック完了 : 問題 " + std::to_string(expected.size()) + " 件\n";
+  const auto result = Check(dir, "sub/movie.xml");
+  EXPECT_EQ(result.out, want);
+  EXPECT_EQ(result.status, 2);
+}
+
+TEST(ScriptCheck, StatusesAndTheCleanScript) {
+  TempDir dir;
+  dir.Write("art/one.wav", test::Wav(44100, 2, 16, test::Noise(2, 4410)));
+  WritePam(dir / "art/pic.pam", 4, 4, std::vector<uint32_t>(16, 0xFF102030));
+  const std::string kClean = "チェック完了 : 問題 0 件\n";
+  const struct {
+    const char* script;
+    std::string out;  // the whole output, or its start when it ends in "..."
+    int status;
+  } cases[] = {
+      {R"(<talmora xmlns:x="urn:x"><!-- a comment -->
+         <template name="t" x="1" sentence="s" src="art/pic.pam"/>
+         <image template="t" time="0" duration="1" r="1" a="0.5" left="1" right="3"/>
+         <text template="t" time="now" duration="1" face="ＭＳ ゴシック" align="right" italic="1"/>
+         <sound src="art/one.wav" time="last"/></talmora>)",
+       kClean, 0},
+      {"<talmora><image/>", "エラー : XMLのパースに失敗しました\n...", 1},
+      {"<movie/>", "エラー : talmoraタグが見つかりませんでした\n", 1},
+      {"<talmora><text/></talmora>", "movie.xml:1: <text>: time がありません: 表示されません\n...", 2},
+  };
+  for (const auto& c : cases) {
+    dir.Write("movie.xml", c.script);
+    const auto result = Check(dir, "movie.xml");
+    if (c.out.ends_with("...")) {
+      EXPECT_TRUE(result.out.starts_with(c.out.substr(0, c.out.size() - 3))) << result.out;
+    } else {
+      EXPECT_EQ(result.out, c.out);
+    }
+    EXPECT_EQ(result.status, c.status) << c.script;
+  }
+  // Command-line errors keep their status; the check does not start.
+  EXPECT_EQ(RunTalmora({"--check", "none.xml"}, dir.path()).status, 255);
+}
+
+TEST(ScriptCheck, TheExamplePasses) {
+  TempDir dir;
+  const std::string make = std::string("bash '") + TALMORA_SOURCE_DIR + "/examples/make-assets.sh' '" +
+                           dir.path() + "' >/dev/null 2>&1";
+  ASSERT_EQ(std::system(make.c_str()), 0);
+  const auto result = Check(dir, "intro.xml");
+  EXPECT_EQ(result.out, "チェック完了 : 問題 0 件\n");
+  EXPECT_EQ(result.status, 0);
+}
+
+}  // namespace
+}  // namespace talmora
