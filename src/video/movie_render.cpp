@@ -6,9 +6,10 @@
 #include "platform/console/print_line.h"
 #include "platform/movie/avi_file.h"
 #include "platform/movie/bitmap_image.h"
+#include "platform/render/canvas.h"
+#include "platform/render/graphics_device.h"
 #include "video/active_objects.h"
 #include "video/compressor_choice.h"
-#include "video/device.h"
 #include "video/frame_timing.h"
 
 namespace talmora {
@@ -59,8 +60,8 @@ void PrintProgress(int32_t done, int32_t count) {
 // The frame loop. False once a failure's message is printed.
 class FrameLoop {
  public:
-  FrameLoop(const MovieJob& job, Frame& frame, Sprite& sprite, BitmapImage& bitmap, AviFile& file)
-      : job_(job), frame_(frame), sprite_(sprite), bitmap_(bitmap), file_(file) {}
+  FrameLoop(const MovieJob& job, Frame& frame, BitmapImage& bitmap, AviFile& file)
+      : job_(job), frame_(frame), bitmap_(bitmap), file_(file) {}
 
   bool Run(int32_t count, std::vector<std::shared_ptr<VideoObject>>& pending) {
     for (int32_t i = 0; i < count; ++i) {
@@ -68,9 +69,8 @@ class FrameLoop {
       active_.Drop(time);
       active_.Activate(pending, time);
       frame_.Clear(job_.background);
-      sprite_.Begin(frame_);
-      active_.Draw(time);
-      sprite_.End();
+      Canvas canvas(frame_);
+      active_.Draw(canvas, time);
       if (!bitmap_.Encode(frame_) || !file_.Write(i, bitmap_.FrameData())) {
         PrintLine(kConversionFailed);
         return false;
@@ -83,7 +83,6 @@ class FrameLoop {
  private:
   const MovieJob& job_;
   Frame& frame_;
-  Sprite& sprite_;
   BitmapImage& bitmap_;
   AviFile& file_;
   ActiveObjects active_;
@@ -93,11 +92,9 @@ class FrameLoop {
 
 void RenderMovie(const MovieJob& job, std::vector<std::shared_ptr<VideoObject>>& pending, const std::string& path) {
   PrintLine("avi作成開始");
-  GraphicsDevice* graphics = job.device ? job.device->GetDevice() : nullptr;
-  std::unique_ptr<Frame> frame = graphics ? graphics->CreateRenderTarget(job.width, job.height) : nullptr;
+  std::unique_ptr<Frame> frame = job.graphics ? job.graphics->CreateRenderTarget(job.width, job.height) : nullptr;
   if (!frame) PrintLine(kTextureFailed);
-  Sprite* sprite = job.device ? job.device->GetSprite() : nullptr;
-  if (!sprite) {
+  if (!job.graphics) {
     PrintLine(kRendererFailed);
     return;
   }
@@ -135,7 +132,7 @@ void RenderMovie(const MovieJob& job, std::vector<std::shared_ptr<VideoObject>>&
   const std::unique_ptr<AviFile> file = OpenMovieFile(path, info, settings, format);
   if (!file) return;
 
-  bool written = FrameLoop(job, *frame, *sprite, bitmap, *file).Run(count, pending);
+  bool written = FrameLoop(job, *frame, bitmap, *file).Run(count, pending);
   // Closing flushes what the compressor still holds and completes the index.
   if (!file->Close() && written) {
     PrintLine(kConversionFailed);

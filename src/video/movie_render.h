@@ -9,7 +9,7 @@
 
 namespace talmora {
 
-class Device;
+class GraphicsDevice;
 class VideoObject;
 
 // What the movie is made from: the root tag's settings and the services that draw it.
@@ -19,7 +19,7 @@ struct MovieJob {
   int32_t fps = 30;
   double length = 0.0;
   uint32_t background = 0;  // 0xAARRGGBB
-  Device* device = nullptr;
+  GraphicsDevice* graphics = nullptr;
   const MovieOptions* options = nullptr;
 };
 

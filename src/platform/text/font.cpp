@@ -19,12 +19,6 @@ constexpr double kMaxEm = 16384;
 // Cell heights are converted to em heights by measuring the face at this size.
 constexpr double kReferenceEm = 1024;
 
-// Pango and GLib report trouble (a missing font, bad input) through GLib's log, which writes
-// to standard error; the program prints only its own messages.
-void SilenceLibraryLog() {
-  g_log_set_default_handler([](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
-}
-
 PangoWeight WeightFor(int weight) {
   if (weight <= 0) return PANGO_WEIGHT_NORMAL;
   return static_cast<PangoWeight>(std::clamp(weight, 100, 1000));
@@ -71,7 +65,6 @@ double EmFor(int height, PangoContext* context, PangoFontDescription* descriptio
 }  // namespace
 
 std::unique_ptr<Font> Font::Create(const FontRequest& request) {
-  SilenceLibraryLog();
   std::string family = ResolveFace(request.face);
   GObjectPtr<PangoContext> context = MakeContext();
   FontDescriptionPtr description(pango_font_description_new());
