@@ -37,7 +37,7 @@ void RunMakers(Runtime& runtime, const TagList& tags, const std::string& full_pa
   {
     MovieMaker movie(runtime.factory, runtime.device.Graphics(), movie_options);
     movie.ReadProperties(tags);
-    movie.Make(ReplaceExtension(full_path, ".avi"));
+    movie.Make(ReplaceExtension(full_path, std::string(movie_options.Container().extension)));
     length = movie.length;
   }
   runtime.keeper.Clear();

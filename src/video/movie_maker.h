@@ -13,7 +13,7 @@ class ObjectFactory;
 class VideoObject;
 class GraphicsDevice;
 
-// Renders the drawn objects frame by frame into the ".avi" file.
+// Renders the drawn objects frame by frame into the movie file.
 class MovieMaker : public Maker {
  public:
   MovieMaker(const ObjectFactory& factory, GraphicsDevice* graphics, MovieOptions options);

@@ -9,7 +9,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
-#include "platform/movie/avi_file.h"
+#include "platform/movie/movie_recorder.h"
 #include "platform/movie/libav_handles.h"
 #include "support/cli_harness.h"
 #include "support/riff_walk.h"
@@ -41,21 +41,19 @@ uint32_t Gradient(int x, int y, int i) {
 // when a step failed.
 uintmax_t WriteMovie(const std::string& path, const CompressorSettings& settings, Size size,
                      uint32_t (*pixel)(int, int, int), int count = kFrames) {
-  auto file = AviFile::Create(path);
-  if (!file || !file->CreateStream({settings.fccHandler, 30, size.width, size.height, "created by talmora"}) ||
-      !file->MakeCompressedStream(settings)) {
+  auto file = MovieRecorder::Create(MovieContainers().front(), path);
+  if (!file || !file->CreateStream({settings.fourcc, 30, size.width, size.height, "created by talmora"}) ||
+      !file->MakeCompressedStream(settings) || !file->Begin()) {
     return 0;
   }
   auto frame = Frame::Create(size.width, size.height);
-  BitmapImage image;
   for (int i = 0; i < count; ++i) {
     for (int y = 0; y < size.height; ++y) {
       for (int x = 0; x < size.width; ++x) frame->Row(y)[x] = pixel(x, y, i);
     }
-    if (!image.Encode(*frame) || (i == 0 && !file->SetFormat(image.InfoHeader())) || !file->Write(i, image.FrameData()))
-      return 0;
+    if (!file->Write(i, *frame)) return 0;
   }
-  if (file->Write(count, image.FrameData().first(20))) return 0;
+  if (file->Write(count, *Frame::Create(size.width + 1, size.height))) return 0;
   file.reset();
   return std::filesystem::file_size(path);
 }
