@@ -30,7 +30,7 @@ std::unique_ptr<Texture> Picture(bool alpha) {
 double ThreadNanoseconds() {
   timespec now{};
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return now.tv_sec * 1e9 + now.tv_nsec;
+  return static_cast<double>(now.tv_sec) * 1e9 + static_cast<double>(now.tv_nsec);
 }
 
 struct Case {

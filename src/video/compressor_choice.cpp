@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/console/print_line.h"
-#include "platform/movie/compressor_menu.h"
+#include "video/compressor_menu.h"
 #include "platform/movie/frame_compressor.h"
 
 namespace talmora {

@@ -20,7 +20,9 @@ void Image::ReadProperties(AttributeMap& attributes) {
 }
 
 void Image::LoadTexture() {
-  if (context_.graphics) texture_ = context_.graphics->LoadTexture(src);
+  if (context_.graphics) {
+    if (auto loaded = context_.graphics->LoadTexture(src)) texture_ = std::move(*loaded);
+  }
   PrintLine(texture_ ? src : "Image::Draw() : テクスチャの読み込みに失敗しました - " + src);
 }
 

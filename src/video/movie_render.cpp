@@ -34,19 +34,22 @@ void PrintRefusal(const CompressorSettings& settings, const MovieOptions& option
 // is printed (and what was created of the file is gone again).
 std::unique_ptr<MovieRecorder> OpenMovie(const MovieContainer& container, const std::string& path,
                                          const MovieStream& stream, const CompressorSettings& settings) {
-  auto movie = MovieRecorder::Create(container, path);
-  std::string_view failure;
-  if (!movie) {
-    failure = kFileFailed;
-  } else if (!movie->CreateStream(stream)) {
-    failure = kStreamFailed;
-  } else if (!movie->MakeCompressedStream(settings)) {
-    failure = kCompressorFailed;
-  } else if (!movie->Begin()) {
-    failure = kFormatFailed;
+  auto movie = MovieRecorder::Open(container, path, stream, settings);
+  if (movie) return std::move(*movie);
+  switch (movie.error()) {
+    case MovieFailure::kFile:
+      PrintLine(kFileFailed);
+      break;
+    case MovieFailure::kStream:
+      PrintLine(kStreamFailed);
+      break;
+    case MovieFailure::kCompressor:
+      PrintLine(kCompressorFailed);
+      break;
+    case MovieFailure::kHeaders:
+      PrintLine(kFormatFailed);
+      break;
   }
-  if (failure.empty()) return movie;
-  PrintLine(failure);
   return nullptr;
 }
 

@@ -10,7 +10,7 @@ extern "C" {
 }
 
 #include "platform/movie/movie_recorder.h"
-#include "platform/movie/libav_handles.h"
+#include "platform/libav_handles.h"
 #include "support/cli_harness.h"
 #include "support/riff_walk.h"
 
@@ -41,11 +41,10 @@ uint32_t Gradient(int x, int y, int i) {
 // when a step failed.
 uintmax_t WriteMovie(const std::string& path, const CompressorSettings& settings, Size size,
                      uint32_t (*pixel)(int, int, int), int count = kFrames) {
-  auto file = MovieRecorder::Create(MovieContainers().front(), path);
-  if (!file || !file->CreateStream({settings.fourcc, 30, size.width, size.height, "created by talmora"}) ||
-      !file->MakeCompressedStream(settings) || !file->Begin()) {
-    return 0;
-  }
+  auto opened = MovieRecorder::Open(MovieContainers().front(), path,
+                                     {settings.fourcc, 30, size.width, size.height, "created by talmora"}, settings);
+  if (!opened) return 0;
+  std::unique_ptr<MovieRecorder> file = std::move(*opened);
   auto frame = Frame::Create(size.width, size.height);
   for (int i = 0; i < count; ++i) {
     for (int y = 0; y < size.height; ++y) {
@@ -71,7 +70,7 @@ void Decode(const std::string& path, int width, int height, std::vector<Pixels>&
     return;
   }
   PacketPtr packet(av_packet_alloc());
-  AvFramePtr frame(av_frame_alloc());
+  FramePtr frame(av_frame_alloc());
   for (bool more = true; more;) {
     more = av_read_frame(input.get(), packet.get()) >= 0;
     avcodec_send_packet(decoder.get(), more ? packet.get() : nullptr);

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/movie/libav_handles.h"
+#include "platform/libav_handles.h"
 #include "platform/movie/movie_file.h"
 
 namespace talmora {

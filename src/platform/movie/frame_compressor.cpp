@@ -80,7 +80,7 @@ std::unique_ptr<FrameCompressor> FrameCompressor::Open(const CompressorInfo& inf
 
   CodecContextPtr encoder = OpenEncoder(info, settings, width, height, fps);
   if (!encoder) return nullptr;
-  AvFramePtr picture(av_frame_alloc());
+  FramePtr picture(av_frame_alloc());
   if (!picture) return nullptr;
   picture->format = info.pixel_format;
   picture->width = width;

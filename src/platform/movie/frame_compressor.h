@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/movie/compressor_catalog.h"
-#include "platform/movie/libav_handles.h"
+#include "platform/libav_handles.h"
 #include "platform/movie/packet_sink.h"
 #include "platform/render/frame.h"
 
@@ -45,7 +45,7 @@ class FrameCompressor {
   std::vector<uint8_t> rows_;  // uncompressed frames: the rows bottom-up
   CodecContextPtr encoder_;  // null for uncompressed frames
   SwsPtr converter_;
-  AvFramePtr picture_;
+  FramePtr picture_;
   PacketPtr packet_;
 };
 

@@ -4,10 +4,17 @@
 
 namespace talmora {
 
-std::unique_ptr<MovieRecorder> MovieRecorder::Create(const MovieContainer& container, const std::string& path) {
+Expected<std::unique_ptr<MovieRecorder>, MovieFailure> MovieRecorder::Open(const MovieContainer& container,
+                                                                           const std::string& path,
+                                                                           const MovieStream& stream,
+                                                                           const CompressorSettings& settings) {
   std::unique_ptr<MovieFile> file = container.create(path);
-  if (!file) return nullptr;
-  return std::unique_ptr<MovieRecorder>(new MovieRecorder(std::move(file)));
+  if (!file) return MovieFailure::kFile;
+  std::unique_ptr<MovieRecorder> movie(new MovieRecorder(std::move(file)));
+  if (!movie->CreateStream(stream)) return MovieFailure::kStream;
+  if (!movie->MakeCompressedStream(settings)) return MovieFailure::kCompressor;
+  if (!movie->Begin()) return MovieFailure::kHeaders;
+  return movie;
 }
 
 MovieRecorder::MovieRecorder(std::unique_ptr<MovieFile> file) : file_(std::move(file)) {}

@@ -64,20 +64,20 @@ double EmFor(int height, PangoContext* context, PangoFontDescription* descriptio
 
 }  // namespace
 
-std::unique_ptr<Font> Font::Create(const FontRequest& request) {
+Expected<std::unique_ptr<Font>> Font::Create(const FontRequest& request) {
   std::string family = ResolveFace(request.face);
   GObjectPtr<PangoContext> context = MakeContext();
   FontDescriptionPtr description(pango_font_description_new());
-  if (!context || !description) return nullptr;
+  if (!context || !description) return Error{"no layout context"};
   pango_font_description_set_family(description.get(), family.c_str());
   pango_font_description_set_weight(description.get(), WeightFor(request.weight));
   pango_font_description_set_style(description.get(), request.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
 
   const double em = EmFor(request.height, context.get(), description.get());
-  if (em <= 0) return nullptr;
+  if (em <= 0) return Error{"the face has no measurable size: " + family};
   SetEm(description.get(), em);
   GObjectPtr<PangoFont> font(pango_context_load_font(context.get(), description.get()));
-  if (!font) return nullptr;
+  if (!font) return Error{"no font loads for " + family};
   return std::unique_ptr<Font>(new Font(std::move(context), std::move(description), std::move(family), em));
 }
 

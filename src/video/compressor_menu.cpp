@@ -1,4 +1,4 @@
-#include "platform/movie/compressor_menu.h"
+#include "video/compressor_menu.h"
 
 #include <charconv>
 #include <cstdio>
