@@ -32,8 +32,9 @@ struct Caption {
 
 void Run(const Caption& c, Frame& frame, int iterations) {
   const auto made = Clock::now();
-  auto font = Font::Create(FontRequest{48, 0, false, "ＭＳ ゴシック"});
+  auto created = Font::Create(FontRequest{48, 0, false, "ＭＳ ゴシック"});
   const double create_us = MicrosecondsSince(made, 1);
+  Font* font = created ? created->get() : nullptr;
   if (!font) {
     std::printf("%s: no font\n", c.name);
     return;

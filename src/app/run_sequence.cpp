@@ -36,9 +36,9 @@ void RunMakers(Runtime& runtime, const TagList& tags, const std::string& full_pa
   runtime.keeper.Clear();
   double length = 0.0;
   {
-    MovieMaker movie(runtime.factory, &runtime.device, movie_options);
+    MovieMaker movie(runtime.factory, runtime.device.Graphics(), movie_options);
     movie.ReadProperties(tags);
-    movie.Make(ReplaceExtension(full_path, ".avi"));
+    movie.Make(ReplaceExtension(full_path, std::string(movie_options.Container().extension)));
     length = movie.length;
   }
   runtime.keeper.Clear();

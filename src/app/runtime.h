@@ -1,11 +1,12 @@
 #pragma once
 
+#include "app/device.h"
+#include "app/object_kinds.h"
 #include "script/global_property.h"
 #include "script/object_factory.h"
 #include "script/property_keeper.h"
 #include "script/script_context.h"
 #include "script/template_manager.h"
-#include "video/device.h"
 
 namespace talmora {
 
@@ -14,8 +15,8 @@ namespace talmora {
 struct Runtime {
   Device device;
   GlobalProperty global;
-  ScriptContext context{keeper, templates, global, &device};
-  ObjectFactory factory{context};
+  ScriptContext context{keeper, templates, global, device.Graphics(), device.Sounds()};
+  ObjectFactory factory{context, ObjectKinds()};
   PropertyKeeper keeper;
   TemplateManager templates;
 };

@@ -112,7 +112,7 @@ class Checker {
   std::vector<ReadObject> objects_;
   std::vector<Problem> problems_;
   RefusalLog refusals_;
-  std::map<std::string, bool> pictures_;  // path → loads
+  std::map<std::string, std::optional<std::string>> pictures_;  // path → why it does not load
   std::set<std::string> faces_;           // reported or installed
 };
 
@@ -172,9 +172,9 @@ void Checker::ReadChild(const ScriptTag& tag, TagKind kind) {
   if (kind == TagKind::kText) CheckWords(tag, template_name);
   ReadObject object{&tag, nullptr, nullptr, template_name, {}, false};
   if (kind == TagKind::kSound) {
-    object.sound = runtime_.factory.CreateSound(tag);
+    object.sound = runtime_.factory.Create<Sound>(tag);
   } else {
-    object.video = runtime_.factory.CreateVideoObject(tag);
+    object.video = runtime_.factory.Create<VideoObject>(tag);
   }
   if (Given(tag, template_name, "src")) object.written_src = runtime_.keeper.Get("src");
   for (const Refusal& refusal : refusals_.Take()) {
@@ -274,13 +274,17 @@ void Checker::CheckPicture(const ReadObject& object) {
     Report(*object.tag, "画像ファイル " + object.written_src + " が見つかりません");
     return;
   }
-  auto [known, inserted] = pictures_.emplace(image->src, false);
+  auto [known, inserted] = pictures_.emplace(image->src, std::nullopt);
   if (inserted) {
-    GraphicsDevice* graphics = runtime_.device.GetDevice();
-    known->second = graphics && graphics->LoadTexture(image->src) != nullptr;
+    GraphicsDevice* graphics = runtime_.device.Graphics();
+    if (!graphics) {
+      known->second = "描画装置がありません";
+    } else if (auto texture = graphics->LoadTexture(image->src); !texture) {
+      known->second = texture.error().what;
+    }
   }
-  if (!known->second) {
-    Report(*object.tag, "画像ファイル " + object.written_src + " を画像として読み込めません");
+  if (known->second) {
+    Report(*object.tag, "画像ファイル " + object.written_src + " を画像として読み込めません (" + *known->second + ")");
   }
 }
 
@@ -295,7 +299,7 @@ void Checker::CheckSound(const ReadObject& object) {
     Report(*object.tag, "音声ファイル " + object.written_src + " が見つかりません");
     return;
   }
-  SoundSystem* system = runtime_.device.GetSoundSystem();
+  SoundSystem* system = runtime_.device.Sounds();
   if (!system) return;
   std::unique_ptr<SoundDecoder> decoder;
   if (const int result = system->OpenDecoded(path, decoder); result != 0) {

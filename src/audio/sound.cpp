@@ -7,14 +7,11 @@
 #include "platform/console/print_line.h"
 #include "platform/sound/sound_system.h"
 #include "script/file_path.h"
-#include "video/device.h"
 
 namespace talmora {
 namespace {
 
-SoundSystem* SoundSystemOf(const ScriptContext& context) {
-  return context.device ? context.device->GetSoundSystem() : nullptr;
-}
+SoundSystem* SoundSystemOf(const ScriptContext& context) { return context.sounds; }
 
 void PrintNoSoundSystem(const std::string& path) {
   PrintLine("エラー : サウンドシステムが使用できません : " + path);

@@ -14,7 +14,7 @@ class Sound : public Object {
 
   void ReadProperties(AttributeMap& attributes) override;
   // Adds the decoded samples into the sound file at `outputPath`; `time` is not used.
-  void Draw(double time) override;
+  void Draw(double time);
 
   std::string path;
   std::string outputPath;

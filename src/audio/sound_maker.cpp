@@ -20,7 +20,7 @@ SoundMaker::~SoundMaker() = default;
 
 void SoundMaker::ReadProperties(const TagList& tags) {
   for (const ScriptTag& tag : tags) {
-    if (auto sound = factory_.CreateSound(tag)) sounds_.push_back(std::move(sound));
+    if (auto sound = factory_.Create<Sound>(tag)) sounds_.push_back(std::move(sound));
   }
   // Stable, so equal sounds keep script order and their console lines a fixed order.
   std::stable_sort(sounds_.begin(), sounds_.end(),

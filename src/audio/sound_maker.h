@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "video/maker.h"
+#include "script/maker.h"
 
 namespace talmora {
 

@@ -8,7 +8,8 @@
 
 namespace talmora {
 
-// A timed element of the script: a time window in seconds, read from its tag.
+// A timed element of the script: a time window in seconds, read from its tag. What it does with
+// the window is its kind's business.
 class Object {
  public:
   explicit Object(ScriptContext& context) : context_(context) {}
@@ -18,7 +19,6 @@ class Object {
 
   // Applies the template, then reads "time", "duration" and "timeend".
   virtual void ReadProperties(AttributeMap& attributes);
-  virtual void Draw(double time) = 0;
 
   double start = 0.0;
   double end = 0.0;

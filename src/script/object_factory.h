@@ -1,27 +1,44 @@
 #pragma once
 
 #include <memory>
+#include <span>
+#include <string_view>
 
 #include "script/attribute_map.h"
+#include "script/object.h"
 #include "script/script_context.h"
 
 namespace talmora {
 
-class VideoObject;
-class Sound;
+// One kind of object a script can hold: its tag and how an empty one is made.
+struct ObjectKind {
+  std::string_view tag;
+  std::shared_ptr<Object> (*make)(ScriptContext& context);
+};
 
-// Turns tags into objects. Both passes build and read every "text", "image" and "sound" tag, so
-// the keeper records and messages are the same in each; a pass keeps only its own kind.
+template <typename T>
+std::shared_ptr<Object> MakeObject(ScriptContext& context) {
+  return std::make_shared<T>(context);
+}
+
+// Turns tags into objects of the kinds it is given. Both passes build and read every kind's
+// tags, so the keeper records and messages are the same in each; a pass keeps only its own kind.
 class ObjectFactory {
  public:
-  explicit ObjectFactory(ScriptContext& context) : context_(context) {}
-  virtual ~ObjectFactory() = default;
+  ObjectFactory(ScriptContext& context, std::span<const ObjectKind> kinds) : context_(context), kinds_(kinds) {}
 
-  std::shared_ptr<VideoObject> CreateVideoObject(const ScriptTag& tag) const;
-  std::shared_ptr<Sound> CreateSound(const ScriptTag& tag) const;
+  // The object of the tag's kind, read from a private copy of its attributes (the tag list is
+  // read again by the other pass); empty for a tag of no kind.
+  std::shared_ptr<Object> Create(const ScriptTag& tag) const;
+  // Builds and reads the tag's object as Create does, and keeps it only when it is a T.
+  template <typename T>
+  std::shared_ptr<T> Create(const ScriptTag& tag) const {
+    return std::dynamic_pointer_cast<T>(Create(tag));
+  }
 
  private:
   ScriptContext& context_;
+  std::span<const ObjectKind> kinds_;
 };
 
 }  // namespace talmora

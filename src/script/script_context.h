@@ -5,14 +5,16 @@ namespace talmora {
 class PropertyKeeper;
 class TemplateManager;
 class GlobalProperty;
-class Device;
+class GraphicsDevice;
+class SoundSystem;
 
 // The process-wide instances an object reads and draws with, handed down from start-up.
 struct ScriptContext {
   PropertyKeeper& keeper;
   const TemplateManager& templates;
   const GlobalProperty& global;
-  Device* device = nullptr;
+  GraphicsDevice* graphics = nullptr;  // empty when the renderer did not come up
+  SoundSystem* sounds = nullptr;       // likewise the sound decoder
 };
 
 }  // namespace talmora

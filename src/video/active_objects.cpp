@@ -27,8 +27,8 @@ void ActiveObjects::Activate(std::vector<std::shared_ptr<VideoObject>>& pending,
   }
 }
 
-void ActiveObjects::Draw(double time) const {
-  for (const auto& object : objects_) object->Draw(time);
+void ActiveObjects::Draw(Canvas& canvas, double time) const {
+  for (const auto& object : objects_) object->Draw(canvas, time);
 }
 
 }  // namespace talmora

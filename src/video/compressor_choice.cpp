@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/console/print_line.h"
-#include "platform/movie/compressor_menu.h"
+#include "video/compressor_menu.h"
 #include "platform/movie/frame_compressor.h"
 
 namespace talmora {
@@ -38,24 +38,24 @@ bool CheckMovieOptions(const MovieOptions& options) {
 
 void ListCompressors() { PrintCompressors(PresentCompressors()); }
 
-CompressorChoice ChooseMovieCompressor(const MovieOptions& options, const BitmapInfoHeader& format, int32_t fps,
+CompressorChoice ChooseMovieCompressor(const MovieOptions& options, int32_t width, int32_t height, int32_t fps,
                                        CompressorSettings& settings) {
   settings = CompressorSettings{};
-  settings.lQ = options.quality.value_or(settings.lQ);
-  settings.lKey = options.keyframe.value_or(settings.lKey);
-  settings.lDataRate = options.datarate.value_or(settings.lDataRate);
+  settings.quality = options.quality.value_or(settings.quality);
+  settings.keyframe = options.keyframe.value_or(settings.keyframe);
+  settings.data_rate = options.datarate.value_or(settings.data_rate);
 
   if (options.codec) {
     const CompressorInfo* info = PresentCompressor(*options.codec);
-    if (!info || !FrameCompressor::Accepts(*info, settings, format.biWidth, format.biHeight, fps)) {
+    if (!info || !FrameCompressor::Accepts(*info, settings, width, height, fps)) {
       return CompressorChoice::kRefused;
     }
-    settings.fccHandler = info->fourcc;
+    settings.fourcc = info->fourcc;
     return CompressorChoice::kChosen;
   }
   std::istringstream no_input;
   std::istream& input = options.input ? *options.input : no_input;
-  return ChooseCompressor(OfferedCompressors(format, fps), input, settings) ? CompressorChoice::kChosen
+  return ChooseCompressor(OfferedCompressors(width, height, fps), input, settings) ? CompressorChoice::kChosen
                                                                              : CompressorChoice::kCancelled;
 }
 

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 
-#include "platform/movie/bitmap_image.h"
 #include "platform/movie/compressor_settings.h"
 #include "video/movie_options.h"
 
@@ -17,11 +16,11 @@ void ListCompressors();
 
 enum class CompressorChoice { kChosen, kCancelled, kRefused };
 
-// The compressor for frames of `format` at `fps`: the one given on the command line, or else the
+// The compressor for frames of this size at `fps`: the one given on the command line, or else the
 // one picked in the console menu, which reads `options.input` (no input accepts what it opens
 // on). The settings given on the command line are the menu's starting values. kRefused: the
 // command line's compressor does not take these frames.
-CompressorChoice ChooseMovieCompressor(const MovieOptions& options, const BitmapInfoHeader& format, int32_t fps,
+CompressorChoice ChooseMovieCompressor(const MovieOptions& options, int32_t width, int32_t height, int32_t fps,
                                        CompressorSettings& settings);
 
 }  // namespace talmora

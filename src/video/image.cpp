@@ -1,9 +1,10 @@
 #include "video/image.h"
 
 #include "platform/console/print_line.h"
+#include "platform/render/canvas.h"
+#include "platform/render/graphics_device.h"
 #include "platform/render/texture.h"
 #include "script/file_path.h"
-#include "video/device.h"
 
 namespace talmora {
 
@@ -19,26 +20,25 @@ void Image::ReadProperties(AttributeMap& attributes) {
 }
 
 void Image::LoadTexture() {
-  GraphicsDevice* graphics = context_.device ? context_.device->GetDevice() : nullptr;
-  if (graphics) texture_ = graphics->LoadTexture(src);
+  if (context_.graphics) {
+    if (auto loaded = context_.graphics->LoadTexture(src)) texture_ = std::move(*loaded);
+  }
   PrintLine(texture_ ? src : "Image::Draw() : テクスチャの読み込みに失敗しました - " + src);
 }
 
-void Image::Draw(double time) {
+void Image::Draw(Canvas& canvas, double time) {
   if (!load_tried_) {
     load_tried_ = true;
     LoadTexture();
   }
-  Sprite* sprite = context_.device ? context_.device->GetSprite() : nullptr;
-  if (!texture_ || !sprite) return;
+  if (!texture_) return;
   Rect rect;
   uint32_t argb = 0;
   Interpolate(time, rect, argb);
   // The differences in doubles: the edges may lie anywhere in the 32-bit range.
   const auto sx = static_cast<float>((static_cast<double>(rect.right) - rect.left) / texture_->Width());
   const auto sy = static_cast<float>((static_cast<double>(rect.bottom) - rect.top) / texture_->Height());
-  sprite->SetTransform(sx, sy, static_cast<float>(rect.left), static_cast<float>(rect.top));
-  sprite->Draw(*texture_, argb);
+  canvas.DrawTexture(*texture_, sx, sy, static_cast<float>(rect.left), static_cast<float>(rect.top), argb);
 }
 
 }  // namespace talmora

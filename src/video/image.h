@@ -18,7 +18,7 @@ class Image : public VideoObject {
   void ReadProperties(AttributeMap& attributes) override;
   // The first call loads the picture and prints `src`, or the failure line; a picture that
   // failed is not tried again, so the line is printed once and later frames stay quiet.
-  void Draw(double time) override;
+  void Draw(Canvas& canvas, double time) override;
 
   std::string src;
 

@@ -11,14 +11,14 @@
 
 namespace talmora {
 
-MovieMaker::MovieMaker(const ObjectFactory& factory, Device* device, MovieOptions options)
-    : factory_(factory), device_(device), options_(std::move(options)) {}
+MovieMaker::MovieMaker(const ObjectFactory& factory, GraphicsDevice* graphics, MovieOptions options)
+    : factory_(factory), graphics_(graphics), options_(std::move(options)) {}
 
 MovieMaker::~MovieMaker() = default;
 
 void MovieMaker::ReadProperties(const TagList& tags) {
   for (size_t i = 1; i < tags.size(); ++i) {
-    auto object = factory_.CreateVideoObject(tags[i]);
+    auto object = factory_.Create<VideoObject>(tags[i]);
     if (!object) continue;
     length = std::max(length, object->end);
     pending_.push_back(std::move(object));
@@ -39,7 +39,7 @@ void MovieMaker::ReadProperties(const TagList& tags) {
 }
 
 void MovieMaker::Make(const std::string& path) {
-  const MovieJob job{width, height, fps, length, ArgbColour(a, r, g, b), device_, &options_};
+  const MovieJob job{width, height, fps, length, ArgbColour(a, r, g, b), graphics_, &options_};
   RenderMovie(job, pending_, path);
 }
 

@@ -4,19 +4,19 @@
 #include <memory>
 #include <vector>
 
-#include "video/maker.h"
+#include "script/maker.h"
 #include "video/movie_options.h"
 
 namespace talmora {
 
 class ObjectFactory;
 class VideoObject;
-class Device;
+class GraphicsDevice;
 
-// Renders the drawn objects frame by frame into the ".avi" file.
+// Renders the drawn objects frame by frame into the movie file.
 class MovieMaker : public Maker {
  public:
-  MovieMaker(const ObjectFactory& factory, Device* device, MovieOptions options);
+  MovieMaker(const ObjectFactory& factory, GraphicsDevice* graphics, MovieOptions options);
   ~MovieMaker() override;
 
   void ReadProperties(const TagList& tags) override;
@@ -33,7 +33,7 @@ class MovieMaker : public Maker {
 
  private:
   const ObjectFactory& factory_;
-  Device* device_;
+  GraphicsDevice* graphics_;
   MovieOptions options_;
   std::vector<std::shared_ptr<VideoObject>> pending_;
 };

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/movie/movie_file.h"
+
 namespace talmora {
 
 // How the compressor is chosen: from the command line, or from the console menu when no code is
@@ -15,6 +17,9 @@ struct MovieOptions {
   std::optional<int32_t> keyframe;   // a key frame every N frames
   std::optional<int32_t> datarate;   // KB per second
   std::istream* input = nullptr;     // where the menu reads its answers
+  const MovieContainer* container = nullptr;  // the kind of file; empty for the default
+
+  const MovieContainer& Container() const { return container ? *container : MovieContainers().front(); }
 };
 
 }  // namespace talmora

@@ -4,11 +4,11 @@
 #include <string_view>
 
 #include "platform/console/print_line.h"
-#include "platform/movie/avi_file.h"
-#include "platform/movie/bitmap_image.h"
+#include "platform/movie/movie_recorder.h"
+#include "platform/render/canvas.h"
+#include "platform/render/graphics_device.h"
 #include "video/active_objects.h"
 #include "video/compressor_choice.h"
-#include "video/device.h"
 #include "video/frame_timing.h"
 
 namespace talmora {
@@ -25,28 +25,31 @@ constexpr std::string_view kCompressorFailed = "エラー : avi圧縮ストリ�
 constexpr std::string_view kFormatFailed = "エラー : aviストリーム形式の設定に失敗しました";
 
 void PrintRefusal(const CompressorSettings& settings, const MovieOptions& options, const MovieJob& job) {
-  PrintLine("エラー : 圧縮形式 " + options.codec.value_or(FourccText(settings.fccHandler)) +
+  PrintLine("エラー : 圧縮形式 " + options.codec.value_or(FourccText(settings.fourcc)) +
             " ではこのフレームを圧縮できません (" + std::to_string(job.width) + " × " + std::to_string(job.height) +
             "、" + std::to_string(job.fps) + " fps)");
 }
 
-// The file, its stream, the compressed stream and the format; empty once the failing step's
-// message is printed (and what was created of the file is gone again).
-std::unique_ptr<AviFile> OpenMovieFile(const std::string& path, const AviStreamInfo& info,
-                                       const CompressorSettings& settings, const BitmapInfoHeader& format) {
-  auto file = AviFile::Create(path);
-  std::string_view failure;
-  if (!file) {
-    failure = kFileFailed;
-  } else if (!file->CreateStream(info)) {
-    failure = kStreamFailed;
-  } else if (!file->MakeCompressedStream(settings)) {
-    failure = kCompressorFailed;
-  } else if (!file->SetFormat(format)) {
-    failure = kFormatFailed;
+// The file, its stream, the compressor and the headers; empty once the failing step's message
+// is printed (and what was created of the file is gone again).
+std::unique_ptr<MovieRecorder> OpenMovie(const MovieContainer& container, const std::string& path,
+                                         const MovieStream& stream, const CompressorSettings& settings) {
+  auto movie = MovieRecorder::Open(container, path, stream, settings);
+  if (movie) return std::move(*movie);
+  switch (movie.error()) {
+    case MovieFailure::kFile:
+      PrintLine(kFileFailed);
+      break;
+    case MovieFailure::kStream:
+      PrintLine(kStreamFailed);
+      break;
+    case MovieFailure::kCompressor:
+      PrintLine(kCompressorFailed);
+      break;
+    case MovieFailure::kHeaders:
+      PrintLine(kFormatFailed);
+      break;
   }
-  if (failure.empty()) return file;
-  PrintLine(failure);
   return nullptr;
 }
 
@@ -57,91 +60,69 @@ void PrintProgress(int32_t done, int32_t count) {
 }
 
 // The frame loop. False once a failure's message is printed.
-class FrameLoop {
- public:
-  FrameLoop(const MovieJob& job, Frame& frame, Sprite& sprite, BitmapImage& bitmap, AviFile& file)
-      : job_(job), frame_(frame), sprite_(sprite), bitmap_(bitmap), file_(file) {}
-
-  bool Run(int32_t count, std::vector<std::shared_ptr<VideoObject>>& pending) {
-    for (int32_t i = 0; i < count; ++i) {
-      const double time = FrameTime(i, job_.fps);
-      active_.Drop(time);
-      active_.Activate(pending, time);
-      frame_.Clear(job_.background);
-      sprite_.Begin(frame_);
-      active_.Draw(time);
-      sprite_.End();
-      if (!bitmap_.Encode(frame_) || !file_.Write(i, bitmap_.FrameData())) {
-        PrintLine(kConversionFailed);
-        return false;
-      }
-      PrintProgress(i + 1, count);
+bool RenderFrames(const MovieJob& job, Frame& frame, MovieRecorder& movie, int32_t count,
+                  std::vector<std::shared_ptr<VideoObject>>& pending) {
+  ActiveObjects active;
+  for (int32_t i = 0; i < count; ++i) {
+    const double time = FrameTime(i, job.fps);
+    active.Drop(time);
+    active.Activate(pending, time);
+    frame.Clear(job.background);
+    Canvas canvas(frame);
+    active.Draw(canvas, time);
+    if (!movie.Write(i, frame)) {
+      PrintLine(kConversionFailed);
+      return false;
     }
-    return true;
+    PrintProgress(i + 1, count);
   }
-
- private:
-  const MovieJob& job_;
-  Frame& frame_;
-  Sprite& sprite_;
-  BitmapImage& bitmap_;
-  AviFile& file_;
-  ActiveObjects active_;
-};
+  return true;
+}
 
 }  // namespace
 
-void RenderMovie(const MovieJob& job, std::vector<std::shared_ptr<VideoObject>>& pending, const std::string& path) {
+MovieResult RenderMovie(const MovieJob& job, std::vector<std::shared_ptr<VideoObject>>& pending,
+                        const std::string& path) {
   PrintLine("avi作成開始");
-  GraphicsDevice* graphics = job.device ? job.device->GetDevice() : nullptr;
-  std::unique_ptr<Frame> frame = graphics ? graphics->CreateRenderTarget(job.width, job.height) : nullptr;
+  std::unique_ptr<Frame> frame = job.graphics ? job.graphics->CreateRenderTarget(job.width, job.height) : nullptr;
   if (!frame) PrintLine(kTextureFailed);
-  Sprite* sprite = job.device ? job.device->GetSprite() : nullptr;
-  if (!sprite) {
+  if (!job.graphics) {
     PrintLine(kRendererFailed);
-    return;
+    return MovieResult::kNotStarted;
+  }
+  if (!frame) {
+    PrintLine(kConversionFailed);
+    return MovieResult::kNotStarted;
   }
   const int32_t count = FrameCount(job.fps, job.length);
-
-  // Of this first image only the header matters: it is the stream's format.
-  BitmapImage bitmap;
-  if (frame) frame->Clear(job.background);
-  if (!frame || !bitmap.Encode(*frame)) {
-    PrintLine(kConversionFailed);
-    return;
-  }
-  const BitmapInfoHeader format = bitmap.InfoHeader();
 
   const MovieOptions no_options;
   const MovieOptions& options = job.options ? *job.options : no_options;
   CompressorSettings settings;
-  switch (ChooseMovieCompressor(options, format, job.fps, settings)) {
+  switch (ChooseMovieCompressor(options, job.width, job.height, job.fps, settings)) {
     case CompressorChoice::kChosen:
       break;
     case CompressorChoice::kCancelled:
       PrintLine(kCancelled);
-      return;
+      return MovieResult::kNotStarted;
     case CompressorChoice::kRefused:
       PrintRefusal(settings, options, job);
-      return;
+      return MovieResult::kNotStarted;
   }
 
-  AviStreamInfo info;
-  info.fccHandler = settings.fccHandler;
-  info.dwRate = job.fps;
-  info.width = job.width;
-  info.height = job.height;
-  info.szName = "created by talmora";
-  const std::unique_ptr<AviFile> file = OpenMovieFile(path, info, settings, format);
-  if (!file) return;
+  const MovieStream stream{settings.fourcc, job.fps, job.width, job.height, "created by talmora"};
+  const std::unique_ptr<MovieRecorder> movie = OpenMovie(options.Container(), path, stream, settings);
+  if (!movie) return MovieResult::kNotStarted;
 
-  bool written = FrameLoop(job, *frame, *sprite, bitmap, *file).Run(count, pending);
-  // Closing flushes what the compressor still holds and completes the index.
-  if (!file->Close() && written) {
+  bool written = RenderFrames(job, *frame, *movie, count, pending);
+  // Closing flushes what the compressor still holds and completes the file.
+  if (!movie->Close() && written) {
     PrintLine(kConversionFailed);
     written = false;
   }
-  if (written) PrintLine("aviの作成が完了しました");
+  if (!written) return MovieResult::kCutShort;
+  PrintLine("aviの作成が完了しました");
+  return MovieResult::kCompleted;
 }
 
 }  // namespace talmora

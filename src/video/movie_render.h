@@ -9,7 +9,7 @@
 
 namespace talmora {
 
-class Device;
+class GraphicsDevice;
 class VideoObject;
 
 // What the movie is made from: the root tag's settings and the services that draw it.
@@ -19,13 +19,18 @@ struct MovieJob {
   int32_t fps = 30;
   double length = 0.0;
   uint32_t background = 0;  // 0xAARRGGBB
-  Device* device = nullptr;
+  GraphicsDevice* graphics = nullptr;
   const MovieOptions* options = nullptr;
 };
 
-// Renders every frame into the AVI file at `path`, taking the objects off the end of `pending`
+// How far a render got. kNotStarted: nothing was written (no renderer, no compressor chosen, no
+// file); kCutShort: a frame or the file's completion failed, the frames before it stay.
+enum class MovieResult { kCompleted, kNotStarted, kCutShort };
+
+// Renders every frame into the movie file at `path`, taking the objects off the end of `pending`
 // as their time comes, and reports each step on the console. The maker's Make; apart so that
 // tests can hand it objects of their own.
-void RenderMovie(const MovieJob& job, std::vector<std::shared_ptr<VideoObject>>& pending, const std::string& path);
+MovieResult RenderMovie(const MovieJob& job, std::vector<std::shared_ptr<VideoObject>>& pending,
+                        const std::string& path);
 
 }  // namespace talmora

@@ -3,11 +3,10 @@
 #include <algorithm>
 
 #include "platform/console/print_line.h"
-#include "platform/render/sprite.h"
+#include "platform/render/canvas.h"
 #include "platform/text/font.h"
 #include "platform/text/text_format.h"
 #include "script/conversions.h"
-#include "video/device.h"
 
 namespace talmora {
 
@@ -59,19 +58,17 @@ void Text::ReadProperties(AttributeMap& attributes) {
   if (ReadFlag(attributes, "wordbreak", flag) && flag) format |= DT_WORDBREAK;
 }
 
-void Text::Draw(double time) {
+void Text::Draw(Canvas& canvas, double time) {
   if (!font_tried_) {
     font_tried_ = true;
-    font_ = Font::Create(FontRequest{fontsize, weight, italic, face});
+    if (auto made = Font::Create(FontRequest{fontsize, weight, italic, face})) font_ = std::move(*made);
     PrintLine(font_ ? sentence : "Text::Draw() : フォントインタフェースの作成に失敗しました");
   }
-  Sprite* sprite = context_.device ? context_.device->GetSprite() : nullptr;
-  Frame* target = sprite ? sprite->Target() : nullptr;
-  if (!font_ || !target) return;
+  if (!font_) return;
   Rect rect;
   uint32_t argb = 0;
   Interpolate(time, rect, argb);
-  font_->DrawText(*target, sentence, rect, format, argb);
+  font_->DrawText(canvas.Pixels(), sentence, rect, format, argb);
 }
 
 }  // namespace talmora

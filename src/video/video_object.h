@@ -7,6 +7,8 @@
 
 namespace talmora {
 
+class Canvas;
+
 // A drawn object: placement, depth and colour, each moving linearly from its start value to its
 // end value over the time window.
 class VideoObject : public Object {
@@ -14,6 +16,8 @@ class VideoObject : public Object {
   explicit VideoObject(ScriptContext& context);
 
   void ReadProperties(AttributeMap& attributes) override;
+  // Draws the object as it is at `time` onto `canvas`.
+  virtual void Draw(Canvas& canvas, double time) = 0;
 
   // The pixel rectangle and 0xAARRGGBB colour at `time`; empty and transparent outside the window.
   void Interpolate(double time, Rect& rect, uint32_t& argb) const;

@@ -67,7 +67,7 @@ TEST_F(ImageCommandLine, FadeRisesFrameByFrameAndNothingShowsOutsideTheWindow) {
   for (size_t i = 0; i < 30; ++i) {
     const bool shown = i >= 10 && i < 20;
     EXPECT_EQ(frames.Ink(i, kBlack), (shown && i > 10 ? Box{0, 0, 4, 4} : Box{})) << i;
-    EXPECT_NEAR(frames.At(i, 1, 1) & 0xFF, shown ? (i - 10) * 25.5 : 0, 1) << i;
+    EXPECT_NEAR(frames.At(i, 1, 1) & 0xFF, shown ? static_cast<double>(i - 10) * 25.5 : 0, 1) << i;
   }
 }
 

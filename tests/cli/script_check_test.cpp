@@ -81,7 +81,7 @@ TEST(ScriptCheck, EveryProblemOnItsLine) {
       "8: <image>: 開始時刻 4 秒が動画の長さ 4 秒以降です: 表示されません",
       "9: <image>: 画像ファイル ../art/none.png が見つかりません",
       "10: <image>: テンプレート capp はありません (cap の誤りでは?)",
-      "10: <image>: 画像ファイル ../art/broken.png を画像として読み込めません",
+      "10: <image>: 画像ファイル ../art/broken.png を画像として読み込めません (壊れているか途中で切れているか、辺が16384を超えています)",
       "11: <image>: src がありません: 表示されません",
       "12: <sound>: 音声ファイル ../art/broken.wav を読み込めません (Invalid data found when processing input)",
       "13: <sound>: 音声ファイル ../art/mono.wav はステレオ(2ch)ではないため合成されません",

@@ -105,7 +105,7 @@ TEST_F(TextCommandLine, FadeRisesFrameByFrameAndNothingShowsOutsideTheWindow) {
       EXPECT_TRUE(frames.Ink(i, kBlack).Empty()) << i;
     } else {
       const int level = frames.At(i, (full.left + full.right) / 2, (full.top + full.bottom) / 2) & 0xFF;
-      EXPECT_NEAR(level, static_cast<int>((i - 10) * 25.5), 1) << i;
+      EXPECT_NEAR(level, static_cast<int>(static_cast<double>(i - 10) * 25.5), 1) << i;
     }
   }
 }

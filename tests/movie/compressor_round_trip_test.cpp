@@ -9,8 +9,8 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
-#include "platform/movie/avi_file.h"
-#include "platform/movie/libav_handles.h"
+#include "platform/movie/movie_recorder.h"
+#include "platform/libav_handles.h"
 #include "support/cli_harness.h"
 #include "support/riff_walk.h"
 
@@ -41,21 +41,18 @@ uint32_t Gradient(int x, int y, int i) {
 // when a step failed.
 uintmax_t WriteMovie(const std::string& path, const CompressorSettings& settings, Size size,
                      uint32_t (*pixel)(int, int, int), int count = kFrames) {
-  auto file = AviFile::Create(path);
-  if (!file || !file->CreateStream({settings.fccHandler, 30, size.width, size.height, "created by talmora"}) ||
-      !file->MakeCompressedStream(settings)) {
-    return 0;
-  }
+  auto opened = MovieRecorder::Open(MovieContainers().front(), path,
+                                     {settings.fourcc, 30, size.width, size.height, "created by talmora"}, settings);
+  if (!opened) return 0;
+  std::unique_ptr<MovieRecorder> file = std::move(*opened);
   auto frame = Frame::Create(size.width, size.height);
-  BitmapImage image;
   for (int i = 0; i < count; ++i) {
     for (int y = 0; y < size.height; ++y) {
       for (int x = 0; x < size.width; ++x) frame->Row(y)[x] = pixel(x, y, i);
     }
-    if (!image.Encode(*frame) || (i == 0 && !file->SetFormat(image.InfoHeader())) || !file->Write(i, image.FrameData()))
-      return 0;
+    if (!file->Write(i, *frame)) return 0;
   }
-  if (file->Write(count, image.FrameData().first(20))) return 0;
+  if (file->Write(count, *Frame::Create(size.width + 1, size.height))) return 0;
   file.reset();
   return std::filesystem::file_size(path);
 }
@@ -73,7 +70,7 @@ void Decode(const std::string& path, int width, int height, std::vector<Pixels>&
     return;
   }
   PacketPtr packet(av_packet_alloc());
-  AvFramePtr frame(av_frame_alloc());
+  FramePtr frame(av_frame_alloc());
   for (bool more = true; more;) {
     more = av_read_frame(input.get(), packet.get()) >= 0;
     avcodec_send_packet(decoder.get(), more ? packet.get() : nullptr);

@@ -53,14 +53,16 @@ TEST(PictureDecoder, EachFormatDecodesToItsPixelsAndIsRefusedWhenCut) {
     const std::string path = folder / format.name;
     const std::string source = folder / (format.kind + std::string(".pam"));
     ASSERT_TRUE(!format.options || Convert(source, path, format.options)) << path;
-    const TexelPlane plane = DecodePicture(path);
+    const Expected<TexelPlane> decoded = DecodePicture(path);
+    ASSERT_TRUE(decoded) << format.name << ": " << decoded.error().what;
+    const TexelPlane& plane = *decoded;
     ASSERT_TRUE(plane.Width() == 12 && plane.Height() == 9) << format.name;
     const auto* got = reinterpret_cast<const uint8_t*>(plane.Row(0));
     const std::vector<uint32_t> expected = Pattern(format.kind);
     EXPECT_TRUE(std::equal(got, got + 12 * 9 * 4, reinterpret_cast<const uint8_t*>(expected.data()),
                            [&](int a, int b) { return std::abs(a - b) <= format.tolerance; })) << format.name;
     const std::string bytes = testing::ReadFile(path);
-    EXPECT_FALSE(DecodePicture(folder.Write("cut", bytes.substr(0, bytes.size() * 2 / 3))).Valid()) << format.name;
+    EXPECT_FALSE(DecodePicture(folder.Write("cut", bytes.substr(0, bytes.size() * 2 / 3))).has_value()) << format.name;
   }
 }
 
@@ -71,14 +73,14 @@ TEST(PictureDecoder, PngLyingAboutItsSizeOrDataIsRefusedBeforeItsMemoryIsTaken) 
   for (const auto& [width, height] : {std::pair{100000u, 100000u}, std::pair{20000u, 10u},
                                       std::pair{10u, 16385u}, std::pair{0x7FFFFFFFu, 0x7FFFFFFFu}}) {
     const std::string huge = folder.Write("huge.png", ClaimPngSize(png, width, height));
-    EXPECT_FALSE(DecodePicture(huge).Valid()) << width << " x " << height;
+    EXPECT_FALSE(DecodePicture(huge).has_value()) << width << " x " << height;
   }
   std::string flipped = png;
   flipped[png.size() - 20] ^= 0x55;  // the data no longer matches its checksum
-  EXPECT_FALSE(DecodePicture(folder.Write("flipped.png", flipped)).Valid());
+  EXPECT_FALSE(DecodePicture(folder.Write("flipped.png", flipped)).has_value());
   for (const int side : {16384, 16385}) {  // the limit itself is a picture like any other
     ASSERT_TRUE(WritePng(folder / "long.png", side, 1, std::vector<uint32_t>(side, 0xFF00FF00)));
-    EXPECT_EQ(DecodePicture(folder / "long.png").Valid(), side == 16384);
+    EXPECT_EQ(DecodePicture(folder / "long.png").has_value(), side == 16384);
   }
 }
 

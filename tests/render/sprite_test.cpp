@@ -39,9 +39,8 @@ std::unique_ptr<Frame> Drawn(int width, int height, const Texture& texture, floa
   auto frame = Frame::Create(width, height);
   frame->Clear(background);
   Sprite sprite;
-  sprite.Begin(*frame);
   sprite.SetTransform(sx, sy, tx, ty);
-  sprite.Draw(texture, argb);
+  sprite.Draw(*frame, texture, argb);
   return frame;
 }
 

@@ -20,7 +20,7 @@ class Objects : public ::testing::Test, public testing::ScriptFixture {
   std::vector<std::shared_ptr<VideoObject>> ReadAll(const std::string& body) {
     std::vector<std::shared_ptr<VideoObject>> objects;
     for (const ScriptTag& tag : Load(body)) {
-      if (auto object = factory.CreateVideoObject(tag)) objects.push_back(object);
+      if (auto object = factory.Create<VideoObject>(tag)) objects.push_back(object);
     }
     return objects;
   }
@@ -139,12 +139,12 @@ TEST_F(Objects, BothPassesReadEveryKindAndKeepTheirOwn) {
   CaptureStdout out;
   std::vector<std::shared_ptr<VideoObject>> video;
   for (const ScriptTag& tag : tags) {
-    if (auto object = factory.CreateVideoObject(tag)) video.push_back(object);
+    if (auto object = factory.Create<VideoObject>(tag)) video.push_back(object);
   }
   EXPECT_EQ(keeper.Get("timeend"), "3.0000000000000000");  // the dropped sound still recorded
   keeper.Clear();
   int sounds = 0;
-  for (const ScriptTag& tag : tags) sounds += factory.CreateSound(tag) != nullptr;
+  for (const ScriptTag& tag : tags) sounds += factory.Create<Sound>(tag) != nullptr;
   EXPECT_EQ(video.size(), 3u);
   EXPECT_EQ(sounds, 1);
   EXPECT_EQ(static_cast<const Image&>(*video[1]).src, "/proc/self/status");

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "app/object_kinds.h"
 #include "script/global_property.h"
 #include "script/object_factory.h"
 #include "script/property_keeper.h"
@@ -17,8 +18,8 @@ struct ScriptFixture {
   PropertyKeeper keeper;
   TemplateManager templates;
   GlobalProperty global;
-  ScriptContext context{keeper, templates, global, nullptr};
-  ObjectFactory factory{context};
+  ScriptContext context{keeper, templates, global};
+  ObjectFactory factory{context, ObjectKinds()};
 
   // Loads `body` inside a root element; the loader's own lines are not kept.
   TagList Load(const std::string& body, const std::string& root_attributes = "") {

@@ -56,7 +56,10 @@ TEST(BlendMask, ExactOnAllFourChannelsInEveryLane) {
   }
 }
 
-std::unique_ptr<Font> Gothic(int height) { return Font::Create(FontRequest{height, 0, false, "ＭＳ ゴシック"}); }
+std::unique_ptr<Font> Gothic(int height) {
+  auto made = Font::Create(FontRequest{height, 0, false, "ＭＳ ゴシック"});
+  return made ? std::move(*made) : nullptr;
+}
 
 // Ink of the sentence drawn in white on a fresh black 320 × 240 frame.
 Box Draw(Font& font, std::string_view sentence, Rect rect, uint32_t format) {
@@ -122,8 +125,9 @@ TEST(Font, HeightIsTheCellWhenPositiveTheEmWhenNegativeSixteenWhenZeroAndClamped
       {-40, "DejaVu Sans", 40}, {40, "DejaVu Sans", 40 * 2048.0 / 2384}, {40, "", 40}, {0, "", 16},
       {1, "", 1}, {-1, "", 1}, {INT_MAX, "", 16384}, {INT_MIN, "", 16384}};
   for (const auto& [height, face, em] : cases) {
-    auto font = Font::Create(FontRequest{height, 0, false, face});
-    ASSERT_TRUE(font) << height;
+    auto made = Font::Create(FontRequest{height, 0, false, face});
+    ASSERT_TRUE(made) << height << " " << made.error().what;
+    Font* font = made->get();
     EXPECT_NEAR(font->EmHeight(), em, 0.05) << height << " " << face;
     Draw(*font, "漢字 text", Rect{-1000, -1000, 20000, 20000}, DT_CENTER | DT_VCENTER);
   }

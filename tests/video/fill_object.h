@@ -1,13 +1,12 @@
 #pragma once
 
 // A drawn object for tests only: within its time window it fills its rectangle with its colour
-// through the device's sprite.
+// on the canvas.
 
 #include <memory>
 
-#include "platform/render/sprite.h"
+#include "platform/render/canvas.h"
 #include "platform/render/texture.h"
-#include "video/device.h"
 #include "video/video_object.h"
 
 namespace talmora::testing {
@@ -26,14 +25,13 @@ class FillObject : public VideoObject {
     white_ = Texture::FromStraightAlpha(std::move(white));
   }
 
-  void Draw(double time) override {
+  void Draw(Canvas& canvas, double time) override {
     Rect rect;
     uint32_t ignored = 0;
     Interpolate(time, rect, ignored);
     if (rect.right <= rect.left || rect.bottom <= rect.top) return;
-    Sprite& sprite = *context_.device->GetSprite();
-    sprite.SetTransform(rect.right - rect.left, rect.bottom - rect.top, rect.left, rect.top);
-    sprite.Draw(*white_, colour_);
+    canvas.DrawTexture(*white_, static_cast<float>(rect.right - rect.left), static_cast<float>(rect.bottom - rect.top),
+                       static_cast<float>(rect.left), static_cast<float>(rect.top), colour_);
   }
 
  private:

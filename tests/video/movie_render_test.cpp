@@ -7,6 +7,7 @@
 #include <limits>
 #include <sstream>
 
+#include "app/device.h"
 #include "support/cli_harness.h"
 #include "support/dib_frames.h"
 #include "support/script_fixture.h"
@@ -23,7 +24,7 @@ class MovieRenderTest : public ::testing::Test {
   MovieRenderTest() {
     testing::CaptureStdout quiet;
     device_ = std::make_unique<Device>();
-    fixture_.context.device = device_.get();
+    fixture_.context.graphics = device_->Graphics();
   }
 
   std::shared_ptr<VideoObject> Fill(double start, double end, Rect rect, double z, uint32_t colour) {
@@ -40,7 +41,7 @@ class MovieRenderTest : public ::testing::Test {
     std::stable_sort(objects.begin(), objects.end(),
                      [](const auto& p, const auto& q) { return ActivatesAfter(*p, *q); });
     job.options = &options;
-    job.device = device_.get();
+    job.graphics = device_->Graphics();
     testing::CaptureStdout capture;
     RenderMovie(job, objects, path_);
     return capture.Text();

@@ -27,28 +27,32 @@ bool HasTag(const std::array<char, kHeadSize>& head, size_t at, const char* tag)
 
 }  // namespace
 
-std::unique_ptr<AviWriter> AviWriter::Create(const std::string& path) {
+std::unique_ptr<MovieFile> AviWriter::Create(const std::string& path) {
   AVFormatContext* context = nullptr;
   if (avformat_alloc_output_context2(&context, nullptr, "avi", nullptr) < 0) return nullptr;
   OutputFormatPtr muxer(context);
   // The "file:" prefix keeps a name such as "a:b.avi" from being taken for a protocol.
   if (avio_open(&muxer->pb, ("file:" + path).c_str(), AVIO_FLAG_WRITE) < 0) return nullptr;
-  return std::unique_ptr<AviWriter>(new AviWriter(path, std::move(muxer)));
+  return std::unique_ptr<MovieFile>(new AviWriter(path, std::move(muxer)));
 }
 
-bool AviWriter::AddStream(const AviStreamInfo& info) {
+bool AviWriter::AddStream(const MovieStream& stream) {
   if (stream_ || closed_) return false;
   stream_ = avformat_new_stream(muxer_.get(), nullptr);
   if (!stream_) return false;
-  stream_->time_base = {1, info.dwRate > 0 ? info.dwRate : 1};
-  if (av_dict_set(&stream_->metadata, "title", info.szName.c_str(), 0) < 0) return false;
-  info_ = info;
+  chunk_time_base_ = {1, stream.rate > 0 ? stream.rate : 1};
+  stream_->time_base = chunk_time_base_;
+  if (av_dict_set(&stream_->metadata, "title", stream.title.c_str(), 0) < 0) return false;
+  info_ = stream;
   return true;
 }
 
-bool AviWriter::Begin(const AVCodecParameters& parameters) {
+bool AviWriter::Begin(const AVCodecParameters& parameters, AVRational time_base) {
   if (!stream_ || begun_ || closed_) return false;
   if (avcodec_parameters_copy(stream_->codecpar, &parameters) < 0) return false;
+  // The compression code goes in the format; plain frames (BI_RGB) have none.
+  stream_->codecpar->codec_tag = parameters.codec_id == AV_CODEC_ID_RAWVIDEO ? 0 : info_.fourcc;
+  packet_time_base_ = time_base;
   AVDictionary* options = nullptr;
   av_dict_set(&options, "flipped_raw_rgb", "1", 0);  // BMP rows, bottom-up: positive height
   const int written = avformat_write_header(muxer_.get(), &options);
@@ -72,12 +76,12 @@ bool AviWriter::PatchStreamHeader() {
     return false;
   }
 
-  const uint32_t rate = info_.dwRate > 0 ? static_cast<uint32_t>(info_.dwRate) : 0;
+  const uint32_t rate = info_.rate > 0 ? static_cast<uint32_t>(info_.rate) : 0;
   const int64_t end = avio_tell(pb);
   avio_seek(pb, kMicroSecPerFrame, SEEK_SET);
   avio_wl32(pb, rate ? 1000000 / rate : 0);
   avio_seek(pb, kHandler, SEEK_SET);
-  avio_wl32(pb, info_.fccHandler);
+  avio_wl32(pb, info_.fourcc);
   avio_seek(pb, kScale, SEEK_SET);
   avio_wl32(pb, 1);
   avio_wl32(pb, rate);
@@ -88,7 +92,9 @@ bool AviWriter::PatchStreamHeader() {
 bool AviWriter::Write(AVPacket& packet) {
   if (!begun_ || closed_) return false;
   // AVI chunks carry no time: the n-th chunk is frame n, and the muxer reads dts only to fill
-  // skipped frames. So dts stays counted in frames whatever time base the muxer settled on.
+  // skipped frames. So packets are rescaled to the frame rate the header states, not to the
+  // time base the muxer settled on (its own above 1000 frames per second).
+  av_packet_rescale_ts(&packet, packet_time_base_, chunk_time_base_);
   packet.stream_index = stream_->index;
   if (av_write_frame(muxer_.get(), &packet) < 0) return false;
   return muxer_->pb->error == 0;

@@ -3,27 +3,22 @@
 #include <memory>
 #include <string>
 
-#include "platform/movie/avi_stream_info.h"
-#include "platform/movie/libav_handles.h"
-#include "platform/movie/packet_sink.h"
+#include "platform/libav_handles.h"
+#include "platform/movie/movie_file.h"
 
 namespace talmora {
 
 // An AVI file with one video stream, written by libavformat's AVI muxer (OpenDML once it
-// passes 1 GiB). Packets arrive counted in frames; each is one chunk, its key flag in the index.
-class AviWriter final : public PacketSink {
+// passes 1 GiB). Each packet is one chunk, its key flag in the index.
+class AviWriter final : public MovieFile {
  public:
-  // Creates the file, replacing one that is there; empty when it cannot be opened for writing.
-  static std::unique_ptr<AviWriter> Create(const std::string& path);
+  static std::unique_ptr<MovieFile> Create(const std::string& path);
   ~AviWriter() override { Close(); }
 
-  bool AddStream(const AviStreamInfo& info);
-  // Writes the headers with the stream's format, as its compressor describes it.
-  bool Begin(const AVCodecParameters& parameters);
+  bool AddStream(const MovieStream& stream) override;
+  bool Begin(const AVCodecParameters& parameters, AVRational time_base) override;
   bool Write(AVPacket& packet) override;
-  // Completes the index and the counts. A file whose headers were never written is no movie
-  // and is removed. True when everything reached the disk.
-  bool Close();
+  bool Close() override;
 
  private:
   AviWriter(std::string path, OutputFormatPtr muxer) : path_(std::move(path)), muxer_(std::move(muxer)) {}
@@ -32,7 +27,9 @@ class AviWriter final : public PacketSink {
   std::string path_;
   OutputFormatPtr muxer_;
   AVStream* stream_ = nullptr;
-  AviStreamInfo info_;
+  MovieStream info_;
+  AVRational packet_time_base_{1, 1};
+  AVRational chunk_time_base_{1, 1};
   bool begun_ = false;
   bool closed_ = false;
   bool close_result_ = false;

@@ -61,12 +61,12 @@ uint8_t* Row(AVFrame& picture, int plane, int y) {
 
 }  // namespace
 
-void BgraToYuv420(const uint8_t* bottom_row, int stride, YuvRange range, AVFrame& picture) {
+void BgraToYuv420(const uint8_t* top_row, int stride, YuvRange range, AVFrame& picture) {
   const Matrix& m = range == YuvRange::kFull ? kFull : kLimited;
   for (int y = 0; y < picture.height; y += 2) {
-    const uint8_t* upper = bottom_row - static_cast<ptrdiff_t>(y) * stride;
+    const uint8_t* upper = top_row + static_cast<ptrdiff_t>(y) * stride;
     const bool paired = y + 1 < picture.height;  // else the last row stands for its pair
-    const uint8_t* lower = paired ? upper - stride : upper;
+    const uint8_t* lower = paired ? upper + stride : upper;
     LumaRow(upper, Row(picture, 0, y), picture.width, m);
     if (paired) LumaRow(lower, Row(picture, 0, y + 1), picture.width, m);
     ChromaRow(upper, lower, Row(picture, 1, y / 2), Row(picture, 2, y / 2), picture.width, m);

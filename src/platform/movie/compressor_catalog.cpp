@@ -13,21 +13,21 @@ namespace talmora {
 
 namespace {
 
-int64_t BitsPerSecond(const CompressorSettings& s) { return int64_t{s.lDataRate} * 1024 * 8; }
+int64_t BitsPerSecond(const CompressorSettings& s) { return int64_t{s.data_rate} * 1024 * 8; }
 
 int Quality(const CompressorSettings& s, int fallback) {
-  return s.lQ < 0 ? fallback : std::min(s.lQ, CompressorSettings::kMaxQuality);
+  return s.quality < 0 ? fallback : std::min(s.quality, CompressorSettings::kMaxQuality);
 }
 
 void KeyFrames(AVCodecContext& c, const CompressorSettings& s) {
-  if (s.lKey > 0) c.gop_size = s.lKey;
+  if (s.keyframe > 0) c.gop_size = s.keyframe;
 }
 
-// MPEG-style encoders: a data rate, or else a fixed quantiser from 31 (lQ 0) to 2 (lQ 10000).
+// MPEG-style encoders: a data rate, or else a fixed quantiser from 31 (quality 0) to 2 (quality 10000).
 // The default, 3, keeps pictures close to the source.
 void ConfigureQuantizer(AVCodecContext& c, const CompressorSettings& s) {
   KeyFrames(c, s);
-  if (s.lDataRate > 0) {
+  if (s.data_rate > 0) {
     c.bit_rate = BitsPerSecond(s);
     return;
   }
@@ -42,18 +42,18 @@ void ConfigureMotionJpeg(AVCodecContext& c, const CompressorSettings& s) {
   c.color_range = AVCOL_RANGE_JPEG;
 }
 
-// x264 without B-frames, so that every packet is one frame in order. lQ maps onto the
-// constant rate factor, 51 (lQ 0) to 0 (lQ 10000); the default is x264's own 23.
+// x264 without B-frames, so that every packet is one frame in order. quality maps onto the
+// constant rate factor, 51 (quality 0) to 0 (quality 10000); the default is x264's own 23.
 void ConfigureX264(AVCodecContext& c, const CompressorSettings& s) {
   KeyFrames(c, s);
   c.max_b_frames = 0;
   c.colorspace = AVCOL_SPC_SMPTE170M;  // the BT.601 matrix the frames are converted with, stated for players
   c.color_range = AVCOL_RANGE_MPEG;
   av_opt_set(c.priv_data, "preset", "veryfast", 0);
-  if (s.lDataRate > 0) {
+  if (s.data_rate > 0) {
     c.bit_rate = BitsPerSecond(s);
   } else {
-    const double crf = s.lQ < 0 ? 23.0 : 51.0 * (CompressorSettings::kMaxQuality - Quality(s, 0)) / 10000;
+    const double crf = s.quality < 0 ? 23.0 : 51.0 * (CompressorSettings::kMaxQuality - Quality(s, 0)) / 10000;
     av_opt_set_double(c.priv_data, "crf", crf, 0);
   }
 }

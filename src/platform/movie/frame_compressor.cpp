@@ -1,5 +1,7 @@
 #include "platform/movie/frame_compressor.h"
 
+#include <cstring>
+#include <new>
 #include <optional>
 
 #include "platform/movie/bgra_to_yuv420.h"
@@ -8,11 +10,12 @@ namespace talmora {
 
 namespace {
 
-// Bottom-up BGRA rows into G, B, R and A planes. swscale's own path for this rounds some
-// values by one, which a lossless compressor would then keep.
-void SplitPlanes(const uint8_t* bottom_row, int stride, int width, int height, AVFrame& picture) {
-  for (int y = 0; y < height; ++y) {
-    const uint8_t* source = bottom_row - static_cast<ptrdiff_t>(y) * stride;
+// BGRA frame rows into G, B, R and A planes. swscale's own path for this rounds some values by
+// one, which a lossless compressor would then keep.
+void SplitPlanes(const Frame& frame, AVFrame& picture) {
+  const int width = frame.Width();
+  for (int y = 0; y < frame.Height(); ++y) {
+    const auto* source = reinterpret_cast<const uint8_t*>(frame.Row(y));
     uint8_t* g = picture.data[0] + static_cast<ptrdiff_t>(y) * picture.linesize[0];
     uint8_t* b = picture.data[1] + static_cast<ptrdiff_t>(y) * picture.linesize[1];
     uint8_t* r = picture.data[2] + static_cast<ptrdiff_t>(y) * picture.linesize[2];
@@ -70,14 +73,14 @@ bool FrameCompressor::Accepts(const CompressorInfo& info, const CompressorSettin
 std::unique_ptr<FrameCompressor> FrameCompressor::Open(const CompressorInfo& info, const CompressorSettings& settings,
                                                        int width, int height, int fps) {
   if (!ValidSize(width, height)) return nullptr;
-  std::unique_ptr<FrameCompressor> compressor(new FrameCompressor(info, width, height));
+  std::unique_ptr<FrameCompressor> compressor(new FrameCompressor(info, width, height, fps));
   compressor->packet_.reset(av_packet_alloc());
   if (!compressor->packet_) return nullptr;
   if (!info.encoder) return compressor;
 
   CodecContextPtr encoder = OpenEncoder(info, settings, width, height, fps);
   if (!encoder) return nullptr;
-  AvFramePtr picture(av_frame_alloc());
+  FramePtr picture(av_frame_alloc());
   if (!picture) return nullptr;
   picture->format = info.pixel_format;
   picture->width = width;
@@ -98,14 +101,10 @@ std::unique_ptr<FrameCompressor> FrameCompressor::Open(const CompressorInfo& inf
 
 bool FrameCompressor::FillParameters(AVCodecParameters& parameters) const {
   if (encoder_) {
-    if (avcodec_parameters_from_context(&parameters, encoder_.get()) < 0) return false;
-    parameters.codec_tag = info_.fourcc;
-    return true;
+    return avcodec_parameters_from_context(&parameters, encoder_.get()) >= 0;
   }
-  // Plain BI_RGB frames: no compression code in the format.
   parameters.codec_type = AVMEDIA_TYPE_VIDEO;
   parameters.codec_id = AV_CODEC_ID_RAWVIDEO;
-  parameters.codec_tag = 0;
   parameters.format = AV_PIX_FMT_BGRA;
   parameters.bits_per_coded_sample = 32;
   parameters.width = width_;
@@ -113,22 +112,32 @@ bool FrameCompressor::FillParameters(AVCodecParameters& parameters) const {
   return true;
 }
 
-bool FrameCompressor::Compress(int64_t index, std::span<const uint8_t> frame_data, PacketSink& sink) {
-  const int stride = width_ * 4;
-  if (frame_data.size() != static_cast<size_t>(stride) * height_) return false;
-
-  if (!encoder_) {
-    // The packet only borrows the frame data: the muxer writes it before Write returns.
-    av_packet_unref(packet_.get());
-    packet_->data = const_cast<uint8_t*>(frame_data.data());
-    packet_->size = static_cast<int>(frame_data.size());
-    packet_->pts = packet_->dts = index;
-    packet_->duration = 1;
-    packet_->flags = AV_PKT_FLAG_KEY;
-    const bool written = sink.Write(*packet_);
-    av_packet_unref(packet_.get());
-    return written;
+// Uncompressed frames are stored as BMP rows: bottom-up, 4 bytes a pixel (B, G, R, A).
+bool FrameCompressor::PassUncompressed(int64_t index, const Frame& frame, PacketSink& sink) {
+  const size_t row_bytes = static_cast<size_t>(width_) * 4;
+  try {
+    rows_.resize(row_bytes * static_cast<size_t>(height_));
+  } catch (const std::bad_alloc&) {
+    rows_ = {};
+    return false;
   }
+  uint8_t* row = rows_.data();
+  for (int y = height_ - 1; y >= 0; --y, row += row_bytes) std::memcpy(row, frame.Row(y), row_bytes);
+  // The packet only borrows the rows: the file writes them before Write returns.
+  av_packet_unref(packet_.get());
+  packet_->data = rows_.data();
+  packet_->size = static_cast<int>(rows_.size());
+  packet_->pts = packet_->dts = index;
+  packet_->duration = 1;
+  packet_->flags = AV_PKT_FLAG_KEY;
+  const bool written = sink.Write(*packet_);
+  av_packet_unref(packet_.get());
+  return written;
+}
+
+bool FrameCompressor::Compress(int64_t index, const Frame& frame, PacketSink& sink) {
+  if (frame.Width() != width_ || frame.Height() != height_) return false;
+  if (!encoder_) return PassUncompressed(index, frame, sink);
 
   // The encoder may still hold the previous picture: then the next one gets a buffer of its own,
   // since all of it is overwritten anyway.
@@ -139,15 +148,14 @@ bool FrameCompressor::Compress(int64_t index, std::span<const uint8_t> frame_dat
     picture_->height = height_;
     if (av_frame_get_buffer(picture_.get(), 0) < 0) return false;
   }
-  // Bottom-up rows: start from the last one and step backwards.
-  const uint8_t* bottom_row = frame_data.data() + static_cast<size_t>(height_ - 1) * stride;
+  const auto* top_row = reinterpret_cast<const uint8_t*>(frame.Row(0));
+  const int stride = width_ * 4;
   if (converter_) {
-    const int source_stride[1] = {-stride};
-    sws_scale(converter_.get(), &bottom_row, source_stride, 0, height_, picture_->data, picture_->linesize);
+    sws_scale(converter_.get(), &top_row, &stride, 0, height_, picture_->data, picture_->linesize);
   } else if (const std::optional<YuvRange> range = Yuv420Range(encoder_->pix_fmt)) {
-    BgraToYuv420(bottom_row, stride, *range, *picture_);
+    BgraToYuv420(top_row, stride, *range, *picture_);
   } else {
-    SplitPlanes(bottom_row, stride, width_, height_, *picture_);
+    SplitPlanes(frame, *picture_);
   }
   picture_->pts = index;
   // The MPEG-style encoders take a fixed quantiser from each picture.
@@ -175,11 +183,10 @@ bool FrameCompressor::Drain(PacketSink& sink) {
   }
 }
 
-std::vector<const CompressorInfo*> OfferedCompressors(const BitmapInfoHeader& format, int fps) {
+std::vector<const CompressorInfo*> OfferedCompressors(int width, int height, int fps) {
   std::vector<const CompressorInfo*> offered;
-  if (!format.IsFrameFormat()) return offered;
   for (const CompressorInfo* info : PresentCompressors()) {
-    if (FrameCompressor::Accepts(*info, CompressorSettings{}, format.biWidth, format.biHeight, fps)) {
+    if (FrameCompressor::Accepts(*info, CompressorSettings{}, width, height, fps)) {
       offered.push_back(info);
     }
   }

@@ -5,15 +5,15 @@
 #include <span>
 #include <vector>
 
-#include "platform/movie/bitmap_image.h"
 #include "platform/movie/compressor_catalog.h"
-#include "platform/movie/libav_handles.h"
+#include "platform/libav_handles.h"
 #include "platform/movie/packet_sink.h"
+#include "platform/render/frame.h"
 
 namespace talmora {
 
-// Compresses frame data (the bottom-up BGRA rows of a frame's BMP image) into the packets of
-// one compressor, counted in frames. Uncompressed frames ("DIB ") pass through as key frames.
+// Compresses frames into the packets of one compressor, counted in frames. Uncompressed frames
+// ("DIB ") pass as key frames of bottom-up rows.
 class FrameCompressor {
  public:
   // Whether the encoder is there and takes this size, rate and settings.
@@ -22,29 +22,34 @@ class FrameCompressor {
   static std::unique_ptr<FrameCompressor> Open(const CompressorInfo& info, const CompressorSettings& settings,
                                                int width, int height, int fps);
 
-  // The stream's parameters for the file: codec, four-character code, size, private header.
+  // The stream's parameters for the file: codec, size, private header.
   bool FillParameters(AVCodecParameters& parameters) const;
+  // What the packets' times count: one frame.
+  AVRational TimeBase() const { return time_base_; }
 
-  // `frame_data` must hold exactly width × height pixels.
-  bool Compress(int64_t index, std::span<const uint8_t> frame_data, PacketSink& sink);
+  // The frame must have the size the compressor was opened for.
+  bool Compress(int64_t index, const Frame& frame, PacketSink& sink);
   // Hands over the packets the encoder still holds; nothing can be compressed after it.
   bool Flush(PacketSink& sink);
 
  private:
-  FrameCompressor(const CompressorInfo& info, int width, int height)
-      : info_(info), width_(width), height_(height) {}
+  FrameCompressor(const CompressorInfo& info, int width, int height, int fps)
+      : info_(info), width_(width), height_(height), time_base_{1, fps > 0 ? fps : 1} {}
+  bool PassUncompressed(int64_t index, const Frame& frame, PacketSink& sink);
   bool Drain(PacketSink& sink);
 
   const CompressorInfo& info_;
   int width_;
   int height_;
+  AVRational time_base_;
+  std::vector<uint8_t> rows_;  // uncompressed frames: the rows bottom-up
   CodecContextPtr encoder_;  // null for uncompressed frames
   SwsPtr converter_;
-  AvFramePtr picture_;
+  FramePtr picture_;
   PacketPtr packet_;
 };
 
-// The compressors offered for frames of this format and rate: present, and opening for them.
-std::vector<const CompressorInfo*> OfferedCompressors(const BitmapInfoHeader& format, int fps);
+// The compressors offered for frames of this size and rate: present, and opening for them.
+std::vector<const CompressorInfo*> OfferedCompressors(int width, int height, int fps);
 
 }  // namespace talmora

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/movie/libav_handles.h"
+#include "platform/libav_handles.h"
 #include "platform/render/frame.h"
 
 extern "C" {
@@ -36,7 +36,7 @@ void CopyRgb(const Frame& frame, AVFrame& picture) {
 bool Encode(const Frame& frame, PacketPtr& packet, std::string& error) {
   const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_PNG);
   CodecContextPtr encoder(codec ? avcodec_alloc_context3(codec) : nullptr);
-  AvFramePtr picture(av_frame_alloc());
+  FramePtr picture(av_frame_alloc());
   packet.reset(av_packet_alloc());
   if (!encoder || !picture || !packet) {
     error = "PNG エンコーダがありません";

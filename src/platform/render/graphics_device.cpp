@@ -5,8 +5,12 @@
 
 namespace talmora {
 
-std::unique_ptr<Texture> GraphicsDevice::LoadTexture(const std::string& path) {
-  return Texture::FromStraightAlpha(DecodePicture(path));
+Expected<std::unique_ptr<Texture>> GraphicsDevice::LoadTexture(const std::string& path) {
+  Expected<TexelPlane> pixels = DecodePicture(path);
+  if (!pixels) return pixels.error();
+  std::unique_ptr<Texture> texture = Texture::FromStraightAlpha(std::move(*pixels));
+  if (!texture) return Error{"テクスチャのメモリが足りません"};
+  return texture;
 }
 
 }  // namespace talmora

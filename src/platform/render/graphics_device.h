@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/error.h"
 #include "platform/render/frame.h"
 
 namespace talmora {
@@ -13,8 +14,8 @@ class Texture;
 class GraphicsDevice {
  public:
   std::unique_ptr<Frame> CreateRenderTarget(int width, int height) { return Frame::Create(width, height); }
-  // Empty when the picture cannot be read, is broken, or is larger than the renderer accepts.
-  std::unique_ptr<Texture> LoadTexture(const std::string& path);
+  // Fails when the picture cannot be read, is broken, or is larger than the renderer accepts.
+  Expected<std::unique_ptr<Texture>> LoadTexture(const std::string& path);
 };
 
 }  // namespace talmora

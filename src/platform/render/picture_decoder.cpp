@@ -5,37 +5,14 @@
 #include <memory>
 
 extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
 #include <libavutil/dict.h>
-#include <libavutil/frame.h>
 #include <libavutil/pixdesc.h>
-#include <libswscale/swscale.h>
 }
+
+#include "platform/libav_handles.h"
 
 namespace talmora {
 namespace {
-
-struct FormatCloser {
-  void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
-};
-struct CodecFreer {
-  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct PacketFreer {
-  void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct FrameFreer {
-  void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct ScalerFreer {
-  void operator()(SwsContext* s) const { sws_freeContext(s); }
-};
-using FormatPtr = std::unique_ptr<AVFormatContext, FormatCloser>;
-using CodecPtr = std::unique_ptr<AVCodecContext, CodecFreer>;
-using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
-using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
-using ScalerPtr = std::unique_ptr<SwsContext, ScalerFreer>;
 
 // Only picture readers: a script's src must not turn into a playlist, a movie or a network stream.
 constexpr const char* kPictureFormats =
@@ -50,7 +27,7 @@ bool IsRegularFile(const std::string& path) {
   return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
-FormatPtr OpenInput(const std::string& path) {
+InputFormatPtr OpenInput(const std::string& path) {
   AVDictionary* options = nullptr;
   av_dict_set(&options, "protocol_whitelist", "file", 0);
   av_dict_set(&options, "format_whitelist", kPictureFormats, 0);
@@ -62,7 +39,7 @@ FormatPtr OpenInput(const std::string& path) {
   const int result = avformat_open_input(&context, url.c_str(), nullptr, &options);
   av_dict_free(&options);
   if (result < 0) return nullptr;
-  return FormatPtr(context);
+  return InputFormatPtr(context);
 }
 
 // Refuses a picture before its pixel memory is taken, so a header claiming a huge size costs
@@ -72,10 +49,10 @@ int GetBoundedBuffer(AVCodecContext* codec, AVFrame* frame, int flags) {
   return avcodec_default_get_buffer2(codec, frame, flags);
 }
 
-CodecPtr OpenDecoder(const AVStream& stream) {
+CodecContextPtr OpenDecoder(const AVStream& stream) {
   const AVCodec* decoder = avcodec_find_decoder(stream.codecpar->codec_id);
   if (!decoder) return nullptr;
-  CodecPtr codec(avcodec_alloc_context3(decoder));
+  CodecContextPtr codec(avcodec_alloc_context3(decoder));
   if (!codec || avcodec_parameters_to_context(codec.get(), stream.codecpar) < 0) return nullptr;
   codec->thread_count = 1;
   codec->max_pixels = static_cast<int64_t>(kMaxPictureSide) * kMaxPictureSide;
@@ -112,7 +89,7 @@ FramePtr DecodeFirstFrame(AVFormatContext& format, int stream_index, AVCodecCont
   }
 }
 
-bool IsSound(const AVFrame& frame) {
+bool IsUsablePicture(const AVFrame& frame) {
   return frame.width > 0 && frame.height > 0 && frame.width <= kMaxPictureSide &&
          frame.height <= kMaxPictureSide && frame.format >= 0 && frame.decode_error_flags == 0 &&
          !(frame.flags & AV_FRAME_FLAG_CORRUPT);
@@ -120,7 +97,7 @@ bool IsSound(const AVFrame& frame) {
 
 TexelPlane ToStraightBgra(const AVFrame& frame) {
   const auto format = static_cast<AVPixelFormat>(frame.format);
-  ScalerPtr scaler(sws_getContext(frame.width, frame.height, format, frame.width, frame.height,
+  SwsPtr scaler(sws_getContext(frame.width, frame.height, format, frame.width, frame.height,
                                   AV_PIX_FMT_BGRA, SWS_POINT | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT,
                                   nullptr, nullptr, nullptr));
   if (!scaler) return TexelPlane();
@@ -148,17 +125,19 @@ TexelPlane ToStraightBgra(const AVFrame& frame) {
 
 }  // namespace
 
-TexelPlane DecodePicture(const std::string& path) {
-  if (!IsRegularFile(path)) return TexelPlane();
-  FormatPtr format = OpenInput(path);
-  if (!format) return TexelPlane();
+Expected<TexelPlane> DecodePicture(const std::string& path) {
+  if (!IsRegularFile(path)) return Error{"通常のファイルではありません"};
+  InputFormatPtr format = OpenInput(path);
+  if (!format) return Error{"画像の形式が分かりません"};
   const int stream_index = av_find_best_stream(format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-  if (stream_index < 0) return TexelPlane();
-  CodecPtr codec = OpenDecoder(*format->streams[stream_index]);
-  if (!codec) return TexelPlane();
+  if (stream_index < 0) return Error{"画像が含まれていません"};
+  CodecContextPtr codec = OpenDecoder(*format->streams[stream_index]);
+  if (!codec) return Error{"この画像のデコーダがありません"};
   FramePtr frame = DecodeFirstFrame(*format, stream_index, *codec);
-  if (!frame || !IsSound(*frame)) return TexelPlane();
-  return ToStraightBgra(*frame);
+  if (!frame || !IsUsablePicture(*frame)) return Error{"壊れているか途中で切れているか、辺が16384を超えています"};
+  TexelPlane plane = ToStraightBgra(*frame);
+  if (!plane.Valid()) return Error{"画素に変換できないか、そのメモリが足りません"};
+  return plane;
 }
 
 }  // namespace talmora

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/error.h"
 #include "platform/render/texel_plane.h"
 
 namespace talmora {
@@ -12,8 +13,8 @@ inline constexpr int kMaxPictureSide = 16384;
 
 // Decodes the first picture of an image file (PNG, JPEG, BMP, GIF, TGA, TIFF, WebP, PPM/PGM, DDS
 // and whatever else the linked FFmpeg reads) into straight-alpha 0xAARRGGBB pixels at its own
-// size; pictures without alpha come out opaque. Empty when the path is not a regular file, the
+// size; pictures without alpha come out opaque. Fails when the path is not a regular file, the
 // data is broken or truncated, or a side exceeds kMaxPictureSide.
-TexelPlane DecodePicture(const std::string& path);
+Expected<TexelPlane> DecodePicture(const std::string& path);
 
 }  // namespace talmora

@@ -65,10 +65,9 @@ int ChooseLevel(const Texture& texture, double shrink_x, double shrink_y) {
 
 }  // namespace
 
-void Sprite::Draw(const Texture& texture, uint32_t argb) {
-  if (!target_ || (argb >> 24) == 0) return;
+void Sprite::Draw(Frame& frame, const Texture& texture, uint32_t argb) {
+  if ((argb >> 24) == 0) return;
   if (!std::isfinite(sx_) || !std::isfinite(sy_) || !std::isfinite(tx_) || !std::isfinite(ty_)) return;
-  Frame& frame = *target_;
   const Span columns = CoveredSpan(tx_, sx_, texture.Width(), frame.Width());
   const Span rows = CoveredSpan(ty_, sy_, texture.Height(), frame.Height());
   if (columns.Empty() || rows.Empty()) return;

@@ -19,12 +19,6 @@ constexpr double kMaxEm = 16384;
 // Cell heights are converted to em heights by measuring the face at this size.
 constexpr double kReferenceEm = 1024;
 
-// Pango and GLib report trouble (a missing font, bad input) through GLib's log, which writes
-// to standard error; the program prints only its own messages.
-void SilenceLibraryLog() {
-  g_log_set_default_handler([](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
-}
-
 PangoWeight WeightFor(int weight) {
   if (weight <= 0) return PANGO_WEIGHT_NORMAL;
   return static_cast<PangoWeight>(std::clamp(weight, 100, 1000));
@@ -70,21 +64,20 @@ double EmFor(int height, PangoContext* context, PangoFontDescription* descriptio
 
 }  // namespace
 
-std::unique_ptr<Font> Font::Create(const FontRequest& request) {
-  SilenceLibraryLog();
+Expected<std::unique_ptr<Font>> Font::Create(const FontRequest& request) {
   std::string family = ResolveFace(request.face);
   GObjectPtr<PangoContext> context = MakeContext();
   FontDescriptionPtr description(pango_font_description_new());
-  if (!context || !description) return nullptr;
+  if (!context || !description) return Error{"no layout context"};
   pango_font_description_set_family(description.get(), family.c_str());
   pango_font_description_set_weight(description.get(), WeightFor(request.weight));
   pango_font_description_set_style(description.get(), request.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
 
   const double em = EmFor(request.height, context.get(), description.get());
-  if (em <= 0) return nullptr;
+  if (em <= 0) return Error{"the face has no measurable size: " + family};
   SetEm(description.get(), em);
   GObjectPtr<PangoFont> font(pango_context_load_font(context.get(), description.get()));
-  if (!font) return nullptr;
+  if (!font) return Error{"no font loads for " + family};
   return std::unique_ptr<Font>(new Font(std::move(context), std::move(description), std::move(family), em));
 }
 

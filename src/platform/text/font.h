@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/error.h"
 #include "platform/render/frame.h"
 #include "platform/text/text_handles.h"
 #include "platform/text/text_rasterizer.h"
@@ -28,8 +29,8 @@ struct FontRequest {
 // word breaking, the rectangle's width: a text that moves or resizes costs one blend per frame.
 class Font {
  public:
-  // Empty when no font can be had for the request.
-  static std::unique_ptr<Font> Create(const FontRequest& request);
+  // Fails when no font can be had for the request.
+  static Expected<std::unique_ptr<Font>> Create(const FontRequest& request);
 
   // Draws the UTF-8 sentence inside the rectangle by the DT_ format flags, in the ARGB colour;
   // nothing lands outside the rectangle or the target.

@@ -1,4 +1,4 @@
-#include "platform/movie/compressor_menu.h"
+#include "video/compressor_menu.h"
 
 #include <charconv>
 #include <cstdio>
@@ -83,7 +83,7 @@ bool ChooseCompressor(std::span<const CompressorInfo* const> offered, std::istre
   if (offered.empty()) return false;
   const CompressorInfo* chosen = offered.front();
   for (const CompressorInfo* info : offered) {
-    if (info->fourcc == settings.fccHandler) chosen = info;
+    if (info->fourcc == settings.fourcc) chosen = info;
   }
 
   PrintLine("圧縮形式 :");
@@ -102,17 +102,17 @@ bool ChooseCompressor(std::span<const CompressorInfo* const> offered, std::istre
   }
 
   CompressorSettings result = settings;
-  result.fccHandler = chosen->fourcc;
+  result.fourcc = chosen->fourcc;
   if ((chosen->settings & kQualitySetting) &&
-      !AskSetting(in, "品質 (0～10000、-1 : 既定)", -1, CompressorSettings::kMaxQuality, result.lQ)) {
+      !AskSetting(in, "品質 (0～10000、-1 : 既定)", -1, CompressorSettings::kMaxQuality, result.quality)) {
     return false;
   }
   if ((chosen->settings & kKeyFrameSetting) &&
-      !AskSetting(in, "キーフレーム間隔 (フレーム数、0 : 自動)", 0, kMaxInt, result.lKey)) {
+      !AskSetting(in, "キーフレーム間隔 (フレーム数、0 : 自動)", 0, kMaxInt, result.keyframe)) {
     return false;
   }
   if ((chosen->settings & kDataRateSetting) &&
-      !AskSetting(in, "データレート (KB/秒、0 : 制限なし)", 0, kMaxInt, result.lDataRate)) {
+      !AskSetting(in, "データレート (KB/秒、0 : 制限なし)", 0, kMaxInt, result.data_rate)) {
     return false;
   }
   PrintLine("圧縮形式 : " + FourccText(chosen->fourcc) + " " + std::string(chosen->name));

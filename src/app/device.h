@@ -3,7 +3,6 @@
 #include <memory>
 
 #include "platform/render/graphics_device.h"
-#include "platform/render/sprite.h"
 #include "platform/sound/sound_system.h"
 
 namespace talmora {
@@ -13,18 +12,16 @@ namespace talmora {
 class Device {
  public:
   Device();
-  virtual ~Device();
+  ~Device();
   Device(const Device&) = delete;
   Device& operator=(const Device&) = delete;
 
   // Empty when that service did not come up; callers stop with a message then.
-  GraphicsDevice* GetDevice() { return device_.get(); }
-  Sprite* GetSprite() { return sprite_.get(); }
-  SoundSystem* GetSoundSystem() { return sound_system_.get(); }
+  GraphicsDevice* Graphics() { return graphics_.get(); }
+  SoundSystem* Sounds() { return sound_system_.get(); }
 
  private:
-  std::unique_ptr<GraphicsDevice> device_;
-  std::unique_ptr<Sprite> sprite_;
+  std::unique_ptr<GraphicsDevice> graphics_;
   std::unique_ptr<SoundSystem> sound_system_;
 };
 

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <variant>
+
+namespace talmora {
+
+// What a platform call failed at, in words for a log or a test. The layer that owns the user's
+// message decides what to print.
+struct Error {
+  std::string what;
+};
+
+// A value, or what kept it from being made: std::expected cut down to what the layers use. `E`
+// may be a layer's own enum where its caller tells failures apart.
+template <typename T, typename E = Error>
+class [[nodiscard]] Expected {
+ public:
+  Expected(T value) : state_(std::in_place_index<0>, std::move(value)) {}
+  Expected(E error) : state_(std::in_place_index<1>, std::move(error)) {}
+
+  bool has_value() const { return state_.index() == 0; }
+  explicit operator bool() const { return has_value(); }
+  T& operator*() { return std::get<0>(state_); }
+  const T& operator*() const { return std::get<0>(state_); }
+  T* operator->() { return &std::get<0>(state_); }
+  const T* operator->() const { return &std::get<0>(state_); }
+  const E& error() const { return std::get<1>(state_); }
+
+ private:
+  static_assert(!std::is_same_v<T, E>);
+  std::variant<T, E> state_;
+};
+
+}  // namespace talmora

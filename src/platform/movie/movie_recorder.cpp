@@ -1,0 +1,59 @@
+#include "platform/movie/movie_recorder.h"
+
+#include "platform/movie/frame_compressor.h"
+
+namespace talmora {
+
+Expected<std::unique_ptr<MovieRecorder>, MovieFailure> MovieRecorder::Open(const MovieContainer& container,
+                                                                           const std::string& path,
+                                                                           const MovieStream& stream,
+                                                                           const CompressorSettings& settings) {
+  std::unique_ptr<MovieFile> file = container.create(path);
+  if (!file) return MovieFailure::kFile;
+  std::unique_ptr<MovieRecorder> movie(new MovieRecorder(std::move(file)));
+  if (!movie->CreateStream(stream)) return MovieFailure::kStream;
+  if (!movie->MakeCompressedStream(settings)) return MovieFailure::kCompressor;
+  if (!movie->Begin()) return MovieFailure::kHeaders;
+  return movie;
+}
+
+MovieRecorder::MovieRecorder(std::unique_ptr<MovieFile> file) : file_(std::move(file)) {}
+
+MovieRecorder::~MovieRecorder() { Close(); }
+
+bool MovieRecorder::CreateStream(const MovieStream& stream) {
+  if (has_stream_ || !file_->AddStream(stream)) return false;
+  stream_ = stream;
+  has_stream_ = true;
+  return true;
+}
+
+bool MovieRecorder::MakeCompressedStream(const CompressorSettings& settings) {
+  if (!has_stream_ || compressor_) return false;
+  const CompressorInfo* info = FindCompressor(settings.fourcc);
+  if (!info) return false;
+  compressor_ = FrameCompressor::Open(*info, settings, stream_.width, stream_.height, stream_.rate);
+  return compressor_ != nullptr;
+}
+
+bool MovieRecorder::Begin() {
+  if (!compressor_ || begun_) return false;
+  const CodecParametersPtr parameters(avcodec_parameters_alloc());
+  begun_ = parameters && compressor_->FillParameters(*parameters) &&
+           file_->Begin(*parameters, compressor_->TimeBase());
+  return begun_;
+}
+
+bool MovieRecorder::Write(int64_t index, const Frame& frame) {
+  return begun_ && compressor_->Compress(index, frame, *file_);
+}
+
+bool MovieRecorder::Close() {
+  // Frames the encoder still holds belong to the movie, even after a failed write.
+  const bool flushed = !begun_ || compressor_->Flush(*file_);
+  begun_ = false;
+  const bool closed = file_->Close();
+  return flushed && closed;
+}
+
+}  // namespace talmora
