@@ -18,7 +18,6 @@ class Object {
 
   // Applies the template, then reads "time", "duration" and "timeend".
   virtual void ReadProperties(AttributeMap& attributes);
-  virtual void Draw(double time) = 0;
 
   double start = 0.0;
   double end = 0.0;

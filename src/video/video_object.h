@@ -14,6 +14,7 @@ class VideoObject : public Object {
   explicit VideoObject(ScriptContext& context);
 
   void ReadProperties(AttributeMap& attributes) override;
+  virtual void Draw(double time) = 0;
 
   // The pixel rectangle and 0xAARRGGBB colour at `time`; empty and transparent outside the window.
   void Interpolate(double time, Rect& rect, uint32_t& argb) const;

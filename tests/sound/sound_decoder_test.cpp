@@ -14,14 +14,13 @@ class SoundSystemTest : public ::testing::Test {
   // Every frame the decoder delivers, until the end or an error; the source must be 16-bit stereo.
   int64_t Frames(const std::string& path) {
     std::unique_ptr<SoundDecoder> decoder;
-    EXPECT_EQ(system_.OpenDecoded(path, decoder), 0) << path;
+    EXPECT_TRUE(system_.OpenDecoded(path, {}, decoder).Ok()) << path;
     if (!decoder) return -1;
     EXPECT_EQ(decoder->Channels(), 2) << path;
     EXPECT_EQ(decoder->BitsPerSample(), 16) << path;
     std::vector<int16_t> buffer(2 * 4000);
     int64_t total = 0;
-    for (int got = 4000, result = 0; got == 4000 && result == 0; total += got) {
-      result = decoder->Read(buffer.data(), 4000, got);
+    for (int got = 4000; got == 4000 && decoder->Read(buffer.data(), 4000, got).Ok(); total += got) {
     }
     return total;
   }
@@ -46,9 +45,9 @@ TEST_F(SoundSystemTest, LengthInWholeMillisecondsAndFramesAtTheTracksRate) {
       {dir_ / "noinfo.mp3", Frames(dir_ / "noinfo.mp3") * 1000 / kRate},
   };
   for (const Case& c : cases) {
-    uint32_t length = 0;
-    EXPECT_EQ(system_.OpenStream(c.path, length), 0) << c.path;
-    EXPECT_EQ(length, c.ms) << c.path;
+    SoundInfo info;
+    EXPECT_TRUE(system_.OpenStream(c.path, info).Ok()) << c.path;
+    EXPECT_EQ(info.length_ms, c.ms) << c.path;
   }
   EXPECT_EQ(Frames(dir_ / "a.mp3"), 154350);
   // Other rates are resampled: two seconds stay two seconds of the track.
@@ -57,7 +56,7 @@ TEST_F(SoundSystemTest, LengthInWholeMillisecondsAndFramesAtTheTracksRate) {
   }
 }
 
-TEST_F(SoundSystemTest, BrokenInputGivesNegativeCodesWithoutACrash) {
+TEST_F(SoundSystemTest, BrokenInputSaysWhatFailedWithoutACrash) {
   const std::string wav = test::Wav(kRate, 2, 16, test::Noise(2, 1000));
   ASSERT_EQ(::mkfifo((dir_ / "pipe.wav").c_str(), 0600), 0);  // would wait for a writer
   for (const std::string& path :
@@ -68,10 +67,12 @@ TEST_F(SoundSystemTest, BrokenInputGivesNegativeCodesWithoutACrash) {
         dir_.Write("zero_rate.wav", test::Wav(0, 2, 16, {1, 2})),
         dir_.Write("huge_rate.wav", test::Wav(2000000000, 1, 16, {1, 2})),
         dir_.Write("no_channels.wav", test::Wav(kRate, 0, 16, {1, 2}))}) {
-    uint32_t length = 0;
-    EXPECT_LT(system_.OpenStream(path, length), 0) << path;
+    SoundInfo info;
+    const SoundStatus status = system_.OpenStream(path, info);
+    EXPECT_LT(status.code, 0) << path;
+    EXPECT_FALSE(status.reason.empty()) << path;
     std::unique_ptr<SoundDecoder> decoder;
-    EXPECT_LT(system_.OpenDecoded(path, decoder), 0) << path;
+    EXPECT_LT(system_.OpenDecoded(path, {}, decoder).code, 0) << path;
     EXPECT_EQ(decoder, nullptr) << path;
   }
   // Damaged in the middle and cut short: the intact start still decodes.
@@ -83,8 +84,8 @@ TEST_F(SoundSystemTest, BrokenInputGivesNegativeCodesWithoutACrash) {
     const int64_t frames = Frames(dir_.Write(name, bytes.substr(0, bytes.size() * 3 / 4)));
     EXPECT_GT(frames, kRate / 2) << name;
     EXPECT_LE(frames, 3 * kRate + 4096) << name;
-    uint32_t length = 0;
-    system_.OpenStream(dir_ / name, length);  // counts what is there, whatever it returns
+    SoundInfo info;
+    system_.OpenStream(dir_ / name, info);  // counts what is there, whatever it returns
   }
 }
 

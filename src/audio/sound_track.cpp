@@ -1,4 +1,4 @@
-#include "audio/sound_mixer.h"
+#include "audio/sound_track.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <cmath>
 
-#include "audio/wav_header.h"
 #include "platform/console/print_line.h"
 #include "platform/sound/sound_system.h"
 
@@ -75,35 +75,67 @@ void AddSaturating(int16_t* track, const int16_t* sound, size_t count) {
   }
 }
 
-SoundMixer::SoundMixer(std::string output_path)
-    : output_path_(std::move(output_path)),
-      sound_(size_t{kChunkFrames} * 2),
-      track_(size_t{kChunkFrames} * 2) {}
+namespace {
 
-bool SoundMixer::Mix(SoundDecoder& decoder, int64_t first_frame, int64_t frames) {
-  if (frames <= 0) return true;
+// The sum of a track value and a scaled sound value, rounded to the nearest integer (ties to
+// even) and saturated. Adding and taking away 1.5 × 2^52 rounds without a library call.
+int16_t AddScaled(int16_t track, int16_t sound, double gain) {
+  constexpr double kRound = 6755399441055744.0;
+  const double sum = std::clamp(track + sound * gain, -32768.0, 32767.0);
+  return static_cast<int16_t>((sum + kRound) - kRound);
+}
+
+// Scales and adds `frames` frames, the first of which is frame `at` of a window `span` long.
+void AddWithGains(int16_t* track, const int16_t* sound, int frames, double at, double span,
+                  const SoundGains& g) {
+  const auto sides = [](double volume, double pan, double& left, double& right) {
+    left = volume * std::min(1.0, 1.0 - pan);
+    right = volume * std::min(1.0, 1.0 + pan);
+  };
+  double left = 0.0, right = 0.0;
+  if (g.volume == g.volume_end && g.pan == g.pan_end) {
+    sides(g.volume, g.pan, left, right);
+    for (int i = 0; i < 2 * frames; i += 2) {
+      track[i] = AddScaled(track[i], sound[i], left);
+      track[i + 1] = AddScaled(track[i + 1], sound[i + 1], right);
+    }
+    return;
+  }
+  for (int i = 0; i < frames; ++i) {
+    const double s = (at + i) / span, c = 1.0 - s;
+    sides(c * g.volume + s * g.volume_end, c * g.pan + s * g.pan_end, left, right);
+    track[2 * i] = AddScaled(track[2 * i], sound[2 * i], left);
+    track[2 * i + 1] = AddScaled(track[2 * i + 1], sound[2 * i + 1], right);
+  }
+}
+
+}  // namespace
+
+SoundTrack::SoundTrack(std::string path)
+    : path_(std::move(path)), sound_(size_t{kChunkFrames} * 2), track_(size_t{kChunkFrames} * 2) {}
+
+bool SoundTrack::Mix(SoundDecoder& decoder, TrackWindow window, const SoundGains& gains) {
+  if (window.end <= window.first) return true;
   const int64_t track_frames = TrackLength();
   if (track_frames < 0) return false;
-  const int64_t from = std::max<int64_t>(first_frame, 0);
-  const int64_t to = std::min(first_frame + frames, track_frames);
+  // Both ends lie within ±2^62 and the track within 2^31 frames: no difference below overflows.
+  const int64_t from = std::max<int64_t>(window.first, 0);
+  const int64_t to = std::min(window.end, track_frames);
   if (from >= to) return true;
   // A sound that starts before the track plays on into it from the matching point.
-  if (!Skip(decoder, from - first_frame)) return false;
+  if (!Skip(decoder, from - window.first)) return false;
   for (int64_t frame = from; frame < to; frame += kChunkFrames) {
     const int count = static_cast<int>(std::min<int64_t>(kChunkFrames, to - frame));
     int got = 0;
-    if (const int result = decoder.Read(sound_.data(), count, got); result < 0) {
-      PrintLine("サウンドバッファのロックに失敗しました (" + std::to_string(result) + ")");
-      return false;
-    }
-    if (got > 0 && !AddChunk(frame, got)) return false;
+    if (!Decode(decoder, count, got)) return false;
+    if (got > 0 && !AddChunk(frame, got, frame - window.first, window, gains)) return false;
     if (got < count) break;  // the file ends inside its window: the rest stays as it was
   }
   return true;
 }
 
-int64_t SoundMixer::TrackLength() {
-  TrackFile file(output_path_);
+int64_t SoundTrack::TrackLength() {
+  TrackFile file(path_);
   if (!file.IsOpen()) {
     Fail(kOpenFailed);
     return -1;
@@ -114,24 +146,31 @@ int64_t SoundMixer::TrackLength() {
   return frames;
 }
 
-bool SoundMixer::Skip(SoundDecoder& decoder, int64_t frames) {
+bool SoundTrack::Skip(SoundDecoder& decoder, int64_t frames) {
   while (frames > 0) {
+    // Deep into an endless loop, whole repetitions are skipped without decoding them.
+    if (const int64_t period = decoder.Period(); period > 0) frames %= period;
     const int count = static_cast<int>(std::min<int64_t>(kChunkFrames, frames));
     int got = 0;
-    if (const int result = decoder.Read(sound_.data(), count, got); result < 0) {
-      PrintLine("サウンドバッファのロックに失敗しました (" + std::to_string(result) + ")");
-      return false;
-    }
+    if (!Decode(decoder, count, got)) return false;
     if (got < count) return true;
     frames -= got;
   }
   return true;
 }
 
-bool SoundMixer::AddChunk(int64_t track_frame, int frames) {
+bool SoundTrack::Decode(SoundDecoder& decoder, int count, int& got) {
+  const SoundStatus status = decoder.Read(sound_.data(), count, got);
+  if (status.Ok()) return true;
+  PrintLine("サウンドバッファのロックに失敗しました (" + std::to_string(status.code) + ")");
+  return false;
+}
+
+bool SoundTrack::AddChunk(int64_t track_frame, int frames, int64_t window_frame,
+                          const TrackWindow& window, const SoundGains& gains) {
   const int64_t offset = kWavHeaderBytes + track_frame * kTrackFrameBytes;
   const size_t bytes = static_cast<size_t>(frames) * kTrackFrameBytes;
-  TrackFile file(output_path_);
+  TrackFile file(path_);
   if (!file.IsOpen()) {
     Fail(kOpenFailed);
     return false;
@@ -140,7 +179,13 @@ bool SoundMixer::AddChunk(int64_t track_frame, int frames) {
     Fail(kReadFailed);
     return false;
   }
-  AddSaturating(track_.data(), sound_.data(), static_cast<size_t>(frames) * 2);
+  if (gains.IsUnity()) {
+    AddSaturating(track_.data(), sound_.data(), static_cast<size_t>(frames) * 2);
+  } else {
+    const double span = static_cast<double>(window.end) - static_cast<double>(window.first);
+    AddWithGains(track_.data(), sound_.data(), frames, static_cast<double>(window_frame), span,
+                 gains);
+  }
   if (!file.WriteAt(offset, track_.data(), bytes) || !file.Close()) {
     Fail(kWriteFailed);
     return false;
@@ -148,6 +193,6 @@ bool SoundMixer::AddChunk(int64_t track_frame, int frames) {
   return true;
 }
 
-void SoundMixer::Fail(const char* what) const { PrintLine(what + output_path_); }
+void SoundTrack::Fail(const char* what) const { PrintLine(what + path_); }
 
 }  // namespace talmora
