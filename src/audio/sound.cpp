@@ -26,11 +26,8 @@ void PrintLoadFailure(const std::string& path, const SoundStatus& status) {
   PrintLine("サウンドの読み込みに失敗しました : " + path + "(" + std::to_string(status.code) + ")");
 }
 
-// Far beyond any audible gain, and small enough that no product overflows.
-constexpr double kMaxVolume = 65536.0;
-
 double UsableVolume(double volume, double otherwise) {
-  return volume >= 0.0 ? std::min(volume, kMaxVolume) : otherwise;
+  return volume >= 0.0 ? std::min(volume, SoundGains::kMaxGain) : otherwise;
 }
 
 double UsablePan(double pan) { return std::isnan(pan) ? 0.0 : std::clamp(pan, -1.0, 1.0); }

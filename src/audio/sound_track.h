@@ -12,8 +12,11 @@ namespace talmora {
 class SoundDecoder;
 
 // A sound's gains across its window: volume and pan each move linearly from their start value
-// at the window's start to their end value at its end. Pan runs from −1 (left only) to +1.
+// at the window's start to their end value at its end. Pan runs from −1 (left only) to +1,
+// volume from 0 to kMaxGain.
 struct SoundGains {
+  static constexpr double kMaxGain = 32768.0;
+
   double volume = 1.0, volume_end = 1.0;
   double pan = 0.0, pan_end = 0.0;
 
