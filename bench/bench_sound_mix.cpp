@@ -39,7 +39,7 @@ void WriteSound(const std::string& path, int minutes) {
   std::vector<int16_t> second(2 * kTrackRate);
   for (int64_t done = 0; done < frames; done += kTrackRate) {
     for (int i = 0; i < kTrackRate; ++i) {
-      const auto value = static_cast<int16_t>(3000 * std::sin(2 * M_PI * 440 * (done + i) / kTrackRate));
+      const auto value = static_cast<int16_t>(3000 * std::sin(2 * M_PI * 440 * static_cast<double>(done + i) / kTrackRate));
       second[2 * i] = second[2 * i + 1] = value;
     }
     out.write(reinterpret_cast<const char*>(second.data()), second.size() * 2);
@@ -55,8 +55,8 @@ long PeakKilobytes() {
 double ProcessorSeconds() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 void Run(const std::filesystem::path& folder, int minutes, bool shaped) {
@@ -91,7 +91,7 @@ void Run(const std::filesystem::path& folder, int minutes, bool shaped) {
                 "%.0f min mixed, peak memory %.1f MB (%.1f MB before mixing)",
                 kSounds, minutes, kTrackSeconds / 60, shaped ? " (volume, pan, endless loop)" : "",
                 wall.count(), ProcessorSeconds() - processor, mixed_minutes,
-                PeakKilobytes() / 1024.0, before / 1024.0);
+                static_cast<double>(PeakKilobytes()) / 1024.0, static_cast<double>(before) / 1024.0);
   PrintLine(line);
 }
 

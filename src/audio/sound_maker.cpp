@@ -14,8 +14,8 @@
 
 namespace talmora {
 
-SoundMaker::SoundMaker(const ObjectFactory& factory, double length)
-    : length(length), factory_(factory) {}
+SoundMaker::SoundMaker(const ObjectFactory& factory, double movie_length)
+    : length(movie_length), factory_(factory) {}
 
 SoundMaker::~SoundMaker() = default;
 

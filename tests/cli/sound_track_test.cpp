@@ -110,7 +110,7 @@ TEST(SoundTrack, SoundsFillTheirWindowsAsTheirAttributesSayLatestFirst) {
 std::vector<int16_t> Sine(int rate, int64_t frames) {
   std::vector<int16_t> samples(static_cast<size_t>(2 * frames));
   for (int64_t i = 0; i < frames; ++i) {
-    samples[2 * i] = samples[2 * i + 1] = static_cast<int16_t>(10000 * std::sin(2 * M_PI * 200 * i / rate));
+    samples[2 * i] = samples[2 * i + 1] = static_cast<int16_t>(10000 * std::sin(2 * M_PI * 200 * static_cast<double>(i) / rate));
   }
   return samples;
 }
