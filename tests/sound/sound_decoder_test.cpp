@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cmath>
+
 #include "platform/sound/sound_system.h"
 #include "sound/sound_files.h"
 
@@ -11,18 +14,27 @@ constexpr int kRate = 44100;
 
 class SoundSystemTest : public ::testing::Test {
  protected:
-  // Every frame the decoder delivers, until the end or an error; the source must be 16-bit stereo.
+  // Every frame the decoder delivers, until the end or an error, up to `limit`.
+  std::vector<int16_t> Decode(const std::string& path, const Playback& playback = {}, int64_t limit = 1 << 30) {
+    std::unique_ptr<SoundDecoder> decoder;
+    EXPECT_TRUE(system_.OpenDecoded(path, playback, decoder).Ok()) << path;
+    std::vector<int16_t> samples;
+    if (!decoder) return samples;
+    std::vector<int16_t> buffer(2 * 4000);
+    for (int got = 4000; got == 4000 && static_cast<int64_t>(samples.size()) < 2 * limit;) {
+      if (!decoder->Read(buffer.data(), 4000, got).Ok()) break;
+      samples.insert(samples.end(), buffer.begin(), buffer.begin() + 2 * got);
+    }
+    return samples;
+  }
+  // The same for a 16-bit stereo source, counted.
   int64_t Frames(const std::string& path) {
     std::unique_ptr<SoundDecoder> decoder;
     EXPECT_TRUE(system_.OpenDecoded(path, {}, decoder).Ok()) << path;
     if (!decoder) return -1;
     EXPECT_EQ(decoder->Channels(), 2) << path;
     EXPECT_EQ(decoder->BitsPerSample(), 16) << path;
-    std::vector<int16_t> buffer(2 * 4000);
-    int64_t total = 0;
-    for (int got = 4000; got == 4000 && decoder->Read(buffer.data(), 4000, got).Ok(); total += got) {
-    }
-    return total;
+    return static_cast<int64_t>(Decode(path).size() / 2);
   }
 
   SoundSystem system_;
@@ -54,6 +66,40 @@ TEST_F(SoundSystemTest, LengthInWholeMillisecondsAndFramesAtTheTracksRate) {
   for (int rate : {48000, 22050, 8000, 192000}) {
     EXPECT_EQ(Frames(dir_.Write("r.wav", test::Wav(rate, 2, 16, test::Noise(2, 2 * rate)))), 2 * kRate) << rate;
   }
+}
+
+TEST_F(SoundSystemTest, LoopsPlayTheirStretchFromMemoryOrByReopeningTheFile) {
+  // Eight channels make 705600 bytes a second as decoded: seven seconds are too many to keep.
+  const std::string path = dir_.Write("eight.wav", test::Wav(kRate, 8, 16, test::Noise(8, 7 * kRate)));
+  const std::vector<int16_t> plain = Decode(path);
+  ASSERT_EQ(plain.size(), 2u * 7 * kRate);
+  struct Case { Playback playback; std::vector<std::pair<double, double>> seconds; };
+  const Case cases[] = {
+      {{0, 1, 0.5, 6.5}, {{0, 6.5}, {0.5, 6.5}, {6.5, 7}}},  // reopened
+      {{0, 2, 1.0, 1.5}, {{0, 1.5}, {1, 1.5}, {1, 1.5}, {1.5, 7}}},  // kept
+      {{0, 1, 6.5, 0.0}, {{0, 7}, {6.5, 7}}},             // to the file's end, kept
+      {{0, 3, 8.0, 0.0}, {{0, 7}}},                       // after the end: nothing to repeat
+      {{0, 0, 1.0, 2.0}, {{0, 7}}},
+  };
+  for (const Case& c : cases) {
+    std::vector<int16_t> expected;
+    for (auto [from, to] : c.seconds) {
+      expected.insert(expected.end(), plain.begin() + 2 * std::llround(from * kRate),
+                      plain.begin() + 2 * std::llround(to * kRate));
+    }
+    EXPECT_TRUE(Decode(path, c.playback) == expected) << c.playback.loop_start << " " << c.playback.loop_end;
+  }
+  // Endless: the output repeats with the stretch, and says so.
+  std::unique_ptr<SoundDecoder> decoder;
+  ASSERT_TRUE(system_.OpenDecoded(path, {0, -1, 6.0, 0.0}, decoder).Ok());
+  std::vector<int16_t> buffer(2 * 10 * kRate);
+  int got = 0;
+  ASSERT_TRUE(decoder->Read(buffer.data(), 10 * kRate, got).Ok());
+  ASSERT_EQ(got, 10 * kRate);
+  for (int second = 7; second < 10; ++second) {
+    EXPECT_TRUE(std::equal(plain.begin() + 2 * 6 * kRate, plain.end(), buffer.begin() + 2 * second * kRate)) << second;
+  }
+  EXPECT_EQ(decoder->Period(), kRate);
 }
 
 TEST_F(SoundSystemTest, BrokenInputSaysWhatFailedWithoutACrash) {

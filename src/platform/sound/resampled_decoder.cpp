@@ -30,6 +30,7 @@ int ResampledDecoder::Open(const std::string& path) {
                   ? SamplePosition(playback_.loop_end, file_rate_)
                   : std::numeric_limits<int64_t>::max();
   repeats_left_ = loop_end_ > loop_start_ ? playback_.repeats : 0;
+  recording_ = Looping();
   return 0;
 }
 
@@ -107,6 +108,19 @@ int ResampledDecoder::Refill() {
 
 int ResampledDecoder::NextFrame(AVFrame*& frame) {
   for (;;) {
+    if (replaying_) {
+      if (replay_next_ < stretch_.size()) return Play(stretch_[replay_next_++], frame);
+      if (Looping()) {
+        if (const int restarted = Restart(); restarted < 0) return restarted;
+        continue;
+      }
+      // The last repeat is over: on from the loop's end, where the first pass left the file.
+      replaying_ = false;
+      stretch_.clear();
+      if (!tail_.frame) continue;
+      playing_tail_ = std::move(tail_);
+      return Play(playing_tail_, frame);
+    }
     const bool loop_ended = Looping() && position_ >= loop_end_;
     const int ret = loop_ended ? AVERROR_EOF : file_.Next(frame);
     if (ret == AVERROR_EOF && Looping()) {
@@ -122,9 +136,39 @@ int ResampledDecoder::NextFrame(AVFrame*& frame) {
       frame_limit_ = static_cast<int>(std::max<int64_t>(loop_end_ - first, frame_used_));
     }
     if (frame_used_ == frame_limit_) continue;
+    if (recording_) Record(*frame, first);
     played_in_pass_ += frame_limit_ - frame_used_;
     return 0;
   }
+}
+
+int ResampledDecoder::Play(const Piece& piece, AVFrame*& frame) {
+  frame_used_ = piece.begin;
+  frame_limit_ = piece.end;
+  played_in_pass_ += piece.end - piece.begin;
+  frame = piece.frame.get();
+  return 0;
+}
+
+void ResampledDecoder::Record(const AVFrame& frame, int64_t first) {
+  const int begin = static_cast<int>(std::clamp<int64_t>(loop_start_ - first, frame_used_, frame_limit_));
+  if (begin == frame_limit_) return;  // before the stretch
+  const int64_t bytes = int64_t{frame.nb_samples} * frame.ch_layout.nb_channels *
+                        av_get_bytes_per_sample(static_cast<AVSampleFormat>(frame.format));
+  // The decoder hands out a fresh buffer for each frame, so a reference keeps this one intact.
+  FramePtr kept(av_frame_clone(&frame));
+  recorded_bytes_ += bytes;
+  if (!kept || recorded_bytes_ > kMaxRecordedBytes) {
+    recording_ = false;
+    stretch_.clear();
+    tail_ = {};
+    return;
+  }
+  if (frame_limit_ < frame.nb_samples) {
+    tail_ = {FramePtr(av_frame_clone(&frame)), frame_limit_, frame.nb_samples};
+    if (!tail_.frame) recording_ = false;
+  }
+  stretch_.push_back({std::move(kept), begin, frame_limit_});
 }
 
 int ResampledDecoder::Restart() {
@@ -144,12 +188,23 @@ int ResampledDecoder::Restart() {
     --repeats_left_;
   }
   last_restart_ = converted_;
+  played_in_pass_ = 0;
+  // A stretch small enough to keep is played again from memory; the file stays where the
+  // first pass left it, at the loop's end.
+  if (recording_ && !stretch_.empty()) {
+    recording_ = false;
+    replaying_ = true;
+  }
+  if (replaying_) {
+    replay_next_ = 0;
+    return 0;
+  }
+  recording_ = false;
   frame_ = nullptr;
   file_ = DecodedFile();
   if (const int ret = file_.Open(path_); ret < 0) return ret;
   position_ = 0;
   skip_to_ = loop_start_;
-  played_in_pass_ = 0;
   return 0;
 }
 

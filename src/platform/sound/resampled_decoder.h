@@ -11,9 +11,9 @@
 namespace talmora::sound {
 
 // Decodes a file piece by piece, plays it as its playback says and converts it to the track's
-// format: 44100 Hz stereo s16. A loop reopens the file and decodes up to the loop's start again,
-// so memory stays bounded by one slice of converted samples, whatever the file's length or the
-// number of repeats.
+// format: 44100 Hz stereo s16. A loop keeps its decoded stretch when that is small, and otherwise
+// reopens the file and decodes up to the loop's start again, so memory stays bounded whatever
+// the file's length or the number of repeats.
 class ResampledDecoder final : public SoundDecoder {
  public:
   static constexpr int kOutputRate = 44100;
@@ -32,13 +32,23 @@ class ResampledDecoder final : public SoundDecoder {
   static constexpr int kSliceFrames = 8192;
   // The resampler's own limit.
   static constexpr int kMaxChannels = 64;
+  // The largest loop stretch kept in memory, as decoded (about 24 s of CD audio).
+  static constexpr int64_t kMaxRecordedBytes = int64_t{4} << 20;
 
   int Refill();
   // The next decoded frame in playing order; sets the part of it to play, frame_used_ to
   // frame_limit_. Returns 0, AVERROR_EOF at the end of the playback, or another negative AVERROR.
   int NextFrame(AVFrame*& frame);
-  // Back to the start of the file, to play on from the loop's start.
+  // Back to the loop's start, from memory or by reopening the file.
   int Restart();
+  // A decoded frame and the part of it to play.
+  struct Piece {
+    FramePtr frame;
+    int begin = 0, end = 0;
+  };
+  int Play(const Piece& piece, AVFrame*& frame);
+  // Keeps what the first pass plays of the loop's stretch, and the rest of the frame it ends in.
+  void Record(const AVFrame& frame, int64_t first);
   bool Looping() const { return repeats_left_ != 0; }
   int Configure(const AVFrame& frame);
   // Appends the conversion of `count` input frames (none with null `input`: the flush).
@@ -63,6 +73,12 @@ class ResampledDecoder final : public SoundDecoder {
   int64_t played_in_pass_ = 0;
   int64_t converted_ = 0;  // output frames so far
   int64_t last_restart_ = -1, last_period_ = 0, period_ = 0;
+  bool recording_ = false, replaying_ = false;
+  std::vector<Piece> stretch_;
+  Piece tail_;
+  Piece playing_tail_;
+  size_t replay_next_ = 0;
+  int64_t recorded_bytes_ = 0;
 
   AVFrame* frame_ = nullptr;  // the decoded frame being converted, owned by file_
   int frame_used_ = 0;
