@@ -30,7 +30,15 @@ int ResampledDecoder::Open(const std::string& path) {
                   ? SamplePosition(playback_.loop_end, file_rate_)
                   : std::numeric_limits<int64_t>::max();
   repeats_left_ = loop_end_ > loop_start_ ? playback_.repeats : 0;
-  recording_ = Looping();
+  // Kept only when the stretch is known to be small; a loop to a file end the container does
+  // not state is played by reopening.
+  const int64_t length_ms = file_.DeclaredLengthMs();
+  const int64_t end = loop_end_ != std::numeric_limits<int64_t>::max() ? loop_end_
+                      : length_ms >= 0 ? av_rescale(length_ms, file_rate_, 1000)
+                                       : std::numeric_limits<int64_t>::max();
+  const AVCodecContext& codec = file_.Codec();
+  recording_ = Looping() && end - loop_start_ <= kMaxRecordedBytes / codec.ch_layout.nb_channels /
+                                                     std::max(1, av_get_bytes_per_sample(codec.sample_fmt));
   return 0;
 }
 
