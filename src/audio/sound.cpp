@@ -34,7 +34,6 @@ double UsablePan(double pan) { return std::isnan(pan) ? 0.0 : std::clamp(pan, -1
 
 double UsableSeconds(double seconds) { return std::isnan(seconds) ? 0.0 : seconds; }
 
-
 }  // namespace
 
 void Sound::ReadProperties(AttributeMap& attributes) {
@@ -90,7 +89,8 @@ double Sound::PlaybackSeconds(const SoundInfo& info) const {
   double seconds = length;
   if (playback.repeats != 0) {
     const double loop_start = std::clamp(playback.loop_start, 0.0, length);
-    const double loop_end = playback.loop_end > playback.loop_start ? std::min(playback.loop_end, length) : length;
+    const double loop_end =
+        playback.loop_end > playback.loop_start ? std::min(playback.loop_end, length) : length;
     const double stretch = std::max(0.0, loop_end - loop_start);
     if (stretch > 0.0 && playback.repeats < 0) return INFINITY;
     seconds += playback.repeats * stretch;

@@ -88,8 +88,8 @@ inline int16_t AddScaled(int16_t track, int16_t sound, double gain) {
 
 // Scales and adds `frames` frames, the first of which is frame `at` of a window `span` long.
 // Its loops become vector code only under the cost model that -O2 leaves off.
-__attribute__((optimize("vect-cost-model=dynamic"))) void AddWithGains(int16_t* track, const int16_t* sound, int frames, double at, double span,
-                  const SoundGains& g) {
+__attribute__((optimize("vect-cost-model=dynamic"))) void AddWithGains(
+    int16_t* track, const int16_t* sound, int frames, double at, double span, const SoundGains& g) {
   const auto sides = [](double volume, double pan, double* gains) {
     gains[0] = volume * std::min(1.0, 1.0 - pan);
     gains[1] = volume * std::min(1.0, 1.0 + pan);

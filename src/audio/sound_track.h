@@ -20,7 +20,9 @@ struct SoundGains {
   double volume = 1.0, volume_end = 1.0;
   double pan = 0.0, pan_end = 0.0;
 
-  bool IsUnity() const { return volume == 1.0 && volume_end == 1.0 && pan == 0.0 && pan_end == 0.0; }
+  bool IsUnity() const {
+    return volume == 1.0 && volume_end == 1.0 && pan == 0.0 && pan_end == 0.0;
+  }
 };
 
 // Adds `sound` into `track`, value by value, saturating at the 16-bit limits.

@@ -37,8 +37,9 @@ int ResampledDecoder::Open(const std::string& path) {
                       : length_ms >= 0 ? av_rescale(length_ms, file_rate_, 1000)
                                        : std::numeric_limits<int64_t>::max();
   const AVCodecContext& codec = file_.Codec();
-  recording_ = Looping() && end - loop_start_ <= kMaxRecordedBytes / codec.ch_layout.nb_channels /
-                                                     std::max(1, av_get_bytes_per_sample(codec.sample_fmt));
+  const int sample_bytes = std::max(1, av_get_bytes_per_sample(codec.sample_fmt));
+  recording_ = Looping() &&
+               end - loop_start_ <= kMaxRecordedBytes / codec.ch_layout.nb_channels / sample_bytes;
   return 0;
 }
 
@@ -159,7 +160,8 @@ int ResampledDecoder::Play(const Piece& piece, AVFrame*& frame) {
 }
 
 void ResampledDecoder::Record(const AVFrame& frame, int64_t first) {
-  const int begin = static_cast<int>(std::clamp<int64_t>(loop_start_ - first, frame_used_, frame_limit_));
+  const int begin =
+      static_cast<int>(std::clamp<int64_t>(loop_start_ - first, frame_used_, frame_limit_));
   if (begin == frame_limit_) return;  // before the stretch
   const int64_t bytes = int64_t{frame.nb_samples} * frame.ch_layout.nb_channels *
                         av_get_bytes_per_sample(static_cast<AVSampleFormat>(frame.format));
