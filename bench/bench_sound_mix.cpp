@@ -1,11 +1,14 @@
 // Mixes ten overlapping sounds into a 10-minute track through the sound maker, once for each
 // sound length (1, 10 and 60 minutes by default), each in its own process so that the peak
-// memory is that of one run. Prints wall time, processor time and peak resident memory.
+// memory is that of one run: first plainly, then with volume, pan and an endless loop on every
+// sound (which fills each window to the track's end). Prints wall time, processor time, the
+// minutes of sound mixed and peak resident memory.
 // Usage: bench_sound_mix [sound minutes ...]
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -56,12 +59,16 @@ double ProcessorSeconds() {
          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-void Run(const std::filesystem::path& folder, int minutes) {
+void Run(const std::filesystem::path& folder, int minutes, bool shaped) {
   const std::string sound = (folder / ("sound" + std::to_string(minutes) + ".wav")).string();
-  WriteSound(sound, minutes);
+  if (!std::filesystem::exists(sound)) WriteSound(sound, minutes);
+  const char* settings = shaped ? "\" volume=\"0.8\" pan=\"0.3\" loop=\"yes\" loopcount=\"-1" : "";
   std::string script = "<talmora>";
+  double mixed_minutes = 0;
   for (int i = 0; i < kSounds; ++i) {
-    script += "<sound time=\"" + std::to_string(i * 6) + "\" src=\"" + sound + "\"/>";
+    script += "<sound time=\"" + std::to_string(i * 6) + settings + "\" src=\"" + sound + "\"/>";
+    const double window = kTrackSeconds - i * 6;
+    mixed_minutes += (shaped ? window : std::min(window, minutes * 60.0)) / 60;
   }
   script += "</talmora>";
 
@@ -78,11 +85,12 @@ void Run(const std::filesystem::path& folder, int minutes) {
     maker.Make((folder / "track.wav").string());
   }
   const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
-  char line[200];
+  char line[300];
   std::snprintf(line, sizeof line,
-                "%d sounds of %d min into a %.0f min track: wall %.2f s, processor %.2f s, "
-                "peak memory %.1f MB (%.1f MB before mixing)",
-                kSounds, minutes, kTrackSeconds / 60, wall.count(), ProcessorSeconds() - processor,
+                "%d sounds of %d min into a %.0f min track%s: wall %.2f s, processor %.2f s, "
+                "%.0f min mixed, peak memory %.1f MB (%.1f MB before mixing)",
+                kSounds, minutes, kTrackSeconds / 60, shaped ? " (volume, pan, endless loop)" : "",
+                wall.count(), ProcessorSeconds() - processor, mixed_minutes,
                 static_cast<double>(PeakKilobytes()) / 1024.0, static_cast<double>(before) / 1024.0);
   PrintLine(line);
 }
@@ -99,14 +107,16 @@ int main(int argc, char** argv) {
   const std::filesystem::path folder = pattern;
   for (int minutes : lengths) {
     if (minutes <= 0) continue;
-    const pid_t child = ::fork();
-    if (child == 0) {
-      talmora::Run(folder, minutes);
-      std::filesystem::remove(folder / ("sound" + std::to_string(minutes) + ".wav"));
-      std::_Exit(0);
+    for (bool shaped : {false, true}) {
+      const pid_t child = ::fork();
+      if (child == 0) {
+        talmora::Run(folder, minutes, shaped);
+        std::_Exit(0);
+      }
+      int status = 0;
+      ::waitpid(child, &status, 0);
     }
-    int status = 0;
-    ::waitpid(child, &status, 0);
+    std::filesystem::remove(folder / ("sound" + std::to_string(minutes) + ".wav"));
   }
   std::filesystem::remove_all(folder);
   return 0;

@@ -302,11 +302,9 @@ void Checker::CheckSound(const ReadObject& object) {
   SoundSystem* system = runtime_.device.Sounds();
   if (!system) return;
   std::unique_ptr<SoundDecoder> decoder;
-  if (const int result = system->OpenDecoded(path, decoder); result != 0) {
-    char reason[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(result, reason, sizeof reason);
+  if (const SoundStatus status = system->OpenDecoded(path, Playback{}, decoder); !status.Ok()) {
     Report(*object.tag,
-           "音声ファイル " + object.written_src + " を読み込めません (" + reason + ")");
+           "音声ファイル " + object.written_src + " を読み込めません (" + status.reason + ")");
   } else if (decoder->Channels() != 2) {
     Report(*object.tag,
            "音声ファイル " + object.written_src + " はステレオ(2ch)ではないため合成されません");

@@ -1,8 +1,10 @@
 #include "audio/sound.h"
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
 
-#include "audio/sound_mixer.h"
+#include "audio/sound_track.h"
 #include "audio/wav_header.h"
 #include "platform/console/print_line.h"
 #include "platform/sound/sound_system.h"
@@ -17,9 +19,17 @@ void PrintNoSoundSystem(const std::string& path) {
   PrintLine("エラー : サウンドシステムが使用できません : " + path);
 }
 
-void PrintLoadFailure(const std::string& path, int result) {
-  PrintLine("サウンドの読み込みに失敗しました : " + path + "(" + std::to_string(result) + ")");
+void PrintLoadFailure(const std::string& path, const SoundStatus& status) {
+  PrintLine("サウンドの読み込みに失敗しました : " + path + "(" + std::to_string(status.code) + ")");
 }
+
+double UsableVolume(double volume, double otherwise) {
+  return volume >= 0.0 ? std::min(volume, SoundGains::kMaxGain) : otherwise;
+}
+
+double UsablePan(double pan) { return std::isnan(pan) ? 0.0 : std::clamp(pan, -1.0, 1.0); }
+
+double UsableSeconds(double seconds) { return std::isnan(seconds) ? 0.0 : seconds; }
 
 }  // namespace
 
@@ -29,9 +39,11 @@ void Sound::ReadProperties(AttributeMap& attributes) {
   ReadInteger(attributes, "loopcount", loopcount);
   ReadNumber(attributes, "loopstart", loopstart);
   ReadNumber(attributes, "loopend", loopend);
-  ReadNumber(attributes, "frequency", frequency);
+  frequency_given_ = ReadNumber(attributes, "frequency", frequency);
   ReadNumber(attributes, "volume", volume);
   ReadNumber(attributes, "pan", pan);
+  volumeend_given_ = ReadNumber(attributes, "volumeend", volumeend);
+  panend_given_ = ReadNumber(attributes, "panend", panend);
   if (!ReadText(attributes, "src", path)) return;
   if (auto full = ReadableFilePath(path)) path = std::move(*full);
   TakeLengthFromFile();
@@ -45,29 +57,79 @@ void Sound::TakeLengthFromFile() {
   }
   // A window of its own needs only the proof that the file decodes, not its length.
   if (end != start) {
-    if (const int result = system->OpenStream(path); result != 0) PrintLoadFailure(path, result);
+    if (const SoundStatus status = system->OpenStream(path); !status.Ok()) {
+      PrintLoadFailure(path, status);
+    }
     return;
   }
-  uint32_t length_ms = 0;
-  if (const int result = system->OpenStream(path, length_ms); result != 0) {
-    PrintLoadFailure(path, result);
+  SoundInfo info;
+  if (const SoundStatus status = system->OpenStream(path, info); !status.Ok()) {
+    PrintLoadFailure(path, status);
     return;
   }
-  const double seconds = static_cast<double>(length_ms) * 0.001;
+  const double seconds = PlaybackSeconds(info);
+  // Endless: the sound maker, which knows the movie's end, sets it; "now" and "last" have
+  // no finite length to take.
+  if (std::isinf(seconds)) {
+    ends_with_movie_ = true;
+    return;
+  }
   end = start + seconds;
   StoreNumber("timeend", end);
   StoreNumber("duration", seconds);
 }
 
-void Sound::Draw(double /*time*/) {
+double Sound::PlaybackSeconds(const SoundInfo& info) const {
+  const double length = static_cast<double>(info.length_ms) * 0.001;
+  const Playback playback = PlaybackSettings();
+  if (playback.rate == 0 && playback.repeats == 0) return length;
+  double seconds = length;
+  if (playback.repeats != 0) {
+    const double loop_start = std::clamp(playback.loop_start, 0.0, length);
+    const double loop_end =
+        playback.loop_end > playback.loop_start ? std::min(playback.loop_end, length) : length;
+    const double stretch = std::max(0.0, loop_end - loop_start);
+    if (stretch > 0.0 && playback.repeats < 0) return INFINITY;
+    seconds += playback.repeats * stretch;
+  }
+  if (playback.rate > 0 && info.rate > 0) seconds = seconds * info.rate / playback.rate;
+  return seconds;
+}
+
+Playback Sound::PlaybackSettings() const {
+  Playback playback;
+  // Only a rate of its own changes the speed: a file plays at its natural speed whatever its rate.
+  if (frequency_given_ && frequency > 0.0) {
+    playback.rate = static_cast<int>(std::clamp(std::round(std::min(frequency, 1e9)),
+                                                double{kMinSoundRate}, double{kMaxSoundRate}));
+  }
+  if (loop) {
+    playback.repeats = loopcount;
+    playback.loop_start = UsableSeconds(loopstart);
+    playback.loop_end = UsableSeconds(loopend);
+  }
+  return playback;
+}
+
+SoundGains Sound::Gains() const {
+  SoundGains gains;
+  gains.volume = UsableVolume(volume, 1.0);
+  gains.volume_end = volumeend_given_ ? UsableVolume(volumeend, gains.volume) : gains.volume;
+  gains.pan = UsablePan(pan);
+  gains.pan_end = panend_given_ ? UsablePan(panend) : gains.pan;
+  return gains;
+}
+
+void Sound::MixInto(SoundTrack& track) {
   SoundSystem* system = SoundSystemOf(context_);
   if (!system) {
     PrintNoSoundSystem(path);
     return;
   }
   std::unique_ptr<SoundDecoder> decoder;
-  if (const int result = system->OpenDecoded(path, decoder); result != 0) {
-    PrintLoadFailure(path, result);
+  if (const SoundStatus status = system->OpenDecoded(path, PlaybackSettings(), decoder);
+      !status.Ok()) {
+    PrintLoadFailure(path, status);
     return;
   }
   if (decoder->Channels() != 2) {
@@ -78,9 +140,8 @@ void Sound::Draw(double /*time*/) {
     PrintLine("サウンドのサンプルビットが16bitではありません : " + path + "(0)");
     return;
   }
-  // The loop, frequency, volume and pan settings are playback defaults; the mix uses none.
   PrintLine(path);
-  SoundMixer(outputPath).Mix(*decoder, TrackFrames(start), TrackFrames(end - start));
+  track.Mix(*decoder, WindowFrames(start, end), Gains());
 }
 
 }  // namespace talmora

@@ -7,20 +7,24 @@
 #include <cerrno>
 
 #include "audio/sound.h"
+#include "audio/sound_track.h"
 #include "audio/wav_header.h"
 #include "platform/console/print_line.h"
 #include "script/object_factory.h"
 
 namespace talmora {
 
-SoundMaker::SoundMaker(const ObjectFactory& factory, double length)
-    : length(length), factory_(factory) {}
+SoundMaker::SoundMaker(const ObjectFactory& factory, double movie_length)
+    : length(movie_length), factory_(factory) {}
 
 SoundMaker::~SoundMaker() = default;
 
 void SoundMaker::ReadProperties(const TagList& tags) {
   for (const ScriptTag& tag : tags) {
-    if (auto sound = factory_.Create<Sound>(tag)) sounds_.push_back(std::move(sound));
+    auto sound = factory_.Create<Sound>(tag);
+    if (!sound) continue;
+    if (sound->EndsWithMovie()) sound->end = length;
+    sounds_.push_back(std::move(sound));
   }
   // Stable, so equal sounds keep script order and their console lines a fixed order.
   std::stable_sort(sounds_.begin(), sounds_.end(),
@@ -37,10 +41,8 @@ void SoundMaker::Make(const std::string& path) {
     return;
   }
   if (!WriteSilentTrack(path, frames)) return;
-  for (const auto& sound : sounds_) {
-    sound->outputPath = path;
-    sound->Draw(sound->start);
-  }
+  SoundTrack track(path);
+  for (const auto& sound : sounds_) sound->MixInto(track);
 }
 
 bool SoundMaker::WriteSilentTrack(const std::string& path, int64_t frames) {

@@ -14,15 +14,23 @@ uint32_t Get32(const uint8_t* at) {
   return at[0] | at[1] << 8 | at[2] << 16 | static_cast<uint32_t>(at[3]) << 24;
 }
 
-}  // namespace
-
-int64_t TrackFrames(double seconds) {
+int64_t ClampFrames(double frames) {
   constexpr double kLimit = 4611686018427387904.0;  // 2^62
-  const double frames = std::trunc(seconds * kTrackRate);
   if (std::isnan(frames)) return 0;
   if (frames >= kLimit) return int64_t{1} << 62;
   if (frames <= -kLimit) return -(int64_t{1} << 62);
   return static_cast<int64_t>(frames);
+}
+
+}  // namespace
+
+int64_t TrackFrames(double seconds) { return ClampFrames(std::trunc(seconds * kTrackRate)); }
+
+TrackWindow WindowFrames(double start, double end) {
+  const int64_t first = TrackFrames(start);
+  // Exact below 2^53 frames (about 6500 years); beyond, far outside any track.
+  const double last = static_cast<double>(first) + static_cast<double>(TrackFrames(end - start));
+  return {first, ClampFrames(last)};
 }
 
 WavHeaderBytes WavHeader(int64_t frames) {

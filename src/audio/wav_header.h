@@ -15,8 +15,17 @@ inline constexpr int64_t kMaxTrackFrames = (int64_t{0xFFFFFFFF} - 36) / kTrackFr
 using WavHeaderBytes = std::array<uint8_t, kWavHeaderBytes>;
 
 // trunc(seconds × 44100): the frame a time falls in, or the frames a span covers. NaN gives 0;
-// magnitudes stop at 2^62, so the sum of two never overflows.
+// magnitudes stop at 2^62.
 int64_t TrackFrames(double seconds);
+
+// The track frames a window of `start` to `end` seconds covers: from TrackFrames(start) to that
+// plus TrackFrames(end − start), both within ±2^62 whatever the doubles, so that differences
+// and sums of the two stay in range.
+struct TrackWindow {
+  int64_t first = 0;
+  int64_t end = 0;
+};
+TrackWindow WindowFrames(double start, double end);
 
 // The header of a track of `frames` frames (0 to kMaxTrackFrames).
 WavHeaderBytes WavHeader(int64_t frames);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cmath>
 #include <filesystem>
 
 #include "sound/sound_files.h"
@@ -32,27 +33,54 @@ void ExpectOutput(const RunResult& result, const std::string& movie_pass, const 
   EXPECT_EQ(result.status, 0);
 }
 
-TEST(SoundTrack, SoundsFillTheirWindowsFromTheirFilesStartLatestFirst) {
+TEST(SoundTrack, SoundsFillTheirWindowsAsTheirAttributesSayLatestFirst) {
   TempDir dir;
   const std::vector<int16_t> noise = test::Noise(2, 154350, 1), one = test::Noise(2, kRate, 2);  // 3.5 s, 1 s
+  const std::vector<int16_t> short_noise = test::Noise(2, 13230, 3);  // 0.3 s
   dir.Write("noise.wav", test::Wav(kRate, 2, 16, noise));
   dir.Write("one.wav", test::Wav(kRate, 2, 16, one));
+  dir.Write("short.wav", test::Wav(kRate, 2, 16, short_noise));
   dir.Write("mono.wav", test::Wav(kRate, 1, 16, test::Noise(1, kRate)));
   dir.Write("deep.wav", test::Wav(kRate, 2, 24, test::Noise(2, kRate)));
-  const std::string n = (dir / "noise.wav") + "\n", o = (dir / "one.wav") + "\n";  // mixed
-  struct Placed { const std::vector<int16_t>& file; int64_t at, frames, file_frame; };
+  const std::string n = (dir / "noise.wav") + "\n", o = (dir / "one.wav") + "\n", s = (dir / "short.wav") + "\n";
+  // Frames `at` on hold the file's frames from `file_frame` on, times the gains; a ramp rises
+  // from 0 at `at` to the gains at the end of the stretch.
+  struct Placed {
+    const std::vector<int16_t>& file;
+    int64_t at, frames, file_frame;
+    double left = 1, right = 1;
+    bool ramp = false;
+  };
   struct Case { std::string body, lines; std::vector<Placed> placed; };
   const Case cases[] = {
       {R"(<sound time="2" duration="1" src="noise.wav"/>)", n, {{noise, 88200, kRate, 0}}},
-      // The playback settings change nothing in the mix.
-      {R"(<sound time="2" duration="1" loop="yes" loopcount="3" loopstart="0.1" loopend="0.2" )"
-       R"(frequency="22050" volume="0.1" pan="-1" src="noise.wav"/>)", n, {{noise, 88200, kRate, 0}}},
+      // Loop settings without loop="yes" change nothing.
+      {R"(<sound time="2" duration="1" loopcount="3" loopstart="0.1" loopend="0.2" src="noise.wav"/>)", n,
+       {{noise, 88200, kRate, 0}}},
+      {R"(<sound time="2" duration="1" volume="0.5" src="noise.wav"/>)", n, {{noise, 88200, kRate, 0, 0.5, 0.5}}},
+      {R"(<sound time="2" duration="1" volume="0" src="noise.wav"/>)", n, {}},
+      {R"(<sound time="2" duration="1" pan="-1" src="noise.wav"/>)", n, {{noise, 88200, kRate, 0, 1, 0}}},
+      {R"(<sound time="2" duration="1" volume="0" volumeend="1" src="noise.wav"/>)", n,
+       {{noise, 88200, kRate, 0, 1, 1, true}}},
       {R"(<sound time="0.00001" duration="0.001" src="noise.wav"/>)", n, {{noise, 0, 44, 0}}},
       // Before time 0 the file is skipped, not the header written; its last frame lands at 110249.
       {R"(<sound time="-1" src="noise.wav"/>)", n, {{noise, 0, 110250, kRate}}},
       // Without a length a sound ends with its file; "now" and "last" take its end and duration.
       {R"(<sound time="2" src="noise.wav"/><sound time="now" duration="last" src="one.wav"/>)", o + n,
        {{noise, 88200, 154350, 0}, {one, 242550, kRate, 0}}},
+      // Up to the loop's end, its stretch twice more, then on to the end: 0.5 s in all.
+      {R"(<sound time="1" loop="yes" loopcount="2" loopstart="0.1" loopend="0.2" src="short.wav"/>)"
+       R"(<sound time="now" duration="last" src="one.wav"/>)", o + s,
+       {{short_noise, 44100, 8820, 0}, {short_noise, 52920, 4410, 4410}, {short_noise, 57330, 4410, 4410},
+        {short_noise, 61740, 4410, 8820}, {one, 66150, 22050, 0}}},
+      // Endless: as long as the window, or to the movie's end without one.
+      {R"(<sound time="0" duration="3" loop="yes" loopcount="-1" src="one.wav"/>)"
+       R"(<sound time="7" loop="yes" loopcount="-1" src="one.wav"/>)", o + o,
+       {{one, 0, kRate, 0}, {one, kRate, kRate, 0}, {one, 2 * kRate, kRate, 0},
+        {one, 7 * kRate, kRate, 0}, {one, 8 * kRate, kRate, 0}, {one, 9 * kRate, kRate, 0}}},
+      // Begun a billion loops ago: whole repetitions are skipped, not decoded.
+      {R"(<sound time="-1000000000" loop="yes" loopcount="-1" src="one.wav"/>)", o,
+       {{one, 0, 10 * kRate, 0}}},
       // Mono and 24-bit files leave silence with their messages, in the order of the mix.
       {R"(<sound time="1" src="mono.wav"/><sound time="3" src="deep.wav"/><sound time="2" src="one.wav"/>)",
        "サウンドのサンプルビットが16bitではありません : " + (dir / "deep.wav") + "(0)\n" + o +
@@ -62,11 +90,53 @@ TEST(SoundTrack, SoundsFillTheirWindowsFromTheirFilesStartLatestFirst) {
   for (const Case& c : cases) {
     ExpectOutput(RunScript(dir, Script("10", c.body)), "", c.lines);
     EXPECT_EQ(ReadFile(dir / "movie.wav").substr(0, 44), kTenSecondHeader);
-    std::vector<int16_t> expected(2 * 10 * kRate, 0);
+    std::vector<double> expected(2 * 10 * kRate, 0);
     for (const Placed& p : c.placed) {
-      std::copy_n(p.file.begin() + 2 * p.file_frame, 2 * p.frames, expected.begin() + 2 * p.at);
+      for (int64_t i = 0; i < 2 * p.frames; ++i) {
+        const double ramp = p.ramp ? static_cast<double>(i / 2) / static_cast<double>(p.frames) : 1.0;
+        const int64_t from = (2 * p.file_frame + i) % static_cast<int64_t>(p.file.size());  // looped
+        expected[2 * p.at + i] = p.file[from] * ramp * (i % 2 ? p.right : p.left);
+      }
     }
-    EXPECT_TRUE(test::TrackSamples(dir / "movie.wav") == expected) << c.body;
+    const std::vector<int16_t> track = test::TrackSamples(dir / "movie.wav");
+    ASSERT_EQ(track.size(), expected.size());
+    size_t wrong = 0;
+    for (size_t i = 0; i < track.size(); ++i) wrong += std::abs(track[i] - expected[i]) > 0.5;  // to the nearest
+    EXPECT_EQ(wrong, 0u) << c.body;
+  }
+}
+
+// A sine of `frames` frames at `rate`, 200 Hz: smooth enough to survive resampling.
+std::vector<int16_t> Sine(int rate, int64_t frames) {
+  std::vector<int16_t> samples(static_cast<size_t>(2 * frames));
+  for (int64_t i = 0; i < frames; ++i) {
+    samples[2 * i] = samples[2 * i + 1] = static_cast<int16_t>(10000 * std::sin(2 * M_PI * 200 * static_cast<double>(i) / rate));
+  }
+  return samples;
+}
+
+TEST(SoundTrack, FrequencySetsTheSpeedAndTheLengthAFilesOwnRateDoesNot) {
+  TempDir dir;
+  const std::vector<int16_t> sine = Sine(kRate, kRate), one = test::Noise(2, kRate, 2);
+  dir.Write("sine.wav", test::Wav(kRate, 2, 16, sine));
+  dir.Write("sine48.wav", test::Wav(48000, 2, 16, Sine(48000, 48000)));
+  dir.Write("one.wav", test::Wav(kRate, 2, 16, one));
+  // Twice as fast: every other sample, over half the time, and "now" half as far; the 48000 Hz
+  // file lasts its second.
+  ExpectOutput(RunScript(dir, Script("10", R"(<sound time="0" frequency="88200" src="sine.wav"/>)"
+                                           R"(<sound time="now" duration="0.1" src="one.wav"/>)"
+                                           R"(<sound time="2" src="sine48.wav"/>)"
+                                           R"(<sound time="now" duration="0.1" src="one.wav"/>)")),
+               "", (dir / "one.wav") + "\n" + (dir / "sine48.wav") + "\n" + (dir / "one.wav") + "\n" +
+                       (dir / "sine.wav") + "\n");
+  const std::vector<int16_t> track = test::TrackSamples(dir / "movie.wav");
+  for (int64_t f = 100; f < kRate / 2 - 100; ++f) {
+    ASSERT_NEAR(track[2 * f], sine[4 * f], 100) << f;
+    ASSERT_NEAR(track[2 * f + 2 * 2 * kRate], sine[2 * f], 100) << f;
+  }
+  for (int64_t f = 0; f < 4400; ++f) {
+    ASSERT_EQ(track[2 * (f + kRate / 2)], one[2 * f]) << f;
+    ASSERT_EQ(track[2 * (f + 3 * kRate)], one[2 * f]) << f;
   }
 }
 

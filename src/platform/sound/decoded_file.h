@@ -4,16 +4,16 @@
 #include <string>
 
 #include "platform/sound/av_handles.h"
+#include "platform/sound/sound_system.h"
 
 namespace talmora::sound {
 
 // The audio stream of one sound file and its decoder, delivering decoded frames in order.
 class DecodedFile {
  public:
-  // Rates outside this range are refused: the resampler's filter for a wilder ratio would
-  // cost far more memory than any real recording is worth.
-  static constexpr int kMinRate = 1000;
-  static constexpr int kMaxRate = 768000;
+  // Files at other rates are refused.
+  static constexpr int kMinRate = kMinSoundRate;
+  static constexpr int kMaxRate = kMaxSoundRate;
 
   // Opens the file's best audio stream and its decoder. Returns 0 or a negative AVERROR.
   int Open(const std::string& path);

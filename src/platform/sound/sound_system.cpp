@@ -7,38 +7,48 @@
 #include "platform/sound/resampled_decoder.h"
 
 extern "C" {
+#include <libavutil/error.h>
 #include <libavutil/log.h>
 }
 
 namespace talmora {
 
+SoundStatus SoundStatus::Failure(int code) {
+  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+  av_strerror(code, text, sizeof text);
+  return {code, text};
+}
+
 SoundSystem::SoundSystem() { av_log_set_level(AV_LOG_QUIET); }
 
-int SoundSystem::OpenStream(const std::string& path, uint32_t& length_ms) {
+SoundStatus SoundSystem::OpenStream(const std::string& path, SoundInfo& info) {
   sound::DecodedFile file;
   int ret = file.Open(path);
-  if (ret < 0) return ret;
+  if (ret < 0) return SoundStatus::Failure(ret);
   int64_t length = file.DeclaredLengthMs();
   if (length < 0) {
     ret = file.CountLengthMs(length);
-    if (ret < 0) return ret;
+    if (ret < 0) return SoundStatus::Failure(ret);
   }
-  length_ms = static_cast<uint32_t>(
+  info.length_ms = static_cast<uint32_t>(
       std::min<int64_t>(length, std::numeric_limits<uint32_t>::max()));
-  return 0;
+  info.rate = file.Codec().sample_rate;
+  return {};
 }
 
-int SoundSystem::OpenStream(const std::string& path) {
+SoundStatus SoundSystem::OpenStream(const std::string& path) {
   sound::DecodedFile file;
-  return file.Open(path);
+  const int ret = file.Open(path);
+  return ret < 0 ? SoundStatus::Failure(ret) : SoundStatus{};
 }
 
-int SoundSystem::OpenDecoded(const std::string& path, std::unique_ptr<SoundDecoder>& decoder) {
-  auto opened = std::make_unique<sound::ResampledDecoder>();
+SoundStatus SoundSystem::OpenDecoded(const std::string& path, const Playback& playback,
+                                     std::unique_ptr<SoundDecoder>& decoder) {
+  auto opened = std::make_unique<sound::ResampledDecoder>(playback);
   const int ret = opened->Open(path);
-  if (ret < 0) return ret;
+  if (ret < 0) return SoundStatus::Failure(ret);
   decoder = std::move(opened);
-  return 0;
+  return {};
 }
 
 }  // namespace talmora

@@ -1,8 +1,9 @@
-#include "audio/sound_mixer.h"
+#include "audio/sound_track.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <cmath>
 #include <csignal>
 
 #include "audio/wav_header.h"
@@ -20,14 +21,14 @@ class FakeDecoder : public SoundDecoder {
   static int16_t Left(int64_t i) { return static_cast<int16_t>(i % 20000 + 1); }
   int Channels() const override { return 2; }
   int BitsPerSample() const override { return 16; }
-  int Read(int16_t* out, int frames, int& got) override {
+  SoundStatus Read(int16_t* out, int frames, int& got) override {
     requests.push_back(frames);
-    if (static_cast<int>(requests.size()) - 1 == fail_on_read_) return -5;
+    if (static_cast<int>(requests.size()) - 1 == fail_on_read_) return SoundStatus::Failure(-5);
     for (got = 0; got < frames && next_ < frames_; ++got, ++next_) {
       out[2 * got] = Left(next_);
       out[2 * got + 1] = static_cast<int16_t>(-Left(next_));
     }
-    return 0;
+    return {};
   }
   std::vector<int> requests;
 
@@ -42,13 +43,30 @@ std::string Track(int64_t frames) {
   return std::string(header.begin(), header.end()) + std::string(frames * 4, '\0');
 }
 
-TEST(SoundMixer, WindowIsCutToTheTrackAndMixedInChunks) {
+TEST(SoundTrack, WindowFramesStayInRangeForAnyTimes) {
+  constexpr int64_t kFar = int64_t{1} << 62;
+  struct Case { double start, end; int64_t first, last; };
+  const Case cases[] = {
+      {2, 3, 88200, 132300}, {0.00001, 0.00101, 0, 44}, {-1, 0.5, -44100, 22050},
+      {1e15, 2e15, kFar, kFar}, {1e308, INFINITY, kFar, kFar}, {-1e308, 1e308, -kFar, 0},
+      {NAN, 1, 0, 0}, {-INFINITY, 1, -kFar, 0},
+  };
+  for (const Case& c : cases) {
+    const TrackWindow window = WindowFrames(c.start, c.end);
+    EXPECT_EQ(window.first, c.first) << c.start << " " << c.end;
+    EXPECT_EQ(window.end, c.last) << c.start << " " << c.end;
+  }
+}
+
+TEST(SoundTrack, WindowIsCutToTheTrackAndMixedInChunksWithItsGains) {
+  constexpr int64_t kFar = int64_t{1} << 62;
   struct Case {
     int64_t track, first, frames, sound;
     std::vector<int> requests;
     int64_t from, to;  // the track frames f that hold sound frame f - first
     int fail_on_read = -1;
     std::string message = "";
+    SoundGains gains = {};
   };
   const Case cases[] = {
       {120000, 0, 100000, 200000, {65536, 34464}, 0, 100000},
@@ -62,28 +80,38 @@ TEST(SoundMixer, WindowIsCutToTheTrackAndMixedInChunks) {
       {300, 10, 0, 50, {}, 0, 0},
       {300, 10, -5, 50, {}, 0, 0},
       {200000, 0, 150000, 200000, {65536, 65536}, 0, 65536, 1, "サウンドバッファのロックに失敗しました (-5)\n"},
+      // Windows as far out as the frames go: no overflow, nothing mixed.
+      {1000, kFar - 10, 10, 5000, {}, 0, 0},
+      {1000, -kFar, kFar + 500, 5000, {65536, 500}, 0, 0},
+      // Gains follow the window, not the track: a ramp begun before time 0 and a pan.
+      {3000, -1000, 3000, 5000, {1000, 2000}, 0, 2000, -1, "", {0.0, 1.0, -1.0, 1.0}},
+      {3000, 100, 70000, 100000, {2900}, 100, 3000, -1, "", {0.5, 0.5, 0.25, 0.25}},
   };
   testing::TempDir dir;
   for (const Case& c : cases) {
     const std::string before = Track(c.track), path = dir.Write("track.wav", before);
     FakeDecoder decoder(c.sound, c.fail_on_read);
     testing::CaptureStdout out;
-    EXPECT_EQ(SoundMixer(path).Mix(decoder, c.first, c.frames), c.message.empty());
+    EXPECT_EQ(SoundTrack(path).Mix(decoder, {c.first, c.first + c.frames}, c.gains), c.message.empty());
     EXPECT_EQ(out.Text(), c.message);
     EXPECT_EQ(decoder.requests, c.requests) << c.first;
     const std::string after = testing::ReadFile(path);
     ASSERT_EQ(after.size(), before.size());
     EXPECT_EQ(after.substr(0, 44), before.substr(0, 44));
     const std::vector<int16_t> samples = test::TrackSamples(path);
+    const SoundGains& g = c.gains;
     for (int64_t f = 0; f < c.track; ++f) {
-      const int16_t left = f >= c.from && f < c.to ? FakeDecoder::Left(f - c.first) : 0;
-      ASSERT_EQ(samples[2 * f], left) << c.first << ", frame " << f;
-      ASSERT_EQ(samples[2 * f + 1], -left) << c.first << ", frame " << f;
+      const double s = static_cast<double>(f - c.first) / static_cast<double>(c.frames);
+      const double volume = g.volume + s * (g.volume_end - g.volume), pan = g.pan + s * (g.pan_end - g.pan);
+      const double left = f >= c.from && f < c.to ? FakeDecoder::Left(f - c.first) * volume : 0;
+      // Rounded to the nearest value.
+      ASSERT_NEAR(samples[2 * f], left * std::min(1.0, 1 - pan), 0.5) << c.first << ", frame " << f;
+      ASSERT_NEAR(samples[2 * f + 1], -left * std::min(1.0, 1 + pan), 0.5) << c.first << ", frame " << f;
     }
   }
 }
 
-TEST(SoundMixer, SumsSaturateInsteadOfWrapping) {
+TEST(SoundTrack, SumsSaturateInsteadOfWrapping) {
   int16_t track[] = {30000, -30000, -5000, 32767, -32768, 0};
   const int16_t sound[] = {30000, -30000, 30000, 1, -1, -32768};
   AddSaturating(track, sound, 6);
@@ -91,7 +119,7 @@ TEST(SoundMixer, SumsSaturateInsteadOfWrapping) {
             (std::vector<int16_t>{32767, -32768, 25000, 32767, -32768, -32768}));
 }
 
-TEST(SoundMixer, OutputFileFailuresNameTheFileAndStop) {
+TEST(SoundTrack, OutputFileFailuresNameTheFileAndStop) {
   struct Case { std::string bytes, message; rlim_t size_limit = 0; };
   const Case cases[] = {
       {"", "出力先サウンドファイルを開けませんでした : "},  // removed
@@ -114,7 +142,7 @@ TEST(SoundMixer, OutputFileFailuresNameTheFileAndStop) {
     testing::CaptureStdout out;
     const rlimit limited{c.size_limit ? c.size_limit : saved.rlim_cur, saved.rlim_max};
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-    const bool mixed = SoundMixer(path).Mix(decoder, 0, 1000);
+    const bool mixed = SoundTrack(path).Mix(decoder, {0, 1000});
     ::setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_FALSE(mixed) << c.message;
     EXPECT_EQ(out.Text(), c.message + path + "\n");
