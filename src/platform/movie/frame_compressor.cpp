@@ -73,7 +73,7 @@ bool FrameCompressor::Accepts(const CompressorInfo& info, const CompressorSettin
 std::unique_ptr<FrameCompressor> FrameCompressor::Open(const CompressorInfo& info, const CompressorSettings& settings,
                                                        int width, int height, int fps) {
   if (!ValidSize(width, height)) return nullptr;
-  std::unique_ptr<FrameCompressor> compressor(new FrameCompressor(info, width, height, fps));
+  std::unique_ptr<FrameCompressor> compressor(new FrameCompressor(width, height, fps));
   compressor->packet_.reset(av_packet_alloc());
   if (!compressor->packet_) return nullptr;
   if (!info.encoder) return compressor;

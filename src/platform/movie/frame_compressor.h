@@ -2,11 +2,10 @@
 
 #include <cstdint>
 #include <memory>
-#include <span>
 #include <vector>
 
-#include "platform/movie/compressor_catalog.h"
 #include "platform/libav_handles.h"
+#include "platform/movie/compressor_catalog.h"
 #include "platform/movie/packet_sink.h"
 #include "platform/render/frame.h"
 
@@ -33,12 +32,11 @@ class FrameCompressor {
   bool Flush(PacketSink& sink);
 
  private:
-  FrameCompressor(const CompressorInfo& info, int width, int height, int fps)
-      : info_(info), width_(width), height_(height), time_base_{1, fps > 0 ? fps : 1} {}
+  FrameCompressor(int width, int height, int fps)
+      : width_(width), height_(height), time_base_{1, fps > 0 ? fps : 1} {}
   bool PassUncompressed(int64_t index, const Frame& frame, PacketSink& sink);
   bool Drain(PacketSink& sink);
 
-  const CompressorInfo& info_;
   int width_;
   int height_;
   AVRational time_base_;
