@@ -1,6 +1,7 @@
 #include "video/image.h"
 
 #include "platform/console/print_line.h"
+#include "platform/render/affine_draw.h"
 #include "platform/render/texture.h"
 #include "script/file_path.h"
 #include "video/device.h"
@@ -34,6 +35,10 @@ void Image::Draw(double time) {
   Rect rect;
   uint32_t argb = 0;
   Interpolate(time, rect, argb);
+  if (const double turn = AngleAt(time); IsTurned(turn)) {
+    if (Frame* target = sprite->Target()) DrawTurned(*target, *texture_, rect, turn, argb);
+    return;
+  }
   // The differences in doubles: the edges may lie anywhere in the 32-bit range.
   const auto sx = static_cast<float>((static_cast<double>(rect.right) - rect.left) / texture_->Width());
   const auto sy = static_cast<float>((static_cast<double>(rect.bottom) - rect.top) / texture_->Height());
