@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <vector>
 
@@ -19,11 +20,12 @@ constexpr double kFixedOne = 4294967296.0;
 constexpr double kMaxGradient = 1 << 20;
 
 // a × (256 − f) + b × f, over 256 and rounded, on the four bytes at once: two 16-bit lanes in
-// each half, none past 65408.
-inline uint32_t Lerp(uint32_t a, uint32_t b, uint32_t f) {
-  const uint32_t g = 256 - f;
-  const uint32_t rb = (((a & 0xFF00FF) * g + (b & 0xFF00FF) * f + 0x800080) >> 8) & 0xFF00FF;
-  const uint32_t ag = (((a >> 8) & 0xFF00FF) * g + ((b >> 8) & 0xFF00FF) * f + 0x800080) & 0xFF00FF00;
+// each half, none past 65408. For one pixel or, as vectors, for four.
+template <typename T>
+inline T Lerp(T a, T b, T f) {
+  const T g = 256 - f;
+  const T rb = (((a & 0xFF00FF) * g + (b & 0xFF00FF) * f + 0x800080) >> 8) & 0xFF00FF;
+  const T ag = (((a >> 8) & 0xFF00FF) * g + ((b >> 8) & 0xFF00FF) * f + 0x800080) & 0xFF00FF00;
   return rb | ag;
 }
 
@@ -36,9 +38,13 @@ inline uint32_t Scale(uint32_t p, uint32_t k) {
   return rb | ag;
 }
 
-// Bilinear sample at fixed-point (u, v), already shifted by half a texel so that the integer
-// part is the texel up and left of the sample; texels past the edges repeat the edge texel.
-inline uint32_t Bilinear(const TexelPlane& plane, int64_t u, int64_t v) {
+// Where a bilinear sample at fixed-point (u, v) reads: the integer part, shifted by half a texel
+// beforehand, is the texel up and left of the sample. Texels past the edges repeat the edge texel.
+struct Taps {
+  uint32_t t00, t01, t10, t11, fx, fy;
+};
+
+inline Taps TapsAt(const TexelPlane& plane, int64_t u, int64_t v) {
   const int64_t i = u >> 32;
   const int64_t j = v >> 32;
   const int64_t last_x = plane.Width() - 1;
@@ -47,9 +53,31 @@ inline uint32_t Bilinear(const TexelPlane& plane, int64_t u, int64_t v) {
   const auto i1 = static_cast<size_t>(std::clamp<int64_t>(i + 1, 0, last_x));
   const uint32_t* r0 = plane.Row(static_cast<int>(std::clamp<int64_t>(j, 0, last_y)));
   const uint32_t* r1 = plane.Row(static_cast<int>(std::clamp<int64_t>(j + 1, 0, last_y)));
-  const auto fx = static_cast<uint32_t>(u >> 24) & 0xFF;
-  const auto fy = static_cast<uint32_t>(v >> 24) & 0xFF;
-  return Lerp(Lerp(r0[i0], r0[i1], fx), Lerp(r1[i0], r1[i1], fx), fy);
+  return {r0[i0], r0[i1], r1[i0], r1[i1], static_cast<uint32_t>(u >> 24) & 0xFF, static_cast<uint32_t>(v >> 24) & 0xFF};
+}
+
+// The same inside the picture, where (u, v) is known to have a texel on every side.
+inline Taps TapsInside(const TexelPlane& plane, int64_t u, int64_t v) {
+  const auto i = static_cast<size_t>(u >> 32);
+  const uint32_t* r0 = plane.Row(static_cast<int>(v >> 32));
+  const uint32_t* r1 = r0 + plane.Width();
+  return {r0[i], r0[i + 1], r1[i], r1[i + 1], static_cast<uint32_t>(u >> 24) & 0xFF, static_cast<uint32_t>(v >> 24) & 0xFF};
+}
+
+inline uint32_t Bilinear(const TexelPlane& plane, int64_t u, int64_t v) {
+  const Taps t = TapsAt(plane, u, v);
+  return Lerp(Lerp(t.t00, t.t01, t.fx), Lerp(t.t10, t.t11, t.fx), t.fy);
+}
+
+// Four pixels along the row: the reads one by one, the arithmetic for all four at once.
+inline void Bilinear4(const TexelPlane& plane, int64_t u, int64_t v, int64_t step_u, int64_t step_v, uint32_t* out) {
+  U32x4 t00, t01, t10, t11, fx, fy;
+  for (int k = 0; k < 4; ++k, u += step_u, v += step_v) {
+    const Taps t = TapsInside(plane, u, v);
+    t00[k] = t.t00, t01[k] = t.t01, t10[k] = t.t10, t11[k] = t.t11, fx[k] = t.fx, fy[k] = t.fy;
+  }
+  const U32x4 result = Lerp(Lerp(t00, t01, fx), Lerp(t10, t11, fx), fy);
+  std::memcpy(out, &result, sizeof result);
 }
 
 // One texel axis seen from the frame: its level-0 coordinate at the pixel centre (px, py) is
@@ -60,6 +88,8 @@ struct Axis {
   double margin;  // half a pixel, in texels across the edge
   double reach;   // pixels per texel across the edge
   double ratio;   // level texels per level-0 texel
+  // Where samples have a level texel on either side, a little inside for the fixed point's sake.
+  double inside_lo, inside_hi;
 };
 
 // The real x where lo < a x + b < hi (open) as [first, last].
@@ -89,63 +119,98 @@ struct Setup {
   int row_begin, row_end;
 };
 
-// Samples the row's pixels [begin, end) into `line`, scaling those in the outline band by their
-// coverage; returns the fully covered part [inner_begin, inner_end) through the arguments.
-void SampleRow(const Setup& s, int y, uint32_t* line, int& begin, int& end, int& inner_begin, int& inner_end,
-               int width) {
-  const double py = y + 0.5;
-  const double bu = s.u.dx * 0.5 + s.u.dy * py + s.u.c;
-  const double bv = s.v.dx * 0.5 + s.v.dy * py + s.v.c;
-  const Range touch_u = Solve(s.u.dx, bu, -s.u.margin, s.u.size + s.u.margin);
-  const Range touch_v = Solve(s.v.dx, bv, -s.v.margin, s.v.size + s.v.margin);
-  begin = std::max(0, Clamped(std::floor(std::max(touch_u.first, touch_v.first)), width) + 1);
-  end = std::min(width, Clamped(std::ceil(std::min(touch_u.last, touch_v.last)), width));
-  if (begin >= end) return;
-  const Range full_u = Solve(s.u.dx, bu, s.u.margin, s.u.size - s.u.margin);
-  const Range full_v = Solve(s.v.dx, bv, s.v.margin, s.v.size - s.v.margin);
-  inner_begin = std::clamp(Clamped(std::ceil(std::max(full_u.first, full_v.first)), width), begin, end);
-  inner_end = std::clamp(Clamped(std::floor(std::min(full_u.last, full_v.last)), width) + 1, inner_begin, end);
+// Where the picture meets one row: pixels [begin, end) touched, [inner_begin, inner_end) fully
+// covered; bu and bv are the texel coordinates at pixel 0's centre.
+struct RowSpan {
+  int begin = 0, end = 0, inner_begin = 0, inner_end = 0;
+  double bu = 0, bv = 0;
+};
 
-  const double tu = s.u.dx * begin + bu;
-  const double tv = s.v.dx * begin + bv;
-  int64_t fu = std::llround((tu * s.u.ratio - 0.5) * kFixedOne);
-  int64_t fv = std::llround((tv * s.v.ratio - 0.5) * kFixedOne);
+RowSpan SpanOf(const Setup& s, int y, int width) {
+  RowSpan r;
+  const double py = y + 0.5;
+  r.bu = s.u.dx * 0.5 + s.u.dy * py + s.u.c;
+  r.bv = s.v.dx * 0.5 + s.v.dy * py + s.v.c;
+  const Range touch_u = Solve(s.u.dx, r.bu, -s.u.margin, s.u.size + s.u.margin);
+  const Range touch_v = Solve(s.v.dx, r.bv, -s.v.margin, s.v.size + s.v.margin);
+  r.begin = std::max(0, Clamped(std::floor(std::max(touch_u.first, touch_v.first)), width) + 1);
+  r.end = std::min(width, Clamped(std::ceil(std::min(touch_u.last, touch_v.last)), width));
+  if (r.begin >= r.end) return RowSpan{};
+  // Fully covered, and read without clamping.
+  const Range full_u = Solve(s.u.dx, r.bu, std::max(s.u.margin, s.u.inside_lo), std::min(s.u.size - s.u.margin, s.u.inside_hi));
+  const Range full_v = Solve(s.v.dx, r.bv, std::max(s.v.margin, s.v.inside_lo), std::min(s.v.size - s.v.margin, s.v.inside_hi));
+  r.inner_begin = std::clamp(Clamped(std::ceil(std::max(full_u.first, full_v.first)), width), r.begin, r.end);
+  r.inner_end = std::clamp(Clamped(std::floor(std::min(full_u.last, full_v.last)), width) + 1, r.inner_begin, r.end);
+  return r;
+}
+
+// Samples pixels [from, to) of the row into `line`, scaling those in the outline band by their
+// coverage. Coordinates start afresh from the row's exact values and then step in fixed point.
+void SampleSpan(const Setup& s, const RowSpan& r, int from, int to, uint32_t* line) {
+  int64_t fu = std::llround(((s.u.dx * from + r.bu) * s.u.ratio - 0.5) * kFixedOne);
+  int64_t fv = std::llround(((s.v.dx * from + r.bv) * s.v.ratio - 0.5) * kFixedOne);
   const int64_t step_u = std::llround(s.u.dx * s.u.ratio * kFixedOne);
   const int64_t step_v = std::llround(s.v.dx * s.v.ratio * kFixedOne);
-  auto edge = [&](int from, int to) {
-    for (int x = from; x < to; ++x, fu += step_u, fv += step_v) {
-      const uint32_t k = EdgeCoverage(s.u, s.v, s.u.dx * x + bu, s.v.dx * x + bv);
+  auto edge = [&](int a, int b) {
+    for (int x = a; x < b; ++x, fu += step_u, fv += step_v) {
+      const uint32_t k = EdgeCoverage(s.u, s.v, s.u.dx * x + r.bu, s.v.dx * x + r.bv);
       line[x] = Scale(Bilinear(*s.plane, fu, fv), k);
     }
   };
-  edge(begin, inner_begin);
-  for (int x = inner_begin; x < inner_end; ++x, fu += step_u, fv += step_v) line[x] = Bilinear(*s.plane, fu, fv);
-  edge(inner_end, end);
+  const int inner_begin = std::clamp(r.inner_begin, from, to);
+  const int inner_end = std::clamp(r.inner_end, inner_begin, to);
+  edge(from, inner_begin);
+  int x = inner_begin;
+  for (; x + 4 <= inner_end; x += 4, fu += 4 * step_u, fv += 4 * step_v) {
+    Bilinear4(*s.plane, fu, fv, step_u, step_v, line + x);
+  }
+  for (; x < inner_end; ++x, fu += step_u, fv += step_v) line[x] = Bilinear(*s.plane, fu, fv);
+  edge(inner_end, to);
 }
+
+// Columns of this many pixels are drawn top to bottom one after the other: a turned picture is
+// read across its rows, and a narrow column keeps the texels it reads in the cache.
+constexpr int kColumnWidth = 64;
 
 // The kernel is chosen once per draw. Opaque white copies the inside of the outline; the
 // outline band, partly covered, is blended over.
 template <BlendMode kMode>
 void DrawRows(Frame& frame, const Setup& s, const Tint& tint) {
-  std::vector<uint32_t> line(static_cast<size_t>(frame.Width()));
+  std::vector<RowSpan> spans(static_cast<size_t>(s.row_end - s.row_begin));
+  int left = frame.Width(), right = 0;
   for (int y = s.row_begin; y < s.row_end; ++y) {
-    int begin = 0, end = 0, inner_begin = 0, inner_end = 0;
-    SampleRow(s, y, line.data(), begin, end, inner_begin, inner_end, frame.Width());
-    if (begin >= end) continue;
-    uint32_t* dst = frame.Row(y);
-    if constexpr (kMode == BlendMode::kCopy) {
-      BlendRow<BlendMode::kOver, false>(dst + begin, line.data() + begin, inner_begin - begin, tint);
-      BlendRow<BlendMode::kCopy, false>(dst + inner_begin, line.data() + inner_begin, inner_end - inner_begin, tint);
-      BlendRow<BlendMode::kOver, false>(dst + inner_end, line.data() + inner_end, end - inner_end, tint);
-    } else {
-      BlendRow<kMode, false>(dst + begin, line.data() + begin, end - begin, tint);
+    const RowSpan& r = spans[static_cast<size_t>(y - s.row_begin)] = SpanOf(s, y, frame.Width());
+    if (r.begin < r.end) left = std::min(left, r.begin), right = std::max(right, r.end);
+  }
+  std::vector<uint32_t> line(static_cast<size_t>(frame.Width()));
+  for (int column = left; column < right; column += kColumnWidth) {
+    for (int y = s.row_begin; y < s.row_end; ++y) {
+      const RowSpan& r = spans[static_cast<size_t>(y - s.row_begin)];
+      const int begin = std::max(r.begin, column);
+      const int end = std::min(r.end, column + kColumnWidth);
+      if (begin >= end) continue;
+      SampleSpan(s, r, begin, end, line.data());
+      uint32_t* dst = frame.Row(y);
+      const uint32_t* src = line.data();
+      if constexpr (kMode == BlendMode::kCopy) {
+        const int inner_begin = std::clamp(r.inner_begin, begin, end);
+        const int inner_end = std::clamp(r.inner_end, inner_begin, end);
+        BlendRow<BlendMode::kOver, false>(dst + begin, src + begin, inner_begin - begin, tint);
+        BlendRow<BlendMode::kCopy, false>(dst + inner_begin, src + inner_begin, inner_end - inner_begin, tint);
+        BlendRow<BlendMode::kOver, false>(dst + inner_end, src + inner_end, end - inner_end, tint);
+      } else {
+        BlendRow<kMode, false>(dst + begin, src + begin, end - begin, tint);
+      }
     }
   }
 }
 
-Axis MakeAxis(double dx, double dy, double c, double size, double ratio) {
+Axis MakeAxis(double dx, double dy, double c, double size, int level_size) {
   const double gradient = std::hypot(dx, dy);
-  return Axis{dx, dy, c, size, 0.5 * gradient, 1 / gradient, ratio};
+  const double ratio = level_size / size;
+  constexpr double kSafety = 1.0 / 64;
+  return Axis{dx, dy, c, size, 0.5 * gradient, 1 / gradient, ratio, (0.5 + kSafety) / ratio,
+              (level_size - 0.5 - kSafety) / ratio};
 }
 
 }  // namespace
@@ -185,8 +250,8 @@ void DrawAffine(Frame& target, const Texture& texture, const Affine& m, uint32_t
   const int level = ChooseLevel(texture, std::hypot(ux, uy), std::hypot(vx, vy));
   const TexelPlane& plane = texture.Level(level);
   Setup s{&plane,
-          MakeAxis(ux, uy, u0, texture.Width(), static_cast<double>(plane.Width()) / texture.Width()),
-          MakeAxis(vx, vy, v0, texture.Height(), static_cast<double>(plane.Height()) / texture.Height()), 0, 0};
+          MakeAxis(ux, uy, u0, texture.Width(), plane.Width()), MakeAxis(vx, vy, v0, texture.Height(), plane.Height()),
+          0, 0};
   if (!(std::hypot(ux, uy) * s.u.ratio < kMaxGradient && std::hypot(vx, vy) * s.v.ratio < kMaxGradient)) return;
 
   // Rows between the corners, a pixel of outline band beyond; each row finds its own span.
