@@ -161,6 +161,11 @@ void SampleSpan(const Setup& s, const RowSpan& r, int from, int to, uint32_t* li
   const int inner_end = std::clamp(r.inner_end, inner_begin, to);
   edge(from, inner_begin);
   int x = inner_begin;
+  // Whole-texel steps from a texel centre (a right angle at 1:1): every sample is one texel.
+  constexpr int64_t kFraction = 0xFFFFFFFF;
+  if (((fu | fv | step_u | step_v) & kFraction) == 0) {
+    for (; x < inner_end; ++x, fu += step_u, fv += step_v) line[x] = s.plane->Row(static_cast<int>(fv >> 32))[fu >> 32];
+  }
   for (; x + 4 <= inner_end; x += 4, fu += 4 * step_u, fv += 4 * step_v) {
     Bilinear4(*s.plane, fu, fv, step_u, step_v, line + x);
   }
