@@ -13,8 +13,8 @@
 namespace talmora {
 namespace {
 
-// Texel coordinates are stepped along a row in 32.32 fixed point: over the widest frame the
-// steps drift by well under a thousandth of a texel.
+// Texel coordinates are stepped along a row in 32.32 fixed point, afresh from exact values at the
+// start of every column, so they drift by far less than a texel's 1/64.
 constexpr double kFixedOne = 4294967296.0;
 // Beyond this many texels per pixel (after choosing a level) a picture is a degenerate sliver.
 constexpr double kMaxGradient = 1 << 20;
@@ -120,7 +120,7 @@ struct Setup {
 };
 
 // Where the picture meets one row: pixels [begin, end) touched, [inner_begin, inner_end) fully
-// covered; bu and bv are the texel coordinates at pixel 0's centre.
+// covered with every tap inside the level; bu and bv are the texel coordinates at pixel 0's centre.
 struct RowSpan {
   int begin = 0, end = 0, inner_begin = 0, inner_end = 0;
   double bu = 0, bv = 0;
