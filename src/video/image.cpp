@@ -35,6 +35,10 @@ void Image::Draw(Canvas& canvas, double time) {
   Rect rect;
   uint32_t argb = 0;
   Interpolate(time, rect, argb);
+  if (const double turn = AngleAt(time); IsTurned(turn)) {
+    canvas.DrawTurnedTexture(*texture_, rect, turn, argb);
+    return;
+  }
   // The differences in doubles: the edges may lie anywhere in the 32-bit range.
   const auto sx = static_cast<float>((static_cast<double>(rect.right) - rect.left) / texture_->Width());
   const auto sy = static_cast<float>((static_cast<double>(rect.bottom) - rect.top) / texture_->Height());

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/console/print_line.h"
+#include "platform/render/affine_draw.h"
 #include "platform/render/canvas.h"
 #include "platform/text/font.h"
 #include "platform/text/text_format.h"
@@ -68,7 +69,11 @@ void Text::Draw(Canvas& canvas, double time) {
   Rect rect;
   uint32_t argb = 0;
   Interpolate(time, rect, argb);
-  font_->DrawText(canvas.Pixels(), sentence, rect, format, argb);
+  if (const double turn = AngleAt(time); IsTurned(turn)) {
+    font_->DrawTurnedText(canvas.Pixels(), sentence, rect, format, argb, turn);
+  } else {
+    font_->DrawText(canvas.Pixels(), sentence, rect, format, argb);
+  }
 }
 
 }  // namespace talmora

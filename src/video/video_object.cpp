@@ -4,6 +4,7 @@
 
 #include "script/conversions.h"
 #include "script/global_property.h"
+#include "script/property_readers.h"
 
 namespace talmora {
 
@@ -23,6 +24,15 @@ void VideoObject::ReadProperties(AttributeMap& attributes) {
   ReadPair(attributes, "g", g, gend);
   ReadPair(attributes, "b", b, bend);
   ReadPair(attributes, "a", a, aend);
+  ReadPair(attributes, "angle", angle, angleend);
+  std::string word;
+  if (ReadText(attributes, "ease", word)) {
+    if (auto parsed = ParseEase(word)) {
+      ease = *parsed;
+    } else {
+      PrintInvalidValue("ease", word);
+    }
+  }
 }
 
 // The edge form: "right" means something only after "left", and so on.
@@ -105,15 +115,24 @@ void VideoObject::ReadPair(const AttributeMap& attributes, const char* name, dou
   ReadNumber(attributes, std::string(name) + "end", last);
 }
 
+double VideoObject::Progress(double time) const {
+  // An empty window (end == start) has no extent to divide by; it shows its start values.
+  const double span = end - start;
+  return ease.Apply(span != 0.0 ? (time - start) / span : 0.0);
+}
+
+double VideoObject::AngleAt(double time) const {
+  const double s = Progress(time);
+  return (1.0 - s) * angle + s * angleend;
+}
+
 void VideoObject::Interpolate(double time, Rect& rect, uint32_t& argb) const {
   if (time < start || time > end) {
     rect = Rect{};
     argb = 0;
     return;
   }
-  // An empty window (end == start) has no extent to divide by; it shows its start values.
-  const double span = end - start;
-  const double s = span != 0.0 ? (time - start) / span : 0.0;
+  const double s = Progress(time);
   const double c = 1.0 - s;
   const auto edge = [](double value) { return SaturateToInt32(value + 0.5); };
   rect.left = edge(c * x + s * xend);

@@ -71,6 +71,22 @@ TEST_F(ImageCommandLine, FadeRisesFrameByFrameAndNothingShowsOutsideTheWindow) {
   }
 }
 
+TEST_F(ImageCommandLine, NoTurnDrawsAsAlwaysAndARightAngleTurnsAboutTheCentre) {
+  // Red on the left, blue on the right; 8 × 4 about the centre (8, 8).
+  WritePam(dir_ / "pic.pam", 4, 2, {0xFFFF0000, 0xFFFF0000, 0xFF0000FF, 0xFF0000FF, 0xFFFF0000, 0xFFFF0000, 0xFF0000FF, 0xFF0000FF});
+  const std::string size = R"(width="16" height="16" length="0.5")";
+  const std::string image = R"(<image src="pic.pam" x="4" y="6" width="8" height="4" xend="6" a="0.5" aend="1" time="0" duration="0.5")";
+  // Moving and fading; whole turns are no turn.
+  const auto plain = Run(size, image + "/>");
+  for (const std::string extra : {R"( angle="0" angleend="0" ease="linear")", R"( angle="-720")"}) {
+    EXPECT_EQ(Run(size, image + extra + "/>").pixels, plain.pixels) << extra;
+  }
+  const auto turned = Run(size, R"(<image src="pic.pam" x="4" y="6" width="8" height="4" angle="90" time="0" duration="1"/>)");
+  EXPECT_EQ(turned.Ink(0, kBlack), (Box{6, 4, 10, 12}));
+  EXPECT_EQ(turned.At(0, 7, 4), 0xFFFF0000u);   // left went to the top
+  EXPECT_EQ(turned.At(0, 9, 11), 0xFF0000FFu);  // right to the bottom
+}
+
 TEST_F(ImageCommandLine, ConsoleShowsEachPathOnceAndEveryFailureOnceWhileTheRunGoesOn) {
   Solid("pic.pam", 4, 4, 0xFFFFFFFF);
   dir_.Write("broken.png", std::string("\x89PNG\r\n\x1A\n\0\0\0", 11));

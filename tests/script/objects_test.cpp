@@ -5,6 +5,7 @@
 #include "audio/sound.h"
 #include "audio/sound_maker.h"
 #include "support/script_fixture.h"
+#include "video/easing.h"
 #include "video/image.h"
 #include "video/movie_maker.h"
 #include "video/text.h"
@@ -109,6 +110,54 @@ TEST_F(Objects, Interpolate) {
   EXPECT_EQ(rect.left, INT32_MAX);
   EXPECT_EQ(rect.top, INT32_MIN);
   EXPECT_EQ(argb, 0xFFFFFFFFu);
+}
+
+TEST(Ease, CurvesAtQuarterSteps) {
+  struct Case { const char* text; double at[5]; double tolerance; };
+  const Case cases[] = {
+      {"linear", {0, 0.25, 0.5, 0.75, 1}, 0},
+      {"in", {0, 0.015625, 0.125, 0.421875, 1}, 1e-15},
+      {"out", {0, 0.578125, 0.875, 0.984375, 1}, 1e-15},
+      {"inout", {0, 0.0625, 0.5, 0.9375, 1}, 1e-15},
+      {"cubic-bezier(0.25, 0.1, 0.25, 1)", {0, 0.408510591, 0.802403388, 0.960458978, 1}, 1e-8},
+      // Overshooting in y; flat in x at the middle, where Newton stalls and bisection takes over.
+      {"cubic-bezier( 0.5,-0.5 ,0.5,1.5 )", {0, -0.038214914, 0.5, 1.038214914, 1}, 1e-8},
+      {"cubic-bezier(1,0,0,1)", {0, 0.029724606, 0.5, 0.970275394, 1}, 1e-5},
+  };
+  for (const Case& c : cases) {
+    const auto ease = ParseEase(c.text);
+    ASSERT_TRUE(ease) << c.text;
+    for (int i = 0; i < 5; ++i) EXPECT_NEAR(ease->Apply(i * 0.25), c.at[i], c.tolerance) << c.text << " at " << i;
+  }
+  for (const char* bad : {"In", " in", "", "cubic-bezier(1.5, 0, 0, 1)", "cubic-bezier(0, 0, -0.1, 1)",
+                          "cubic-bezier(0, 0, 1)", "cubic-bezier(0, 0, 1, 1, 1)", "cubic-bezier(a, 0, 1, 1)",
+                          "cubic-bezier(0, 0, 1, 1", "cubic-bezier(0,, 1, 1)", "cubic-bezier(0, 0, 1, 1e999)"}) {
+    EXPECT_FALSE(ParseEase(bad)) << bad;
+  }
+}
+
+TEST_F(Objects, EaseShapesPlacementColourAndTurn) {
+  CaptureStdout out;
+  const auto objects = ReadAll(R"(
+      <image time="0" duration="2" x="0" xend="100" a="0" aend="1" ease="in" angle="10" angleend="90"/>
+      <image time="0" duration="2" x="0" xend="100" a="0" aend="1" ease="bogus" angle="45"/>
+      <text ease="last"/>)");
+  // "last" gives the invalid text again, which is reported again.
+  const std::string line = "easeエラー : プロパティの値が不正です - [bogus]\n";
+  EXPECT_EQ(out.Text(), line + line);
+  Rect rect;
+  uint32_t argb = 0;
+  objects[0]->Interpolate(1.0, rect, argb);  // s = 1/8
+  EXPECT_EQ(rect.left, 13);
+  EXPECT_EQ(rect.right, 525);
+  EXPECT_EQ(argb, 0x1FFFFFFFu);
+  EXPECT_EQ(objects[0]->AngleAt(1.0), 20);
+  objects[1]->Interpolate(1.0, rect, argb);  // an unknown ease is linear
+  EXPECT_EQ(rect.left, 50);
+  EXPECT_EQ(argb, 0x7FFFFFFFu);
+  EXPECT_EQ(objects[1]->AngleAt(2.0), 45);
+  EXPECT_EQ(objects[2]->ease.kind, Ease::Kind::kLinear);
+  EXPECT_EQ(objects[2]->AngleAt(0), 0);
 }
 
 TEST_F(Objects, TextSettings) {

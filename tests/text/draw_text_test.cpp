@@ -111,6 +111,36 @@ TEST(DrawText, MovingReusesTheMaskWhileTextFlagsOrWrapWidthLayOutAgain) {
   EXPECT_EQ(font->LayoutCount(), 4);
 }
 
+TEST(DrawText, TurnedByARightAngleIsTheLaidOutMaskTurnedAndClippedWithIt) {
+  auto font = Gothic(24);
+  ASSERT_TRUE(font);
+  // Even sides, so that pixel centres turn onto pixel centres; the second sentence overflows its
+  // rectangle, which clips it before the turn.
+  const std::pair<std::string_view, Rect> cases[] = {{"Turn 回", {100, 60, 220, 100}}, {"Turning 回転 text", {100, 60, 180, 100}}};
+  for (const auto& [sentence, rect] : cases) {
+    auto plain = Frame::Create(320, 240);
+    auto turned = Frame::Create(320, 240);
+    plain->Clear(kBlack);
+    turned->Clear(kBlack);
+    font->DrawText(*plain, sentence, rect, DT_CENTER | DT_VCENTER, kWhite);
+    font->DrawTurnedText(*turned, sentence, rect, DT_CENTER | DT_VCENTER, kWhite, 90);
+    // Clockwise about the centre (cx, cy): pixel (x, y) goes to (cx + cy - 1 - y, cy - cx + x).
+    const int cx = (rect.left + rect.right) / 2, cy = (rect.top + rect.bottom) / 2;
+    const Box ink = InkOf(*plain, kBlack);
+    ASSERT_FALSE(ink.Empty());
+    EXPECT_TRUE(InkOf(*turned, kBlack) ==
+                (Box{cx + cy - ink.bottom, cy - cx + ink.left, cx + cy - ink.top, cy - cx + ink.right}));
+    for (int y = rect.top; y < rect.bottom; ++y) {
+      for (int x = rect.left; x < rect.right; ++x) {
+        ASSERT_EQ(turned->Row(cy - cx + x)[cx + cy - 1 - y], plain->Row(y)[x]) << sentence << " " << x << ", " << y;
+      }
+    }
+    // Turning again, by any angle, reuses the layout.
+    font->DrawTurnedText(*turned, sentence, rect, DT_CENTER | DT_VCENTER, kWhite, 33);
+  }
+  EXPECT_EQ(font->LayoutCount(), 2);
+}
+
 TEST(FontFace, InstalledFacesStayOthersFallBackToTheJapaneseGothic) {
   const std::pair<std::string_view, std::string_view> cases[] = {
       {"DejaVu Sans", "DejaVu Sans"}, {"monospace", "monospace"}, {kFallbackFace, kFallbackFace},
@@ -137,6 +167,12 @@ TEST(Font, HeightIsTheCellWhenPositiveTheEmWhenNegativeSixteenWhenZeroAndClamped
   EXPECT_TRUE(Draw(*giant, "■", Rect{-20000, -20000, 20000, 20000}, DT_CENTER | DT_VCENTER) == (Box{0, 0, 320, 240}));
   Draw(*giant, "■", Rect{-20001, -20000, 19999, 20000}, DT_CENTER | DT_VCENTER);
   EXPECT_EQ(giant->LayoutCount(), 2);
+  // Turned, the window the mask is cut to is the frame turned back: still all ink.
+  auto frame = Frame::Create(320, 240);
+  frame->Clear(kBlack);
+  giant->DrawTurnedText(*frame, "■", Rect{-20000, -20000, 20000, 20000}, DT_CENTER | DT_VCENTER, kWhite, 45);
+  EXPECT_EQ(frame->Row(0)[0], kWhite);
+  EXPECT_EQ(frame->Row(239)[319], kWhite);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "platform/render/affine_draw.h"
 #include "platform/render/frame.h"
 #include "platform/render/sprite.h"
 
@@ -21,6 +22,10 @@ class Canvas {
   void DrawTexture(const Texture& texture, float sx, float sy, float tx, float ty, uint32_t argb) {
     sprite_.SetTransform(sx, sy, tx, ty);
     sprite_.Draw(frame_, texture, argb);
+  }
+  // The texture stretched onto `rect`, turned clockwise by `degrees` about its centre.
+  void DrawTurnedTexture(const Texture& texture, const Rect& rect, double degrees, uint32_t argb) {
+    DrawTurned(frame_, texture, rect, degrees, argb);
   }
 
  private:

@@ -5,6 +5,7 @@
 
 #include "platform/render/blend_row.h"
 #include "platform/render/filter_taps.h"
+#include "platform/render/level_choice.h"
 #include "platform/render/resampler.h"
 #include "platform/render/texture.h"
 
@@ -51,16 +52,6 @@ void Composite(Frame& frame, Span columns, Span rows, uint32_t argb, bool opaque
   } else {
     BlendRows<BlendMode::kOver, kReverse>(frame, columns, rows, tint, source);
   }
-}
-
-// Which level to sample: the finest one that is still shrunk on neither axis by two or more, but
-// never so fine that one pixel averages more than 16 texels along an axis.
-int ChooseLevel(const Texture& texture, double shrink_x, double shrink_y) {
-  const double least = std::min(shrink_x, shrink_y);
-  const double most = std::max(shrink_x, shrink_y);
-  int level = least >= 2 ? static_cast<int>(std::floor(std::log2(std::min(least, 1e9)))) : 0;
-  if (most > 16) level = std::max(level, static_cast<int>(std::ceil(std::log2(std::min(most, 1e9) / 16))));
-  return std::min(level, texture.LevelCount() - 1);
 }
 
 }  // namespace

@@ -13,6 +13,8 @@
 
 namespace talmora {
 
+struct TurnedMask;
+
 struct FontRequest {
   // Pixels: positive is the cell height (ascent + descent), negative the em height, 0 the
   // default of 16.
@@ -35,6 +37,10 @@ class Font {
   // Draws the UTF-8 sentence inside the rectangle by the DT_ format flags, in the ARGB colour;
   // nothing lands outside the rectangle or the target.
   void DrawText(Frame& target, std::string_view sentence, const Rect& rect, uint32_t format, uint32_t argb);
+  // The same text turned as a whole by `degrees` clockwise about the rectangle's centre: the
+  // laid-out mask, clipped to the rectangle, is turned, not laid out anew.
+  void DrawTurnedText(Frame& target, std::string_view sentence, const Rect& rect, uint32_t format, uint32_t argb,
+                      double degrees);
 
   // The family the font lays text out with, after falling back.
   const std::string& Family() const { return family_; }
@@ -66,6 +72,7 @@ class Font {
   double em_;
   std::optional<Layout> layout_;
   int layout_count_ = 0;
+  std::shared_ptr<TurnedMask> turned_;  // shared: complete only where texts turn
 };
 
 }  // namespace talmora
