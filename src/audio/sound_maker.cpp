@@ -37,6 +37,7 @@ void SoundMaker::Make(const std::string& path) {
     return;
   }
   if (!WriteSilentTrack(path, frames)) return;
+  made = true;
   for (const auto& sound : sounds_) {
     sound->outputPath = path;
     sound->Draw(sound->start);

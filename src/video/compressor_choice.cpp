@@ -55,8 +55,8 @@ CompressorChoice ChooseMovieCompressor(const MovieOptions& options, const Bitmap
   }
   std::istringstream no_input;
   std::istream& input = options.input ? *options.input : no_input;
-  return ChooseCompressor(OfferedCompressors(format, fps), input, settings) ? CompressorChoice::kChosen
-                                                                             : CompressorChoice::kCancelled;
+  if (!ChooseCompressor(OfferedCompressors(format, fps), input, settings)) return CompressorChoice::kCancelled;
+  return !options.admits || options.admits(settings.fccHandler) ? CompressorChoice::kChosen : CompressorChoice::kUnfit;
 }
 
 }  // namespace talmora

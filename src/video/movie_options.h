@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <istream>
 #include <optional>
 #include <string>
@@ -15,6 +16,8 @@ struct MovieOptions {
   std::optional<int32_t> keyframe;   // a key frame every N frames
   std::optional<int32_t> datarate;   // KB per second
   std::istream* input = nullptr;     // where the menu reads its answers
+  // Whether the output can take the compressor picked in the menu; prints why not. Unset: any.
+  std::function<bool(uint32_t fourcc)> admits;
 };
 
 }  // namespace talmora

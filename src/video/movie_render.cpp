@@ -91,7 +91,7 @@ class FrameLoop {
 
 }  // namespace
 
-void RenderMovie(const MovieJob& job, std::vector<std::shared_ptr<VideoObject>>& pending, const std::string& path) {
+bool RenderMovie(const MovieJob& job, std::vector<std::shared_ptr<VideoObject>>& pending, const std::string& path) {
   PrintLine("avi作成開始");
   GraphicsDevice* graphics = job.device ? job.device->GetDevice() : nullptr;
   std::unique_ptr<Frame> frame = graphics ? graphics->CreateRenderTarget(job.width, job.height) : nullptr;
@@ -99,7 +99,7 @@ void RenderMovie(const MovieJob& job, std::vector<std::shared_ptr<VideoObject>>&
   Sprite* sprite = job.device ? job.device->GetSprite() : nullptr;
   if (!sprite) {
     PrintLine(kRendererFailed);
-    return;
+    return false;
   }
   const int32_t count = FrameCount(job.fps, job.length);
 
@@ -108,7 +108,7 @@ void RenderMovie(const MovieJob& job, std::vector<std::shared_ptr<VideoObject>>&
   if (frame) frame->Clear(job.background);
   if (!frame || !bitmap.Encode(*frame)) {
     PrintLine(kConversionFailed);
-    return;
+    return false;
   }
   const BitmapInfoHeader format = bitmap.InfoHeader();
 
@@ -120,10 +120,12 @@ void RenderMovie(const MovieJob& job, std::vector<std::shared_ptr<VideoObject>>&
       break;
     case CompressorChoice::kCancelled:
       PrintLine(kCancelled);
-      return;
+      return false;
+    case CompressorChoice::kUnfit:  // its line is printed
+      return false;
     case CompressorChoice::kRefused:
       PrintRefusal(settings, options, job);
-      return;
+      return false;
   }
 
   AviStreamInfo info;
@@ -133,7 +135,7 @@ void RenderMovie(const MovieJob& job, std::vector<std::shared_ptr<VideoObject>>&
   info.height = job.height;
   info.szName = "created by talmora";
   const std::unique_ptr<AviFile> file = OpenMovieFile(path, info, settings, format);
-  if (!file) return;
+  if (!file) return false;
 
   bool written = FrameLoop(job, *frame, *sprite, bitmap, *file).Run(count, pending);
   // Closing flushes what the compressor still holds and completes the index.
@@ -142,6 +144,7 @@ void RenderMovie(const MovieJob& job, std::vector<std::shared_ptr<VideoObject>>&
     written = false;
   }
   if (written) PrintLine("aviの作成が完了しました");
+  return written;
 }
 
 }  // namespace talmora

@@ -25,7 +25,7 @@ struct MovieJob {
 
 // Renders every frame into the AVI file at `path`, taking the objects off the end of `pending`
 // as their time comes, and reports each step on the console. The maker's Make; apart so that
-// tests can hand it objects of their own.
-void RenderMovie(const MovieJob& job, std::vector<std::shared_ptr<VideoObject>>& pending, const std::string& path);
+// tests can hand it objects of their own. True once the whole movie is written.
+bool RenderMovie(const MovieJob& job, std::vector<std::shared_ptr<VideoObject>>& pending, const std::string& path);
 
 }  // namespace talmora
