@@ -30,8 +30,9 @@ bool JoinedOutput::Admits(uint32_t fourcc) {
   return false;
 }
 
-void JoinedOutput::Write(bool movie_made, const std::string& avi, const std::string& wav) {
+void JoinedOutput::Write(const std::string& avi, bool movie_made, const std::string& wav, bool sound_made) {
   if (!movie_made) return Fail("動画が作成されませんでした");
+  if (!wav.empty() && !sound_made) return Fail("音声が作成されませんでした");
   const std::string cause = WriteJoinedFile(path_, {avi, wav});
   if (!cause.empty()) return Fail(cause);
   written_ = true;

@@ -17,9 +17,9 @@ class JoinedOutput {
   bool Admits(uint32_t fourcc);
   bool Refused() const { return refused_; }
 
-  // After both passes: joins `avi` (when the movie pass completed it) with `wav` (empty: the run
-  // made no sound track).
-  void Write(bool movie_made, const std::string& avi, const std::string& wav);
+  // After both passes: joins `avi` with `wav` (empty: the script has no sound), each when its
+  // pass completed it.
+  void Write(const std::string& avi, bool movie_made, const std::string& wav, bool sound_made);
 
   // 0 once PATH is written; otherwise 1, the failure reported (once).
   int Finish();

@@ -53,7 +53,7 @@ void RunMakers(Runtime& runtime, const TagList& tags, const std::string& full_pa
   sound.ReadProperties(tags);
   const std::string wav = ReplaceExtension(full_path, ".wav");
   sound.Make(wav);
-  if (joined) joined->Write(movie_made, avi, sound.made ? wav : std::string());
+  if (joined) joined->Write(avi, movie_made, sound.Sounds().empty() ? std::string() : wav, sound.made);
 }
 
 }  // namespace

@@ -190,18 +190,20 @@ TEST(JoinedFile, VideoIsCopiedAndSoundJoinedInEachContainer) {
 
 TEST(JoinedFile, FailuresLeaveNoFileAndEndTheRunWithStatusOne) {
   const std::string refusal = "エラー : 圧縮形式 DIB は .mp4 ファイルに格納できません (.mkv なら格納できます) : ";
+  const std::string failure = "エラー : 出力ファイルを書き出せませんでした : ";
   struct Case {
     std::vector<std::string> args;
-    std::string input, output, line;
+    std::string input, output, line, cause;
     int status;
-    bool movie;  // the AVI is left
+    bool avi, wav;  // left by the passes
   };
   const Case cases[] = {
-      {{"--codec", "dib"}, "", "x.mp4", refusal, 255, false},
+      {{"--codec", "dib"}, "", "x.mp4", refusal, "", 255, false, false},
       // Chosen in the menu (Enter takes DIB): refused before the first frame, no sound pass.
-      {{}, "\n", "x.mp4", refusal, 1, false},
-      {{"--codec", "DIB"}, "", "folder.mkv", "エラー : 出力ファイルを書き出せませんでした : ", 1, true},
-      {{"--codec", "DIB"}, "", "missing/x.mkv", "エラー : 出力ファイルを書き出せませんでした : ", 1, true},
+      {{}, "\n", "x.mp4", refusal, "", 1, false, false},
+      {{}, "q\n", "x.mkv", failure, " (動画が作成されませんでした)", 1, false, true},
+      {{"--codec", "DIB"}, "", "folder.mkv", failure, " (Is a directory)", 1, true, true},
+      {{"--codec", "DIB"}, "", "missing/x.mkv", failure, " (No such file or directory)", 1, true, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.output);
@@ -212,12 +214,12 @@ TEST(JoinedFile, FailuresLeaveNoFileAndEndTheRunWithStatusOne) {
     args.insert(args.end(), {"-o", c.output, "scene/movie.xml"});
     const auto result = testing::RunTalmora(args, dir.path(), c.input);
     EXPECT_EQ(result.status, c.status);
-    EXPECT_NE(result.out.find(c.line + (dir / c.output)), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find(c.line + (dir / c.output) + c.cause + "\n"), std::string::npos) << result.out;
     if (c.status == 255) {
       EXPECT_EQ(result.out, testing::kDeviceLines + c.line + (dir / c.output) + "\n");
     }
-    EXPECT_EQ(std::filesystem::exists(dir / "scene/movie.avi"), c.movie);
-    EXPECT_EQ(std::filesystem::exists(dir / "scene/movie.wav"), c.movie);
+    EXPECT_EQ(std::filesystem::exists(dir / "scene/movie.avi"), c.avi);
+    EXPECT_EQ(std::filesystem::exists(dir / "scene/movie.wav"), c.wav);
     EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
     EXPECT_TRUE(std::filesystem::is_empty(dir / "folder.mkv"));
     for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
