@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <optional>
 #include <utility>
 #include <vector>
 
@@ -168,8 +167,9 @@ class VideoCopy final : public Feed {
     if (result == AVERROR_EOF) first_.reset();
     if (result < 0) return result == AVERROR_EOF ? 0 : result;
     const AVBitStreamFilter* filter = av_bsf_get_by_name("extract_extradata");
+    if (!filter) return 0;  // a libavcodec without it: the headers stay in the first frame
     AVBSFContext* raw = nullptr;
-    if (!filter || av_bsf_alloc(filter, &raw) < 0) return AVERROR(ENOMEM);
+    if (av_bsf_alloc(filter, &raw) < 0) return AVERROR(ENOMEM);
     const std::unique_ptr<AVBSFContext, BsfFree> context(raw);
     if ((result = avcodec_parameters_copy(raw->par_in, in_->codecpar)) < 0) return result;
     raw->time_base_in = time_base;
