@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The extra time `--output` adds to a run: renders the reference scene with H.264, with and
 # without `-o movie.mp4` (which adds the copy of the video and the AAC encoding of the sound),
-# alternating the two, and prints the medians and the extra time as a fraction of the render.
+# alternating the two, and prints the medians and the extra time as a fraction of the render;
+# then times the join alone (bench_joined_file, built next to TALMORA), which busy machines blur less.
 # Then the peak memory of the 20 s and the 200 s scene with `-o`, which should match.
 # usage: output-cost.sh [TALMORA] [ROUNDS]   (as run-scene.sh: needs ffmpeg, /usr/bin/time, fonts)
 set -euo pipefail
@@ -10,6 +11,8 @@ talmora=$(realpath "${1:-$here/../build/talmora}")
 rounds=${2:-5}
 [ -x "$talmora" ] || { echo "no talmora binary at $talmora (build it first)" >&2; exit 2; }
 [ -x /usr/bin/time ] || { echo "needs /usr/bin/time (package time)" >&2; exit 2; }
+joiner=$(dirname "$talmora")/bench_joined_file
+[ -x "$joiner" ] || { echo "no bench_joined_file next to $talmora (build it first)" >&2; exit 2; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -29,9 +32,12 @@ for ((i = 0; i < rounds; i++)); do
 done
 plain=$(cut -d' ' -f1 "$work/plain" | median)
 joined=$(cut -d' ' -f1 "$work/joined" | median)
-echo "Reference scene, H.264, median of $rounds rounds alternating:"
-awk -v p="$plain" -v j="$joined" 'BEGIN {
-  printf "without -o %8.2f s\nwith -o    %8.2f s\nextra      %8.2f s = %.1f %% of the render\n", p, j, j - p, 100 * (j - p) / p }'
+# The join alone, on this machine's noise: the median of ROUNDS joins of the last render's files.
+read -r join join_cpu < <("$joiner" "$work/scene/scene.avi" "$work/scene/scene.wav" "$work/join.mp4" "$rounds")
+echo "Reference scene, H.264 to MP4, medians of $rounds rounds:"
+awk -v p="$plain" -v j="$joined" -v o="$join" -v c="$join_cpu" 'BEGIN {
+  printf "render without -o   %8.2f s\nrender with -o      %8.2f s  (+%.1f %%)\n", p, j, 100 * (j - p) / p
+  printf "the join alone      %8.2f s  (%.2f s processor) = %.1f %% of the render\n", o, c, 100 * o / p }'
 
 sed 's/length="20"/length="200"/' "$work/scene/scene.xml" >"$work/scene/scene200.xml"
 short=$(measure --codec H264 -o "$work/movie.mp4" scene.xml | cut -d' ' -f2)

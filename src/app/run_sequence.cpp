@@ -103,6 +103,7 @@ int RunSequence(Runtime& runtime, CommandLine command_line, std::istream& input)
       RunMakers(runtime, parser.Tags(), full_path, command_line.movie, joined ? &*joined : nullptr);
     }
   }
+  // Past start-up only --output sets the exit status: 1 unless its file was written.
   const int status = joined ? joined->Finish() : 0;
   PrintLine("エンターキーを押すと終了します");
   std::string line;
