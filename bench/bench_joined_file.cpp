@@ -11,11 +11,16 @@
 
 #include "platform/movie/joined_file.h"
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 int main(int argc, char** argv) {
   if (argc < 4) {
     std::fprintf(stderr, "usage: %s MOVIE.avi TRACK.wav OUTPUT [ROUNDS]\n", argv[0]);
     return 2;
   }
+  av_log_set_level(AV_LOG_QUIET);
   const int rounds = argc > 4 ? std::max(1, std::atoi(argv[4])) : 5;
   std::vector<double> wall, cpu;
   for (int i = 0; i < rounds; ++i) {

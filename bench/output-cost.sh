@@ -18,10 +18,10 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$here/make-assets.sh" "$work/scene" >/dev/null
 
-measure() {  # ARGS...: prints "seconds peak_kilobytes"
-  (cd "$work/scene" && /usr/bin/time -f '%e %M' -o "$work/time" "$talmora" "$@" >/dev/null 2>&1 </dev/null) ||
+measure() {  # ARGS...: prints "seconds peak_kilobytes processor_seconds"
+  (cd "$work/scene" && /usr/bin/time -f '%e %M %U %S' -o "$work/time" "$talmora" "$@" >/dev/null 2>&1 </dev/null) ||
     { echo "failed: talmora $*" >&2; exit 1; }
-  cat "$work/time"
+  awk '{ print $1, $2, $3 + $4 }' "$work/time"
 }
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
@@ -32,12 +32,15 @@ for ((i = 0; i < rounds; i++)); do
 done
 plain=$(cut -d' ' -f1 "$work/plain" | median)
 joined=$(cut -d' ' -f1 "$work/joined" | median)
+plain_cpu=$(cut -d' ' -f3 "$work/plain" | median)
 # The join alone, on this machine's noise: the median of ROUNDS joins of the last render's files.
 read -r join join_cpu < <("$joiner" "$work/scene/scene.avi" "$work/scene/scene.wav" "$work/join.mp4" "$rounds")
 echo "Reference scene, H.264 to MP4, medians of $rounds rounds:"
-awk -v p="$plain" -v j="$joined" -v o="$join" -v c="$join_cpu" 'BEGIN {
-  printf "render without -o   %8.2f s\nrender with -o      %8.2f s  (+%.1f %%)\n", p, j, 100 * (j - p) / p
-  printf "the join alone      %8.2f s  (%.2f s processor) = %.1f %% of the render\n", o, c, 100 * o / p }'
+awk -v p="$plain" -v pc="$plain_cpu" -v j="$joined" -v o="$join" -v c="$join_cpu" 'BEGIN {
+  printf "render without -o   %8.2f s  (%.2f s processor)\n", p, pc
+  printf "render with -o      %8.2f s  (+%.1f %%)\n", j, 100 * (j - p) / p
+  printf "the join alone      %8.2f s  (%.2f s processor) = %.1f %% of the render (%.1f %% of its processor time)\n",
+         o, c, 100 * o / p, 100 * c / pc }'
 
 sed 's/length="20"/length="200"/' "$work/scene/scene.xml" >"$work/scene/scene200.xml"
 short=$(measure --codec H264 -o "$work/movie.mp4" scene.xml | cut -d' ' -f2)
