@@ -4,13 +4,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <optional>
 #include <string>
 
+#include "app/joined_output.h"
 #include "app/output_paths.h"
 #include "app/runtime.h"
 #include "app/script_check.h"
 #include "audio/sound_maker.h"
 #include "platform/console/print_line.h"
+#include "platform/movie/compressor_catalog.h"
 #include "script/file_path.h"
 #include "script/xml_parser.h"
 #include "video/compressor_choice.h"
@@ -29,22 +32,29 @@ ScriptCheck CheckScript(const std::string& path) {
   return ReadableFilePath(path) ? ScriptCheck::kReadable : ScriptCheck::kUnreadable;
 }
 
-// Both passes read the same tags; each starts from an empty keeper.
+// Both passes read the same tags; each starts from an empty keeper. With `joined`, the joined
+// file follows them, unless the menu's compressor does not fit it: then the run stops there.
 void RunMakers(Runtime& runtime, const TagList& tags, const std::string& full_path,
-               const MovieOptions& movie_options) {
+               const MovieOptions& movie_options, JoinedOutput* joined) {
   runtime.templates.AddTemplates(tags);
   runtime.keeper.Clear();
+  const std::string avi = ReplaceExtension(full_path, std::string(movie_options.Container().extension));
   double length = 0.0;
+  bool movie_made = false;
   {
     MovieMaker movie(runtime.factory, runtime.device.Graphics(), movie_options);
     movie.ReadProperties(tags);
-    movie.Make(ReplaceExtension(full_path, std::string(movie_options.Container().extension)));
+    movie.Make(avi);
     length = movie.length;
+    movie_made = movie.made;
   }
+  if (joined && joined->Refused()) return;
   runtime.keeper.Clear();
   SoundMaker sound(runtime.factory, length);
   sound.ReadProperties(tags);
-  sound.Make(ReplaceExtension(full_path, ".wav"));
+  const std::string wav = ReplaceExtension(full_path, ".wav");
+  sound.Make(wav);
+  if (joined) joined->Write(avi, movie_made, sound.Sounds().empty() ? std::string() : wav, sound.made);
 }
 
 }  // namespace
@@ -63,6 +73,12 @@ int RunSequence(Runtime& runtime, CommandLine command_line, std::istream& input)
     return kFailure;
   }
   if (!CheckMovieOptions(command_line.movie)) return kFailure;
+  // A relative output path is the user's, from the folder the program started in.
+  std::optional<JoinedOutput> joined;
+  if (command_line.output && !command_line.frame) joined.emplace(AbsolutePath(*command_line.output));
+  if (joined && command_line.movie.codec && !joined->Admits(LookUpCompressor(*command_line.movie.codec)->fourcc)) {
+    return kFailure;
+  }
   const std::string& script = command_line.scripts.front();
   switch (CheckScript(script)) {
     case ScriptCheck::kMissing:
@@ -83,14 +99,19 @@ int RunSequence(Runtime& runtime, CommandLine command_line, std::istream& input)
   // Run from an editor or a build step, the check waits for nobody.
   if (command_line.check) return CheckScriptFile(runtime, full_path, script);
   command_line.movie.input = &input;
+  if (joined) command_line.movie.admits = [&joined](uint32_t fourcc) { return joined->Admits(fourcc); };
   {
     XMLParser parser;
-    if (parser.Load(full_path)) RunMakers(runtime, parser.Tags(), full_path, command_line.movie);
+    if (parser.Load(full_path)) {
+      RunMakers(runtime, parser.Tags(), full_path, command_line.movie, joined ? &*joined : nullptr);
+    }
   }
+  // Past start-up only --output sets the exit status: 1 unless its file was written.
+  const int status = joined ? joined->Finish() : 0;
   PrintLine("エンターキーを押すと終了します");
   std::string line;
   std::getline(input, line);
-  return 0;
+  return status;
 }
 
 }  // namespace talmora

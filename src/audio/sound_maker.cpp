@@ -41,6 +41,7 @@ void SoundMaker::Make(const std::string& path) {
     return;
   }
   if (!WriteSilentTrack(path, frames)) return;
+  made = true;
   SoundTrack track(path);
   for (const auto& sound : sounds_) sound->MixInto(track);
 }

@@ -21,6 +21,7 @@ class SoundMaker : public Maker {
   void Make(const std::string& path) override;
 
   const double length;
+  bool made = false;  // the track was written (no sounds: none is)
   // Latest start first: mixed, and so printed, in this order.
   const std::vector<std::shared_ptr<Sound>>& Sounds() const { return sounds_; }
 

@@ -55,8 +55,8 @@ CompressorChoice ChooseMovieCompressor(const MovieOptions& options, int32_t widt
   }
   std::istringstream no_input;
   std::istream& input = options.input ? *options.input : no_input;
-  return ChooseCompressor(OfferedCompressors(width, height, fps), input, settings) ? CompressorChoice::kChosen
-                                                                             : CompressorChoice::kCancelled;
+  if (!ChooseCompressor(OfferedCompressors(width, height, fps), input, settings)) return CompressorChoice::kCancelled;
+  return !options.admits || options.admits(settings.fourcc) ? CompressorChoice::kChosen : CompressorChoice::kUnfit;
 }
 
 }  // namespace talmora

@@ -40,7 +40,7 @@ void MovieMaker::ReadProperties(const TagList& tags) {
 
 void MovieMaker::Make(const std::string& path) {
   const MovieJob job{width, height, fps, length, ArgbColour(a, r, g, b), graphics_, &options_};
-  RenderMovie(job, pending_, path);
+  made = RenderMovie(job, pending_, path) == MovieResult::kCompleted;
 }
 
 }  // namespace talmora

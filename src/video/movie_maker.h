@@ -26,6 +26,7 @@ class MovieMaker : public Maker {
   int32_t height = 384;
   int32_t fps = 30;
   double length = 0.0;
+  bool made = false;  // the whole movie was written
   double r = 0.0, g = 0.0, b = 0.0, a = 0.0;
 
   // Sorted so that the object to activate first is the last one.

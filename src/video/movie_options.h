@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <istream>
 #include <optional>
 #include <string>
@@ -20,6 +21,8 @@ struct MovieOptions {
   const MovieContainer* container = nullptr;  // the kind of file; empty for the default
 
   const MovieContainer& Container() const { return container ? *container : MovieContainers().front(); }
+  // Whether the output can take the compressor picked in the menu; prints why not. Unset: any.
+  std::function<bool(uint32_t fourcc)> admits;
 };
 
 }  // namespace talmora

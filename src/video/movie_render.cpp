@@ -105,6 +105,8 @@ MovieResult RenderMovie(const MovieJob& job, std::vector<std::shared_ptr<VideoOb
     case CompressorChoice::kCancelled:
       PrintLine(kCancelled);
       return MovieResult::kNotStarted;
+    case CompressorChoice::kUnfit:  // its line is printed
+      return MovieResult::kNotStarted;
     case CompressorChoice::kRefused:
       PrintRefusal(settings, options, job);
       return MovieResult::kNotStarted;

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace talmora {
+
+// `--output PATH`: the one file joining the movie and its sound track, and the messages and
+// exit status that go with it.
+class JoinedOutput {
+ public:
+  explicit JoinedOutput(std::string path) : path_(std::move(path)) {}
+
+  const std::string& path() const { return path_; }
+
+  // Whether PATH's container holds frames of the compressor; prints the refusal when not.
+  bool Admits(uint32_t fourcc);
+  bool Refused() const { return refused_; }
+
+  // After both passes: joins `avi` with `wav` (empty: the script has no sound), each when its
+  // pass completed it.
+  void Write(const std::string& avi, bool movie_made, const std::string& wav, bool sound_made);
+
+  // 0 once PATH is written; otherwise 1, the failure reported (once).
+  int Finish();
+
+ private:
+  void Fail(const std::string& cause);
+
+  std::string path_;
+  bool refused_ = false;
+  bool written_ = false;
+  bool reported_ = false;
+};
+
+}  // namespace talmora
