@@ -20,8 +20,10 @@ void Image::ReadProperties(AttributeMap& attributes) {
 
 void Image::LoadTexture() {
   GraphicsDevice* graphics = context_.device ? context_.device->GetDevice() : nullptr;
-  if (graphics) texture_ = graphics->LoadTexture(src);
+  std::string refusal;
+  if (graphics) texture_ = graphics->LoadTexture(src, refusal);
   PrintLine(texture_ ? src : "Image::Draw() : テクスチャの読み込みに失敗しました - " + src);
+  if (!refusal.empty()) PrintLine(refusal);
 }
 
 void Image::Draw(double time) {

@@ -1,12 +1,9 @@
 #include "platform/render/graphics_device.h"
 
-#include "platform/render/picture_decoder.h"
-#include "platform/render/texture.h"
-
 namespace talmora {
 
-std::unique_ptr<Texture> GraphicsDevice::LoadTexture(const std::string& path) {
-  return Texture::FromStraightAlpha(DecodePicture(path));
+std::shared_ptr<const Texture> GraphicsDevice::LoadTexture(const std::string& path, std::string& refusal) {
+  return textures_.Load(path, refusal);
 }
 
 }  // namespace talmora
