@@ -10,7 +10,10 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs")
 
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTALMORA_SANITIZE=ON
+# With clang when there is one: its UBSan also checks float-to-integer conversions.
+compiler=()
+if command -v clang++ >/dev/null; then compiler=(-DCMAKE_CXX_COMPILER=clang++); fi
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTALMORA_SANITIZE=ON "${compiler[@]}"
 cmake --build build-asan -j"$jobs"
 export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

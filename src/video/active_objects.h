@@ -16,7 +16,7 @@ class ActiveObjects {
   void Drop(double time);
   // Takes the objects that started before `time` off the end of `pending` (sorted so that the
   // next to start is last) and puts each in front of the first active object of equal or greater
-  // z: a newcomer lies under the objects of its own depth.
+  // z: a newcomer lies under the objects of its own depth. A NaN depth lies under every other.
   void Activate(std::vector<std::shared_ptr<VideoObject>>& pending, double time);
   void Draw(Canvas& canvas, double time) const;
   void Clear() { objects_.clear(); }

@@ -20,10 +20,17 @@ void Image::ReadProperties(AttributeMap& attributes) {
 }
 
 void Image::LoadTexture() {
+  std::string refusal;
   if (context_.graphics) {
-    if (auto loaded = context_.graphics->LoadTexture(src)) texture_ = std::move(*loaded);
+    auto loaded = context_.graphics->LoadTexture(src);
+    if (loaded) {
+      texture_ = std::move(*loaded);
+    } else if (loaded.error().over_budget) {
+      refusal = loaded.error().what;
+    }
   }
   PrintLine(texture_ ? src : "Image::Draw() : テクスチャの読み込みに失敗しました - " + src);
+  if (!refusal.empty()) PrintLine(refusal);
 }
 
 void Image::Draw(Canvas& canvas, double time) {

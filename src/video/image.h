@@ -26,7 +26,7 @@ class Image : public VideoObject {
   void LoadTexture();
 
   bool load_tried_ = false;
-  std::unique_ptr<Texture> texture_;
+  std::shared_ptr<const Texture> texture_;
 };
 
 }  // namespace talmora

@@ -5,6 +5,10 @@
 
 #include <filesystem>
 
+#ifndef __has_feature
+#define __has_feature(x) 0
+#endif
+
 #include "render/picture_files.h"
 #include "support/cli_harness.h"
 #include "support/dib_frames.h"
@@ -112,6 +116,38 @@ TEST_F(ImageCommandLine, ConsoleShowsEachPathOnceAndEveryFailureOnceWhileTheRunG
   // Every frame is still written, and the good picture is in all of them.
   ASSERT_EQ(frames.pixels.size(), 10u);
   for (size_t i = 0; i < 10; ++i) EXPECT_EQ(frames.At(i, 15, 15), 0xFFFFFFFFu) << i;
+}
+
+// A 31 KB file of 16000 × 16000 pixels: decoded once for all the elements naming it, and a
+// second such file is refused for the texture memory it would take.
+TEST_F(ImageCommandLine, APictureBombIsDecodedOnceAndTextureMemoryIsBounded) {
+  Solid("pic.pam", 2, 2, 0xFFFFFFFF);
+  const std::string small = R"(<image src="pic.pam" time="0" duration="1"/>)";
+  EXPECT_EQ(Run(R"(width="4" height="4" length="0.2")", small + small).At(1, 3, 3), 0xFFFFFFFFu);
+  EXPECT_NE(out_.find(dir_ / "pic.pam\n" + dir_ / "pic.pam\n"), std::string::npos) << out_;
+#if defined(__SANITIZE_ADDRESS__) || __has_feature(address_sanitizer)
+  GTEST_SKIP() << "a gigabyte picture takes minutes under the sanitizers, and their own memory";
+#endif
+  const std::string make = "ffmpeg -nostdin -loglevel error -y -f lavfi -i color=c=black:s=16000x16000 -frames:v 1 "
+                           "-pix_fmt monob '" + dir_ / "bomb.png" + "' >/dev/null 2>&1";
+  ASSERT_EQ(std::system(make.c_str()), 0);
+  std::filesystem::copy_file(dir_ / "bomb.png", dir_ / "bomb2.png");
+  const std::string element = R"(<image src="bomb.png" time="0" duration="1" width="16000" height="16000"/>)";
+  auto run = [&](const std::string& body) {
+    dir_.Write("movie.xml", R"(<talmora width="8" height="8" length="0.1" fps="10">)" + body + "</talmora>");
+    return testing::RunTalmora({"--codec", "DIB ", "movie.xml"}, dir_.path());
+  };
+  const auto shared = run(element + element + element);
+  EXPECT_NE(shared.out.find(dir_ / "bomb.png\n" + dir_ / "bomb.png\n" + dir_ / "bomb.png\n"), std::string::npos)
+      << shared.out;
+  EXPECT_LT(shared.peak_kib, 1200L * 1024);  // one copy is 1000 MB
+  const auto refused = run(element + R"(<image src="bomb2.png" time="0" duration="1"/>)");
+  EXPECT_NE(refused.out.find(kFailure + dir_ / "bomb2.png\nエラー : 画像 16000 × 16000 のテクスチャ (1303 MiB) は"
+                                          "テクスチャメモリの上限 2048 MiB を超えます (使用中 1303 MiB) - " +
+                             dir_ / "bomb2.png\n"),
+            std::string::npos)
+      << refused.out;
+  EXPECT_NE(refused.out.find("aviの作成が完了しました"), std::string::npos);
 }
 
 }  // namespace

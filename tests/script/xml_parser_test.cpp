@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "platform/xml/xml_document.h"
 #include "support/capture_stdout.h"
 
@@ -62,6 +64,13 @@ TEST(XMLParser, FailuresLeaveNoTags) {
   EXPECT_FALSE(loaded.ok);
   EXPECT_EQ(loaded.out, kParseFailed + "27\n\t場所 = 2行目 12文字目\n\tエラー内容 = AttValue: \" or ' expected\n\n");
   EXPECT_TRUE(LoadText("").out.starts_with(kParseFailed));
+  // A broken declared encoding: its own error, not the follow-on one, and nothing on stderr.
+  ::testing::internal::CaptureStderr();
+  const Loaded broken = LoadText(
+      "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><talmora><text s=\"ab\x81\x20\xFF\xFE\"/></talmora>");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(broken.out, kParseFailed + "1773\n\t場所 = 1行目 41文字目\n\tエラー内容 = input conversion failed "
+                                       "due to input error, bytes 0x81 0x20 0xFF 0xFE\n\n");
   EXPECT_TRUE(LoadText("<talmora><image x=\"1\" x=\"2\"/></talmora>").tags.empty());
 }
 
@@ -98,6 +107,15 @@ TEST(XMLParser, EntitiesStayBoundedAndLocal) {
   }
   laughs += "]><talmora><text s=\"&a9;\"/></talmora>";
   EXPECT_TRUE(LoadText(laughs).out.starts_with(kParseFailed));
+  // References kept by the parser and expanded by us: 20 KB that would give 25 MB.
+  std::string wide = "<!DOCTYPE talmora [<!ENTITY e \"" + std::string(5000, 'x') + "\">]><talmora>\n<text s=\"";
+  for (int i = 0; i < 5000; ++i) wide += "&e;";
+  wide += "\"/></talmora>";
+  const auto begin = std::chrono::steady_clock::now();
+  const Loaded refused = LoadText(wide);
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count(), 0.5);
+  EXPECT_EQ(refused.out, kParseFailed + "59\n\t場所 = 2行目 1文字目\n\tエラー内容 = 属性値の実体参照を展開すると "
+                                        "10000000 バイトを超えます\n\n");
   const Loaded secret = LoadText(
       "<!DOCTYPE talmora [<!ENTITY s SYSTEM \"file:///etc/passwd\">]><talmora><text s=\"&s;\"/></talmora>");
   for (const ScriptTag& tag : secret.tags) {

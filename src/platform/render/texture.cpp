@@ -48,13 +48,21 @@ std::unique_ptr<Texture> Texture::FromStraightAlpha(TexelPlane pixels) {
   if (!pixels.Valid()) return nullptr;
   std::unique_ptr<Texture> texture(new Texture);
   texture->opaque_ = Premultiply(pixels);
-  texture->levels_.push_back(std::move(pixels));
-  while (texture->levels_.back().Width() > 1 || texture->levels_.back().Height() > 1) {
-    TexelPlane next = Halve(texture->levels_.back());
-    if (!next.Valid()) return nullptr;
-    texture->levels_.push_back(std::move(next));
+  for (int w = pixels.Width(), h = pixels.Height(); w > 1 || h > 1; w = std::max(1, w / 2), h = std::max(1, h / 2)) {
+    ++texture->level_count_;
   }
+  texture->levels_.reserve(static_cast<size_t>(texture->level_count_));
+  texture->levels_.push_back(std::move(pixels));
   return texture;
+}
+
+const TexelPlane& Texture::Level(int k) const {
+  while (static_cast<int>(levels_.size()) <= k) {
+    TexelPlane next = Halve(levels_.back());
+    if (!next.Valid()) return levels_.back();
+    levels_.push_back(std::move(next));
+  }
+  return levels_[static_cast<size_t>(k)];
 }
 
 }  // namespace talmora

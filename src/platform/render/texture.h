@@ -10,11 +10,12 @@
 namespace talmora {
 
 // A decoded picture at its own size, kept premultiplied with a chain of ever halved levels
-// (each an area average of the one before) for drawing it shrunk.
+// (each an area average of the one before) for drawing it shrunk. The levels are made when first
+// asked for: a huge picture drawn at its own size never costs the third more they take.
 class Texture {
  public:
-  // Takes a plane of straight-alpha 0xAARRGGBB pixels, premultiplies it in place and builds the
-  // levels. Empty when the plane is empty or the memory cannot be had.
+  // Takes a plane of straight-alpha 0xAARRGGBB pixels and premultiplies it in place. Empty when
+  // the plane is empty or the memory cannot be had.
   static std::unique_ptr<Texture> FromStraightAlpha(TexelPlane pixels);
 
   int Width() const { return levels_[0].Width(); }
@@ -22,15 +23,18 @@ class Texture {
   // True when every texel has alpha 255.
   bool Opaque() const { return opaque_; }
   // Level 0 is the picture; level k is about Width() / 2^k by Height() / 2^k, down to 1 × 1.
-  int LevelCount() const { return static_cast<int>(levels_.size()); }
-  const TexelPlane& Level(int k) const { return levels_[k]; }
+  // Where the memory for a level cannot be had, the finest one made stands in for it.
+  int LevelCount() const { return level_count_; }
+  const TexelPlane& Level(int k) const;
   // The drawing's cache of the picture at the size it was last drawn.
   ResampledCopy& Resampled() const { return resampled_; }
 
  private:
   Texture() = default;
 
-  std::vector<TexelPlane> levels_;
+  // Reserved for every level up front, so a reference to one stays valid as more are made.
+  mutable std::vector<TexelPlane> levels_;
+  int level_count_ = 1;
   bool opaque_ = true;
   mutable ResampledCopy resampled_;
 };

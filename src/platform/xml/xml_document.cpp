@@ -4,6 +4,7 @@
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
 
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -18,9 +19,6 @@ struct ContextFree {
 struct DocFree {
   void operator()(xmlDoc* document) const { xmlFreeDoc(document); }
 };
-struct XmlCharFree {
-  void operator()(xmlChar* text) const { xmlFree(text); }
-};
 
 // A script never needs anything from outside its own file.
 xmlParserInputPtr RefuseExternal(const char*, const char*, xmlParserCtxtPtr) { return nullptr; }
@@ -34,7 +32,45 @@ std::string QualifiedName(const xmlChar* name, const xmlNs* ns) {
   return Text(name);
 }
 
-XmlNode ElementNode(xmlDoc* document, const xmlNode* element) {
+// Entity references in attribute values are kept as references by the parser and expanded here,
+// where their total is bounded: a few kilobytes of references to a long entity would otherwise
+// take gigabytes. The bound is the parser's own limit on one literal value.
+constexpr size_t kMaxExpansion = 10'000'000;
+constexpr int kMaxEntityDepth = 40;
+
+struct Expansion {
+  size_t total = 0;
+  bool exceeded = false;
+  long line = 0;  // of the element where the bound was passed
+};
+
+void AppendValue(xmlDoc* document, const xmlNode* node, int depth, Expansion& expansion, std::string& value) {
+  for (; node && !expansion.exceeded; node = node->next) {
+    if (node->type == XML_TEXT_NODE) {
+      const char* text = node->content ? reinterpret_cast<const char*>(node->content) : "";
+      const size_t size = std::strlen(text);
+      if (depth > 0) {
+        expansion.total += size;
+        if (expansion.total > kMaxExpansion) {
+          expansion.exceeded = true;
+          return;
+        }
+      }
+      value.append(text, size);
+    } else if (node->type == XML_ENTITY_REF_NODE) {
+      const xmlEntity* entity = xmlGetDocEntity(document, node->name);
+      if (!entity) {
+        value += Text(node->content);
+      } else if (depth >= kMaxEntityDepth) {
+        expansion.exceeded = true;
+      } else {
+        AppendValue(document, entity->children, depth + 1, expansion, value);
+      }
+    }
+  }
+}
+
+XmlNode ElementNode(xmlDoc* document, const xmlNode* element, Expansion& expansion) {
   XmlNode node;
   node.kind = XmlNode::Kind::kElement;
   node.name = QualifiedName(element->name, element->ns);
@@ -43,14 +79,19 @@ XmlNode ElementNode(xmlDoc* document, const xmlNode* element) {
     node.attributes.emplace_back(ns->prefix ? "xmlns:" + Text(ns->prefix) : "xmlns", Text(ns->href));
   }
   for (const xmlAttr* attribute = element->properties; attribute; attribute = attribute->next) {
-    std::unique_ptr<xmlChar, XmlCharFree> value(xmlNodeListGetString(document, attribute->children, 1));
-    node.attributes.emplace_back(QualifiedName(attribute->name, attribute->ns), Text(value.get()));
+    std::string value;
+    AppendValue(document, attribute->children, 0, expansion, value);
+    if (expansion.exceeded) {
+      expansion.line = xmlGetLineNo(element);
+      return node;
+    }
+    node.attributes.emplace_back(QualifiedName(attribute->name, attribute->ns), std::move(value));
   }
   return node;
 }
 
-XmlNode ChildNode(xmlDoc* document, xmlNode* child) {
-  if (child->type == XML_ELEMENT_NODE) return ElementNode(document, child);
+XmlNode ChildNode(xmlDoc* document, xmlNode* child, Expansion& expansion) {
+  if (child->type == XML_ELEMENT_NODE) return ElementNode(document, child, expansion);
   XmlNode node;
   node.kind = child->type == XML_TEXT_NODE && xmlIsBlankNode(child) ? XmlNode::Kind::kBlank
                                                                      : XmlNode::Kind::kOther;
@@ -70,7 +111,30 @@ void KeepFirstError(void* user_data, xmlError* error) {
   first->seen = true;
   first->error = XmlParseError{static_cast<unsigned>(error->code), error->line, error->int2,
                                error->message ? error->message : ""};
+  // Errors raised without the parser (the input's encoding conversion) carry no place.
+  if (first->error.line == 0 && context->input) {
+    first->error.line = context->input->line;
+    first->error.column = context->input->col;
+  }
 }
+
+void Discard(void*, const char*, ...) {}
+
+// libxml2 reports some errors (encoding conversion, input) through its thread's generic
+// handlers, which write to standard error; while one parse runs they come to its report.
+class ErrorRouting {
+ public:
+  explicit ErrorRouting(xmlParserCtxt* context) {
+    xmlSetStructuredErrorFunc(context, KeepFirstError);
+    xmlSetGenericErrorFunc(nullptr, Discard);
+  }
+  ~ErrorRouting() {
+    xmlSetStructuredErrorFunc(nullptr, nullptr);
+    xmlSetGenericErrorFunc(nullptr, nullptr);
+  }
+  ErrorRouting(const ErrorRouting&) = delete;
+  ErrorRouting& operator=(const ErrorRouting&) = delete;
+};
 
 void FillError(xmlParserCtxt* context, const FirstError& first, XmlParseError& error) {
   if (first.seen) {
@@ -108,20 +172,33 @@ bool ParseXmlText(std::string_view text, XmlDocument& document, XmlParseError& e
   context->sax->serror = KeepFirstError;
   // BIG_LINES: line numbers past 65535 stay true.
   const int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_BIG_LINES;
-  std::unique_ptr<xmlDoc, DocFree> parsed(xmlCtxtReadMemory(
-      context.get(), text.data(), static_cast<int>(text.size()), nullptr, nullptr, options));
+  std::unique_ptr<xmlDoc, DocFree> parsed;
+  {
+    ErrorRouting routing(context.get());
+    parsed.reset(xmlCtxtReadMemory(context.get(), text.data(), static_cast<int>(text.size()), nullptr,
+                                   nullptr, options));
+  }
   if (!parsed || !context->wellFormed) {
     FillError(context.get(), first, error);
     return false;
   }
-  document = XmlDocument{};
+  XmlDocument built;
   xmlNode* root = xmlDocGetRootElement(parsed.get());
-  if (!root) return true;
-  document.has_root = true;
-  document.root = ElementNode(parsed.get(), root);
-  for (xmlNode* child = root->children; child; child = child->next) {
-    document.children.push_back(ChildNode(parsed.get(), child));
+  if (root) {
+    Expansion expansion;
+    built.has_root = true;
+    built.root = ElementNode(parsed.get(), root, expansion);
+    for (xmlNode* child = root->children; child && !expansion.exceeded; child = child->next) {
+      built.children.push_back(ChildNode(parsed.get(), child, expansion));
+    }
+    if (expansion.exceeded) {
+      error = XmlParseError{XML_ERR_ENTITY_LOOP, static_cast<int>(expansion.line), 1,
+                            "属性値の実体参照を展開すると " + std::to_string(kMaxExpansion) +
+                                " バイトを超えます\n"};
+      return false;
+    }
   }
+  document = std::move(built);
   return true;
 }
 
