@@ -83,14 +83,16 @@ int RunSequence(Runtime& runtime, CommandLine command_line, std::istream& input)
   // Run from an editor or a build step, the check waits for nobody.
   if (command_line.check) return CheckScriptFile(runtime, full_path, script);
   command_line.movie.input = &input;
+  RunOutcome& outcome = runtime.context.outcome;
   {
     XMLParser parser;
     if (parser.Load(full_path)) RunMakers(runtime, parser.Tags(), full_path, command_line.movie);
+    else outcome.NoteIncomplete();
   }
   PrintLine("エンターキーを押すと終了します");
   std::string line;
   std::getline(input, line);
-  return 0;
+  return outcome.ExitStatus();
 }
 
 }  // namespace talmora

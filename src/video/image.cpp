@@ -24,6 +24,7 @@ void Image::LoadTexture() {
     if (auto loaded = context_.graphics->LoadTexture(src)) texture_ = std::move(*loaded);
   }
   PrintLine(texture_ ? src : "Image::Draw() : テクスチャの読み込みに失敗しました - " + src);
+  if (!texture_) context_.outcome.NoteFailed();
 }
 
 void Image::Draw(Canvas& canvas, double time) {
