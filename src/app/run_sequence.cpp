@@ -99,19 +99,21 @@ int RunSequence(Runtime& runtime, CommandLine command_line, std::istream& input)
   // Run from an editor or a build step, the check waits for nobody.
   if (command_line.check) return CheckScriptFile(runtime, full_path, script);
   command_line.movie.input = &input;
+  RunOutcome& outcome = runtime.context.outcome;
   if (joined) command_line.movie.admits = [&joined](uint32_t fourcc) { return joined->Admits(fourcc); };
   {
     XMLParser parser;
     if (parser.Load(full_path)) {
       RunMakers(runtime, parser.Tags(), full_path, command_line.movie, joined ? &*joined : nullptr);
+    } else {
+      outcome.NoteIncomplete();
     }
   }
-  // Past start-up only --output sets the exit status: 1 unless its file was written.
-  const int status = joined ? joined->Finish() : 0;
+  if (joined && joined->Finish() != 0) outcome.NoteIncomplete();
   PrintLine("エンターキーを押すと終了します");
   std::string line;
   std::getline(input, line);
-  return status;
+  return outcome.ExitStatus();
 }
 
 }  // namespace talmora

@@ -15,12 +15,14 @@ namespace {
 
 SoundSystem* SoundSystemOf(const ScriptContext& context) { return context.sounds; }
 
-void PrintNoSoundSystem(const std::string& path) {
+void PrintNoSoundSystem(const std::string& path, RunOutcome& outcome) {
   PrintLine("エラー : サウンドシステムが使用できません : " + path);
+  outcome.NoteFailed();
 }
 
-void PrintLoadFailure(const std::string& path, const SoundStatus& status) {
+void PrintLoadFailure(const std::string& path, const SoundStatus& status, RunOutcome& outcome) {
   PrintLine("サウンドの読み込みに失敗しました : " + path + "(" + std::to_string(status.code) + ")");
+  outcome.NoteFailed();
 }
 
 double UsableVolume(double volume, double otherwise) {
@@ -52,19 +54,19 @@ void Sound::ReadProperties(AttributeMap& attributes) {
 void Sound::TakeLengthFromFile() {
   SoundSystem* system = SoundSystemOf(context_);
   if (!system) {
-    PrintNoSoundSystem(path);
+    PrintNoSoundSystem(path, context_.outcome);
     return;
   }
   // A window of its own needs only the proof that the file decodes, not its length.
   if (end != start) {
     if (const SoundStatus status = system->OpenStream(path); !status.Ok()) {
-      PrintLoadFailure(path, status);
+      PrintLoadFailure(path, status, context_.outcome);
     }
     return;
   }
   SoundInfo info;
   if (const SoundStatus status = system->OpenStream(path, info); !status.Ok()) {
-    PrintLoadFailure(path, status);
+    PrintLoadFailure(path, status, context_.outcome);
     return;
   }
   const double seconds = PlaybackSeconds(info);
@@ -123,25 +125,27 @@ SoundGains Sound::Gains() const {
 void Sound::MixInto(SoundTrack& track) {
   SoundSystem* system = SoundSystemOf(context_);
   if (!system) {
-    PrintNoSoundSystem(path);
+    PrintNoSoundSystem(path, context_.outcome);
     return;
   }
   std::unique_ptr<SoundDecoder> decoder;
   if (const SoundStatus status = system->OpenDecoded(path, PlaybackSettings(), decoder);
       !status.Ok()) {
-    PrintLoadFailure(path, status);
+    PrintLoadFailure(path, status, context_.outcome);
     return;
   }
   if (decoder->Channels() != 2) {
     PrintLine("サウンドがステレオ(2ch)ではありません : " + path + "(0)");
+    context_.outcome.NoteFailed();
     return;
   }
   if (decoder->BitsPerSample() != 16) {
     PrintLine("サウンドのサンプルビットが16bitではありません : " + path + "(0)");
+    context_.outcome.NoteFailed();
     return;
   }
   PrintLine(path);
-  track.Mix(*decoder, WindowFrames(start, end), Gains());
+  if (!track.Mix(*decoder, WindowFrames(start, end), Gains())) context_.outcome.NoteFailed();
 }
 
 }  // namespace talmora

@@ -38,9 +38,13 @@ void SoundMaker::Make(const std::string& path) {
   const int64_t frames = std::max<int64_t>(TrackFrames(length), 0);
   if (frames > kMaxTrackFrames) {
     PrintLine("エラー : 動画が長すぎてWAVファイルの上限(4GB)を超えます : " + path);
+    factory_.Outcome().NoteIncomplete();
     return;
   }
-  if (!WriteSilentTrack(path, frames)) return;
+  if (!WriteSilentTrack(path, frames)) {
+    factory_.Outcome().NoteIncomplete();
+    return;
+  }
   made = true;
   SoundTrack track(path);
   for (const auto& sound : sounds_) sound->MixInto(track);

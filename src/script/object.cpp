@@ -40,11 +40,11 @@ bool Object::ReadText(const AttributeMap& attributes, const std::string& name, s
 }
 
 bool Object::ReadNumber(const AttributeMap& attributes, const std::string& name, double& value) {
-  return ReadPropertyNumber(context_.keeper, attributes, name, value);
+  return ReadPropertyNumber(context_.keeper, attributes, name, value, &context_.outcome);
 }
 
 bool Object::ReadInteger(const AttributeMap& attributes, const std::string& name, int32_t& value) {
-  return ReadPropertyInteger(context_.keeper, attributes, name, value);
+  return ReadPropertyInteger(context_.keeper, attributes, name, value, &context_.outcome);
 }
 
 bool Object::ReadFlag(const AttributeMap& attributes, const std::string& name, bool& value) {

@@ -35,6 +35,8 @@ class ObjectFactory {
   std::shared_ptr<T> Create(const ScriptTag& tag) const {
     return std::dynamic_pointer_cast<T>(Create(tag));
   }
+  // Where the makers note how their outputs went.
+  RunOutcome& Outcome() const { return context_.outcome; }
 
  private:
   ScriptContext& context_;

@@ -10,11 +10,11 @@ RefusalLog* active_log = nullptr;
 
 template <typename T, typename Parse>
 bool Convert(const std::string& name, const std::string& text, T& value, Parse parse,
-             Expectation expected) {
+             Expectation expected, RunOutcome* outcome) {
   const auto parsed = parse(text);
   if (!parsed) {
     if (active_log) active_log->Note({name, text, expected});
-    else PrintInvalidValue(name, text);
+    else PrintInvalidValue(name, text, outcome);
     return false;
   }
   value = *parsed;
@@ -27,8 +27,9 @@ RefusalLog::RefusalLog() : outer_(active_log) { active_log = this; }
 
 RefusalLog::~RefusalLog() { active_log = outer_; }
 
-void PrintInvalidValue(const std::string& name, const std::string& text) {
+void PrintInvalidValue(const std::string& name, const std::string& text, RunOutcome* outcome) {
   PrintLine(name + "エラー : プロパティの値が不正です - [" + text + "]");
+  if (outcome) outcome->NoteFailed();
 }
 
 bool FindAttribute(const AttributeMap& attributes, const std::string& name, std::string& value) {
@@ -38,16 +39,18 @@ bool FindAttribute(const AttributeMap& attributes, const std::string& name, std:
   return true;
 }
 
-bool ReadPlainNumber(const AttributeMap& attributes, const std::string& name, double& value) {
+bool ReadPlainNumber(const AttributeMap& attributes, const std::string& name, double& value,
+                     RunOutcome* outcome) {
   std::string text;
   return FindAttribute(attributes, name, text) &&
-         Convert(name, text, value, ParseNumber, Expectation::kNumber);
+         Convert(name, text, value, ParseNumber, Expectation::kNumber, outcome);
 }
 
-bool ReadPlainInteger(const AttributeMap& attributes, const std::string& name, int32_t& value) {
+bool ReadPlainInteger(const AttributeMap& attributes, const std::string& name, int32_t& value,
+                      RunOutcome* outcome) {
   std::string text;
   return FindAttribute(attributes, name, text) &&
-         Convert(name, text, value, ParseInteger, Expectation::kInteger);
+         Convert(name, text, value, ParseInteger, Expectation::kInteger, outcome);
 }
 
 bool ReadPropertyText(PropertyKeeper& keeper, const AttributeMap& attributes,
@@ -66,17 +69,17 @@ bool ReadPropertyText(PropertyKeeper& keeper, const AttributeMap& attributes,
 }
 
 bool ReadPropertyNumber(PropertyKeeper& keeper, const AttributeMap& attributes,
-                        const std::string& name, double& value) {
+                        const std::string& name, double& value, RunOutcome* outcome) {
   std::string text;
   return ReadPropertyText(keeper, attributes, name, text) &&
-         Convert(name, text, value, ParseNumber, Expectation::kNumber);
+         Convert(name, text, value, ParseNumber, Expectation::kNumber, outcome);
 }
 
 bool ReadPropertyInteger(PropertyKeeper& keeper, const AttributeMap& attributes,
-                         const std::string& name, int32_t& value) {
+                         const std::string& name, int32_t& value, RunOutcome* outcome) {
   std::string text;
   return ReadPropertyText(keeper, attributes, name, text) &&
-         Convert(name, text, value, ParseInteger, Expectation::kInteger);
+         Convert(name, text, value, ParseInteger, Expectation::kInteger, outcome);
 }
 
 bool ReadPropertyFlag(PropertyKeeper& keeper, const AttributeMap& attributes,

@@ -7,28 +7,32 @@
 
 #include "script/attribute_map.h"
 #include "script/property_keeper.h"
+#include "script/run_outcome.h"
 
 namespace talmora {
 
 // Every reader returns true when it delivered a value and leaves `value` untouched otherwise.
+// A value it refuses is printed and, given an outcome, counted there as a failure of the run.
 
 // Plain readers: for the movie settings; no "now"/"last", no keeper.
 bool FindAttribute(const AttributeMap& attributes, const std::string& name, std::string& value);
-bool ReadPlainNumber(const AttributeMap& attributes, const std::string& name, double& value);
-bool ReadPlainInteger(const AttributeMap& attributes, const std::string& name, int32_t& value);
+bool ReadPlainNumber(const AttributeMap& attributes, const std::string& name, double& value,
+                     RunOutcome* outcome = nullptr);
+bool ReadPlainInteger(const AttributeMap& attributes, const std::string& name, int32_t& value,
+                      RunOutcome* outcome = nullptr);
 
 // Property readers: apply "now" (for "time") and "last", and record the text in the keeper.
 bool ReadPropertyText(PropertyKeeper& keeper, const AttributeMap& attributes,
                       const std::string& name, std::string& value);
 bool ReadPropertyNumber(PropertyKeeper& keeper, const AttributeMap& attributes,
-                        const std::string& name, double& value);
+                        const std::string& name, double& value, RunOutcome* outcome = nullptr);
 bool ReadPropertyInteger(PropertyKeeper& keeper, const AttributeMap& attributes,
-                         const std::string& name, int32_t& value);
+                         const std::string& name, int32_t& value, RunOutcome* outcome = nullptr);
 bool ReadPropertyFlag(PropertyKeeper& keeper, const AttributeMap& attributes,
                       const std::string& name, bool& value);
 
-// "<name>エラー : プロパティの値が不正です - [<text>]"
-void PrintInvalidValue(const std::string& name, const std::string& text);
+// "<name>エラー : プロパティの値が不正です - [<text>]", a failure of the run when `outcome` is given.
+void PrintInvalidValue(const std::string& name, const std::string& text, RunOutcome* outcome);
 
 // What a reader expected of a value it refused.
 enum class Expectation { kNumber, kInteger, kFlag };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "script/run_outcome.h"
+
 namespace talmora {
 
 class PropertyKeeper;
@@ -15,6 +17,7 @@ struct ScriptContext {
   const GlobalProperty& global;
   GraphicsDevice* graphics = nullptr;  // empty when the renderer did not come up
   SoundSystem* sounds = nullptr;       // likewise the sound decoder
+  RunOutcome outcome{};                // what failed in this run, for its exit status
 };
 
 }  // namespace talmora

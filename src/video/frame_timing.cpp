@@ -9,6 +9,10 @@ int32_t FrameCount(int32_t fps, double length) {
   return static_cast<int32_t>(count);
 }
 
+bool FrameCountTooLarge(int32_t fps, double length) {
+  return fps > 0 && static_cast<double>(fps) * length >= 2147483648.0;
+}
+
 double FrameTime(int32_t index, int32_t fps) {
   return static_cast<double>(index) / fps + 0.000000001;
 }

@@ -31,6 +31,7 @@ void Image::LoadTexture() {
   }
   PrintLine(texture_ ? src : "Image::Draw() : テクスチャの読み込みに失敗しました - " + src);
   if (!refusal.empty()) PrintLine(refusal);
+  if (!texture_) context_.outcome.NoteFailed();
 }
 
 void Image::Draw(Canvas& canvas, double time) {

@@ -27,20 +27,22 @@ void MovieMaker::ReadProperties(const TagList& tags) {
                    [](const auto& p, const auto& q) { return ActivatesAfter(*p, *q); });
   if (tags.empty()) return;
   const AttributeMap& settings = tags.front().attributes;
-  ReadPlainInteger(settings, "width", width);
-  ReadPlainInteger(settings, "height", height);
-  ReadPlainInteger(settings, "fps", fps);
-  ReadPlainNumber(settings, "length", length);
-  ReadPlainNumber(settings, "r", r);
-  ReadPlainNumber(settings, "g", g);
-  ReadPlainNumber(settings, "b", b);
-  ReadPlainNumber(settings, "a", a);
+  RunOutcome* outcome = &factory_.Outcome();
+  ReadPlainInteger(settings, "width", width, outcome);
+  ReadPlainInteger(settings, "height", height, outcome);
+  ReadPlainInteger(settings, "fps", fps, outcome);
+  ReadPlainNumber(settings, "length", length, outcome);
+  ReadPlainNumber(settings, "r", r, outcome);
+  ReadPlainNumber(settings, "g", g, outcome);
+  ReadPlainNumber(settings, "b", b, outcome);
+  ReadPlainNumber(settings, "a", a, outcome);
   PrintLine("スクリプトパース完了");
 }
 
 void MovieMaker::Make(const std::string& path) {
   const MovieJob job{width, height, fps, length, ArgbColour(a, r, g, b), graphics_, &options_};
   made = RenderMovie(job, pending_, path) == MovieResult::kCompleted;
+  if (!made) factory_.Outcome().NoteIncomplete();
 }
 
 }  // namespace talmora

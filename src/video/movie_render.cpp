@@ -1,11 +1,14 @@
 #include "video/movie_render.h"
 
+#include <charconv>
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 #include "platform/console/print_line.h"
 #include "platform/movie/movie_recorder.h"
 #include "platform/render/canvas.h"
+#include "platform/render/frame.h"
 #include "platform/render/graphics_device.h"
 #include "video/active_objects.h"
 #include "video/compressor_choice.h"
@@ -53,6 +56,20 @@ std::unique_ptr<MovieRecorder> OpenMovie(const MovieContainer& container, const 
   return nullptr;
 }
 
+// The failure lines of a size out of range never say what the range is.
+void PrintSizeRange(const MovieJob& job) {
+  if (job.width >= 1 && job.height >= 1 && job.width <= Frame::kMaxSide && job.height <= Frame::kMaxSide) return;
+  PrintLine("エラー : 動画の大きさ " + std::to_string(job.width) + " × " + std::to_string(job.height) +
+            " は使えません。幅・高さとも 1 から " + std::to_string(Frame::kMaxSide) + " までです");
+}
+
+void PrintTooManyFrames(const MovieJob& job) {
+  char length[32];
+  const auto written = std::to_chars(length, length + sizeof length, job.length);
+  PrintLine("エラー : 動画の長さ " + std::string(length, written.ptr) + " 秒は " + std::to_string(job.fps) +
+            " fps でフレーム数の上限 " + std::to_string(kMaxFrameCount) + " を超えます");
+}
+
 void PrintProgress(int32_t done, int32_t count) {
   char line[64];
   std::snprintf(line, sizeof line, "%d / %d フレーム\r", done, count);
@@ -92,6 +109,11 @@ MovieResult RenderMovie(const MovieJob& job, std::vector<std::shared_ptr<VideoOb
   }
   if (!frame) {
     PrintLine(kConversionFailed);
+    PrintSizeRange(job);
+    return MovieResult::kNotStarted;
+  }
+  if (FrameCountTooLarge(job.fps, job.length)) {
+    PrintTooManyFrames(job);
     return MovieResult::kNotStarted;
   }
   const int32_t count = FrameCount(job.fps, job.length);

@@ -64,6 +64,7 @@ void Text::Draw(Canvas& canvas, double time) {
     font_tried_ = true;
     if (auto made = Font::Create(FontRequest{fontsize, weight, italic, face})) font_ = std::move(*made);
     PrintLine(font_ ? sentence : "Text::Draw() : フォントインタフェースの作成に失敗しました");
+    if (!font_) context_.outcome.NoteFailed();
   }
   if (!font_) return;
   Rect rect;

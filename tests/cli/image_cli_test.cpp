@@ -29,13 +29,16 @@ class ImageCommandLine : public ::testing::Test {
 
   // Runs a movie on an opaque black background at 10 frames per second and reads its frames back.
   testing::DibFrames Run(const std::string& size, const std::string& body) {
-    out_ = testing::RunScript(dir_, "<talmora fps=\"10\" a=\"1\" " + size + ">" + body + "</talmora>").out;
+    const auto result = testing::RunScript(dir_, "<talmora fps=\"10\" a=\"1\" " + size + ">" + body + "</talmora>");
+    out_ = result.out;
+    status_ = result.status;
     EXPECT_NE(out_.find("aviの作成が完了しました\n"), std::string::npos) << out_;
     return testing::ReadDibFrames(dir_ / "movie.avi");
   }
 
   testing::TempDir dir_;
   std::string out_;
+  int status_ = -1;
 };
 
 TEST_F(ImageCommandLine, PicturesFillTheirRectanglesInTheirColour) {
@@ -50,6 +53,7 @@ TEST_F(ImageCommandLine, PicturesFillTheirRectanglesInTheirColour) {
       R"(<image src="grey.pam" x="0" width="8" height="8" r="1" g="0" b="0" time="0" duration="1"/>)"
       R"(<image src="grey.pam" x="16" width="8" height="8" a="0.5" time="0" duration="1"/>)"
       R"(<image src="half.pam" x="32" width="8" height="8" a="0.5" time="0" duration="1"/>)");
+  EXPECT_EQ(status_, 0);
   ASSERT_EQ(frames.pixels.size(), 2u);
   for (const auto& [i, box] : {std::pair{0, Box{10, 20, 210, 120}}, {1, Box{100, 50, 612, 434}}}) {
     EXPECT_EQ(frames.Ink(i, kBlack, {0, 10, 640, 480}), box);
@@ -113,7 +117,8 @@ TEST_F(ImageCommandLine, ConsoleShowsEachPathOnceAndEveryFailureOnceWhileTheRunG
     for (size_t at = out_.find(line + "\n"); at != std::string::npos; at = out_.find(line + "\n", at + 1)) ++n;
     EXPECT_EQ(n, 1u) << line << "\n" << out_;
   }
-  // Every frame is still written, and the good picture is in all of them.
+  // Every frame is still written, and the good picture is in all of them; the run says what it lacks.
+  EXPECT_EQ(status_, 2);
   ASSERT_EQ(frames.pixels.size(), 10u);
   for (size_t i = 0; i < 10; ++i) EXPECT_EQ(frames.At(i, 15, 15), 0xFFFFFFFFu) << i;
 }

@@ -24,26 +24,55 @@ void WriteScript(const TempDir& dir, const std::string& root_attributes) {
 
 bool Exists(const TempDir& dir, const std::string& name) { return std::filesystem::exists(dir / name); }
 
-TEST(MovieCommandLine, FailuresOfTheMovieLeaveNoVideoWhileTheSoundPassRuns) {
+TEST(MovieCommandLine, FailuresOfTheMovieLeaveNoVideoWhileTheSoundPassRunsAndEndWithStatusOne) {
   const std::string no_target =
       "エラー : レンダリングターゲットテクスチャの作成に失敗しました\nエラー : サーフィス→ビットマップへの変換に失敗しました\n";
-  for (const auto& [root, codec, typed, message] : std::vector<std::array<std::string, 4>>{
-           {"", "", "q\n", "エラー : 圧縮形式の選択がキャンセルされました\n"},
-           {"width=\"33\"", "h264", "", "エラー : 圧縮形式 h264 ではこのフレームを圧縮できません (33 × 384、30 fps)\n"},
-           {"width=\"0\"", "", "", no_target}, {"height=\"-1\"", "", "", no_target},
-           {"width=\"100000\" height=\"100000\"", "", "", no_target},
-           {"width=\"2147483647\" height=\"2\"", "", "", no_target}}) {
+  const auto out_of_range = [&](const std::string& size) {
+    return no_target + "エラー : 動画の大きさ " + size + " は使えません。幅・高さとも 1 から 16384 までです\n";
+  };
+  const std::string too_long_track = "エラー : 動画が長すぎてWAVファイルの上限(4GB)を超えます : ";
+  struct Case {
+    std::string root, codec, typed, message;
+    int status = 1;
+    bool avi = false, wav = true;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"length=\"1\"", "", "q\n", "エラー : 圧縮形式の選択がキャンセルされました\n"},
+           {"width=\"33\" length=\"1\"", "h264", "", "エラー : 圧縮形式 h264 ではこのフレームを圧縮できません (33 × 384、30 fps)\n"},
+           {"width=\"0\" length=\"1\"", "", "", out_of_range("0 × 384")},
+           {"height=\"-1\" length=\"1\"", "", "", out_of_range("512 × -1")},
+           {"width=\"16385\" length=\"1\"", "", "", out_of_range("16385 × 384")},
+           {"width=\"16384\" height=\"0\" length=\"1\"", "", "", out_of_range("16384 × 0")},
+           {"width=\"100000\" height=\"100000\" length=\"1\"", "", "", out_of_range("100000 × 100000")},
+           {"width=\"2147483647\" height=\"2\" length=\"1\"", "", "", out_of_range("2147483647 × 2")},
+           // More frames than a movie can count: nothing is made, not an empty movie.
+           {"width=\"8\" height=\"8\" length=\"1e308\"", "DIB ", "",
+            "avi作成開始\nエラー : 動画の長さ 1e+308 秒は 30 fps でフレーム数の上限 2147483647 を超えます\n" + too_long_track,
+            1, false, false},
+           {"width=\"8\" height=\"8\" fps=\"1\" length=\"2147483648\"", "DIB ", "",
+            "エラー : 動画の長さ 2147483648 秒は 1 fps でフレーム数の上限 2147483647 を超えます\n", 1, false, false},
+           // No frames at all is a movie all the same.
+           {"width=\"8\" height=\"8\" length=\"0\"", "DIB ", "", "avi作成開始\naviの作成が完了しました\n", 0, true},
+           {"width=\"8\" height=\"8\" length=\"-5\"", "DIB ", "", "avi作成開始\naviの作成が完了しました\n", 0, true}}) {
     TempDir dir;
-    WriteScript(dir, root + " length=\"1\"");
-    const auto result = testing::RunTalmora(codec.empty() ? std::vector<std::string>{"movie.xml"}
-                                                          : std::vector<std::string>{"--codec", codec, "movie.xml"},
-                                            dir.path(), typed);
-    EXPECT_EQ(result.status, 0) << root;
-    EXPECT_NE(result.out.find(message), std::string::npos) << result.out;
-    EXPECT_TRUE(result.out.ends_with(testing::kClosingLine)) << root;
-    EXPECT_FALSE(Exists(dir, "movie.avi")) << root;
-    EXPECT_TRUE(Exists(dir, "movie.wav")) << root;
+    WriteScript(dir, c.root);
+    const auto result = testing::RunTalmora(c.codec.empty() ? std::vector<std::string>{"movie.xml"}
+                                                            : std::vector<std::string>{"--codec", c.codec, "movie.xml"},
+                                            dir.path(), c.typed);
+    EXPECT_EQ(result.status, c.status) << c.root;
+    EXPECT_NE(result.out.find(c.message), std::string::npos) << result.out;
+    EXPECT_TRUE(result.out.ends_with(testing::kClosingLine)) << c.root;
+    EXPECT_EQ(Exists(dir, "movie.avi"), c.avi) << c.root;
+    EXPECT_EQ(Exists(dir, "movie.wav"), c.wav) << c.root;
   }
+  // A movie file that cannot be made: the track is still written, the run did not make it all.
+  TempDir dir;
+  WriteScript(dir, "length=\"1\"");
+  std::filesystem::create_directory(dir / "movie.avi");
+  const auto result = testing::RunTalmora({"--codec", "DIB ", "movie.xml"}, dir.path());
+  EXPECT_NE(result.out.find("エラー : aviファイルのオープンに失敗しました\n"), std::string::npos) << result.out;
+  EXPECT_EQ(result.status, 1);
+  EXPECT_TRUE(Exists(dir, "movie.wav"));
 }
 
 TEST(MovieCommandLine, AnUnknownCodecStopsBeforeAnythingIsWritten) {

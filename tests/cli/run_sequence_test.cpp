@@ -46,16 +46,16 @@ TEST(RunSequence, ScriptThatCannotBeReadStopsBeforeLoading) {
   }
 }
 
-TEST(RunSequence, FailedLoadStillClosesWithStatusZero) {
+TEST(RunSequence, FailedLoadStillClosesWithStatusOne) {
   TempDir dir;
   auto result = RunScript(dir, "<movie/>", "a.xml", "\n");
   EXPECT_EQ(result.out, kDeviceLines + "エラー : talmoraタグが見つかりませんでした\n" + kClosingLine);
-  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.status, 1);
   result = RunScript(dir, "<talmora>", "b.xml");
   EXPECT_TRUE(result.out.starts_with(kDeviceLines + "エラー : XMLのパースに失敗しました\n\tエラーコード = 0x"))
       << result.out;
   EXPECT_TRUE(result.out.ends_with("\n\n" + kClosingLine)) << result.out;
-  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.status, 1);
   EXPECT_FALSE(std::filesystem::exists(dir / "a.avi"));
   EXPECT_FALSE(std::filesystem::exists(dir / "b.wav"));
 }
@@ -80,7 +80,25 @@ TEST(RunSequence, ReadsBothPassesInOrder) {
   EXPECT_TRUE(out.ends_with(text_line + sound_line + "サウンドの読み込みに失敗しました : (-2)\n" +
                             kClosingLine))
       << out;
-  EXPECT_EQ(result.status, 0);
+  // Invalid values and a sound that does not load leave whole files short of what was asked.
+  EXPECT_EQ(result.status, 2);
+}
+
+TEST(RunSequence, ExitStatusIsZeroOnlyWhenEverythingAskedForWasMade) {
+  TempDir dir;
+  const std::pair<std::string, int> cases[] = {
+      {"<talmora width=\"8\" height=\"8\" length=\"0.1\"/>", 0},
+      {"<talmora width=\"8\" height=\"8\" length=\"0.1\" fps=\"fast\"/>", 2},
+      {"<talmora width=\"8\" height=\"8\"><text sentence=\"a\" time=\"0\" duration=\"0.1\" ease=\"bouncy\"/></talmora>", 2},
+      {"<talmora width=\"8\" height=\"8\"><text sentence=\"a\" time=\"0\" duration=\"0.1\" weight=\"bold\"/></talmora>", 2},
+      // A failure inside a movie that could not be made still ends as an unmade movie.
+      {"<talmora width=\"0\" length=\"0.1\" fps=\"fast\"/>", 1},
+  };
+  for (const auto& [script, status] : cases) {
+    dir.Write("a.xml", script);
+    const auto result = RunTalmora({"--codec", "DIB ", "a.xml"}, dir.path());
+    EXPECT_EQ(result.status, status) << script << "\n" << result.out;
+  }
 }
 
 TEST(RunSequence, RelativeScriptInASubfolderWritesNextToIt) {

@@ -27,9 +27,9 @@ size_t Count(const std::string& text, const std::string& part) {
 class TextCommandLine : public ::testing::Test {
  protected:
   // Runs a movie on an opaque black background at 10 frames per second, uncompressed.
-  testing::RunResult Run(const std::string& root, const std::string& body) {
+  testing::RunResult Run(const std::string& root, const std::string& body, int status = 0) {
     auto result = testing::RunScript(dir_, "<talmora fps=\"10\" a=\"1\" " + root + ">" + body + "</talmora>");
-    EXPECT_EQ(result.status, 0) << result.out;
+    EXPECT_EQ(result.status, status) << result.out;
     return result;
   }
 
@@ -137,7 +137,7 @@ TEST_F(TextCommandLine, ConsoleShowsEachSentenceOnceAtItsFirstFrame) {
 TEST_F(TextCommandLine, WithoutFontsTheFailureLineShowsOnceAndTheRunGoesOn) {
   // A fontconfig setup that knows no fonts at all.
   ::setenv("FONTCONFIG_FILE", dir_.Write("fonts.conf", "<?xml version=\"1.0\"?><fontconfig></fontconfig>\n").c_str(), 1);
-  const auto result = Run(R"(width="32" height="32" length="1")", R"(<text sentence="Hello" time="0" duration="1"/>)");
+  const auto result = Run(R"(width="32" height="32" length="1")", R"(<text sentence="Hello" time="0" duration="1"/>)", 2);
   ::unsetenv("FONTCONFIG_FILE");
   EXPECT_EQ(Count(result.out, "Text::Draw() : フォントインタフェースの作成に失敗しました\n"), 1u) << result.out;
   EXPECT_EQ(Count(result.out, "Hello"), 0u);

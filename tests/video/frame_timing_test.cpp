@@ -10,20 +10,25 @@
 namespace talmora {
 namespace {
 
-TEST(FrameTiming, CountsTruncateAndWhatA32BitCountCannotHoldGivesNone) {
+TEST(FrameTiming, CountsTruncateAndWhatA32BitCountCannotHoldGivesNoneAndIsTooLarge) {
   constexpr double kInf = std::numeric_limits<double>::infinity();
   constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
   const struct {
     int32_t fps;
     double length;
     int32_t frames;
+    bool too_large = false;
   } cases[] = {
       {30, 2.5, 75},   {30, 1.01, 30},  {30, 0.0333, 0},           {1, 0.999999, 0},
-      {1, 2147483647.0, kMax},          {1, 2147483648.0, 0},     {kMax, 1.0, kMax},
-      {kMax, 1.5, 0},  {0, 10, 0},      {-30, -1, 0},              {30, -1, 0},
-      {30, std::nan(""), 0},            {30, kInf, 0},            {30, -kInf, 0},
+      {1, 2147483647.0, kMax},          {1, 2147483648.0, 0, true}, {kMax, 1.0, kMax},
+      {kMax, 1.5, 0, true},             {0, 10, 0},               {-30, -1, 0},
+      {-30, 1e308, 0}, {30, -1, 0},     {30, std::nan(""), 0},    {30, kInf, 0, true},
+      {30, 1e308, 0, true},             {30, -kInf, 0},           {30, 0.0, 0},
   };
-  for (const auto& c : cases) EXPECT_EQ(FrameCount(c.fps, c.length), c.frames) << c.fps << " fps, " << c.length;
+  for (const auto& c : cases) {
+    EXPECT_EQ(FrameCount(c.fps, c.length), c.frames) << c.fps << " fps, " << c.length;
+    EXPECT_EQ(FrameCountTooLarge(c.fps, c.length), c.too_large) << c.fps << " fps, " << c.length;
+  }
 }
 
 TEST(FrameTiming, AFrameAtAnExactTimeLiesJustPastIt) {

@@ -71,7 +71,7 @@ TEST_F(MovieRenderTest, DefaultsGive75FramesOf512By384TransparentBlackFor2Point5
 
 TEST_F(MovieRenderTest, FrameCountsTruncateAndUncountableOnesGiveAnEmptyValidMovie) {
   for (const auto& [fps, length, frames] : std::vector<std::tuple<int32_t, double, size_t>>{
-           {30, 1.01, 30}, {0, 10, 0}, {30, -1, 0}, {-30, -1, 0}, {30, kNaN, 0}, {1, 0x1p31, 0}, {30, 1e300, 0}}) {
+           {30, 1.01, 30}, {0, 10, 0}, {30, -1, 0}, {-30, -1, 0}, {30, kNaN, 0}}) {
     const MovieJob job{.width = 2, .height = 2, .fps = fps, .length = length};
     const std::string out = Render(job, {Fill(0, 1, Rect{0, 0, 2, 2}, 0, kRed)});
     const testing::AviLayout avi = testing::WalkAvi(path_);
