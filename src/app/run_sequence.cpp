@@ -11,6 +11,7 @@
 #include "app/script_check.h"
 #include "audio/sound_maker.h"
 #include "platform/console/print_line.h"
+#include "platform/files/pending_file.h"
 #include "script/file_path.h"
 #include "script/xml_parser.h"
 #include "video/compressor_choice.h"
@@ -83,6 +84,8 @@ int RunSequence(Runtime& runtime, CommandLine command_line, std::istream& input)
   // Run from an editor or a build step, the check waits for nobody.
   if (command_line.check) return CheckScriptFile(runtime, full_path, script);
   command_line.movie.input = &input;
+  // An interrupted render leaves the last movie and track as they were.
+  InstallInterruptCleanup();
   {
     XMLParser parser;
     if (parser.Load(full_path)) RunMakers(runtime, parser.Tags(), full_path, command_line.movie);
