@@ -3,13 +3,13 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <random>
 #include <system_error>
 
 namespace talmora {
@@ -70,6 +70,14 @@ std::string FolderOf(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+std::string RandomSuffix() {
+  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  static thread_local std::mt19937_64 random{std::random_device{}()};
+  std::string suffix(6, ' ');
+  for (char& c : suffix) c = kLetters[random() % (sizeof kLetters - 1)];
+  return suffix;
+}
+
 }  // namespace
 
 PendingFile::PendingFile(std::string target) : target_(std::move(target)) {
@@ -91,12 +99,20 @@ PendingFile::PendingFile(std::string target) : target_(std::move(target)) {
   const size_t slash = target_.rfind('/');
   const std::string name = target_.substr(slash == std::string::npos ? 0 : slash + 1);
   // Hidden, and short enough for the file system whatever the target's name.
-  std::string pattern = FolderOf(target_) + "." + name.substr(0, 200) + ".XXXXXX";
+  const std::string stem = FolderOf(target_) + "." + name.substr(0, 200) + ".";
   const SignalsHeld held;
-  const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+  // Made like the target would be, so that a new file gets its mode from the umask.
+  std::string pattern;
+  int fd = -1;
+  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+    pattern = stem + RandomSuffix();
+    fd = ::open(pattern.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) break;
+  }
   if (fd < 0) {
-    // A folder that takes no new names still lets its existing files be rewritten.
-    if (exists) {
+    // A folder that takes no new names still lets its existing files be rewritten. A full
+    // disk does not: the old file would be lost.
+    if (exists && (errno == EACCES || errno == EPERM)) {
       in_place_ = true;
       path_ = target_;
     }
@@ -107,10 +123,6 @@ PendingFile::PendingFile(std::string target) : target_(std::move(target)) {
       // Only the owner or root may give a file away; it then belongs to whoever wrote it.
     }
     ::fchmod(fd, old.st_mode & 07777);
-  } else {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
   }
   ::close(fd);
   path_ = pattern;
