@@ -122,7 +122,10 @@ __attribute__((optimize("vect-cost-model=dynamic"))) void AddWithGains(
 }  // namespace
 
 SoundTrack::SoundTrack(std::string path, std::string name)
-    : path_(std::move(path)), name_(name.empty() ? path_ : std::move(name)), sound_(size_t{kChunkFrames} * 2), track_(size_t{kChunkFrames} * 2) {}
+    : path_(std::move(path)),
+      name_(name.empty() ? path_ : std::move(name)),
+      sound_(size_t{kChunkFrames} * 2),
+      track_(size_t{kChunkFrames} * 2) {}
 
 bool SoundTrack::Mix(SoundDecoder& decoder, TrackWindow window, const SoundGains& gains) {
   if (window.end <= window.first) return true;
