@@ -14,6 +14,7 @@
 #include "audio/sound_maker.h"
 #include "platform/console/print_line.h"
 #include "platform/movie/compressor_catalog.h"
+#include "platform/files/pending_file.h"
 #include "script/file_path.h"
 #include "script/xml_parser.h"
 #include "video/compressor_choice.h"
@@ -101,6 +102,8 @@ int RunSequence(Runtime& runtime, CommandLine command_line, std::istream& input)
   command_line.movie.input = &input;
   RunOutcome& outcome = runtime.context.outcome;
   if (joined) command_line.movie.admits = [&joined](uint32_t fourcc) { return joined->Admits(fourcc); };
+  // An interrupted render leaves the last movie and track as they were.
+  InstallInterruptCleanup();
   {
     XMLParser parser;
     if (parser.Load(full_path)) {

@@ -10,9 +10,16 @@
 #include "audio/sound_track.h"
 #include "audio/wav_header.h"
 #include "platform/console/print_line.h"
+#include "platform/files/pending_file.h"
 #include "script/object_factory.h"
 
 namespace talmora {
+namespace {
+
+constexpr char kOpenFailed[] = "出力先サウンドファイルを開けませんでした : ";
+constexpr char kWriteFailed[] = "出力先サウンドファイルへの書き込みに失敗しました : ";
+
+}  // namespace
 
 SoundMaker::SoundMaker(const ObjectFactory& factory, double movie_length)
     : length(movie_length), factory_(factory) {}
@@ -41,19 +48,40 @@ void SoundMaker::Make(const std::string& path) {
     factory_.Outcome().NoteIncomplete();
     return;
   }
-  if (!WriteSilentTrack(path, frames)) {
+  PendingFile file(path);
+  if (!file.IsOpen()) {
+    PrintLine(kOpenFailed + path);
+    factory_.Outcome().NoteIncomplete();
+    return;
+  }
+  if (!WriteSilentTrack(file.Path(), path, frames)) {
+    factory_.Outcome().NoteIncomplete();
+    return;
+  }
+  SoundTrack track(file.Path(), path);
+  for (const auto& sound : sounds_) sound->MixInto(track);
+  // A track the disk refused part of is dropped; the one there before stays.
+  if (track.WriteFailed()) {
+    factory_.Outcome().NoteIncomplete();
+    return;
+  }
+  if (!file.Commit()) {
+    PrintWriteFailure(path, errno);
     factory_.Outcome().NoteIncomplete();
     return;
   }
   made = true;
-  SoundTrack track(path);
-  for (const auto& sound : sounds_) sound->MixInto(track);
 }
 
-bool SoundMaker::WriteSilentTrack(const std::string& path, int64_t frames) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+void SoundMaker::PrintWriteFailure(const std::string& path, int error) {
+  PrintLine(kWriteFailed + path);
+  PrintLine(WriteFailureDetail(path, error));
+}
+
+bool SoundMaker::WriteSilentTrack(const std::string& file, const std::string& path, int64_t frames) {
+  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) {
-    PrintLine("出力先サウンドファイルを開けませんでした : " + path);
+    PrintLine(kOpenFailed + path);
     return false;
   }
   // The data area is only sized, never written: it reads back as zeros, which is silence.
@@ -62,11 +90,19 @@ bool SoundMaker::WriteSilentTrack(const std::string& path, int64_t frames) {
   do {
     written = ::write(fd, header.data(), header.size());
   } while (written < 0 && errno == EINTR);
-  const bool sized = written == static_cast<ssize_t>(header.size()) &&
-                     ::ftruncate(fd, kWavHeaderBytes + frames * kTrackFrameBytes) == 0;
-  const bool closed = ::close(fd) == 0;
-  if (sized && closed) return true;
-  PrintLine("出力先サウンドファイルへの書き込みに失敗しました : " + path);
+  // A short write leaves no reason of its own: it is the disk running full.
+  int error = written < 0 ? errno : ENOSPC;
+  bool sized = written == static_cast<ssize_t>(header.size());
+  if (sized && ::ftruncate(fd, kWavHeaderBytes + frames * kTrackFrameBytes) != 0) {
+    sized = false;
+    error = errno;
+  }
+  if (::close(fd) != 0 && sized) {
+    sized = false;
+    error = errno;
+  }
+  if (sized) return true;
+  PrintWriteFailure(path, error);
   return false;
 }
 

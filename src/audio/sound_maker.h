@@ -26,8 +26,10 @@ class SoundMaker : public Maker {
   const std::vector<std::shared_ptr<Sound>>& Sounds() const { return sounds_; }
 
  private:
-  // The header and a zero-filled data area of `frames` frames; false after printing why not.
-  static bool WriteSilentTrack(const std::string& path, int64_t frames);
+  // The header and a zero-filled data area of `frames` frames in `file`, which becomes the
+  // track at `path`; false after printing why not.
+  static bool WriteSilentTrack(const std::string& file, const std::string& path, int64_t frames);
+  static void PrintWriteFailure(const std::string& path, int error);
 
   const ObjectFactory& factory_;
   std::vector<std::shared_ptr<Sound>> sounds_;

@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "platform/console/print_line.h"
+#include "platform/files/pending_file.h"
 #include "platform/sound/sound_system.h"
 
 namespace talmora {
@@ -120,8 +121,11 @@ __attribute__((optimize("vect-cost-model=dynamic"))) void AddWithGains(
 
 }  // namespace
 
-SoundTrack::SoundTrack(std::string path)
-    : path_(std::move(path)), sound_(size_t{kChunkFrames} * 2), track_(size_t{kChunkFrames} * 2) {}
+SoundTrack::SoundTrack(std::string path, std::string name)
+    : path_(std::move(path)),
+      name_(name.empty() ? path_ : std::move(name)),
+      sound_(size_t{kChunkFrames} * 2),
+      track_(size_t{kChunkFrames} * 2) {}
 
 bool SoundTrack::Mix(SoundDecoder& decoder, TrackWindow window, const SoundGains& gains) {
   if (window.end <= window.first) return true;
@@ -195,13 +199,18 @@ bool SoundTrack::AddChunk(int64_t track_frame, int frames, int64_t window_frame,
     AddWithGains(track_.data(), sound_.data(), frames, static_cast<double>(window_frame), span,
                  gains);
   }
+  errno = 0;
   if (!file.WriteAt(offset, track_.data(), bytes) || !file.Close()) {
+    // pwrite returns 0 only when nothing more fits.
+    const int error = errno ? errno : ENOSPC;
     Fail(kWriteFailed);
+    PrintLine(WriteFailureDetail(name_, error));
+    write_failed_ = true;
     return false;
   }
   return true;
 }
 
-void SoundTrack::Fail(const char* what) const { PrintLine(what + path_); }
+void SoundTrack::Fail(const char* what) const { PrintLine(what + name_); }
 
 }  // namespace talmora

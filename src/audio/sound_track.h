@@ -35,9 +35,12 @@ class SoundTrack {
  public:
   static constexpr int kChunkFrames = 65536;
 
-  explicit SoundTrack(std::string path);
+  // The track file at `path`, called `name` in messages (the path itself when empty).
+  explicit SoundTrack(std::string path, std::string name = {});
 
   const std::string& Path() const { return path_; }
+  // Whether a write to the file has failed: the track is then incomplete.
+  bool WriteFailed() const { return write_failed_; }
 
   // Adds `decoder`'s frames over the window, from its first frame on, with `gains`. What falls
   // before the track's start or after the end its header declares is left out. A failure is
@@ -54,6 +57,8 @@ class SoundTrack {
   void Fail(const char* what) const;
 
   std::string path_;
+  std::string name_;
+  bool write_failed_ = false;
   std::vector<int16_t> sound_;
   std::vector<int16_t> track_;
 };

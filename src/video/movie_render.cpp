@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/console/print_line.h"
+#include "platform/files/pending_file.h"
 #include "platform/movie/movie_recorder.h"
 #include "platform/render/canvas.h"
 #include "platform/render/frame.h"
@@ -144,6 +145,7 @@ MovieResult RenderMovie(const MovieJob& job, std::vector<std::shared_ptr<VideoOb
     PrintLine(kConversionFailed);
     written = false;
   }
+  if (const int error = movie->WriteError()) PrintLine(WriteFailureDetail(path, error));
   if (!written) return MovieResult::kCutShort;
   PrintLine("aviの作成が完了しました");
   return MovieResult::kCompleted;

@@ -92,7 +92,7 @@ TEST(SoundTrack, WindowIsCutToTheTrackAndMixedInChunksWithItsGains) {
     const std::string before = Track(c.track), path = dir.Write("track.wav", before);
     FakeDecoder decoder(c.sound, c.fail_on_read);
     testing::CaptureStdout out;
-    EXPECT_EQ(SoundTrack(path).Mix(decoder, {c.first, c.first + c.frames}, c.gains), c.message.empty());
+    EXPECT_EQ(SoundTrack(path, "movie.wav").Mix(decoder, {c.first, c.first + c.frames}, c.gains), c.message.empty());
     EXPECT_EQ(out.Text(), c.message);
     EXPECT_EQ(decoder.requests, c.requests) << c.first;
     const std::string after = testing::ReadFile(path);
@@ -119,8 +119,9 @@ TEST(SoundTrack, SumsSaturateInsteadOfWrapping) {
             (std::vector<int16_t>{32767, -32768, 25000, 32767, -32768, -32768}));
 }
 
+// The mixer works on a temporary; its messages name the track it becomes.
 TEST(SoundTrack, OutputFileFailuresNameTheFileAndStop) {
-  struct Case { std::string bytes, message; rlim_t size_limit = 0; };
+  struct Case { std::string bytes, message; rlim_t size_limit = 0; std::string reason = {}; };
   const Case cases[] = {
       {"", "出力先サウンドファイルを開けませんでした : "},  // removed
       {Track(1000).substr(0, 20), "出力先サウンドファイルの読み込みに失敗しました : "},
@@ -128,7 +129,8 @@ TEST(SoundTrack, OutputFileFailuresNameTheFileAndStop) {
       // The header declares 1000 frames; the file was cut to 500 behind the mixer's back.
       {Track(1000).substr(0, 2044), "出力先サウンドファイルの読み込みに失敗しました : "},
       // A file size limit inside the data area fails the write as a full disk would.
-      {Track(1000), "出力先サウンドファイルへの書き込みに失敗しました : ", 2000},
+      {Track(1000), "出力先サウンドファイルへの書き込みに失敗しました : ", 2000,
+       "書き込みエラー : movie.wav : File too large\n"},
   };
   testing::TempDir dir;
   const std::string path = dir / "track.wav";
@@ -142,10 +144,10 @@ TEST(SoundTrack, OutputFileFailuresNameTheFileAndStop) {
     testing::CaptureStdout out;
     const rlimit limited{c.size_limit ? c.size_limit : saved.rlim_cur, saved.rlim_max};
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-    const bool mixed = SoundTrack(path).Mix(decoder, {0, 1000});
+    const bool mixed = SoundTrack(path, "movie.wav").Mix(decoder, {0, 1000});
     ::setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_FALSE(mixed) << c.message;
-    EXPECT_EQ(out.Text(), c.message + path + "\n");
+    EXPECT_EQ(out.Text(), c.message + "movie.wav\n" + c.reason);
     EXPECT_TRUE(c.size_limit || testing::ReadFile(path) == c.bytes) << c.message;
   }
 }

@@ -1,9 +1,15 @@
 // Failures of the movie as a user meets them on the command line, and which files they leave.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mount.h>
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <filesystem>
+#include <set>
+#include <thread>
 
 #include "support/cli_harness.h"
 #include "support/riff_walk.h"
@@ -23,6 +29,53 @@ void WriteScript(const TempDir& dir, const std::string& root_attributes) {
 }
 
 bool Exists(const TempDir& dir, const std::string& name) { return std::filesystem::exists(dir / name); }
+
+// The names in `folder`: what a run leaves, temporaries included.
+std::set<std::string> Names(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename());
+  return names;
+}
+
+// Runs the program on movie.xml with its input held open, and sends it `signal` once its output
+// shows `marker`.
+testing::RunResult Interrupt(const TempDir& dir, std::vector<std::string> args, const std::string& marker,
+                             int signal) {
+  testing::RunResult result;
+  int out[2], in[2];
+  if (::pipe(out) != 0 || ::pipe(in) != 0) return result;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  for (const int fd : {in[0], in[1], out[0], out[1]}) posix_spawn_file_actions_addclose(&actions, fd);
+  posix_spawn_file_actions_addchdir_np(&actions, dir.path().c_str());
+  args.insert(args.begin(), TALMORA_BINARY);
+  args.push_back("movie.xml");
+  std::vector<char*> argv;
+  for (auto& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, TALMORA_BINARY, &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(out[1]);
+  ::close(in[0]);
+  bool sent = false;
+  char buffer[4096];
+  for (ssize_t n; spawned == 0 && (n = ::read(out[0], buffer, sizeof buffer)) > 0;) {
+    result.out.append(buffer, static_cast<size_t>(n));
+    if (!sent && result.out.find(marker) != std::string::npos) sent = ::kill(pid, signal) == 0;
+    // Never interrupted, it would wait for Enter for ever.
+    if (!sent && result.out.ends_with(testing::kClosingLine)) ::close(std::exchange(in[1], -1));
+  }
+  if (in[1] >= 0) ::close(in[1]);
+  ::close(out[0]);
+  int status = 0;
+  if (spawned == 0 && ::waitpid(pid, &status, 0) == pid) {
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  return result;
+}
 
 TEST(MovieCommandLine, FailuresOfTheMovieLeaveNoVideoWhileTheSoundPassRunsAndEndWithStatusOne) {
   const std::string no_target =
@@ -83,6 +136,106 @@ TEST(MovieCommandLine, AnUnknownCodecStopsBeforeAnythingIsWritten) {
   EXPECT_EQ(result.out, testing::kDeviceLines + "エラー : 不明な圧縮形式です - XVID (--list-codecs で一覧を表示します)\n");
   EXPECT_FALSE(Exists(dir, "movie.avi"));
   EXPECT_FALSE(Exists(dir, "movie.wav"));
+}
+
+// Whichever pass or question a signal interrupts, the last movie and track stay as they were
+// and no temporary is left.
+TEST(MovieCommandLine, AnInterruptLeavesTheLastFilesWholeAndNoTemporaries) {
+  struct Case { std::string root, sound, codec, marker; int signal, status; bool movie_kept; };
+  const std::string tone = "<sound src=\"tone.wav\"/>";
+  const Case cases[] = {
+      {"width=\"64\" height=\"64\" length=\"3600\"", tone, "DIB ", "1 / 108000", SIGINT, 130, true},
+      // A tiny movie, then an hour of track to mix.
+      {"width=\"16\" height=\"16\" fps=\"1\" length=\"3600\"",
+       "<sound time=\"0\" duration=\"3600\" loop=\"yes\" loopcount=\"-1\" src=\"tone.wav\"/>", "DIB ",
+       "tone.wav\n", SIGTERM, 143, false},
+      {"length=\"1\"", tone, "", "圧縮形式 :\n", SIGTERM, 143, true},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    WriteScript(dir, c.root);
+    dir.Write("movie.xml", "<talmora " + c.root + ">" + c.sound + "</talmora>");
+    const std::string old_movie = dir.Write("movie.avi", "last good movie"), old_track = dir.Write("movie.wav", "last track");
+    const auto result = Interrupt(dir, c.codec.empty() ? std::vector<std::string>{}
+                                                       : std::vector<std::string>{"--codec", c.codec},
+                                  c.marker, c.signal);
+    EXPECT_EQ(result.status, c.status) << c.marker;
+    EXPECT_TRUE(testing::ReadFile(old_track) == "last track") << c.marker;
+    if (c.movie_kept) {
+      EXPECT_TRUE(testing::ReadFile(old_movie) == "last good movie") << c.marker;
+    } else {
+      EXPECT_EQ(testing::WalkAvi(old_movie).frames.size(), 3600u) << c.marker;
+    }
+    EXPECT_EQ(Names(dir.path()), (std::set<std::string>{"movie.xml", "tone.wav", "movie.avi", "movie.wav"}));
+  }
+}
+
+// Two runs at once onto the same files (the second folder's outputs link to the first's) each
+// write their own temporaries: whichever finishes last leaves its files, each whole, not a mix
+// of the two movies' frames.
+TEST(MovieCommandLine, TwoRunsAtOnceLeaveWholeFiles) {
+  TempDir dir;
+  WriteScript(dir, "");
+  for (const std::string colour : {"r", "b"}) {
+    dir.Write(colour + "/movie.xml", "<talmora width=\"256\" height=\"256\" length=\"10\" a=\"1\" " + colour +
+                                         "=\"1\"><sound src=\"" + (dir / "tone.wav") + "\"/></talmora>");
+  }
+  for (const std::string name : {"movie.avi", "movie.wav"}) {
+    std::filesystem::create_symlink("../r/" + name, dir / ("b/" + name));
+  }
+  testing::RunResult runs[2];
+  {
+    std::jthread red([&] { runs[0] = testing::RunTalmora({"--codec", "DIB ", "movie.xml"}, dir / "r"); });
+    runs[1] = testing::RunTalmora({"--codec", "DIB ", "movie.xml"}, dir / "b");
+  }
+  for (const auto& run : runs) {
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("aviの作成が完了しました\n"), std::string::npos) << run.out;
+  }
+  const std::string movie = dir / "r/movie.avi";
+  const testing::AviLayout avi = testing::WalkAvi(movie);
+  EXPECT_EQ(avi.error, "");
+  ASSERT_EQ(avi.frames.size(), 300u);
+  EXPECT_EQ(avi.idx1_keys.size(), 300u);
+  const auto first = testing::ReadChunk(movie, avi.frames[0]);
+  EXPECT_EQ(std::count_if(avi.frames.begin(), avi.frames.end(),
+                          [&](const auto& frame) { return testing::ReadChunk(movie, frame) != first; }), 0);
+  EXPECT_EQ(std::filesystem::file_size(dir / "r/movie.wav"), 44u + 10 * 44100 * 4);
+  EXPECT_EQ(Names(dir / "r"), (std::set<std::string>{"movie.xml", "movie.avi", "movie.wav"}));
+}
+
+// A full disk names the file and the reason after each failure line, drops what was written
+// and leaves the files there before.
+TEST(MovieCommandLine, AFullDiskKeepsTheLastFilesAndSaysWhy) {
+  TempDir dir;
+  WriteScript(dir, "");
+  const std::string small = dir / "small";
+  std::filesystem::create_directory(small);
+  if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=512k") != 0) {
+    GTEST_SKIP() << "no small file system: mounting a 512 KiB tmpfs failed (" << std::strerror(errno)
+                 << "); it takes root";
+  }
+  struct Unmount {
+    std::string at;
+    ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+  } unmount{small};
+  // 96 KiB stay free: room for the headers, not for a 256 × 256 frame nor a second of track.
+  dir.Write("small/filler", std::string(416 * 1024, 'f'));
+  dir.Write("small/movie.avi", "last good movie");
+  dir.Write("small/movie.wav", "last track");
+  dir.Write("small/movie.xml", "<talmora width=\"256\" height=\"256\" length=\"2\"><sound src=\"" + (dir / "tone.wav") +
+                                   "\"/></talmora>");
+  const auto result = testing::RunTalmora({"--codec", "DIB ", "movie.xml"}, small);
+  const std::string full = " : No space left on device\n";
+  EXPECT_NE(result.out.find("avi作成開始\nエラー : サーフィス→ビットマップへの変換に失敗しました\n書き込みエラー : " +
+                            small + "/movie.avi" + full),
+            std::string::npos) << result.out;
+  EXPECT_NE(result.out.find("出力先サウンドファイルへの書き込みに失敗しました : " + small + "/movie.wav\n書き込みエラー : " +
+                            small + "/movie.wav" + full),
+            std::string::npos) << result.out;
+  EXPECT_TRUE(testing::ReadFile(small + "/movie.avi") == "last good movie");
+  EXPECT_TRUE(testing::ReadFile(small + "/movie.wav") == "last track");
+  EXPECT_EQ(Names(small), (std::set<std::string>{"movie.xml", "filler", "movie.avi", "movie.wav"}));
 }
 
 }  // namespace

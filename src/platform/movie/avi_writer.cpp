@@ -1,6 +1,7 @@
 #include "platform/movie/avi_writer.h"
 
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -23,6 +24,12 @@ constexpr int64_t kHeadSize = kStreamHeader + 56;
 
 bool HasTag(const std::array<char, kHeadSize>& head, size_t at, const char* tag) {
   return std::memcmp(head.data() + at, tag, 4) == 0;
+}
+
+// The system's error number behind a libav error; EIO where there is none.
+int ErrnoOf(int averror) {
+  const int error = AVUNERROR(averror);
+  return error > 0 && error < 4096 ? error : EIO;
 }
 
 }  // namespace
@@ -57,7 +64,7 @@ bool AviWriter::Begin(const AVCodecParameters& parameters, AVRational time_base)
   av_dict_set(&options, "flipped_raw_rgb", "1", 0);  // BMP rows, bottom-up: positive height
   const int written = avformat_write_header(muxer_.get(), &options);
   av_dict_free(&options);
-  if (written < 0) return false;
+  if (!Healthy() || written < 0) return false;
   begun_ = true;
   return PatchStreamHeader();
 }
@@ -86,7 +93,12 @@ bool AviWriter::PatchStreamHeader() {
   avio_wl32(pb, 1);
   avio_wl32(pb, rate);
   avio_seek(pb, end, SEEK_SET);
-  return pb->error == 0;
+  return Healthy();
+}
+
+bool AviWriter::Healthy() {
+  if (!error_ && muxer_->pb && muxer_->pb->error) error_ = ErrnoOf(muxer_->pb->error);
+  return error_ == 0;
 }
 
 bool AviWriter::Write(AVPacket& packet) {
@@ -96,8 +108,8 @@ bool AviWriter::Write(AVPacket& packet) {
   // time base the muxer settled on (its own above 1000 frames per second).
   av_packet_rescale_ts(&packet, packet_time_base_, chunk_time_base_);
   packet.stream_index = stream_->index;
-  if (av_write_frame(muxer_.get(), &packet) < 0) return false;
-  return muxer_->pb->error == 0;
+  const bool written = av_write_frame(muxer_.get(), &packet) >= 0;
+  return Healthy() && written;
 }
 
 bool AviWriter::Close() {
@@ -105,7 +117,12 @@ bool AviWriter::Close() {
   closed_ = true;
   bool complete = true;
   if (begun_) complete = av_write_trailer(muxer_.get()) >= 0;
-  if (avio_closep(&muxer_->pb) < 0) complete = false;
+  if (muxer_->pb) avio_flush(muxer_->pb);
+  if (!Healthy()) complete = false;
+  if (const int closed = avio_closep(&muxer_->pb); closed < 0) {
+    if (!error_) error_ = ErrnoOf(closed);
+    complete = false;
+  }
   if (!begun_) {
     std::error_code ignored;
     std::filesystem::remove(path_, ignored);

@@ -19,10 +19,13 @@ class AviWriter final : public MovieFile {
   bool Begin(const AVCodecParameters& parameters, AVRational time_base) override;
   bool Write(AVPacket& packet) override;
   bool Close() override;
+  int WriteError() const override { return error_; }
 
  private:
   AviWriter(std::string path, OutputFormatPtr muxer) : path_(std::move(path)), muxer_(std::move(muxer)) {}
   bool PatchStreamHeader();
+  // False once a write to the file has failed, whose reason is then kept.
+  bool Healthy();
 
   std::string path_;
   OutputFormatPtr muxer_;
@@ -33,6 +36,7 @@ class AviWriter final : public MovieFile {
   bool begun_ = false;
   bool closed_ = false;
   bool close_result_ = false;
+  int error_ = 0;
 };
 
 }  // namespace talmora

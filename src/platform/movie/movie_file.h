@@ -35,6 +35,8 @@ class MovieFile : public PacketSink {
   // Completes the file. One whose headers were never written is no movie and is removed. True
   // when everything reached the disk.
   virtual bool Close() = 0;
+  // The system's error number of the first write the file refused (a full disk), or 0.
+  virtual int WriteError() const { return 0; }
 };
 
 // A kind of movie file: the extension its name takes and the writer that makes it.

@@ -1,5 +1,7 @@
 #include "platform/movie/movie_recorder.h"
 
+#include <cerrno>
+
 #include "platform/movie/frame_compressor.h"
 
 namespace talmora {
@@ -8,16 +10,19 @@ Expected<std::unique_ptr<MovieRecorder>, MovieFailure> MovieRecorder::Open(const
                                                                            const std::string& path,
                                                                            const MovieStream& stream,
                                                                            const CompressorSettings& settings) {
-  std::unique_ptr<MovieFile> file = container.create(path);
+  auto pending = std::make_unique<PendingFile>(path);
+  if (!pending->IsOpen()) return MovieFailure::kFile;
+  std::unique_ptr<MovieFile> file = container.create(pending->Path());
   if (!file) return MovieFailure::kFile;
-  std::unique_ptr<MovieRecorder> movie(new MovieRecorder(std::move(file)));
+  std::unique_ptr<MovieRecorder> movie(new MovieRecorder(std::move(pending), std::move(file)));
   if (!movie->CreateStream(stream)) return MovieFailure::kStream;
   if (!movie->MakeCompressedStream(settings)) return MovieFailure::kCompressor;
   if (!movie->Begin()) return MovieFailure::kHeaders;
   return movie;
 }
 
-MovieRecorder::MovieRecorder(std::unique_ptr<MovieFile> file) : file_(std::move(file)) {}
+MovieRecorder::MovieRecorder(std::unique_ptr<PendingFile> pending, std::unique_ptr<MovieFile> file)
+    : pending_(std::move(pending)), file_(std::move(file)) {}
 
 MovieRecorder::~MovieRecorder() { Close(); }
 
@@ -44,6 +49,10 @@ bool MovieRecorder::Begin() {
   return begun_;
 }
 
+int MovieRecorder::WriteError() const {
+  return file_->WriteError() ? file_->WriteError() : commit_error_;
+}
+
 bool MovieRecorder::Write(int64_t index, const Frame& frame) {
   return begun_ && compressor_->Compress(index, frame, *file_);
 }
@@ -52,7 +61,15 @@ bool MovieRecorder::Close() {
   // Frames the encoder still holds belong to the movie, even after a failed write.
   const bool flushed = !begun_ || compressor_->Flush(*file_);
   begun_ = false;
-  const bool closed = file_->Close();
+  bool closed = file_->Close();
+  // A valid file takes the old one's place, however many frames it holds; a file the disk
+  // refused part of is no movie.
+  if (!closed) {
+    pending_->Discard();
+  } else if (!pending_->Commit()) {
+    if (!commit_error_) commit_error_ = errno;
+    closed = false;
+  }
   return flushed && closed;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/error.h"
+#include "platform/files/pending_file.h"
 #include "platform/movie/compressor_settings.h"
 #include "platform/movie/movie_file.h"
 #include "platform/render/frame.h"
@@ -16,13 +17,15 @@ class FrameCompressor;
 // The step of opening a movie that failed.
 enum class MovieFailure { kFile, kStream, kCompressor, kHeaders };
 
-// A movie as it is recorded: opened with its stream and compressor, then the frames. Whatever
-// happens, closing (or destruction) leaves the frames written so far in a valid file.
+// A movie as it is recorded: opened with its stream and compressor, then the frames. It is
+// written under a temporary name; closing completes it and puts it in the place of the file
+// there before, with the frames written so far (destruction closes too). A file that could not
+// be completed, or one cut off by an interrupt, leaves the old one as it was.
 class MovieRecorder {
  public:
-  // Creates the file at `path` as `container` lays it out, replacing one that is there, adds
-  // the stream, opens the compressor for the stream's size and rate, and writes the headers.
-  // A file that fails after its creation is removed again.
+  // Creates the file for `path` as `container` lays it out, adds the stream, opens the
+  // compressor for the stream's size and rate, and writes the headers. A file that fails after
+  // its creation is removed again.
   static Expected<std::unique_ptr<MovieRecorder>, MovieFailure> Open(const MovieContainer& container,
                                                                      const std::string& path,
                                                                      const MovieStream& stream,
@@ -32,18 +35,22 @@ class MovieRecorder {
   // `index` counts frames from 0; the frame must have the stream's size.
   bool Write(int64_t index, const Frame& frame);
   bool Close();
+  // Why the file could not be written or put in its place: the system's error number, or 0.
+  int WriteError() const;
 
  private:
-  explicit MovieRecorder(std::unique_ptr<MovieFile> file);
+  MovieRecorder(std::unique_ptr<PendingFile> pending, std::unique_ptr<MovieFile> file);
   bool CreateStream(const MovieStream& stream);
   bool MakeCompressedStream(const CompressorSettings& settings);
   bool Begin();
 
+  std::unique_ptr<PendingFile> pending_;
   std::unique_ptr<MovieFile> file_;
   std::unique_ptr<FrameCompressor> compressor_;
   MovieStream stream_;
   bool has_stream_ = false;
   bool begun_ = false;
+  int commit_error_ = 0;
 };
 
 }  // namespace talmora
