@@ -11,10 +11,12 @@
 #include "app/script_check.h"
 #include "audio/sound_maker.h"
 #include "platform/console/print_line.h"
+#include "platform/console/progress_file.h"
 #include "script/file_path.h"
 #include "script/xml_parser.h"
 #include "video/compressor_choice.h"
 #include "video/movie_maker.h"
+#include "video/movie_part.h"
 
 namespace talmora {
 namespace {
@@ -29,22 +31,30 @@ ScriptCheck CheckScript(const std::string& path) {
   return ReadableFilePath(path) ? ScriptCheck::kReadable : ScriptCheck::kUnreadable;
 }
 
-// Both passes read the same tags; each starts from an empty keeper.
-void RunMakers(Runtime& runtime, const TagList& tags, const std::string& full_path,
-               const MovieOptions& movie_options) {
+// Both passes read the same tags; each starts from an empty keeper. A part past the movie's end,
+// or a picture that was not written, gives 1; `picture` is where --frame writes.
+int RunMakers(Runtime& runtime, const TagList& tags, const std::string& full_path,
+              const MovieOptions& movie_options, const MoviePart& part, const std::string& picture) {
   runtime.templates.AddTemplates(tags);
   runtime.keeper.Clear();
   double length = 0.0;
   {
     MovieMaker movie(runtime.factory, runtime.device.Graphics(), movie_options);
+    movie.part = part;
     movie.ReadProperties(tags);
+    if (!movie.PartFits()) return 1;
+    // A preview is the picture alone: no movie, no sound track.
+    if (part.frame) return movie.MakePicture(picture) ? 0 : 1;
     movie.Make(ReplaceExtension(full_path, std::string(movie_options.Container().extension)));
     length = movie.length;
   }
   runtime.keeper.Clear();
   SoundMaker sound(runtime.factory, length);
+  sound.from = part.from;
+  sound.to = part.to;
   sound.ReadProperties(tags);
   sound.Make(ReplaceExtension(full_path, ".wav"));
+  return 0;
 }
 
 }  // namespace
@@ -74,6 +84,21 @@ int RunSequence(Runtime& runtime, CommandLine command_line, std::istream& input)
     case ScriptCheck::kReadable:
       break;
   }
+  // Paths on the command line are the start folder's, so they are settled before the change of
+  // directory.
+  MoviePart part{command_line.frame, command_line.from, command_line.to, command_line.scale};
+  std::unique_ptr<ProgressFile> progress;
+  if (command_line.progress) {
+    std::string error;
+    progress = ProgressFile::Open(*command_line.progress, error);
+    if (!progress) {
+      PrintLine("エラー : 進み具合の出力先を開けませんでした : " + *command_line.progress + " (" + error + ")");
+      return kFailure;
+    }
+    part.progress = progress.get();
+  }
+  const std::string picture = command_line.output && command_line.frame ? AbsolutePath(*command_line.output)
+                                                                        : ReplaceExtension(AbsolutePath(script), ".png");
   // Loading by the full path keeps a relative argument with a folder part loadable after the
   // change of directory, and puts the output files next to the script.
   const std::string full_path = AbsolutePath(script);
@@ -83,14 +108,17 @@ int RunSequence(Runtime& runtime, CommandLine command_line, std::istream& input)
   // Run from an editor or a build step, the check waits for nobody.
   if (command_line.check) return CheckScriptFile(runtime, full_path, script);
   command_line.movie.input = &input;
+  int status = 0;
   {
     XMLParser parser;
-    if (parser.Load(full_path)) RunMakers(runtime, parser.Tags(), full_path, command_line.movie);
+    if (parser.Load(full_path)) {
+      status = RunMakers(runtime, parser.Tags(), full_path, command_line.movie, part, picture);
+    }
   }
   PrintLine("エンターキーを押すと終了します");
   std::string line;
   std::getline(input, line);
-  return 0;
+  return status;
 }
 
 }  // namespace talmora

@@ -120,11 +120,14 @@ __attribute__((optimize("vect-cost-model=dynamic"))) void AddWithGains(
 
 }  // namespace
 
-SoundTrack::SoundTrack(std::string path)
-    : path_(std::move(path)), sound_(size_t{kChunkFrames} * 2), track_(size_t{kChunkFrames} * 2) {}
+SoundTrack::SoundTrack(std::string path, int64_t first)
+    : path_(std::move(path)), first_(first), sound_(size_t{kChunkFrames} * 2), track_(size_t{kChunkFrames} * 2) {}
 
 bool SoundTrack::Mix(SoundDecoder& decoder, TrackWindow window, const SoundGains& gains) {
   if (window.end <= window.first) return true;
+  // In file frames; the ramps' progress depends only on the difference.
+  window.first -= first_;
+  window.end -= first_;
   const int64_t track_frames = TrackLength();
   if (track_frames < 0) return false;
   // Both ends lie within ±2^62 and the track within 2^31 frames: no difference below overflows.

@@ -35,7 +35,8 @@ class SoundTrack {
  public:
   static constexpr int kChunkFrames = 65536;
 
-  explicit SoundTrack(std::string path);
+  // The file holds the movie's track from frame `first` on.
+  explicit SoundTrack(std::string path, int64_t first = 0);
 
   const std::string& Path() const { return path_; }
 
@@ -54,6 +55,7 @@ class SoundTrack {
   void Fail(const char* what) const;
 
   std::string path_;
+  int64_t first_;
   std::vector<int16_t> sound_;
   std::vector<int16_t> track_;
 };
