@@ -88,7 +88,7 @@ int RunSequence(Runtime& runtime, CommandLine command_line, std::istream& input)
   // directory.
   MoviePart part{command_line.frame, command_line.from, command_line.to, command_line.scale};
   std::unique_ptr<ProgressFile> progress;
-  if (command_line.progress) {
+  if (command_line.progress && !command_line.check) {
     std::string error;
     progress = ProgressFile::Open(*command_line.progress, error);
     if (!progress) {

@@ -17,10 +17,10 @@ class VideoObject;
 // What part of the movie a run renders and at what size; empty members mean the whole movie at
 // the script's own size.
 struct MoviePart {
-  std::optional<double> frame;  // the one frame shown at this time, as a picture
-  std::optional<double> from;   // the frames whose times lie in [from, to)
-  std::optional<double> to;
-  std::optional<double> scale;
+  std::optional<double> frame = std::nullopt;  // the one frame shown at this time, as a picture
+  std::optional<double> from = std::nullopt;   // the frames whose times lie in [from, to)
+  std::optional<double> to = std::nullopt;
+  std::optional<double> scale = std::nullopt;
   ProgressFile* progress = nullptr;  // told of every rendered frame
 };
 

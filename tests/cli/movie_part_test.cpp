@@ -76,9 +76,12 @@ TEST_F(MoviePart, AFramePictureIsTheFrameOfTheFullRender) {
   }
   EXPECT_FALSE(std::filesystem::exists(dir_ / "movie.avi"));
   EXPECT_FALSE(std::filesystem::exists(dir_ / "movie.wav"));
-  // The default place is next to the script; past the end nothing is written.
-  EXPECT_EQ(RunTalmora({"--frame", "1.99", "movie.xml"}, dir_.path()).status, 0);
-  EXPECT_TRUE(std::filesystem::exists(dir_ / "movie.png"));
+  // By default next to the script; a path given is the start folder's. Past the end, nothing.
+  dir_.Write("sub/movie.xml", kScript);
+  EXPECT_EQ(RunTalmora({"--frame", "1.99", "sub/movie.xml"}, dir_.path()).status, 0);
+  EXPECT_EQ(RunTalmora({"--frame", "1.99", "-o", "here.png", "sub/movie.xml"}, dir_.path()).status, 0);
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "sub/movie.png"));
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "here.png"));
   for (const char* time : {"2", "2.5", "99"}) {
     const auto past = RunTalmora({"--frame", time, "-o", "late.png", "movie.xml"}, dir_.path());
     EXPECT_EQ(past.status, 1);
