@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <optional>
 #include <string>
 
 #include "app/output_paths.h"
@@ -87,15 +88,15 @@ int RunSequence(Runtime& runtime, CommandLine command_line, std::istream& input)
   // Paths on the command line are the start folder's, so they are settled before the change of
   // directory.
   MoviePart part{command_line.frame, command_line.from, command_line.to, command_line.scale};
-  std::unique_ptr<ProgressFile> progress;
+  std::optional<ProgressReport> progress;
   if (command_line.progress && !command_line.check) {
     std::string error;
-    progress = ProgressFile::Open(*command_line.progress, error);
-    if (!progress) {
+    auto file = ProgressFile::Open(*command_line.progress, error);
+    if (!file) {
       PrintLine("エラー : 進み具合の出力先を開けませんでした : " + *command_line.progress + " (" + error + ")");
       return kFailure;
     }
-    part.progress = progress.get();
+    part.progress = &progress.emplace(std::move(file));
   }
   const std::string picture = command_line.output && command_line.frame ? AbsolutePath(*command_line.output)
                                                                         : ReplaceExtension(AbsolutePath(script), ".png");
@@ -115,6 +116,7 @@ int RunSequence(Runtime& runtime, CommandLine command_line, std::istream& input)
       status = RunMakers(runtime, parser.Tags(), full_path, command_line.movie, part, picture);
     }
   }
+  progress.reset();  // every file is written: the closing block
   PrintLine("エンターキーを押すと終了します");
   std::string line;
   std::getline(input, line);

@@ -12,7 +12,7 @@ namespace talmora {
 bool RenderPicture(const MovieJob& job, std::vector<std::shared_ptr<VideoObject>>& pending,
                    const std::string& path) {
   const FrameRange frames = job.frames.value_or(FrameRange{});
-  ProgressReport progress(job.progress, frames.Count(), job.fps);
+  if (job.progress) job.progress->Start(frames.Count(), job.fps);
   std::unique_ptr<Frame> frame = job.graphics ? job.graphics->CreateRenderTarget(job.width, job.height) : nullptr;
   if (!frame || frames.Count() != 1) {
     PrintLine("エラー : レンダリングターゲットテクスチャの作成に失敗しました");
@@ -31,7 +31,7 @@ bool RenderPicture(const MovieJob& job, std::vector<std::shared_ptr<VideoObject>
     PrintLine("エラー : PNG画像の書き出しに失敗しました : " + path + " (" + error + ")");
     return false;
   }
-  progress.Frame();
+  if (job.progress) job.progress->Frame();
   PrintLine("PNG画像を書き出しました : " + path);
   return true;
 }

@@ -90,13 +90,19 @@ void SkipFrames(ActiveObjects& active, std::vector<std::shared_ptr<VideoObject>>
   }
 }
 
-ProgressReport::~ProgressReport() {
-  if (file_) file_->End(done_, total_, Seconds());
+ProgressReport::ProgressReport(std::unique_ptr<ProgressFile> file) : file_(std::move(file)) {}
+
+ProgressReport::~ProgressReport() { file_->End(done_, total_, Seconds()); }
+
+void ProgressReport::Start(int32_t total, int32_t fps) {
+  total_ = total;
+  fps_ = fps;
+  done_ = 0;
 }
 
 void ProgressReport::Frame() {
   ++done_;
-  if (file_) file_->Frame(done_, total_, Seconds());
+  file_->Frame(done_, total_, Seconds());
 }
 
 double ProgressReport::Seconds() const { return fps_ > 0 ? static_cast<double>(done_) / fps_ : 0.0; }

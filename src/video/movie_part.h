@@ -12,6 +12,7 @@ namespace talmora {
 
 class ActiveObjects;
 class ProgressFile;
+class ProgressReport;
 class VideoObject;
 
 // What part of the movie a run renders and at what size; empty members mean the whole movie at
@@ -21,7 +22,7 @@ struct MoviePart {
   std::optional<double> from = std::nullopt;   // the frames whose times lie in [from, to)
   std::optional<double> to = std::nullopt;
   std::optional<double> scale = std::nullopt;
-  ProgressFile* progress = nullptr;  // told of every rendered frame
+  ProgressReport* progress = nullptr;  // told of every rendered frame
 };
 
 // Frames [first, end) of the movie.
@@ -49,22 +50,25 @@ void ScaleFrameSize(const MoviePart& part, const MovieOptions& options, int32_t&
 void SkipFrames(ActiveObjects& active, std::vector<std::shared_ptr<VideoObject>>& pending, int32_t fps,
                 int32_t first);
 
-// Writes a progress block per rendered frame, and the closing block when it goes.
+// Progress for a program that drives the run: a block per rendered frame, and the closing block
+// when the report goes, after the last file is written.
 class ProgressReport {
  public:
-  ProgressReport(ProgressFile* file, int32_t total, int32_t fps) : file_(file), total_(total), fps_(fps) {}
+  explicit ProgressReport(std::unique_ptr<ProgressFile> file);
   ~ProgressReport();
   ProgressReport(const ProgressReport&) = delete;
   ProgressReport& operator=(const ProgressReport&) = delete;
 
+  // A render of `total` frames at `fps` begins.
+  void Start(int32_t total, int32_t fps);
   void Frame();
 
  private:
   double Seconds() const;  // the movie time the rendered frames cover
 
-  ProgressFile* file_;
-  int32_t total_;
-  int32_t fps_;
+  std::unique_ptr<ProgressFile> file_;
+  int32_t total_ = 0;
+  int32_t fps_ = 0;
   int32_t done_ = 0;
 };
 

@@ -61,7 +61,7 @@ void PrintProgress(int32_t done, int32_t count) {
 
 // The frame loop. False once a failure's message is printed.
 bool RenderFrames(const MovieJob& job, Frame& frame, MovieRecorder& movie, FrameRange frames,
-                  ProgressReport& progress, std::vector<std::shared_ptr<VideoObject>>& pending) {
+                  std::vector<std::shared_ptr<VideoObject>>& pending) {
   ActiveObjects active;
   SkipFrames(active, pending, job.fps, frames.first);
   for (int32_t i = frames.first; i < frames.end; ++i) {
@@ -76,7 +76,7 @@ bool RenderFrames(const MovieJob& job, Frame& frame, MovieRecorder& movie, Frame
       return false;
     }
     PrintProgress(i + 1 - frames.first, frames.Count());
-    progress.Frame();
+    if (job.progress) job.progress->Frame();
   }
   return true;
 }
@@ -86,7 +86,7 @@ bool RenderFrames(const MovieJob& job, Frame& frame, MovieRecorder& movie, Frame
 MovieResult RenderMovie(const MovieJob& job, std::vector<std::shared_ptr<VideoObject>>& pending,
                         const std::string& path) {
   const FrameRange frames = job.frames.value_or(FrameRange{0, FrameCount(job.fps, job.length)});
-  ProgressReport progress(job.progress, frames.Count(), job.fps);
+  if (job.progress) job.progress->Start(frames.Count(), job.fps);
   PrintLine("avi作成開始");
   std::unique_ptr<Frame> frame = job.graphics ? job.graphics->CreateRenderTarget(job.width, job.height) : nullptr;
   if (!frame) PrintLine(kTextureFailed);
@@ -116,7 +116,7 @@ MovieResult RenderMovie(const MovieJob& job, std::vector<std::shared_ptr<VideoOb
   const std::unique_ptr<MovieRecorder> movie = OpenMovie(options.Container(), path, stream, settings);
   if (!movie) return MovieResult::kNotStarted;
 
-  bool written = RenderFrames(job, *frame, *movie, frames, progress, pending);
+  bool written = RenderFrames(job, *frame, *movie, frames, pending);
   // Closing flushes what the compressor still holds and completes the file.
   if (!movie->Close() && written) {
     PrintLine(kConversionFailed);

@@ -23,7 +23,7 @@ struct MovieJob {
   GraphicsDevice* graphics = nullptr;
   const MovieOptions* options = nullptr;
   std::optional<FrameRange> frames = std::nullopt;  // all of them when empty
-  ProgressFile* progress = nullptr;
+  ProgressReport* progress = nullptr;
 };
 
 // How far a render got. kNotStarted: nothing was written (no renderer, no compressor chosen, no
