@@ -40,14 +40,16 @@ class SoundTrack {
 
   const std::string& Path() const { return path_; }
 
-  // Adds `decoder`'s frames over the window, from its first frame on, with `gains`. What falls
-  // before the track's start or after the end its header declares is left out. A failure is
-  // printed and ends the mix; false then.
+  // Adds `decoder`'s frames over the window (in the movie's track frames), from its first frame
+  // on, with `gains`. What falls before the file's start or after the end its header declares
+  // is left out. A failure is printed and ends the mix; false then.
   bool Mix(SoundDecoder& decoder, TrackWindow window, const SoundGains& gains = {});
 
  private:
   int64_t TrackLength();
-  bool Skip(SoundDecoder& decoder, int64_t frames);
+  // Reads past `frames` frames; `by_repetitions` lets whole repetitions of an endless loop go
+  // undecoded.
+  bool Skip(SoundDecoder& decoder, int64_t frames, bool by_repetitions);
   bool Decode(SoundDecoder& decoder, int count, int& got);
   // Adds the first `frames` decoded frames at `track_frame`, window frame `window_frame`.
   bool AddChunk(int64_t track_frame, int frames, int64_t window_frame, const TrackWindow& window,

@@ -22,12 +22,14 @@ constexpr int kTrackFrameBytes = 4;
 constexpr int kHeader = 44;
 
 // 2 s at 10 fps: a picture moving in from 0.2 to 0.5 s, a text fading out over the second
-// second, and a sound with a volume ramp and its own rate across both.
+// second, a sound with a volume ramp and its own rate across both, and an endless resampled loop
+// from before the start.
 const std::string kScript =
     R"(<talmora width="64" height="48" fps="10" length="2" r="0.1" g="0.2" b="0.3" a="1">)"
     R"(<image src="pic.pam" x="0" xend="30" y="4" width="24" height="16" time="0.2" duration="0.3"/>)"
     R"(<text sentence="Ag" fontsize="20" x="4" y="20" width="60" height="28" time="1" duration="1" aend="0"/>)"
     R"(<sound src="noise.wav" time="0.3" duration="1.5" volume="0.2" volumeend="1" frequency="30000"/>)"
+    R"(<sound src="short.wav" time="-0.6" loop="yes" loopcount="-1" frequency="30000"/>)"
     "</talmora>";
 
 class MoviePart : public ::testing::Test {
@@ -37,6 +39,7 @@ class MoviePart : public ::testing::Test {
     for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = 0xFF000000u | static_cast<uint32_t>(i * 2654435761u >> 8);
     WritePam(dir_ / "pic.pam", 24, 16, pixels);
     dir_.Write("noise.wav", test::Wav(44100, 2, 16, test::Noise(2, 44100 * 2)));
+    dir_.Write("short.wav", test::Wav(44100, 2, 16, test::Noise(2, 4410, 7)));
     dir_.Write("movie.xml", kScript);
   }
 
