@@ -15,10 +15,12 @@
 #include "platform/console/print_line.h"
 #include "platform/movie/compressor_catalog.h"
 #include "platform/files/pending_file.h"
+#include "platform/console/progress_file.h"
 #include "script/file_path.h"
 #include "script/xml_parser.h"
 #include "video/compressor_choice.h"
 #include "video/movie_maker.h"
+#include "video/movie_part.h"
 
 namespace talmora {
 namespace {
@@ -34,9 +36,12 @@ ScriptCheck CheckScript(const std::string& path) {
 }
 
 // Both passes read the same tags; each starts from an empty keeper. With `joined`, the joined
-// file follows them, unless the menu's compressor does not fit it: then the run stops there.
-void RunMakers(Runtime& runtime, const TagList& tags, const std::string& full_path,
-               const MovieOptions& movie_options, JoinedOutput* joined) {
+// file follows them, unless the menu's compressor does not fit it: then the run stops there. A
+// part past the movie's end, or a picture that was not written, leaves the run incomplete;
+// `picture` is where --frame writes.
+void RunMakers(Runtime& runtime, const TagList& tags, const std::string& full_path, const MovieOptions& movie_options,
+               const MoviePart& part, const std::string& picture, JoinedOutput* joined) {
+  RunOutcome& outcome = runtime.context.outcome;
   runtime.templates.AddTemplates(tags);
   runtime.keeper.Clear();
   const std::string avi = ReplaceExtension(full_path, std::string(movie_options.Container().extension));
@@ -44,7 +49,17 @@ void RunMakers(Runtime& runtime, const TagList& tags, const std::string& full_pa
   bool movie_made = false;
   {
     MovieMaker movie(runtime.factory, runtime.device.Graphics(), movie_options);
+    movie.part = part;
     movie.ReadProperties(tags);
+    if (!movie.PartFits()) {
+      outcome.NoteIncomplete();
+      return;
+    }
+    // A preview is the picture alone: no movie, no sound track.
+    if (part.frame) {
+      if (!movie.MakePicture(picture)) outcome.NoteIncomplete();
+      return;
+    }
     movie.Make(avi);
     length = movie.length;
     movie_made = movie.made;
@@ -52,6 +67,8 @@ void RunMakers(Runtime& runtime, const TagList& tags, const std::string& full_pa
   if (joined && joined->Refused()) return;
   runtime.keeper.Clear();
   SoundMaker sound(runtime.factory, length);
+  sound.from = part.from;
+  sound.to = part.to;
   sound.ReadProperties(tags);
   const std::string wav = ReplaceExtension(full_path, ".wav");
   sound.Make(wav);
@@ -91,6 +108,21 @@ int RunSequence(Runtime& runtime, CommandLine command_line, std::istream& input)
     case ScriptCheck::kReadable:
       break;
   }
+  // Paths on the command line are the start folder's, so they are settled before the change of
+  // directory.
+  MoviePart part{command_line.frame, command_line.from, command_line.to, command_line.scale};
+  std::optional<ProgressReport> progress;
+  if (command_line.progress && !command_line.check) {
+    std::string error;
+    auto file = ProgressFile::Open(*command_line.progress, error);
+    if (!file) {
+      PrintLine("エラー : 進み具合の出力先を開けませんでした : " + *command_line.progress + " (" + error + ")");
+      return kFailure;
+    }
+    part.progress = &progress.emplace(std::move(file));
+  }
+  const std::string picture = command_line.output && command_line.frame ? AbsolutePath(*command_line.output)
+                                                                        : ReplaceExtension(AbsolutePath(script), ".png");
   // Loading by the full path keeps a relative argument with a folder part loadable after the
   // change of directory, and puts the output files next to the script.
   const std::string full_path = AbsolutePath(script);
@@ -107,12 +139,13 @@ int RunSequence(Runtime& runtime, CommandLine command_line, std::istream& input)
   {
     XMLParser parser;
     if (parser.Load(full_path)) {
-      RunMakers(runtime, parser.Tags(), full_path, command_line.movie, joined ? &*joined : nullptr);
+      RunMakers(runtime, parser.Tags(), full_path, command_line.movie, part, picture, joined ? &*joined : nullptr);
     } else {
       outcome.NoteIncomplete();
     }
   }
   if (joined && joined->Finish() != 0) outcome.NoteIncomplete();
+  progress.reset();  // every file is written: the closing block
   PrintLine("エンターキーを押すと終了します");
   std::string line;
   std::getline(input, line);

@@ -42,7 +42,9 @@ void SoundMaker::Make(const std::string& path) {
   if (sounds_.empty()) return;
   // A negative length makes an empty track; one beyond the header's 32-bit sizes is refused
   // before anything is replaced.
-  const int64_t frames = std::max<int64_t>(TrackFrames(length), 0);
+  const int64_t whole = std::max<int64_t>(TrackFrames(length), 0);
+  const int64_t first = from ? std::clamp<int64_t>(TrackFrames(*from), 0, whole) : 0;
+  const int64_t frames = (to ? std::clamp<int64_t>(TrackFrames(*to), first, whole) : whole) - first;
   if (frames > kMaxTrackFrames) {
     PrintLine("エラー : 動画が長すぎてWAVファイルの上限(4GB)を超えます : " + path);
     factory_.Outcome().NoteIncomplete();
@@ -58,7 +60,7 @@ void SoundMaker::Make(const std::string& path) {
     factory_.Outcome().NoteIncomplete();
     return;
   }
-  SoundTrack track(file.Path(), path);
+  SoundTrack track(file.Path(), path, first);
   for (const auto& sound : sounds_) sound->MixInto(track);
   // A track the disk refused part of is dropped; the one there before stays.
   if (track.WriteFailed()) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "script/maker.h"
@@ -22,6 +23,9 @@ class SoundMaker : public Maker {
 
   const double length;
   bool made = false;  // the track was written (no sounds: none is)
+  // Only the samples from trunc(from × 44100) up to trunc(to × 44100) of the movie's track.
+  std::optional<double> from;
+  std::optional<double> to;
   // Latest start first: mixed, and so printed, in this order.
   const std::vector<std::shared_ptr<Sound>>& Sounds() const { return sounds_; }
 

@@ -121,9 +121,10 @@ __attribute__((optimize("vect-cost-model=dynamic"))) void AddWithGains(
 
 }  // namespace
 
-SoundTrack::SoundTrack(std::string path, std::string name)
+SoundTrack::SoundTrack(std::string path, std::string name, int64_t first)
     : path_(std::move(path)),
       name_(name.empty() ? path_ : std::move(name)),
+      first_(first),
       sound_(size_t{kChunkFrames} * 2),
       track_(size_t{kChunkFrames} * 2) {}
 
@@ -131,17 +132,21 @@ bool SoundTrack::Mix(SoundDecoder& decoder, TrackWindow window, const SoundGains
   if (window.end <= window.first) return true;
   const int64_t track_frames = TrackLength();
   if (track_frames < 0) return false;
-  // Both ends lie within ±2^62 and the track within 2^31 frames: no difference below overflows.
-  const int64_t from = std::max<int64_t>(window.first, 0);
-  const int64_t to = std::min(window.end, track_frames);
+  // In the movie's frames; the file starts at first_. Both ends lie within ±2^62 and the track
+  // within 2^31 frames: no difference below overflows.
+  const int64_t from = std::max<int64_t>(window.first, first_);
+  const int64_t to = std::min(window.end, first_ + track_frames);
   if (from >= to) return true;
-  // A sound that starts before the track plays on into it from the matching point.
-  if (!Skip(decoder, from - window.first)) return false;
+  // A sound that starts before the track plays on into it from the matching point: the skip a
+  // whole track makes first, then on into a slice decoded through, since the shortcut across an
+  // endless loop's repetitions need not land on the same samples once they are resampled.
+  const int64_t lead = std::max<int64_t>(-window.first, 0);
+  if (!Skip(decoder, lead, true) || !Skip(decoder, from - window.first - lead, false)) return false;
   for (int64_t frame = from; frame < to; frame += kChunkFrames) {
     const int count = static_cast<int>(std::min<int64_t>(kChunkFrames, to - frame));
     int got = 0;
     if (!Decode(decoder, count, got)) return false;
-    if (got > 0 && !AddChunk(frame, got, frame - window.first, window, gains)) return false;
+    if (got > 0 && !AddChunk(frame - first_, got, frame - window.first, window, gains)) return false;
     if (got < count) break;  // the file ends inside its window: the rest stays as it was
   }
   return true;
@@ -159,10 +164,10 @@ int64_t SoundTrack::TrackLength() {
   return frames;
 }
 
-bool SoundTrack::Skip(SoundDecoder& decoder, int64_t frames) {
+bool SoundTrack::Skip(SoundDecoder& decoder, int64_t frames, bool by_repetitions) {
   while (frames > 0) {
     // Deep into an endless loop, whole repetitions are skipped without decoding them.
-    if (const int64_t period = decoder.Period(); period > 0) frames %= period;
+    if (const int64_t period = decoder.Period(); by_repetitions && period > 0) frames %= period;
     const int count = static_cast<int>(std::min<int64_t>(kChunkFrames, frames));
     int got = 0;
     if (!Decode(decoder, count, got)) return false;

@@ -35,21 +35,24 @@ class SoundTrack {
  public:
   static constexpr int kChunkFrames = 65536;
 
-  // The track file at `path`, called `name` in messages (the path itself when empty).
-  explicit SoundTrack(std::string path, std::string name = {});
+  // The track file at `path`, called `name` in messages (the path itself when empty), holding the
+  // movie's track from frame `first` on.
+  explicit SoundTrack(std::string path, std::string name = {}, int64_t first = 0);
 
   const std::string& Path() const { return path_; }
   // Whether a write to the file has failed: the track is then incomplete.
   bool WriteFailed() const { return write_failed_; }
 
-  // Adds `decoder`'s frames over the window, from its first frame on, with `gains`. What falls
-  // before the track's start or after the end its header declares is left out. A failure is
-  // printed and ends the mix; false then.
+  // Adds `decoder`'s frames over the window (in the movie's track frames), from its first frame
+  // on, with `gains`. What falls before the file's start or after the end its header declares
+  // is left out. A failure is printed and ends the mix; false then.
   bool Mix(SoundDecoder& decoder, TrackWindow window, const SoundGains& gains = {});
 
  private:
   int64_t TrackLength();
-  bool Skip(SoundDecoder& decoder, int64_t frames);
+  // Reads past `frames` frames; `by_repetitions` lets whole repetitions of an endless loop go
+  // undecoded.
+  bool Skip(SoundDecoder& decoder, int64_t frames, bool by_repetitions);
   bool Decode(SoundDecoder& decoder, int count, int& got);
   // Adds the first `frames` decoded frames at `track_frame`, window frame `window_frame`.
   bool AddChunk(int64_t track_frame, int frames, int64_t window_frame, const TrackWindow& window,
@@ -58,6 +61,7 @@ class SoundTrack {
 
   std::string path_;
   std::string name_;
+  int64_t first_;
   bool write_failed_ = false;
   std::vector<int16_t> sound_;
   std::vector<int16_t> track_;

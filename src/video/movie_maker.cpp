@@ -6,6 +6,8 @@
 #include "script/conversions.h"
 #include "script/object_factory.h"
 #include "script/property_readers.h"
+#include "video/frame_picture.h"
+#include "video/frame_timing.h"
 #include "video/movie_render.h"
 #include "video/video_object.h"
 
@@ -40,9 +42,30 @@ void MovieMaker::ReadProperties(const TagList& tags) {
 }
 
 void MovieMaker::Make(const std::string& path) {
-  const MovieJob job{width, height, fps, length, ArgbColour(a, r, g, b), graphics_, &options_};
-  made = RenderMovie(job, pending_, path) == MovieResult::kCompleted;
+  made = RenderMovie(PartJob(), pending_, path) == MovieResult::kCompleted;
   if (!made) factory_.Outcome().NoteIncomplete();
+}
+
+bool MovieMaker::PartFits() const {
+  if (!part.frame && !part.from && !part.to) return true;
+  if (PartFrames(part, fps, FrameCount(fps, length))) return true;
+  PrintLine(PastTheEndLine(part, length));
+  return false;
+}
+
+bool MovieMaker::MakePicture(const std::string& path) { return RenderPicture(PartJob(), pending_, path); }
+
+MovieJob MovieMaker::PartJob() {
+  MovieJob job{width, height, fps, length, ArgbColour(a, r, g, b), graphics_, &options_};
+  if (part.frame || part.from || part.to) {
+    job.frames = PartFrames(part, fps, FrameCount(fps, length)).value_or(FrameRange{});
+  }
+  if (part.scale) {
+    ScaleFrameSize(part, options_, job.width, job.height);
+    for (const auto& object : pending_) object->SetScale(*part.scale);
+  }
+  job.progress = part.progress;
+  return job;
 }
 
 }  // namespace talmora

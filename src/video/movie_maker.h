@@ -6,9 +6,11 @@
 
 #include "script/maker.h"
 #include "video/movie_options.h"
+#include "video/movie_part.h"
 
 namespace talmora {
 
+struct MovieJob;
 class ObjectFactory;
 class VideoObject;
 class GraphicsDevice;
@@ -29,10 +31,20 @@ class MovieMaker : public Maker {
   bool made = false;  // the whole movie was written
   double r = 0.0, g = 0.0, b = 0.0, a = 0.0;
 
+  // Set before Make: only this part of the movie, or at another size.
+  MoviePart part;
+  // After ReadProperties: false after printing that the part holds no frame of the movie.
+  bool PartFits() const;
+  // The part's one frame as a PNG picture at `path`; false after printing why not.
+  bool MakePicture(const std::string& path);
+
   // Sorted so that the object to activate first is the last one.
   const std::vector<std::shared_ptr<VideoObject>>& Pending() const { return pending_; }
 
  private:
+  // The settings as the part has them, the objects scaled alike.
+  MovieJob PartJob();
+
   const ObjectFactory& factory_;
   GraphicsDevice* graphics_;
   MovieOptions options_;

@@ -78,21 +78,23 @@ void PrintProgress(int32_t done, int32_t count) {
 }
 
 // The frame loop. False once a failure's message is printed.
-bool RenderFrames(const MovieJob& job, Frame& frame, MovieRecorder& movie, int32_t count,
+bool RenderFrames(const MovieJob& job, Frame& frame, MovieRecorder& movie, FrameRange frames,
                   std::vector<std::shared_ptr<VideoObject>>& pending) {
   ActiveObjects active;
-  for (int32_t i = 0; i < count; ++i) {
+  SkipFrames(active, pending, job.fps, frames.first);
+  for (int32_t i = frames.first; i < frames.end; ++i) {
     const double time = FrameTime(i, job.fps);
     active.Drop(time);
     active.Activate(pending, time);
     frame.Clear(job.background);
     Canvas canvas(frame);
     active.Draw(canvas, time);
-    if (!movie.Write(i, frame)) {
+    if (!movie.Write(i - frames.first, frame)) {
       PrintLine(kConversionFailed);
       return false;
     }
-    PrintProgress(i + 1, count);
+    PrintProgress(i + 1 - frames.first, frames.Count());
+    if (job.progress) job.progress->Frame();
   }
   return true;
 }
@@ -101,6 +103,8 @@ bool RenderFrames(const MovieJob& job, Frame& frame, MovieRecorder& movie, int32
 
 MovieResult RenderMovie(const MovieJob& job, std::vector<std::shared_ptr<VideoObject>>& pending,
                         const std::string& path) {
+  const FrameRange frames = job.frames.value_or(FrameRange{0, FrameCount(job.fps, job.length)});
+  if (job.progress) job.progress->Start(frames.Count(), job.fps);
   PrintLine("avi作成開始");
   std::unique_ptr<Frame> frame = job.graphics ? job.graphics->CreateRenderTarget(job.width, job.height) : nullptr;
   if (!frame) PrintLine(kTextureFailed);
@@ -117,8 +121,6 @@ MovieResult RenderMovie(const MovieJob& job, std::vector<std::shared_ptr<VideoOb
     PrintTooManyFrames(job);
     return MovieResult::kNotStarted;
   }
-  const int32_t count = FrameCount(job.fps, job.length);
-
   const MovieOptions no_options;
   const MovieOptions& options = job.options ? *job.options : no_options;
   CompressorSettings settings;
@@ -139,7 +141,7 @@ MovieResult RenderMovie(const MovieJob& job, std::vector<std::shared_ptr<VideoOb
   const std::unique_ptr<MovieRecorder> movie = OpenMovie(options.Container(), path, stream, settings);
   if (!movie) return MovieResult::kNotStarted;
 
-  bool written = RenderFrames(job, *frame, *movie, count, pending);
+  bool written = RenderFrames(job, *frame, *movie, frames, pending);
   // Closing flushes what the compressor still holds and completes the file.
   if (!movie->Close() && written) {
     PrintLine(kConversionFailed);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "video/movie_options.h"
+#include "video/movie_part.h"
 
 namespace talmora {
 
@@ -21,6 +22,8 @@ struct MovieJob {
   uint32_t background = 0;  // 0xAARRGGBB
   GraphicsDevice* graphics = nullptr;
   const MovieOptions* options = nullptr;
+  std::optional<FrameRange> frames = std::nullopt;  // all of them when empty
+  ProgressReport* progress = nullptr;
 };
 
 // How far a render got. kNotStarted: nothing was written (no renderer, no compressor chosen, no

@@ -62,7 +62,7 @@ void Text::ReadProperties(AttributeMap& attributes) {
 void Text::Draw(Canvas& canvas, double time) {
   if (!font_tried_) {
     font_tried_ = true;
-    if (auto made = Font::Create(FontRequest{fontsize, weight, italic, face})) font_ = std::move(*made);
+    if (auto made = Font::Create(FontRequest{fontsize, weight, italic, face, Scale()})) font_ = std::move(*made);
     PrintLine(font_ ? sentence : "Text::Draw() : フォントインタフェースの作成に失敗しました");
     if (!font_) context_.outcome.NoteFailed();
   }

@@ -135,10 +135,10 @@ void VideoObject::Interpolate(double time, Rect& rect, uint32_t& argb) const {
   const double s = Progress(time);
   const double c = 1.0 - s;
   const auto edge = [](double value) { return SaturateToInt32(value + 0.5); };
-  rect.left = edge(c * x + s * xend);
-  rect.top = edge(c * y + s * yend);
-  rect.right = edge(c * (x + width) + s * (xend + widthend));
-  rect.bottom = edge(c * (y + height) + s * (yend + heightend));
+  rect.left = edge(scale_ * (c * x + s * xend));
+  rect.top = edge(scale_ * (c * y + s * yend));
+  rect.right = edge(scale_ * (c * (x + width) + s * (xend + widthend)));
+  rect.bottom = edge(scale_ * (c * (y + height) + s * (yend + heightend)));
   argb = ArgbColour(c * a + s * aend, c * r + s * rend, c * g + s * gend, c * b + s * bend);
 }
 

@@ -25,6 +25,11 @@ class VideoObject : public Object {
   // Degrees clockwise about the rectangle's centre at `time` (inside the window).
   double AngleAt(double time) const;
 
+  // A movie rendered larger or smaller than the script says: every position and size, and the
+  // font size, times `scale`.
+  void SetScale(double scale) { scale_ = scale; }
+  double Scale() const { return scale_; }
+
   double x = 0.0, y = 0.0, xend = 0.0, yend = 0.0;
   double z = 0.0, zend = 0.0;
   double width, height, widthend, heightend;
@@ -40,6 +45,8 @@ class VideoObject : public Object {
   void ReadPair(const AttributeMap& attributes, const char* name, double& first, double& last);
   // The eased progress through the window at `time`.
   double Progress(double time) const;
+
+  double scale_ = 1.0;
 };
 
 }  // namespace talmora

@@ -73,7 +73,8 @@ Expected<std::unique_ptr<Font>> Font::Create(const FontRequest& request) {
   pango_font_description_set_weight(description.get(), WeightFor(request.weight));
   pango_font_description_set_style(description.get(), request.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
 
-  const double em = EmFor(request.height, context.get(), description.get());
+  double em = EmFor(request.height, context.get(), description.get());
+  if (em > 0 && request.scale != 1.0) em = std::clamp(em * request.scale, kMinEm, kMaxEm);
   if (em <= 0) return Error{"the face has no measurable size: " + family};
   SetEm(description.get(), em);
   GObjectPtr<PangoFont> font(pango_context_load_font(context.get(), description.get()));

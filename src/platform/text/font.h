@@ -24,6 +24,8 @@ struct FontRequest {
   bool italic = false;
   // A fontconfig family; one that is not installed falls back to a Japanese gothic face.
   std::string face;
+  // The size above is multiplied by this, for a movie rendered at another size.
+  double scale = 1.0;
 };
 
 // A font that lays sentences out in rectangles and draws them onto frames. It keeps the mask of

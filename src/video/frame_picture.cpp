@@ -1,0 +1,39 @@
+#include "video/frame_picture.h"
+
+#include "platform/console/print_line.h"
+#include "platform/movie/png_picture.h"
+#include "platform/render/canvas.h"
+#include "platform/render/graphics_device.h"
+#include "video/active_objects.h"
+#include "video/frame_timing.h"
+
+namespace talmora {
+
+bool RenderPicture(const MovieJob& job, std::vector<std::shared_ptr<VideoObject>>& pending,
+                   const std::string& path) {
+  const FrameRange frames = job.frames.value_or(FrameRange{});
+  if (job.progress) job.progress->Start(frames.Count(), job.fps);
+  std::unique_ptr<Frame> frame = job.graphics ? job.graphics->CreateRenderTarget(job.width, job.height) : nullptr;
+  if (!frame || frames.Count() != 1) {
+    PrintLine("エラー : レンダリングターゲットテクスチャの作成に失敗しました");
+    return false;
+  }
+  ActiveObjects active;
+  SkipFrames(active, pending, job.fps, frames.first);
+  const double time = FrameTime(frames.first, job.fps);
+  active.Drop(time);
+  active.Activate(pending, time);
+  frame->Clear(job.background);
+  Canvas canvas(*frame);
+  active.Draw(canvas, time);
+  std::string error;
+  if (!WritePngPicture(*frame, path, error)) {
+    PrintLine("エラー : PNG画像の書き出しに失敗しました : " + path + " (" + error + ")");
+    return false;
+  }
+  if (job.progress) job.progress->Frame();
+  PrintLine("PNG画像を書き出しました : " + path);
+  return true;
+}
+
+}  // namespace talmora

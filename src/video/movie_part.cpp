@@ -1,0 +1,110 @@
+#include "video/movie_part.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "platform/console/progress_file.h"
+#include "platform/movie/compressor_catalog.h"
+#include "script/conversions.h"
+#include "video/active_objects.h"
+#include "video/frame_timing.h"
+
+namespace talmora {
+namespace {
+
+// A first guess at a frame number for a time, clamped to [0, count]; the callers walk from it
+// to the exact frame by the same doubles the render compares.
+int32_t GuessFrame(double seconds, int32_t fps, int32_t count) {
+  const double guess = std::floor(seconds * fps);
+  if (!(guess > 0)) return 0;
+  return guess >= count ? count : static_cast<int32_t>(guess);
+}
+
+// The first frame, of `count`, whose frame time is at or after `seconds`.
+int32_t FirstFrameFrom(double seconds, int32_t fps, int32_t count) {
+  int32_t i = GuessFrame(seconds, fps, count);
+  while (i > 0 && FrameTime(i - 1, fps) >= seconds) --i;
+  while (i < count && FrameTime(i, fps) < seconds) ++i;
+  return i;
+}
+
+double ShowingTime(int32_t index, int32_t fps) { return static_cast<double>(index) / fps; }
+
+std::string Shortest(double value) {
+  char text[32];
+  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+int32_t ScaledSide(int32_t side, double scale, bool even) {
+  // A side the render target refuses anyway stays as it is, and so does its message.
+  if (side <= 0) return side;
+  const double exact = side * scale;
+  if (even) return std::max(2, SaturateToInt32(std::round(exact / 2)) * 2);
+  return std::max(1, SaturateToInt32(std::round(exact)));
+}
+
+}  // namespace
+
+std::optional<FrameRange> PartFrames(const MoviePart& part, int32_t fps, int32_t count) {
+  if (fps <= 0 || count <= 0) return std::nullopt;
+  if (part.frame) {
+    // The frame on screen at the time: the frame time's tiny bias decides which objects a frame
+    // shows, not which frame a viewer sees at a whole second.
+    const double time = *part.frame;
+    int32_t i = GuessFrame(time, fps, count);
+    while (i > 0 && ShowingTime(i, fps) > time) --i;
+    while (i + 1 <= count && ShowingTime(i + 1, fps) <= time) ++i;
+    if (i >= count) return std::nullopt;
+    return FrameRange{i, i + 1};
+  }
+  const int32_t first = part.from ? FirstFrameFrom(*part.from, fps, count) : 0;
+  const int32_t end = part.to ? FirstFrameFrom(*part.to, fps, count) : count;
+  if (first >= end) return std::nullopt;
+  return FrameRange{first, end};
+}
+
+std::string PastTheEndLine(const MoviePart& part, double length) {
+  std::string asked;
+  if (part.frame) asked = "--frame " + Shortest(*part.frame);
+  if (part.from) asked = "--from " + Shortest(*part.from);
+  if (part.to) asked += std::string(asked.empty() ? "" : " ") + "--to " + Shortest(*part.to);
+  return "エラー : " + asked + " の時刻に描くフレームがありません (動画の長さ " + Shortest(length) + " 秒)";
+}
+
+void ScaleFrameSize(const MoviePart& part, const MovieOptions& options, int32_t& width, int32_t& height) {
+  if (!part.scale) return;
+  const CompressorInfo* info = options.codec ? LookUpCompressor(*options.codec) : nullptr;
+  // A picture has no compressor to please.
+  const bool even = !part.frame && (options.codec ? info && info->even_sides : true);
+  width = ScaledSide(width, *part.scale, even);
+  height = ScaledSide(height, *part.scale, even);
+}
+
+void SkipFrames(ActiveObjects& active, std::vector<std::shared_ptr<VideoObject>>& pending, int32_t fps,
+                int32_t first) {
+  // Frame by frame as the render goes, so that depth order among equals comes out the same.
+  for (int32_t i = 0; i < first; ++i) {
+    const double time = FrameTime(i, fps);
+    active.Drop(time);
+    active.Activate(pending, time);
+  }
+}
+
+ProgressReport::ProgressReport(std::unique_ptr<ProgressFile> file) : file_(std::move(file)) {}
+
+ProgressReport::~ProgressReport() { file_->End(done_, total_, Seconds()); }
+
+void ProgressReport::Start(int32_t total, int32_t fps) {
+  total_ = total;
+  fps_ = fps;
+  done_ = 0;
+}
+
+void ProgressReport::Frame() {
+  ++done_;
+  file_->Frame(done_, total_, Seconds());
+}
+
+double ProgressReport::Seconds() const { return fps_ > 0 ? static_cast<double>(done_) / fps_ : 0.0; }
+
+}  // namespace talmora

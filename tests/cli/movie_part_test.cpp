@@ -1,0 +1,167 @@
+// Parts of the movie as a script's author asks for them: one frame as a picture, a stretch of
+// frames and samples, a scaled render, the progress file. Each must match the full render.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "platform/render/picture_decoder.h"
+#include "render/picture_files.h"
+#include "sound/sound_files.h"
+#include "support/cli_harness.h"
+#include "support/dib_frames.h"
+
+namespace talmora {
+namespace {
+
+using testing::RunTalmora;
+using testing::TempDir;
+
+constexpr int kTrackFrameBytes = 4;
+constexpr int kHeader = 44;
+
+// 2 s at 10 fps: a picture moving in from 0.2 to 0.5 s, a text fading out over the second
+// second, a sound with a volume ramp and its own rate across both, and an endless resampled loop
+// from before the start.
+const std::string kScript =
+    R"(<talmora width="64" height="48" fps="10" length="2" r="0.1" g="0.2" b="0.3" a="1">)"
+    R"(<image src="pic.pam" x="0" xend="30" y="4" width="24" height="16" time="0.2" duration="0.3"/>)"
+    R"(<text sentence="Ag" fontsize="20" x="4" y="20" width="60" height="28" time="1" duration="1" aend="0"/>)"
+    R"(<sound src="noise.wav" time="0.3" duration="1.5" volume="0.2" volumeend="1" frequency="30000"/>)"
+    R"(<sound src="short.wav" time="-0.6" loop="yes" loopcount="-1" frequency="30000"/>)"
+    "</talmora>";
+
+class MoviePart : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::vector<uint32_t> pixels(24 * 16);
+    for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = 0xFF000000u | static_cast<uint32_t>(i * 2654435761u >> 8);
+    WritePam(dir_ / "pic.pam", 24, 16, pixels);
+    dir_.Write("noise.wav", test::Wav(44100, 2, 16, test::Noise(2, 44100 * 2)));
+    dir_.Write("short.wav", test::Wav(44100, 2, 16, test::Noise(2, 4410, 7)));
+    dir_.Write("movie.xml", kScript);
+  }
+
+  // The movie and the track data of a DIB render with `args` before the script.
+  std::pair<testing::DibFrames, std::string> Render(std::vector<std::string> args) {
+    args.insert(args.end(), {"--codec", "DIB", "movie.xml"});
+    out_ = RunTalmora(args, dir_.path()).out;
+    EXPECT_NE(out_.find("aviの作成が完了しました\n"), std::string::npos) << out_;
+    return {testing::ReadDibFrames(dir_ / "movie.avi"), testing::ReadFile(dir_ / "movie.wav")};
+  }
+
+  TempDir dir_;
+  std::string out_;
+};
+
+TEST_F(MoviePart, AFramePictureIsTheFrameOfTheFullRender) {
+  const auto [full, track] = Render({});
+  ASSERT_EQ(full.pixels.size(), 20u);
+  std::filesystem::remove(dir_ / "movie.avi");
+  std::filesystem::remove(dir_ / "movie.wav");
+  // The frame on screen at each time; the picture shows in frames 2 to 4, the text fades in 10 to 19.
+  for (const auto& [time, index] : std::vector<std::pair<std::string, size_t>>{
+           {"0", 0}, {"0.2", 2}, {"0.29", 2}, {"0.45", 4}, {"0.5", 5}, {"1.0", 10}, {"1.55", 15}, {"1.99", 19}}) {
+    const auto run = RunTalmora({"--frame", time, "-o", "shot.png", "movie.xml"}, dir_.path());
+    EXPECT_EQ(run.status, 0) << time;
+    const auto picture = DecodePicture(dir_ / "shot.png");
+    ASSERT_TRUE(picture) << time << run.out;
+    ASSERT_EQ(picture->Width(), 64);
+    size_t differing = 0;
+    for (int y = 0; y < 48; ++y) {
+      for (int x = 0; x < 64; ++x) differing += (picture->Row(y)[x] ^ full.At(index, x, y)) & 0xFFFFFF ? 1 : 0;
+    }
+    EXPECT_EQ(differing, 0u) << "--frame " << time << " against frame " << index;
+    // Only what shows in that frame is loaded.
+    EXPECT_EQ(run.out.find("pic.pam\n") != std::string::npos, index >= 2 && index <= 4) << run.out;
+    EXPECT_EQ(run.out.find("Ag\n") != std::string::npos, index >= 10) << run.out;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "movie.avi"));
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "movie.wav"));
+  // By default next to the script; a path given is the start folder's. Past the end, nothing.
+  dir_.Write("sub/movie.xml", kScript);
+  // (Its sounds are not in sub/: the picture is written, the run says something failed.)
+  EXPECT_EQ(RunTalmora({"--frame", "1.99", "sub/movie.xml"}, dir_.path()).status, 2);
+  EXPECT_EQ(RunTalmora({"--frame", "1.99", "-o", "here.png", "sub/movie.xml"}, dir_.path()).status, 2);
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "sub/movie.png"));
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "here.png"));
+  for (const char* time : {"2", "2.5", "99"}) {
+    const auto past = RunTalmora({"--frame", time, "-o", "late.png", "movie.xml"}, dir_.path());
+    EXPECT_EQ(past.status, 1);
+    EXPECT_NE(past.out.find("エラー : --frame " + std::string(time) + " の時刻に描くフレームがありません (動画の長さ 2 秒)\n"),
+              std::string::npos) << past.out;
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "late.png"));
+  }
+}
+
+TEST_F(MoviePart, StretchesHoldTheFullRendersFramesAndSamplesAndJoinIntoIt) {
+  const auto [full, track] = Render({});
+  ASSERT_EQ(full.pixels.size(), 20u);
+  ASSERT_EQ(track.size(), kHeader + 88200u * kTrackFrameBytes);
+  std::string joined_track;
+  std::vector<std::vector<uint32_t>> joined_frames;
+  for (const auto& [from, to] : {std::pair{"0", "1"}, {"1", "2"}}) {
+    const auto [frames, part] = Render({"--from", from, "--to", to, "--progress", "progress.txt"});
+    EXPECT_NE(out_.find("10 / 10 フレーム\r"), std::string::npos) << out_;
+    EXPECT_EQ(part.size(), kHeader + 44100u * kTrackFrameBytes);
+    EXPECT_EQ(part.substr(4, 4), std::string("\x34\xB1\x02\x00", 4));  // RIFF size 36 + 176400
+    joined_frames.insert(joined_frames.end(), frames.pixels.begin(), frames.pixels.end());
+    joined_track += part.substr(kHeader);
+    const std::string progress = testing::ReadFile(dir_ / "progress.txt");
+    size_t blocks = 0;
+    for (size_t at = 0; (at = progress.find("progress=continue\n", at)) != std::string::npos; ++at) ++blocks;
+    EXPECT_EQ(blocks, 10u);
+    const std::string last = progress.substr(progress.rfind("frame="));
+    EXPECT_TRUE(last.starts_with("frame=10\ntotal_frames=10\nfps=")) << progress;
+    EXPECT_TRUE(last.ends_with("\nout_time_s=1.000000\nprogress=end\n")) << progress;
+  }
+  EXPECT_TRUE(joined_frames == full.pixels);
+  EXPECT_TRUE(joined_track == track.substr(kHeader));
+  // A stretch off frame boundaries: frames 3 to 7, samples trunc(0.25 × 44100) = 11025 to 33075.
+  const auto [frames, part] = Render({"--from", "0.25", "--to", "0.75"});
+  ASSERT_EQ(frames.pixels.size(), 5u);
+  EXPECT_TRUE(frames.pixels.front() == full.pixels[3] && frames.pixels.back() == full.pixels[7]);
+  EXPECT_TRUE(part.substr(kHeader) == track.substr(kHeader + 11025 * kTrackFrameBytes, 22050 * kTrackFrameBytes));
+  const auto past = RunTalmora({"--from", "2", "movie.xml"}, dir_.path());
+  EXPECT_EQ(past.status, 1);
+  EXPECT_NE(past.out.find("エラー : --from 2 の時刻に描くフレームがありません"), std::string::npos) << past.out;
+}
+
+TEST_F(MoviePart, AScaledRenderIsTheFullPictureResized) {
+  dir_.Write("movie.xml", R"(<talmora width="120" height="80" fps="10" length="1" a="1">)"
+                          R"(<image src="pic.pam" x="10" y="6" width="96" height="64" time="0" duration="1"/>)"
+                          R"(<text sentence="Hello" fontsize="32" x="8" y="30" width="110" height="40" time="0" duration="1"/>)"
+                          "</talmora>");
+  ASSERT_EQ(RunTalmora({"--frame", "0.5", "-o", "full.png", "movie.xml"}, dir_.path()).status, 0);
+  ASSERT_EQ(RunTalmora({"--frame", "0.5", "--scale", "0.5", "-o", "half.png", "movie.xml"}, dir_.path()).status, 0);
+  const auto full = DecodePicture(dir_ / "full.png");
+  const auto half = DecodePicture(dir_ / "half.png");
+  ASSERT_TRUE(full && half);
+  ASSERT_EQ(half->Width(), 60);
+  ASSERT_EQ(half->Height(), 40);
+  double difference = 0;
+  for (int y = 0; y < 40; ++y) {
+    for (int x = 0; x < 60; ++x) {
+      for (int shift : {0, 8, 16}) {
+        const auto channel = [&](int fx, int fy) { return static_cast<int>(full->Row(fy)[fx] >> shift & 0xFF); };
+        const double shrunk =
+            (channel(2 * x, 2 * y) + channel(2 * x + 1, 2 * y) + channel(2 * x, 2 * y + 1) + channel(2 * x + 1, 2 * y + 1)) / 4.0;
+        difference += std::abs(shrunk - static_cast<int>(half->Row(y)[x] >> shift & 0xFF));
+      }
+    }
+  }
+  EXPECT_LT(difference / (60 * 40 * 3), 6.0);
+  // H.264 takes only even sides: an odd script still renders at half size.
+  dir_.Write("odd.xml", R"(<talmora width="1281" height="721" fps="10" length="0.3"><text sentence="x" time="0" duration="1"/></talmora>)");
+  const auto odd = RunTalmora({"--scale", "0.5", "--codec", "H264", "odd.xml"}, dir_.path());
+  EXPECT_NE(odd.out.find("aviの作成が完了しました\n"), std::string::npos) << odd.out;
+  const auto avi = testing::WalkAvi(dir_ / "odd.avi");
+  EXPECT_EQ(avi.error, "");
+  EXPECT_EQ(avi.width, 640u);
+  EXPECT_EQ(avi.height, 360u);
+  EXPECT_EQ(avi.frames.size(), 3u);
+}
+
+}  // namespace
+}  // namespace talmora
