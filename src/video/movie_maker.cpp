@@ -23,14 +23,21 @@ void MovieMaker::ReadProperties(const TagList& tags) {
     length = std::max(length, object->end);
     pending_.push_back(std::move(object));
   }
+  if (!tags.empty()) {
+    const AttributeMap& settings = tags.front().attributes;
+    ReadPlainInteger(settings, "width", width);
+    ReadPlainInteger(settings, "height", height);
+    ReadPlainInteger(settings, "fps", fps);
+    ReadPlainNumber(settings, "length", length);
+  }
+  // Endless objects counted one pass towards the length; now they last to its end.
+  for (auto& object : pending_) {
+    if (object->EndsWithMovie()) object->end = std::max(object->end, length);
+  }
   std::stable_sort(pending_.begin(), pending_.end(),
                    [](const auto& p, const auto& q) { return ActivatesAfter(*p, *q); });
   if (tags.empty()) return;
   const AttributeMap& settings = tags.front().attributes;
-  ReadPlainInteger(settings, "width", width);
-  ReadPlainInteger(settings, "height", height);
-  ReadPlainInteger(settings, "fps", fps);
-  ReadPlainNumber(settings, "length", length);
   ReadPlainNumber(settings, "r", r);
   ReadPlainNumber(settings, "g", g);
   ReadPlainNumber(settings, "b", b);

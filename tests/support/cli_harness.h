@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,6 +26,7 @@ inline const std::string kClosingLine = "エンターキーを押すと終了し
 struct RunResult {
   std::string out;
   int status = -1;  // exit status as the shell sees it (-1 is 255)
+  long peak_kb = 0;  // the run's peak resident memory
 };
 
 // A fresh folder under the system's temporary folder, removed with the object.
@@ -90,7 +92,9 @@ inline RunResult RunTalmora(const std::vector<std::string>& args, const std::str
     char buffer[65536];
     for (ssize_t n; (n = ::read(pipe_fds[0], buffer, sizeof buffer)) > 0;) result.out.append(buffer, n);
     int status = 0;
-    ::waitpid(pid, &status, 0);
+    struct rusage usage {};
+    ::wait4(pid, &status, 0, &usage);
+    result.peak_kb = usage.ru_maxrss;
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
   ::close(pipe_fds[0]);

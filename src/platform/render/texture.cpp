@@ -42,19 +42,50 @@ TexelPlane Halve(const TexelPlane& source) {
   return result;
 }
 
+// Level k is about size / 2^k, down to 1 × 1.
+int CountLevels(int width, int height) {
+  int count = 1;
+  for (; width > 1 || height > 1; ++count) {
+    width = std::max(1, width / 2);
+    height = std::max(1, height / 2);
+  }
+  return count;
+}
+
 }  // namespace
 
 std::unique_ptr<Texture> Texture::FromStraightAlpha(TexelPlane pixels) {
   if (!pixels.Valid()) return nullptr;
   std::unique_ptr<Texture> texture(new Texture);
   texture->opaque_ = Premultiply(pixels);
+  texture->level_count_ = CountLevels(pixels.Width(), pixels.Height());
   texture->levels_.push_back(std::move(pixels));
-  while (texture->levels_.back().Width() > 1 || texture->levels_.back().Height() > 1) {
-    TexelPlane next = Halve(texture->levels_.back());
-    if (!next.Valid()) return nullptr;
-    texture->levels_.push_back(std::move(next));
-  }
+  texture->MakeLevels(texture->level_count_ - 1);
+  if (texture->LevelCount() != static_cast<int>(texture->levels_.size())) return nullptr;
   return texture;
+}
+
+std::unique_ptr<Texture> Texture::Changing(int width, int height) {
+  TexelPlane pixels(width, height);
+  if (!pixels.Valid()) return nullptr;
+  std::unique_ptr<Texture> texture(new Texture);
+  texture->level_count_ = CountLevels(width, height);
+  texture->levels_.push_back(std::move(pixels));
+  return texture;
+}
+
+void Texture::Changed(bool may_have_alpha) {
+  opaque_ = may_have_alpha ? Premultiply(levels_[0]) : true;
+  levels_.resize(1);
+  resampled_.Forget();
+}
+
+void Texture::MakeLevels(int k) const {
+  while (static_cast<int>(levels_.size()) <= std::min(k, level_count_ - 1)) {
+    TexelPlane next = Halve(levels_.back());
+    if (!next.Valid()) return;
+    levels_.push_back(std::move(next));
+  }
 }
 
 }  // namespace talmora
