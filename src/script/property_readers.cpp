@@ -13,8 +13,7 @@ bool Convert(const std::string& name, const std::string& text, T& value, Parse p
              Expectation expected) {
   const auto parsed = parse(text);
   if (!parsed) {
-    if (active_log) active_log->Note({name, text, expected});
-    else PrintInvalidValue(name, text);
+    RefuseValue(name, text, expected);
     return false;
   }
   value = *parsed;
@@ -26,6 +25,11 @@ bool Convert(const std::string& name, const std::string& text, T& value, Parse p
 RefusalLog::RefusalLog() : outer_(active_log) { active_log = this; }
 
 RefusalLog::~RefusalLog() { active_log = outer_; }
+
+void RefuseValue(const std::string& name, const std::string& text, Expectation expected) {
+  if (active_log) active_log->Note({name, text, expected});
+  else PrintInvalidValue(name, text);
+}
 
 void PrintInvalidValue(const std::string& name, const std::string& text) {
   PrintLine(name + "エラー : プロパティの値が不正です - [" + text + "]");

@@ -36,14 +36,14 @@ void Image::ReadClipSettings(const AttributeMap& attributes) {
     if (value >= 0.0 && std::isfinite(value)) {
       clipstart = value;
     } else if (FindAttribute(attributes, "clipstart", text)) {
-      PrintInvalidValue("clipstart", text);
+      RefuseValue("clipstart", text, Expectation::kNotNegative);
     }
   }
   if (double value = 0.0; ReadNumber(attributes, "clipspeed", value)) {
     if (value > 0.0 && std::isfinite(value)) {
       clipspeed = value;
     } else if (FindAttribute(attributes, "clipspeed", text)) {
-      PrintInvalidValue("clipspeed", text);
+      RefuseValue("clipspeed", text, Expectation::kPositive);
     }
   }
 }
