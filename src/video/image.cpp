@@ -88,11 +88,16 @@ void Image::Draw(Canvas& canvas, double time) {
     load_tried_ = true;
     Load();
   }
-  const Texture* texture = clip_ ? &clip_->FrameAt(SourceTime(time)) : texture_.get();
-  if (!texture) return;
+  if (!texture_ && !clip_) return;
   Rect rect;
   uint32_t argb = 0;
   Interpolate(time, rect, argb);
+  const Texture* texture = texture_.get();
+  if (clip_) {
+    const double across = std::fabs(static_cast<double>(rect.right) - rect.left);
+    const double down = std::fabs(static_cast<double>(rect.bottom) - rect.top);
+    texture = &clip_->FrameAt(SourceTime(time), clip_->Width() / across, clip_->Height() / down);
+  }
   if (const double turn = AngleAt(time); IsTurned(turn)) {
     canvas.DrawTurnedTexture(*texture, rect, turn, argb);
     return;

@@ -192,15 +192,26 @@ TEST_F(ClipCommandLine, AClipIsShrunkMirroredTintedAndFadedAsTheSamePictureStill
   const std::string make = "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc2=s=64x64:r=10:d=1 ";
   ASSERT_EQ(std::system((make + "-c:v ffv1 -pix_fmt bgra '" + dir_ / "p.mkv" + "' >/dev/null 2>&1").c_str()), 0);
   ASSERT_EQ(std::system((make + "-vf 'select=eq(n\\,7)' -frames:v 1 '" + dir_ / "p7.png" + "' >/dev/null 2>&1").c_str()), 0);
-  const std::string look = R"( y="2" width="-24" height="20" r="1" g="0.5" b="0.8" a="0.2" aend="1" time="0.7" duration="0.3"/>)";
-  const auto frames = Run(R"(width="64" height="24" length="1")",
-                          R"(<image src="p.mkv" clipstart="0.7" clipspeed="0.01" x="26")" + look + R"(<image src="p7.png" x="58")" + look);
+  // Shrunk by less than two (the same texels as the still picture's), and by more (converted
+  // straight to the halved size: a rounding apart).
+  const std::string look = R"( y="2" r="1" g="0.5" b="0.8" a="0.2" aend="1" time="0.7" duration="0.3")";
+  const std::string small = R"( width="-40" height="36"/>)", smaller = R"( width="-24" height="20"/>)";
+  const std::string clip = R"(<image src="p.mkv" clipstart="0.7" clipspeed="0.01")", still = R"(<image src="p7.png")";
+  const auto frames = Run(R"(width="128" height="40" length="1")", clip + R"( x="40")" + look + small + still +
+                          R"( x="80")" + look + small + clip + R"( x="104")" + look + smaller + still + R"( x="128")" + look + smaller);
   for (const size_t i : {7u, 8u, 9u}) {
-    for (int y = 0; y < 24; ++y) {
-      for (int x = 0; x < 32; ++x) ASSERT_EQ(frames.At(i, x, y), frames.At(i, x + 32, y)) << i << " " << x << "," << y;
+    for (int y = 0; y < 40; ++y) {
+      for (int x = 0; x < 40; ++x) ASSERT_EQ(frames.At(i, x, y), frames.At(i, x + 40, y)) << i << " " << x << "," << y;
+      for (int x = 80; x < 104; ++x) {
+        for (int shift = 0; shift < 32; shift += 8) {
+          const int clip_channel = static_cast<int>(frames.At(i, x, y) >> shift & 0xFF);
+          ASSERT_NEAR(clip_channel, static_cast<int>(frames.At(i, x + 24, y) >> shift & 0xFF), 2) << i << " " << x << "," << y;
+        }
+      }
     }
   }
-  EXPECT_EQ(frames.Ink(8, kBlack, {0, 0, 32, 24}), (Box{2, 2, 26, 22}));
+  EXPECT_EQ(frames.Ink(8, kBlack, {0, 0, 40, 40}), (Box{0, 2, 40, 38}));
+  EXPECT_EQ(frames.Ink(8, kBlack, {80, 0, 104, 40}), (Box{80, 2, 104, 22}));
 }
 
 TEST_F(ClipCommandLine, BrokenClipsFailOnceAndACutOffOneHoldsItsLastGoodFrame) {

@@ -133,6 +133,7 @@ struct ClipDecoder::Stream {
   double shown_time = 0;
   double first_time = 0;
   double last_time = 0;
+  int halvings = 0;  // of the texture against the frame
   SwsContext* scaler = nullptr;
   std::unique_ptr<Texture> texture;
 
@@ -142,9 +143,19 @@ struct ClipDecoder::Stream {
   const char* Open();
   bool Decode();
   void Seek(double seconds);
-  void Advance(double seconds);
+  // Whether another frame was taken.
+  bool Advance(double seconds);
   bool Convert(const AVFrame& frame);
 };
+
+// Like a texture level: the finest size still shrunk by less than two on either axis.
+int Halvings(double shrink_x, double shrink_y, int width, int height) {
+  const double least = std::min(shrink_x, shrink_y);
+  if (!(least >= 2)) return 0;
+  int k = static_cast<int>(std::floor(std::log2(std::min(least, 1e9))));
+  while (k > 0 && ((width >> k) < 1 || (height >> k) < 1)) --k;
+  return k;
+}
 
 const char* ClipDecoder::Stream::Open() {
   codec.reset();
@@ -218,7 +229,7 @@ void ClipDecoder::Stream::Seek(double seconds) {
   if (Open() != nullptr) at_end = true;
 }
 
-void ClipDecoder::Stream::Advance(double seconds) {
+bool ClipDecoder::Stream::Advance(double seconds) {
   bool took = false;
   while (true) {
     if (!has_ahead && !at_end) {
@@ -232,21 +243,22 @@ void ClipDecoder::Stream::Advance(double seconds) {
     has_ahead = fresh = false;
     took = true;
   }
-  if (took) {
-    Convert(*taken);
-    av_frame_unref(taken.get());
-  }
+  // The frame shown stays referenced, to be converted again when the size drawn changes.
+  if (took) Convert(*taken);
+  return took;
 }
 
 bool ClipDecoder::Stream::Convert(const AVFrame& frame) {
   const auto pixel_format = static_cast<AVPixelFormat>(frame.format);
-  if (!texture || texture->Width() != frame.width || texture->Height() != frame.height) {
-    auto resized = Texture::Changing(frame.width, frame.height);
+  const int width = frame.width >> halvings, height = frame.height >> halvings;
+  if (!texture || texture->Width() != width || texture->Height() != height) {
+    auto resized = Texture::Changing(width, height);
     if (!resized) return false;
     texture = std::move(resized);
   }
-  scaler = sws_getCachedContext(scaler, frame.width, frame.height, pixel_format, frame.width, frame.height,
-                                AV_PIX_FMT_BGRA, SWS_POINT, nullptr, nullptr, nullptr);
+  // Halved sizes take the area average, as the levels do.
+  scaler = sws_getCachedContext(scaler, frame.width, frame.height, pixel_format, width, height, AV_PIX_FMT_BGRA,
+                                halvings > 0 ? SWS_AREA : SWS_POINT, nullptr, nullptr, nullptr);
   if (!scaler) return false;
   const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(pixel_format);
   const bool yuv = descriptor && !(descriptor->flags & AV_PIX_FMT_FLAG_RGB) && descriptor->nb_components >= 3;
@@ -260,8 +272,8 @@ bool ClipDecoder::Stream::Convert(const AVFrame& frame) {
   }
   TexelPlane& pixels = texture->Pixels();
   uint8_t* destination[4] = {reinterpret_cast<uint8_t*>(pixels.Row(0)), nullptr, nullptr, nullptr};
-  const int strides[4] = {frame.width * 4, 0, 0, 0};
-  if (sws_scale(scaler, frame.data, frame.linesize, 0, frame.height, destination, strides) != frame.height) {
+  const int strides[4] = {width * 4, 0, 0, 0};
+  if (sws_scale(scaler, frame.data, frame.linesize, 0, frame.height, destination, strides) != height) {
     return false;
   }
   const bool alpha = descriptor && (descriptor->flags & (AV_PIX_FMT_FLAG_ALPHA | AV_PIX_FMT_FLAG_PAL));
@@ -284,15 +296,22 @@ Expected<std::unique_ptr<ClipDecoder>> ClipDecoder::Open(const std::string& path
   return std::unique_ptr<ClipDecoder>(new ClipDecoder(std::move(stream)));
 }
 
-const Texture& ClipDecoder::FrameAt(double seconds) {
+const Texture& ClipDecoder::FrameAt(double seconds, double shrink_x, double shrink_y) {
   Stream& s = *stream_;
-  if (std::isnan(seconds)) return *s.texture;
+  const int halvings = Halvings(shrink_x, shrink_y, s.taken->width, s.taken->height);
+  const bool resized = halvings != s.halvings;
+  s.halvings = halvings;
+  if (std::isnan(seconds)) seconds = s.shown_time;
   const bool back = seconds < s.shown_time - kTimeSlack && s.shown_time > s.first_time + kTimeSlack;
   const bool far = seconds > s.shown_time + kSeekAhead && !(s.at_end && !s.has_ahead) &&
                    !(s.has_ahead && s.ahead_time > seconds);
   if (back || far) s.Seek(seconds);
-  s.Advance(seconds);
+  if (!s.Advance(seconds) && resized) s.Convert(*s.taken);
   return *s.texture;
 }
+
+int ClipDecoder::Width() const { return stream_->taken->width; }
+
+int ClipDecoder::Height() const { return stream_->taken->height; }
 
 }  // namespace talmora

@@ -28,8 +28,13 @@ class ClipDecoder {
 
   // The texture showing the last frame whose time is not after `seconds` (counted from the first
   // frame): the first frame before it, the last one after the end. A frame that fails to decode
-  // leaves the frame before it shown.
-  const Texture& FrameAt(double seconds);
+  // leaves the frame before it shown. A frame to be drawn at half its size or less on both axes
+  // (`shrink`, source pixels per drawn pixel, along each axis) is converted straight to the
+  // halved size a still picture would draw from, skipping the full-size texture.
+  const Texture& FrameAt(double seconds, double shrink_x, double shrink_y);
+  // The size of the source's frames (of the one shown last).
+  int Width() const;
+  int Height() const;
 
  private:
   struct Stream;
