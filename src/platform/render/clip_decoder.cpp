@@ -63,14 +63,16 @@ InputFormatPtr OpenInput(const std::string& path) {
   const int result = avformat_open_input(&context, url.c_str(), nullptr, &options);
   av_dict_free(&options);
   if (result < 0) return nullptr;
-  InputFormatPtr format(context);
-  // The stream analysis decodes a frame: a huge one is refused before its memory is taken.
-  std::vector<AVDictionary*> stream_options(format->nb_streams);
-  for (auto& o : stream_options) o = BoundedDecoderOptions();
-  const int found = avformat_find_stream_info(format.get(), stream_options.data());
-  for (auto& o : stream_options) av_dict_free(&o);
-  if (found < 0) return nullptr;
-  return format;
+  return InputFormatPtr(context);
+}
+
+// The stream analysis decodes a frame: a huge one is refused before its memory is taken.
+bool FindStreams(AVFormatContext& format) {
+  std::vector<AVDictionary*> options(format.nb_streams);
+  for (auto& o : options) o = BoundedDecoderOptions();
+  const int found = avformat_find_stream_info(&format, options.data());
+  for (auto& o : options) av_dict_free(&o);
+  return found >= 0;
 }
 
 int GetBoundedBuffer(AVCodecContext* codec, AVFrame* frame, int flags) {
@@ -83,8 +85,9 @@ double Seconds(int64_t ticks, AVRational base) { return static_cast<double>(tick
 }  // namespace
 
 std::optional<double> ProbeClip(const std::string& path) {
+  // A still picture is known by its reader, before any of it is decoded.
   InputFormatPtr format = OpenInput(path);
-  if (!format || IsStillReader(format->iformat->name)) return std::nullopt;
+  if (!format || IsStillReader(format->iformat->name) || !FindStreams(*format)) return std::nullopt;
   const int index = av_find_best_stream(format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   if (index < 0) return std::nullopt;
   const AVStream& stream = *format->streams[index];
@@ -124,7 +127,7 @@ struct ClipDecoder::Stream {
   int64_t origin = 0;  // the time stamp of source time 0
   PacketPtr packet{av_packet_alloc()};
   FramePtr ahead{av_frame_alloc()};  // decoded, not yet due
-  FramePtr taken{av_frame_alloc()};  // due, not yet converted
+  FramePtr taken{av_frame_alloc()};  // shown; kept to be converted again at another size
   bool has_ahead = false;
   double ahead_time = 0;
   bool draining = false;
@@ -148,6 +151,8 @@ struct ClipDecoder::Stream {
   bool Convert(const AVFrame& frame);
 };
 
+namespace {
+
 // Like a texture level: the finest size still shrunk by less than two on either axis.
 int Halvings(double shrink_x, double shrink_y, int width, int height) {
   const double least = std::min(shrink_x, shrink_y);
@@ -157,10 +162,12 @@ int Halvings(double shrink_x, double shrink_y, int width, int height) {
   return k;
 }
 
+}  // namespace
+
 const char* ClipDecoder::Stream::Open() {
   codec.reset();
   format = OpenInput(path);
-  if (!format) return "動画の形式が分からないか、壊れています";
+  if (!format || !FindStreams(*format)) return "動画の形式が分からないか、壊れています";
   index = av_find_best_stream(format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   if (index < 0) return "映像が含まれていません";
   for (unsigned i = 0; i < format->nb_streams; ++i) {
@@ -217,6 +224,7 @@ bool ClipDecoder::Stream::Decode() {
 }
 
 void ClipDecoder::Stream::Seek(double seconds) {
+  if (!format || !codec) return;  // a file that no longer opened holds its last frame
   const double ticks = std::max(0.0, seconds) / av_q2d(time_base);
   const int64_t target = origin + static_cast<int64_t>(std::min(ticks, 1e15));
   if (av_seek_frame(format.get(), index, target, AVSEEK_FLAG_BACKWARD) >= 0) {
