@@ -245,6 +245,9 @@ TEST_F(ClipCommandLine, BrokenClipsFailOnceAndACutOffOneHoldsItsLastGoodFrame) {
 }
 
 TEST_F(ClipCommandLine, PeakMemoryDoesNotGrowWithTheLoopsOfAClip) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "the sanitizer's allocator keeps freed memory back: peaks say nothing here";
+#endif
   ASSERT_TRUE(MakeClip(dir_ / "big.mp4", 25, 1, "-c:v libx264 -pix_fmt yuv420p", 320));
   const std::string clip = R"(<image src="big.mp4" time="0" cliploop="yes" width="16" height="16"/>)";
   auto peak = [&](const std::string& length) {
