@@ -15,6 +15,7 @@ extern "C" {
 #include "app/runtime.h"
 #include "audio/sound.h"
 #include "platform/console/print_line.h"
+#include "platform/render/clip_decoder.h"
 #include "platform/render/graphics_device.h"
 #include "platform/render/texture.h"
 #include "platform/sound/sound_system.h"
@@ -52,6 +53,10 @@ std::string Expected(Expectation expected) {
       return "整数が必要です";
     case Expectation::kFlag:
       return "yes/no/true/false/1/0 のいずれかが必要です";
+    case Expectation::kPositive:
+      return "0より大きい数値が必要です";
+    case Expectation::kNotNegative:
+      return "0以上の数値が必要です";
   }
   return {};
 }
@@ -279,6 +284,8 @@ void Checker::CheckPicture(const ReadObject& object) {
     GraphicsDevice* graphics = runtime_.device.Graphics();
     if (!graphics) {
       known->second = "描画装置がありません";
+    } else if (image->ClipSeconds()) {
+      if (auto clip = ClipDecoder::Open(image->src); !clip) known->second = clip.error().what;
     } else if (auto texture = graphics->LoadTexture(image->src); !texture) {
       known->second = texture.error().what;
     }

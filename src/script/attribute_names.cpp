@@ -15,7 +15,7 @@ constexpr std::string_view kVisual[] = {
     "x",    "xend",  "y",       "yend",     "width",   "widthend", "height", "heightend",
     "z",    "zend",  "r",       "rend",     "g",       "gend",     "b",      "bend",
     "a",    "aend",  "ease",    "angle",    "angleend"};
-constexpr std::string_view kImage[] = {"src"};
+constexpr std::string_view kImage[] = {"src", "clipstart", "cliploop", "clipspeed"};
 constexpr std::string_view kText[] = {"fontsize", "weight", "italic",     "face",     "sentence",
                                       "align",    "valign", "singleline", "wordbreak"};
 constexpr std::string_view kSound[] = {"src",       "loop",   "loopcount", "loopstart", "loopend",

@@ -13,8 +13,7 @@ bool Convert(const std::string& name, const std::string& text, T& value, Parse p
              Expectation expected, RunOutcome* outcome) {
   const auto parsed = parse(text);
   if (!parsed) {
-    if (active_log) active_log->Note({name, text, expected});
-    else PrintInvalidValue(name, text, outcome);
+    RefuseValue(name, text, expected, outcome);
     return false;
   }
   value = *parsed;
@@ -26,6 +25,11 @@ bool Convert(const std::string& name, const std::string& text, T& value, Parse p
 RefusalLog::RefusalLog() : outer_(active_log) { active_log = this; }
 
 RefusalLog::~RefusalLog() { active_log = outer_; }
+
+void RefuseValue(const std::string& name, const std::string& text, Expectation expected, RunOutcome* outcome) {
+  if (active_log) active_log->Note({name, text, expected});
+  else PrintInvalidValue(name, text, outcome);
+}
 
 void PrintInvalidValue(const std::string& name, const std::string& text, RunOutcome* outcome) {
   PrintLine(name + "エラー : プロパティの値が不正です - [" + text + "]");

@@ -35,7 +35,11 @@ bool ReadPropertyFlag(PropertyKeeper& keeper, const AttributeMap& attributes,
 void PrintInvalidValue(const std::string& name, const std::string& text, RunOutcome* outcome);
 
 // What a reader expected of a value it refused.
-enum class Expectation { kNumber, kInteger, kFlag };
+enum class Expectation { kNumber, kInteger, kFlag, kPositive, kNotNegative };
+
+// For a value that reads but lies out of its range: noted in the open refusal log, or printed.
+void RefuseValue(const std::string& name, const std::string& text, Expectation expected,
+                 RunOutcome* outcome = nullptr);
 
 struct Refusal {
   std::string name;

@@ -1,10 +1,14 @@
 #include "video/image.h"
 
+#include <cmath>
+
 #include "platform/console/print_line.h"
 #include "platform/render/canvas.h"
+#include "platform/render/clip_decoder.h"
 #include "platform/render/graphics_device.h"
 #include "platform/render/texture.h"
 #include "script/file_path.h"
+#include "script/property_readers.h"
 
 namespace talmora {
 
@@ -14,43 +18,99 @@ Image::~Image() = default;
 
 void Image::ReadProperties(AttributeMap& attributes) {
   VideoObject::ReadProperties(attributes);
+  ReadClipSettings(attributes);
   if (!ReadText(attributes, "src", src)) return;
   // A file that does not open keeps the name as written, so a later failure shows it unchanged.
-  if (auto full = ReadableFilePath(src)) src = std::move(*full);
+  if (auto full = ReadableFilePath(src)) {
+    src = std::move(*full);
+    clip_seconds_ = ProbeClip(src);
+    if (clip_seconds_) TakeLengthFromClip();
+  }
 }
 
-void Image::LoadTexture() {
-  std::string refusal;
-  if (context_.graphics) {
-    auto loaded = context_.graphics->LoadTexture(src);
-    if (loaded) {
-      texture_ = std::move(*loaded);
-    } else if (loaded.error().over_budget) {
-      refusal = loaded.error().what;
+void Image::ReadClipSettings(const AttributeMap& attributes) {
+  std::string text;
+  ReadFlag(attributes, "cliploop", cliploop);
+  // Out of range, the default stays: time cannot run backwards or stand still in a clip.
+  if (double value = 0.0; ReadNumber(attributes, "clipstart", value)) {
+    if (value >= 0.0 && std::isfinite(value)) {
+      clipstart = value;
+    } else if (FindAttribute(attributes, "clipstart", text)) {
+      RefuseValue("clipstart", text, Expectation::kNotNegative, &context_.outcome);
     }
   }
-  PrintLine(texture_ ? src : "Image::Draw() : テクスチャの読み込みに失敗しました - " + src);
+  if (double value = 0.0; ReadNumber(attributes, "clipspeed", value)) {
+    if (value > 0.0 && std::isfinite(value)) {
+      clipspeed = value;
+    } else if (FindAttribute(attributes, "clipspeed", text)) {
+      RefuseValue("clipspeed", text, Expectation::kPositive, &context_.outcome);
+    }
+  }
+}
+
+void Image::TakeLengthFromClip() {
+  if (end != start) return;
+  const double seconds = std::max(0.0, *clip_seconds_ - clipstart) / clipspeed;
+  end = start + seconds;
+  // Looping, it has no finite length for "now" and "last"; the movie maker sets its end, and
+  // counts one pass towards the movie's length.
+  if (cliploop && seconds > 0.0) {
+    ends_with_movie_ = true;
+    return;
+  }
+  StoreNumber("timeend", end);
+  StoreNumber("duration", seconds);
+}
+
+double Image::SourceTime(double time) const {
+  double played = (time - start) * clipspeed;
+  const double span = clip_seconds_.value_or(0.0) - clipstart;
+  if (cliploop && span > 0.0 && played >= 0.0) {
+    played = std::fmod(played, span);
+    // Within rounding of a whole pass is the start of the next one.
+    if (span - played < 1e-9 * std::max(1.0, span)) played = 0.0;
+  }
+  return clipstart + played;
+}
+
+void Image::Load() {
+  std::string refusal;
+  if (!context_.graphics) {
+  } else if (clip_seconds_) {
+    if (auto opened = ClipDecoder::Open(src)) clip_ = std::move(*opened);
+  } else if (auto loaded = context_.graphics->LoadTexture(src)) {
+    texture_ = std::move(*loaded);
+  } else if (loaded.error().over_budget) {
+    refusal = loaded.error().what;
+  }
+  PrintLine(texture_ || clip_ ? src : "Image::Draw() : テクスチャの読み込みに失敗しました - " + src);
   if (!refusal.empty()) PrintLine(refusal);
-  if (!texture_) context_.outcome.NoteFailed();
+  if (!texture_ && !clip_) context_.outcome.NoteFailed();
 }
 
 void Image::Draw(Canvas& canvas, double time) {
   if (!load_tried_) {
     load_tried_ = true;
-    LoadTexture();
+    Load();
   }
-  if (!texture_) return;
+  if (!texture_ && !clip_) return;
   Rect rect;
   uint32_t argb = 0;
   Interpolate(time, rect, argb);
+  const Texture* texture = texture_.get();
+  if (clip_) {
+    const double across = std::fabs(static_cast<double>(rect.right) - rect.left);
+    const double down = std::fabs(static_cast<double>(rect.bottom) - rect.top);
+    texture = &clip_->FrameAt(SourceTime(time), clip_->Width() / across, clip_->Height() / down);
+  }
   if (const double turn = AngleAt(time); IsTurned(turn)) {
-    canvas.DrawTurnedTexture(*texture_, rect, turn, argb);
+    canvas.DrawTurnedTexture(*texture, rect, turn, argb);
     return;
   }
   // The differences in doubles: the edges may lie anywhere in the 32-bit range.
-  const auto sx = static_cast<float>((static_cast<double>(rect.right) - rect.left) / texture_->Width());
-  const auto sy = static_cast<float>((static_cast<double>(rect.bottom) - rect.top) / texture_->Height());
-  canvas.DrawTexture(*texture_, sx, sy, static_cast<float>(rect.left), static_cast<float>(rect.top), argb);
+  const auto sx = static_cast<float>((static_cast<double>(rect.right) - rect.left) / texture->Width());
+  const auto sy = static_cast<float>((static_cast<double>(rect.bottom) - rect.top) / texture->Height());
+  canvas.DrawTexture(*texture, sx, sy, static_cast<float>(rect.left), static_cast<float>(rect.top), argb);
 }
 
 }  // namespace talmora

@@ -1,15 +1,20 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "video/video_object.h"
 
 namespace talmora {
 
+class ClipDecoder;
 class Texture;
 
-// A picture file stretched onto the interpolated rectangle, tinted and faded by the colour.
+// A picture file stretched onto the interpolated rectangle, tinted and faded by the colour. The
+// file is a still picture, or a moving one (a video or an animated picture) whose frames play
+// from `clipstart` seconds in at `clipspeed`, held at the last frame or, with `cliploop`, again
+// from `clipstart`.
 class Image : public VideoObject {
  public:
   explicit Image(ScriptContext& context);
@@ -19,14 +24,30 @@ class Image : public VideoObject {
   // The first call loads the picture and prints `src`, or the failure line; a picture that
   // failed is not tried again, so the line is printed once and later frames stay quiet.
   void Draw(Canvas& canvas, double time) override;
+  bool EndsWithMovie() const override { return ends_with_movie_; }
+
+  // The source's seconds when `src` is a moving picture.
+  const std::optional<double>& ClipSeconds() const { return clip_seconds_; }
+  // The source time shown at movie time `time`.
+  double SourceTime(double time) const;
 
   std::string src;
+  double clipstart = 0.0;
+  bool cliploop = false;
+  double clipspeed = 1.0;
 
  private:
-  void LoadTexture();
+  void ReadClipSettings(const AttributeMap& attributes);
+  // A window of its own wins; otherwise the clip plays out once, or loops to the movie's end.
+  void TakeLengthFromClip();
+  void Load();
 
+  std::optional<double> clip_seconds_;
+  bool ends_with_movie_ = false;
   bool load_tried_ = false;
+  // Either a still picture (shared with the elements naming the same file) or a moving one.
   std::shared_ptr<const Texture> texture_;
+  std::unique_ptr<ClipDecoder> clip_;
 };
 
 }  // namespace talmora

@@ -25,15 +25,22 @@ void MovieMaker::ReadProperties(const TagList& tags) {
     length = std::max(length, object->end);
     pending_.push_back(std::move(object));
   }
+  RunOutcome* outcome = &factory_.Outcome();
+  if (!tags.empty()) {
+    const AttributeMap& settings = tags.front().attributes;
+    ReadPlainInteger(settings, "width", width, outcome);
+    ReadPlainInteger(settings, "height", height, outcome);
+    ReadPlainInteger(settings, "fps", fps, outcome);
+    ReadPlainNumber(settings, "length", length, outcome);
+  }
+  // Endless objects counted one pass towards the length; now they last to its end.
+  for (auto& object : pending_) {
+    if (object->EndsWithMovie()) object->end = std::max(object->end, length);
+  }
   std::stable_sort(pending_.begin(), pending_.end(),
                    [](const auto& p, const auto& q) { return ActivatesAfter(*p, *q); });
   if (tags.empty()) return;
   const AttributeMap& settings = tags.front().attributes;
-  RunOutcome* outcome = &factory_.Outcome();
-  ReadPlainInteger(settings, "width", width, outcome);
-  ReadPlainInteger(settings, "height", height, outcome);
-  ReadPlainInteger(settings, "fps", fps, outcome);
-  ReadPlainNumber(settings, "length", length, outcome);
   ReadPlainNumber(settings, "r", r, outcome);
   ReadPlainNumber(settings, "g", g, outcome);
   ReadPlainNumber(settings, "b", b, outcome);

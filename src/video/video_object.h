@@ -19,6 +19,9 @@ class VideoObject : public Object {
   void ReadProperties(AttributeMap& attributes) override;
   // Draws the object as it is at `time` onto `canvas`.
   virtual void Draw(Canvas& canvas, double time) = 0;
+  // Its window, as read, is one pass of something endless: the movie maker stretches it to
+  // the movie's end.
+  virtual bool EndsWithMovie() const { return false; }
 
   // The pixel rectangle and 0xAARRGGBB colour at `time`; empty and transparent outside the window.
   void Interpolate(double time, Rect& rect, uint32_t& argb) const;

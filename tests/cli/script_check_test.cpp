@@ -38,6 +38,8 @@ TEST(ScriptCheck, EveryProblemOnItsLine) {
   dir.Write("art/broken.png", "no picture");
   WritePam(dir / "art/pic.pam", 4, 4, std::vector<uint32_t>(16, 0xFF102030));
   dir.Write("art/broken.wav", "no sound");
+  ASSERT_EQ(std::system(("ffmpeg -nostdin -loglevel error -f lavfi -i testsrc=s=8x8:r=10:d=0.3 '" + dir / "art/clip.gif" +
+                         "' >/dev/null 2>&1").c_str()), 0);
   dir.Write("art/mono.wav", test::Wav(44100, 1, 16, test::Noise(1, 4410)));
   dir.Write("art/one.wav", test::Wav(44100, 2, 16, test::Noise(2, 4410)));
   dir.Write("sub/movie.xml", R"(<talmora length="4" fps="x" r="255" widht="9">
@@ -56,6 +58,8 @@ TEST(ScriptCheck, EveryProblemOnItsLine) {
   <sound src="../art/gone.wav" time="5"/>
   <text template="cap" time="1" duration="1"/>
   <sound src="../art/one.wav" time="1" duration="-2"/>
+  <image src="../art/clip.gif" time="0" cliploop="yes" clipspeed="0"/>
+  <image src="../art/clip.gif" time="0" clipstart="9"/>
 </talmora>
 )");
   const std::string kColour = " は色の範囲を超えています: 色の成分は0から1です (255 なら 1 のつもりでは?)";
@@ -90,6 +94,9 @@ TEST(ScriptCheck, EveryProblemOnItsLine) {
       "15: <text>: 属性 align の値 [centre] は読めません (left/center/right のいずれかが必要です)" + kTemplate,
       "15: <text>: 属性 fontsize の値 [big] は読めません (整数が必要です)" + kTemplate,
       "16: <sound>: 終了時刻 -1 秒が開始時刻 1 秒より前です: 鳴りません",
+      // A moving picture is read as one and has a window of its own, unless it starts after its end.
+      "17: <image>: 属性 clipspeed の値 [0] は読めません (0より大きい数値が必要です)",
+      "18: <image>: 表示時間が0秒です (duration も timeend もありません): 表示されません",
   };
   std::string want;
   for (const std::string& line : expected) want += "sub/movie.xml:" + line + "\n";

@@ -45,6 +45,9 @@ TEST_F(SoundSystemTest, LengthInWholeMillisecondsAndFramesAtTheTracksRate) {
   const std::string source = dir_.Write("source.wav", test::Wav(kRate, 2, 16, test::Noise(2, 154350)));
   ASSERT_TRUE(test::Encode(source, dir_ / "a.mp3"));
   ASSERT_TRUE(test::Encode(source, dir_ / "noinfo.mp3", "-write_xing 0"));
+  // A movie file whose first stream is its picture: the sound is its second.
+  ASSERT_TRUE(test::Encode(source, dir_ / "movie.mkv",
+                           "-f lavfi -i testsrc=s=32x32:d=3.5 -map 1:v -map 0:a -c:v mpeg4 -c:a pcm_s16le"));
   struct Case { std::string path; int64_t ms; };
   const Case cases[] = {
       {source, 3500},
@@ -53,6 +56,7 @@ TEST_F(SoundSystemTest, LengthInWholeMillisecondsAndFramesAtTheTracksRate) {
       // The header still claims 3.5 s; the file holds 75000 frames.
       {dir_.Write("cut.wav", testing::ReadFile(source).substr(0, 44 + 75000 * 4)), 1700},
       {dir_ / "a.mp3", 3500},
+      {dir_ / "movie.mkv", 3500},
       // Without an Info header the length is counted: as many frames as the mix receives.
       {dir_ / "noinfo.mp3", Frames(dir_ / "noinfo.mp3") * 1000 / kRate},
   };
@@ -62,6 +66,7 @@ TEST_F(SoundSystemTest, LengthInWholeMillisecondsAndFramesAtTheTracksRate) {
     EXPECT_EQ(info.length_ms, c.ms) << c.path;
   }
   EXPECT_EQ(Frames(dir_ / "a.mp3"), 154350);
+  EXPECT_EQ(Decode(dir_ / "movie.mkv"), Decode(source));
   // Other rates are resampled: two seconds stay two seconds of the track.
   for (int rate : {48000, 22050, 8000, 192000}) {
     EXPECT_EQ(Frames(dir_.Write("r.wav", test::Wav(rate, 2, 16, test::Noise(2, 2 * rate)))), 2 * kRate) << rate;

@@ -22,6 +22,8 @@ class ResampledCopy {
   // The block for `key`, made with `fill` (which returns false on failure) unless the block
   // held is already for `key`. Null when it cannot be made.
   const TexelPlane* Get(const ResampleKey& key, const std::function<bool(TexelPlane&)>& fill);
+  // The picture changed: the block held no longer shows it.
+  void Forget() { key_ = ResampleKey(); }
 
  private:
   ResampleKey key_;

@@ -42,27 +42,50 @@ TexelPlane Halve(const TexelPlane& source) {
   return result;
 }
 
+// Level k is about size / 2^k, down to 1 × 1.
+int CountLevels(int width, int height) {
+  int count = 1;
+  for (; width > 1 || height > 1; ++count) {
+    width = std::max(1, width / 2);
+    height = std::max(1, height / 2);
+  }
+  return count;
+}
+
 }  // namespace
 
 std::unique_ptr<Texture> Texture::FromStraightAlpha(TexelPlane pixels) {
   if (!pixels.Valid()) return nullptr;
   std::unique_ptr<Texture> texture(new Texture);
   texture->opaque_ = Premultiply(pixels);
-  for (int w = pixels.Width(), h = pixels.Height(); w > 1 || h > 1; w = std::max(1, w / 2), h = std::max(1, h / 2)) {
-    ++texture->level_count_;
-  }
+  texture->level_count_ = CountLevels(pixels.Width(), pixels.Height());
   texture->levels_.reserve(static_cast<size_t>(texture->level_count_));
   texture->levels_.push_back(std::move(pixels));
   return texture;
 }
 
-const TexelPlane& Texture::Level(int k) const {
-  while (static_cast<int>(levels_.size()) <= k) {
+std::unique_ptr<Texture> Texture::Changing(int width, int height) {
+  TexelPlane pixels(width, height);
+  if (!pixels.Valid()) return nullptr;
+  std::unique_ptr<Texture> texture(new Texture);
+  texture->level_count_ = CountLevels(width, height);
+  texture->levels_.reserve(static_cast<size_t>(texture->level_count_));
+  texture->levels_.push_back(std::move(pixels));
+  return texture;
+}
+
+void Texture::Changed(bool may_have_alpha) {
+  opaque_ = may_have_alpha ? Premultiply(levels_[0]) : true;
+  levels_.resize(1);
+  resampled_.Forget();
+}
+
+void Texture::MakeLevels(int k) const {
+  while (static_cast<int>(levels_.size()) <= std::min(k, level_count_ - 1)) {
     TexelPlane next = Halve(levels_.back());
-    if (!next.Valid()) return levels_.back();
+    if (!next.Valid()) return;
     levels_.push_back(std::move(next));
   }
-  return levels_[static_cast<size_t>(k)];
 }
 
 }  // namespace talmora

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -17,20 +18,33 @@ class Texture {
   // Takes a plane of straight-alpha 0xAARRGGBB pixels and premultiplies it in place. Empty when
   // the plane is empty or the memory cannot be had.
   static std::unique_ptr<Texture> FromStraightAlpha(TexelPlane pixels);
+  // A texture whose picture changes (a clip's frames): Pixels() is rewritten in place, then
+  // Changed() is called; the levels are made only when a drawing asks for them.
+  static std::unique_ptr<Texture> Changing(int width, int height);
+
+  // Level 0 of a changing texture, to be filled with straight-alpha pixels.
+  TexelPlane& Pixels() { return levels_[0]; }
+  // Premultiplies the new pixels when they may carry alpha, and forgets what was made from the
+  // old ones.
+  void Changed(bool may_have_alpha);
 
   int Width() const { return levels_[0].Width(); }
   int Height() const { return levels_[0].Height(); }
   // True when every texel has alpha 255.
   bool Opaque() const { return opaque_; }
   // Level 0 is the picture; level k is about Width() / 2^k by Height() / 2^k, down to 1 × 1.
-  // Where the memory for a level cannot be had, the finest one made stands in for it.
   int LevelCount() const { return level_count_; }
-  const TexelPlane& Level(int k) const;
+  // Makes the missing levels up to k; when their memory cannot be had, the finest one made.
+  const TexelPlane& Level(int k) const {
+    if (k >= static_cast<int>(levels_.size())) MakeLevels(k);
+    return levels_[std::min(k, static_cast<int>(levels_.size()) - 1)];
+  }
   // The drawing's cache of the picture at the size it was last drawn.
   ResampledCopy& Resampled() const { return resampled_; }
 
  private:
   Texture() = default;
+  void MakeLevels(int k) const;
 
   // Reserved for every level up front, so a reference to one stays valid as more are made.
   mutable std::vector<TexelPlane> levels_;
