@@ -12,8 +12,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/movie/fourcc.h"
+#include "platform/files/pending_file.h"
 #include "platform/libav_handles.h"
+#include "platform/movie/fourcc.h"
 
 extern "C" {
 #include <libavcodec/bsf.h>
@@ -379,13 +380,6 @@ int CopyPackets(AVFormatContext& muxer, std::vector<Lane>& lanes) {
   }
 }
 
-// The hidden file the output grows in, next to it.
-std::string PartPath(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  const size_t name = slash == std::string::npos ? 0 : slash + 1;
-  return path.substr(0, name) + "." + path.substr(name) + ".part";
-}
-
 // Everything but the final rename.
 int WriteFile(const std::string& part, const Container& container, const JoinedSources& sources) {
   VideoCopy video(container);
@@ -448,12 +442,12 @@ std::string WriteJoinedFile(const std::string& path, const JoinedSources& source
   if (!container) return Cause(AVERROR_MUXER_NOT_FOUND);
   struct stat info {};
   if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return Cause(AVERROR(EISDIR));
-  const std::string part = PartPath(path);
-  int result = WriteFile(part, *container, sources);
-  if (result >= 0 && std::rename(part.c_str(), path.c_str()) != 0) result = AVERROR(errno);
-  if (result >= 0) return {};
-  ::unlink(part.c_str());
-  return Cause(result);
+  // Grown under a temporary name, so that an interruption or a failure leaves no part of it.
+  PendingFile file(path);
+  if (!file.IsOpen()) return Cause(AVERROR(errno));
+  int result = WriteFile(file.Path(), *container, sources);
+  if (result >= 0 && !file.Commit()) result = AVERROR(errno);
+  return result >= 0 ? std::string() : Cause(result);
 }
 
 }  // namespace talmora
