@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string_view>
+#include <thread>
 
 #include "platform/console/print_line.h"
 #include "platform/movie/movie_recorder.h"
@@ -9,6 +10,7 @@
 #include "platform/render/graphics_device.h"
 #include "video/active_objects.h"
 #include "video/compressor_choice.h"
+#include "video/frame_pipeline.h"
 #include "video/frame_timing.h"
 
 namespace talmora {
@@ -59,23 +61,37 @@ void PrintProgress(int32_t done, int32_t count) {
   PrintRaw(line);
 }
 
-// The frame loop. False once a failure's message is printed.
-bool RenderFrames(const MovieJob& job, Frame& frame, MovieRecorder& movie, int32_t count,
+// The frame loop. Frame i is drawn while frame i - 1 is compressed; what drawing prints is held
+// back until frame i - 1's progress line is out, so the console reads as if each frame were
+// drawn and written in turn. False once a failure's message is printed.
+bool RenderFrames(const MovieJob& job, FramePipeline& pipeline, int32_t count,
                   std::vector<std::shared_ptr<VideoObject>>& pending) {
   ActiveObjects active;
   for (int32_t i = 0; i < count; ++i) {
     const double time = FrameTime(i, job.fps);
-    active.Drop(time);
-    active.Activate(pending, time);
-    frame.Clear(job.background);
-    Canvas canvas(frame);
-    active.Draw(canvas, time);
-    if (!movie.Write(i, frame)) {
+    std::string drawing_said;
+    {
+      const ConsoleCapture held;
+      active.Drop(time);
+      active.Activate(pending, time);
+      Frame& frame = pipeline.Next();
+      frame.Clear(job.background);
+      Canvas canvas(frame);
+      active.Draw(canvas, time);
+      drawing_said = held.Text();
+    }
+    if (!pipeline.Submit(i)) {
       PrintLine(kConversionFailed);
       return false;
     }
-    PrintProgress(i + 1, count);
+    if (i > 0) PrintProgress(i, count);
+    if (!drawing_said.empty()) PrintRaw(drawing_said);
   }
+  if (!pipeline.Finish()) {
+    PrintLine(kConversionFailed);
+    return false;
+  }
+  if (count > 0) PrintProgress(count, count);
   return true;
 }
 
@@ -114,7 +130,18 @@ MovieResult RenderMovie(const MovieJob& job, std::vector<std::shared_ptr<VideoOb
   const std::unique_ptr<MovieRecorder> movie = OpenMovie(options.Container(), path, stream, settings);
   if (!movie) return MovieResult::kNotStarted;
 
-  bool written = RenderFrames(job, *frame, *movie, count, pending);
+  bool written = false;
+  {
+    // A second frame to draw into while the first is compressed; without one, or without a
+    // second core, each frame is drawn and compressed in turn.
+    const bool overlapped = !job.serial && std::thread::hardware_concurrency() > 1;
+    std::unique_ptr<Frame> second = overlapped ? job.graphics->CreateRenderTarget(job.width, job.height) : nullptr;
+    const bool two_frames = second != nullptr;
+    FramePipeline pipeline(
+        std::move(frame), std::move(second),
+        [&movie](int64_t index, const Frame& drawn) { return movie->Write(index, drawn); }, two_frames);
+    written = RenderFrames(job, pipeline, count, pending);
+  }
   // Closing flushes what the compressor still holds and completes the file.
   if (!movie->Close() && written) {
     PrintLine(kConversionFailed);

@@ -21,6 +21,7 @@ struct MovieJob {
   uint32_t background = 0;  // 0xAARRGGBB
   GraphicsDevice* graphics = nullptr;
   const MovieOptions* options = nullptr;
+  bool serial = false;  // each frame drawn and compressed in turn, as the pipeline must match
 };
 
 // How far a render got. kNotStarted: nothing was written (no renderer, no compressor chosen, no
