@@ -66,20 +66,25 @@ int Cores() { return std::clamp(av_cpu_count(), 1, 64); }
 // FFV1 version 3 cuts each frame into slices that encode (and decode) on threads of their own,
 // each with a checksum. Two slices a core keep every core busy when some slices are harder than
 // others; FFV1 lays slices out as rows × columns with rows <= columns < 2 × rows, so the count is
-// the smallest such grid from there (4 on 2 cores, 9 on 4, 16 on 8). A frame too small or too
-// large for the grid falls back to a count libavcodec picks.
+// the smallest such grid from there (4 on 2 cores, 9 on 4, 16 on 8), of slices no smaller than
+// kMinSliceSide: libavcodec's version 3 does not give back the pixels of slices a pixel or two
+// wide. Frames too small for a 2 × 2 grid stay in the version without slices. A frame too large
+// for the grid's slices falls back to a count libavcodec picks.
 void ConfigureFfv1(AVCodecContext& c, const CompressorSettings& s) {
   KeyFrames(c, s);
-  c.level = 3;
-  av_opt_set_int(c.priv_data, "slicecrc", 1, 0);
-  const int wanted = std::max(4, 2 * Cores());
+  constexpr int kMinSliceSide = 16;
+  const int most_rows = c.height / kMinSliceSide, most_columns = c.width / kMinSliceSide;
+  const int wanted = 2 * Cores();
   int slices = 0;
-  for (int rows = 2; slices == 0; ++rows) {
-    for (int columns = rows; columns < 2 * rows && slices == 0; ++columns) {
-      if (rows * columns >= wanted) slices = rows * columns;
+  for (int rows = 2; rows <= most_rows && slices < wanted; ++rows) {
+    for (int columns = rows; columns < 2 * rows && columns <= most_columns && slices < wanted; ++columns) {
+      slices = rows * columns;
     }
   }
+  if (slices == 0) return;
+  c.level = 3;
   c.slices = slices;
+  av_opt_set_int(c.priv_data, "slicecrc", 1, 0);
 }
 
 // Ut Video and MagicYUV encode each frame on a thread of their own; their slices are what lets

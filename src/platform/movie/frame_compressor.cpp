@@ -68,7 +68,8 @@ bool ValidSize(int width, int height) {
   return width > 0 && height > 0 && width <= Frame::kMaxSide && height <= Frame::kMaxSide;
 }
 
-// The encoder opened for this size and rate with the settings applied; empty when it refuses.
+}  // namespace
+
 // The slice count the settings ask for is a wish: a frame it does not fit gets the encoder's own.
 CodecContextPtr OpenEncoder(const CompressorInfo& info, const CompressorSettings& settings, int width, int height,
                             int fps) {
@@ -97,8 +98,6 @@ CodecContextPtr OpenEncoder(const CompressorInfo& info, const CompressorSettings
   }
   return nullptr;
 }
-
-}  // namespace
 
 bool FrameCompressor::Accepts(const CompressorInfo& info, const CompressorSettings& settings, int width, int height,
                               int fps) {
