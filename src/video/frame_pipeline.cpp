@@ -1,18 +1,25 @@
 #include "video/frame_pipeline.h"
 
 #include <algorithm>
+#include <system_error>
 
 namespace talmora {
 
 FramePipeline::FramePipeline(std::unique_ptr<Frame> first, std::unique_ptr<Frame> second, Consumer consume,
                              bool overlapped)
     : slots_{{std::move(first)}, {std::move(second)}}, consume_(std::move(consume)) {
-  if (overlapped) worker_ = std::thread([this] { Work(); });
+  if (!overlapped || !slots_[1].frame) return;
+  overlapped_ = true;  // before the worker starts, so that it reads it unraced
+  try {
+    worker_ = std::thread([this] { Work(); });
+  } catch (const std::system_error&) {
+    overlapped_ = false;  // then every frame is consumed inline, in the first frame
+  }
 }
 
 FramePipeline::~FramePipeline() { Finish(); }
 
-size_t FramePipeline::Slot(uint64_t order) const { return worker_.joinable() ? order % 2 : 0; }
+size_t FramePipeline::Slot(uint64_t order) const { return overlapped_ ? order % 2 : 0; }
 
 Frame& FramePipeline::Next() {
   // The worker may still hold the frame two back only until it is consumed.
@@ -29,7 +36,7 @@ bool FramePipeline::Submit(int64_t index) {
     slots_[Slot(submitted_)].index = index;
     submitted = ++submitted_;
   }
-  if (!worker_.joinable()) {
+  if (!overlapped_) {
     // Inline: this frame is consumed at once, and its failure shows at the next call, as it would
     // with the worker.
     const bool written = failed_at_ == UINT64_MAX && consume_(index, *slots_[0].frame);

@@ -62,7 +62,8 @@ class FramePipeline {
   uint64_t consumed_ = 0;                 // frames the worker is done with
   uint64_t failed_at_ = UINT64_MAX;       // the first frame that failed, in submission order
   bool finishing_ = false;
-  std::thread worker_;                    // not started when not overlapped
+  bool overlapped_ = false;               // set before the worker starts, then only read
+  std::thread worker_;                    // joined by the caller's thread only
 };
 
 }  // namespace talmora

@@ -1,6 +1,7 @@
 #include "platform/movie/row_bands.h"
 
 #include <algorithm>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -24,7 +25,12 @@ void ForEachBand(int rows, int align, const std::function<void(int first_row, in
   std::vector<std::jthread> helpers;
   helpers.reserve(static_cast<size_t>(bands - 1));
   for (int first = step; first < rows; first += step) {
-    helpers.emplace_back([&work, first, end = std::min(first + step, rows)] { work(first, end); });
+    const int end = std::min(first + step, rows);
+    try {
+      helpers.emplace_back([&work, first, end] { work(first, end); });
+    } catch (const std::system_error&) {  // no thread to be had: the band is done here
+      work(first, end);
+    }
   }
   work(0, std::min(step, rows));
 }
