@@ -5,10 +5,9 @@
 
 namespace talmora {
 
-FramePipeline::FramePipeline(std::unique_ptr<Frame> first, std::unique_ptr<Frame> second, Consumer consume,
-                             bool overlapped)
+FramePipeline::FramePipeline(std::unique_ptr<Frame> first, std::unique_ptr<Frame> second, Consumer consume)
     : slots_{{std::move(first)}, {std::move(second)}}, consume_(std::move(consume)) {
-  if (!overlapped || !slots_[1].frame) return;
+  if (!slots_[1].frame) return;
   overlapped_ = true;  // before the worker starts, so that it reads it unraced
   try {
     worker_ = std::thread([this] { Work(); });

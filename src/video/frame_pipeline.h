@@ -25,10 +25,10 @@ class FramePipeline {
  public:
   using Consumer = std::function<bool(int64_t index, const Frame& frame)>;
 
-  // `overlapped` false consumes each frame on the caller's thread within Submit, in the same
-  // order and with the same results: the plain loop the pipeline must match. `second` may then
-  // be empty.
-  FramePipeline(std::unique_ptr<Frame> first, std::unique_ptr<Frame> second, Consumer consume, bool overlapped);
+  // Without a `second` frame (or a thread for the worker) each frame is consumed on the caller's
+  // thread within Submit, in the same order and with the same results: the plain loop the
+  // pipeline must match.
+  FramePipeline(std::unique_ptr<Frame> first, std::unique_ptr<Frame> second, Consumer consume);
   ~FramePipeline();
   FramePipeline(const FramePipeline&) = delete;
   FramePipeline& operator=(const FramePipeline&) = delete;

@@ -135,11 +135,9 @@ MovieResult RenderMovie(const MovieJob& job, std::vector<std::shared_ptr<VideoOb
     // A second frame to draw into while the first is compressed; without one, or without a
     // second core, each frame is drawn and compressed in turn.
     const bool overlapped = !job.serial && std::thread::hardware_concurrency() > 1;
-    std::unique_ptr<Frame> second = overlapped ? job.graphics->CreateRenderTarget(job.width, job.height) : nullptr;
-    const bool two_frames = second != nullptr;
-    FramePipeline pipeline(
-        std::move(frame), std::move(second),
-        [&movie](int64_t index, const Frame& drawn) { return movie->Write(index, drawn); }, two_frames);
+    FramePipeline pipeline(std::move(frame),
+                           overlapped ? job.graphics->CreateRenderTarget(job.width, job.height) : nullptr,
+                           [&movie](int64_t index, const Frame& drawn) { return movie->Write(index, drawn); });
     written = RenderFrames(job, pipeline, count, pending);
   }
   // Closing flushes what the compressor still holds and completes the file.
