@@ -113,6 +113,7 @@ int Run(const std::string& path, const std::string& code, int encodes, int from,
 }  // namespace talmora
 
 int main(int argc, char** argv) {
+  av_log_set_level(AV_LOG_ERROR);  // x264's statistics are not the figure
   if (argc < 3) {
     std::fprintf(stderr, "usage: bench_bound MOVIE.avi CODE [encodes] [first held] [frames held]\n");
     return 2;
