@@ -133,8 +133,10 @@ MovieResult RenderMovie(const MovieJob& job, std::vector<std::shared_ptr<VideoOb
   bool written = false;
   {
     // A second frame to draw into while the first is compressed; without one, or without a
-    // second core, each frame is drawn and compressed in turn.
-    const bool overlapped = !job.serial && std::thread::hardware_concurrency() > 1;
+    // second core, each frame is drawn and compressed in turn. Uncompressed frames are only
+    // copied, and measured slower overlapped (the two frames share the cache with the copy).
+    const bool overlapped = !job.serial && settings.fourcc != MakeFourcc("DIB ") &&
+                            std::thread::hardware_concurrency() > 1;
     FramePipeline pipeline(std::move(frame),
                            overlapped ? job.graphics->CreateRenderTarget(job.width, job.height) : nullptr,
                            [&movie](int64_t index, const Frame& drawn) { return movie->Write(index, drawn); });

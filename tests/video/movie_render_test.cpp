@@ -151,7 +151,7 @@ TEST_F(MovieRenderTest, DrawingOverlapsCompressionYetFilesAndConsoleMatchTheSeri
   // The failing frame (-1: none): in the middle, where a newcomer prints on it (16) or on the one
   // after (15), the first and the last.
   for (const auto& [code, failing] : std::vector<std::pair<std::string, int>>{
-           {"DIB ", -1}, {"FFV1", -1}, {"DIB ", 15}, {"FFV1", 16}, {"DIB ", 0}, {"DIB ", 29}}) {
+           {"DIB ", -1}, {"FFV1", -1}, {"FFV1", 15}, {"FFV1", 16}, {"FFV1", 0}, {"FFV1", 29}}) {
     SCOPED_TRACE(code + " failing at " + std::to_string(failing));
     std::string printed[2];
     std::vector<uint8_t> bytes[2];
