@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "platform/console/print_line.h"
 #include "platform/files/pending_file.h"
@@ -13,6 +14,7 @@
 #include "platform/render/graphics_device.h"
 #include "video/active_objects.h"
 #include "video/compressor_choice.h"
+#include "video/frame_pipeline.h"
 #include "video/frame_timing.h"
 
 namespace talmora {
@@ -77,25 +79,44 @@ void PrintProgress(int32_t done, int32_t count) {
   PrintRaw(line);
 }
 
-// The frame loop. False once a failure's message is printed.
-bool RenderFrames(const MovieJob& job, Frame& frame, MovieRecorder& movie, FrameRange frames,
+// The frame loop. Frame i is drawn while frame i - 1 is compressed; what drawing prints is held
+// back until frame i - 1's progress line is out, so the console reads as if each frame were
+// drawn and written in turn. False once a failure's message is printed.
+bool RenderFrames(const MovieJob& job, FramePipeline& pipeline, FrameRange frames,
                   std::vector<std::shared_ptr<VideoObject>>& pending) {
+  const int32_t count = frames.Count();
+  const auto report = [&](int32_t done) {
+    PrintProgress(done, count);
+    if (job.progress) job.progress->Frame();
+  };
   ActiveObjects active;
   SkipFrames(active, pending, job.fps, frames.first);
   for (int32_t i = frames.first; i < frames.end; ++i) {
+    const int32_t index = i - frames.first;  // in the file
     const double time = FrameTime(i, job.fps);
-    active.Drop(time);
-    active.Activate(pending, time);
-    frame.Clear(job.background);
-    Canvas canvas(frame);
-    active.Draw(canvas, time);
-    if (!movie.Write(i - frames.first, frame)) {
+    std::string drawing_said;
+    {
+      const ConsoleCapture held;
+      active.Drop(time);
+      active.Activate(pending, time);
+      Frame& frame = pipeline.Next();
+      frame.Clear(job.background);
+      Canvas canvas(frame);
+      active.Draw(canvas, time);
+      drawing_said = held.Text();
+    }
+    if (!pipeline.Submit(index)) {
       PrintLine(kConversionFailed);
       return false;
     }
-    PrintProgress(i + 1 - frames.first, frames.Count());
-    if (job.progress) job.progress->Frame();
+    if (index > 0) report(index);
+    if (!drawing_said.empty()) PrintRaw(drawing_said);
   }
+  if (!pipeline.Finish()) {
+    PrintLine(kConversionFailed);
+    return false;
+  }
+  if (count > 0) report(count);
   return true;
 }
 
@@ -141,7 +162,18 @@ MovieResult RenderMovie(const MovieJob& job, std::vector<std::shared_ptr<VideoOb
   const std::unique_ptr<MovieRecorder> movie = OpenMovie(options.Container(), path, stream, settings);
   if (!movie) return MovieResult::kNotStarted;
 
-  bool written = RenderFrames(job, *frame, *movie, frames, pending);
+  bool written = false;
+  {
+    // A second frame to draw into while the first is compressed; without one, or without a
+    // second core, each frame is drawn and compressed in turn. Uncompressed frames are only
+    // copied, and measured slower overlapped (the two frames share the cache with the copy).
+    const bool overlapped = !job.serial && settings.fourcc != MakeFourcc("DIB ") &&
+                            std::thread::hardware_concurrency() > 1;
+    FramePipeline pipeline(std::move(frame),
+                           overlapped ? job.graphics->CreateRenderTarget(job.width, job.height) : nullptr,
+                           [&movie](int64_t index, const Frame& drawn) { return movie->Write(index, drawn); });
+    written = RenderFrames(job, pipeline, frames, pending);
+  }
   // Closing flushes what the compressor still holds and completes the file.
   if (!movie->Close() && written) {
     PrintLine(kConversionFailed);

@@ -24,6 +24,7 @@ struct MovieJob {
   const MovieOptions* options = nullptr;
   std::optional<FrameRange> frames = std::nullopt;  // all of them when empty
   ProgressReport* progress = nullptr;
+  bool serial = false;  // each frame drawn and compressed in turn, as the pipeline must match
 };
 
 // How far a render got. kNotStarted: nothing was written (no renderer, no compressor chosen, no

@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <limits>
 #include <sstream>
 
 #include "app/device.h"
+#include "platform/console/print_line.h"
+#include "platform/movie/avi_writer.h"
 #include "support/cli_harness.h"
 #include "support/dib_frames.h"
 #include "support/script_fixture.h"
@@ -18,6 +21,49 @@ namespace {
 
 constexpr uint32_t kRed = 0xFFFF0000, kGreen = 0xFF00FF00, kBlue = 0xFF0000FF;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// An AVI whose packets fail from the `failing_packet`-th on (never when negative), as a full disk
+// would; it counts the packets offered after the first failure.
+int failing_packet = -1;
+int offered_after_failure = 0;
+
+class FailingAvi final : public MovieFile {
+ public:
+  explicit FailingAvi(std::unique_ptr<MovieFile> avi) : avi_(std::move(avi)) {}
+  bool AddStream(const MovieStream& stream) override { return avi_->AddStream(stream); }
+  bool Begin(const AVCodecParameters& parameters, AVRational time_base) override {
+    return avi_->Begin(parameters, time_base);
+  }
+  bool Write(AVPacket& packet) override {
+    if (failing_packet < 0 || written_ < failing_packet) return ++written_, avi_->Write(packet);
+    offered_after_failure += failed_++ > 0;
+    return false;
+  }
+  bool Close() override { return avi_->Close(); }
+
+ private:
+  std::unique_ptr<MovieFile> avi_;
+  int written_ = 0, failed_ = 0;
+};
+
+constexpr MovieContainer kFailingAvi{".avi", [](const std::string& path) -> std::unique_ptr<MovieFile> {
+                                       auto avi = MovieContainers().front().create(path);
+                                       return avi ? std::make_unique<FailingAvi>(std::move(avi)) : nullptr;
+                                     }};
+
+// Says its name the first time it is drawn, as pictures and texts do.
+class LoudFill : public testing::FillObject {
+ public:
+  using FillObject::FillObject;
+  void Draw(Canvas& canvas, double time) override {
+    if (!said_) PrintLine("drawn from " + std::to_string(start));
+    said_ = true;
+    FillObject::Draw(canvas, time);
+  }
+
+ private:
+  bool said_ = false;
+};
 
 class MovieRenderTest : public ::testing::Test {
  protected:
@@ -31,13 +77,12 @@ class MovieRenderTest : public ::testing::Test {
     return std::make_shared<testing::FillObject>(fixture_.context, start, end, rect, z, colour);
   }
 
-  // Renders `objects`, given in script order, through "DIB " or the menu on `typed`; returns
-  // what was printed.
+  // Renders `objects`, given in script order, through the options' compressor ("DIB " when
+  // none) or the menu on `typed`; returns what was printed.
   std::string Render(MovieJob job, std::vector<std::shared_ptr<VideoObject>> objects = {},
-                     std::istream* typed = nullptr) {
-    MovieOptions options;
+                     std::istream* typed = nullptr, MovieOptions options = {}) {
     options.input = typed;
-    if (!typed) options.codec = "DIB ";
+    if (!typed && !options.codec) options.codec = "DIB ";
     std::stable_sort(objects.begin(), objects.end(),
                      [](const auto& p, const auto& q) { return ActivatesAfter(*p, *q); });
     job.options = &options;
@@ -99,6 +144,50 @@ TEST_F(MovieRenderTest, TimeWindowsDepthAndActivationDecideWhatShowsInEachFrame)
                                      frames.At(i, 8, 15), frames.At(i, 25, 15)};
     EXPECT_EQ(seen, (std::vector<uint32_t>{kGreen, kBlue, kGreen, kRed, i >= 60 && i <= 89 ? kGreen : kRed, kRed}))
         << "frame " << i;
+  }
+}
+
+TEST_F(MovieRenderTest, DrawingOverlapsCompressionYetFilesAndConsoleMatchTheSerialLoopUpToAFailedFrame) {
+  // The failing frame (-1: none): in the middle, where a newcomer prints on it (16) or on the one
+  // after (15), the first and the last.
+  for (const auto& [code, failing] : std::vector<std::pair<std::string, int>>{
+           {"DIB ", -1}, {"FFV1", -1}, {"FFV1", 15}, {"FFV1", 16}, {"FFV1", 0}, {"FFV1", 29}}) {
+    SCOPED_TRACE(code + " failing at " + std::to_string(failing));
+    std::string printed[2];
+    std::vector<uint8_t> bytes[2];
+    for (const bool serial : {true, false}) {
+      failing_packet = failing;
+      offered_after_failure = 0;
+      std::vector<std::shared_ptr<VideoObject>> objects;
+      // First drawn on frames 1, 10, 16 and 28, each a little further right.
+      for (const double start : {0.01, 0.31, 0.51, 0.91}) {
+        const int left = static_cast<int>(start * 30);
+        objects.push_back(std::make_shared<LoudFill>(fixture_.context, start, 2, Rect{left, 0, left + 9, 20}, 0, kBlue));
+      }
+      MovieOptions options;
+      options.codec = code;
+      options.container = &kFailingAvi;
+      printed[serial] = Render({.width = 40, .height = 30, .length = 1, .background = kRed, .serial = serial}, objects,
+                               nullptr, options);
+      std::ifstream file(path_, std::ios::binary);
+      bytes[serial].assign(std::istreambuf_iterator<char>(file), {});
+      EXPECT_EQ(testing::WalkAvi(path_).frames.size(), failing < 0 ? 30u : static_cast<size_t>(failing));
+      EXPECT_EQ(offered_after_failure, 0);
+    }
+    failing_packet = -1;
+    EXPECT_EQ(bytes[0], bytes[1]);
+    EXPECT_EQ(printed[0], printed[1]);
+    std::string expected = "avi作成開始\n";
+    for (int i = 0; i < 30; ++i) {
+      for (const auto& [frame, start] : std::vector<std::pair<int, std::string>>{
+               {1, "0.010000"}, {10, "0.310000"}, {16, "0.510000"}, {28, "0.910000"}}) {
+        if (frame == i) expected += "drawn from " + start + "\n";
+      }
+      if (i == failing) break;
+      expected += std::to_string(i + 1) + " / 30 フレーム\r";
+    }
+    expected += failing < 0 ? "aviの作成が完了しました\n" : "エラー : サーフィス→ビットマップへの変換に失敗しました\n";
+    EXPECT_EQ(printed[1], expected);
   }
 }
 

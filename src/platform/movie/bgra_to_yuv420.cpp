@@ -62,8 +62,14 @@ uint8_t* Row(AVFrame& picture, int plane, int y) {
 }  // namespace
 
 void BgraToYuv420(const uint8_t* top_row, int stride, YuvRange range, AVFrame& picture) {
+  BgraToYuv420(top_row, stride, range, picture, 0, picture.height);
+}
+
+void BgraToYuv420(const uint8_t* top_row, int stride, YuvRange range, AVFrame& picture, int first_row,
+                  int end_row) {
   const Matrix& m = range == YuvRange::kFull ? kFull : kLimited;
-  for (int y = 0; y < picture.height; y += 2) {
+  end_row = std::min(end_row, picture.height);
+  for (int y = first_row & ~1; y < end_row; y += 2) {
     const uint8_t* upper = top_row + static_cast<ptrdiff_t>(y) * stride;
     const bool paired = y + 1 < picture.height;  // else the last row stands for its pair
     const uint8_t* lower = paired ? upper + stride : upper;

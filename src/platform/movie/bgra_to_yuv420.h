@@ -14,5 +14,9 @@ enum class YuvRange { kLimited, kFull };
 // width and height. Each chroma sample is the mean of its 2 × 2 pixels, centred between them as
 // JPEG has it; alpha is left out.
 void BgraToYuv420(const uint8_t* top_row, int stride, YuvRange range, AVFrame& picture);
+// Only the rows from `first_row` (even) to `end_row`, and the chroma rows they make: bands that
+// meet on even rows fill the picture between them, each touching rows of its own.
+void BgraToYuv420(const uint8_t* top_row, int stride, YuvRange range, AVFrame& picture, int first_row,
+                  int end_row);
 
 }  // namespace talmora

@@ -6,6 +6,7 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavutil/cpu.h>
 #include <libavutil/opt.h>
 }
 
@@ -60,7 +61,38 @@ void ConfigureX264(AVCodecContext& c, const CompressorSettings& s) {
 
 void ConfigureIntraOnly(AVCodecContext&, const CompressorSettings&) {}
 
-void ConfigureLossless(AVCodecContext& c, const CompressorSettings& s) { KeyFrames(c, s); }
+int Cores() { return std::clamp(av_cpu_count(), 1, 64); }
+
+// FFV1 version 3 cuts each frame into slices that encode (and decode) on threads of their own,
+// each with a checksum. Two slices a core keep every core busy when some slices are harder than
+// others; FFV1 lays slices out as rows × columns with rows <= columns < 2 × rows, so the count is
+// the smallest such grid from there (4 on 2 cores, 9 on 4, 16 on 8), of slices no smaller than
+// kMinSliceSide: libavcodec's version 3 does not give back the pixels of slices a pixel or two
+// wide. Frames too small for a 2 × 2 grid stay in the version without slices. A frame too large
+// for the grid's slices falls back to a count libavcodec picks.
+void ConfigureFfv1(AVCodecContext& c, const CompressorSettings& s) {
+  KeyFrames(c, s);
+  constexpr int kMinSliceSide = 16;
+  const int most_rows = c.height / kMinSliceSide, most_columns = c.width / kMinSliceSide;
+  const int wanted = 2 * Cores();
+  int slices = 0;
+  for (int rows = 2; rows <= most_rows && slices < wanted; ++rows) {
+    for (int columns = rows; columns < 2 * rows && columns <= most_columns && slices < wanted; ++columns) {
+      slices = rows * columns;
+    }
+  }
+  if (slices == 0) return;
+  c.level = 3;
+  c.slices = slices;
+  av_opt_set_int(c.priv_data, "slicecrc", 1, 0);
+}
+
+// Ut Video and MagicYUV encode each frame on a thread of their own; their slices are what lets
+// a player decode one frame on several cores. One slice a core at least, and for Ut Video no
+// fewer than its own default of one per 120 rows; never more slices than rows.
+void ConfigureSliced(AVCodecContext& c, const CompressorSettings&) {
+  c.slices = std::clamp(std::max(Cores(), c.height / 120), 1, std::min(c.height, 256));
+}
 
 constexpr unsigned kLossySettings = kQualitySetting | kKeyFrameSetting | kDataRateSetting;
 
@@ -71,11 +103,11 @@ const std::array<CompressorInfo, 10> kCompressors = {{
     // libx264 refuses odd sides in 4:2:0 and leaks on that refusal, so it is not asked.
     {MakeFourcc("H264"), "H.264 (x264)", "libx264", AV_PIX_FMT_YUV420P, kLossySettings, true, ConfigureX264},
     {MakeFourcc("FMP4"), "MPEG-4 Visual", "mpeg4", AV_PIX_FMT_YUV420P, kLossySettings, false, ConfigureQuantizer},
-    {MakeFourcc("FFV1"), "FFV1 (lossless)", "ffv1", AV_PIX_FMT_BGRA, kKeyFrameSetting, false, ConfigureLossless},
+    {MakeFourcc("FFV1"), "FFV1 (lossless)", "ffv1", AV_PIX_FMT_BGRA, kKeyFrameSetting, false, ConfigureFfv1},
     {MakeFourcc("HFYU"), "HuffYUV (lossless)", "huffyuv", AV_PIX_FMT_BGRA, 0, false, ConfigureIntraOnly},
     {MakeFourcc("FFVH"), "FFmpeg HuffYUV (lossless)", "ffvhuff", AV_PIX_FMT_BGRA, 0, false, ConfigureIntraOnly},
-    {MakeFourcc("ULRA"), "Ut Video RGBA (lossless)", "utvideo", AV_PIX_FMT_GBRAP, 0, false, ConfigureIntraOnly},
-    {MakeFourcc("MAGY"), "MagicYUV RGBA (lossless)", "magicyuv", AV_PIX_FMT_GBRAP, 0, false, ConfigureIntraOnly},
+    {MakeFourcc("ULRA"), "Ut Video RGBA (lossless)", "utvideo", AV_PIX_FMT_GBRAP, 0, false, ConfigureSliced},
+    {MakeFourcc("MAGY"), "MagicYUV RGBA (lossless)", "magicyuv", AV_PIX_FMT_GBRAP, 0, false, ConfigureSliced},
     {MakeFourcc("MPNG"), "PNG (lossless)", "png", AV_PIX_FMT_RGBA, 0, false, ConfigureIntraOnly},
 }};
 

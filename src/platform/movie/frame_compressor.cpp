@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "platform/movie/bgra_to_yuv420.h"
+#include "platform/movie/row_bands.h"
 
 namespace talmora {
 
@@ -12,9 +13,9 @@ namespace {
 
 // BGRA frame rows into G, B, R and A planes. swscale's own path for this rounds some values by
 // one, which a lossless compressor would then keep.
-void SplitPlanes(const Frame& frame, AVFrame& picture) {
+void SplitPlanes(const Frame& frame, AVFrame& picture, int first_row, int end_row) {
   const int width = frame.Width();
-  for (int y = 0; y < frame.Height(); ++y) {
+  for (int y = first_row; y < end_row; ++y) {
     const auto* source = reinterpret_cast<const uint8_t*>(frame.Row(y));
     uint8_t* g = picture.data[0] + static_cast<ptrdiff_t>(y) * picture.linesize[0];
     uint8_t* b = picture.data[1] + static_cast<ptrdiff_t>(y) * picture.linesize[1];
@@ -29,6 +30,32 @@ void SplitPlanes(const Frame& frame, AVFrame& picture) {
   }
 }
 
+// BGRA frame rows as they are, or with red and blue swapped: what swscale does for these two,
+// but in bands.
+void CopyRows(const Frame& frame, AVFrame& picture, bool swap_red_blue, int first_row, int end_row) {
+  const size_t row_bytes = static_cast<size_t>(frame.Width()) * 4;
+  for (int y = first_row; y < end_row; ++y) {
+    const auto* source = reinterpret_cast<const uint8_t*>(frame.Row(y));
+    uint8_t* target = picture.data[0] + static_cast<ptrdiff_t>(y) * picture.linesize[0];
+    if (!swap_red_blue) {
+      std::memcpy(target, source, row_bytes);
+      continue;
+    }
+    for (size_t x = 0; x < row_bytes; x += 4) {
+      target[x] = source[x + 2];
+      target[x + 1] = source[x + 1];
+      target[x + 2] = source[x];
+      target[x + 3] = source[x + 3];
+    }
+  }
+}
+
+// Formats converted by our own loops, which run in bands over the cores.
+bool OwnConversion(AVPixelFormat format) {
+  return format == AV_PIX_FMT_GBRAP || format == AV_PIX_FMT_BGRA || format == AV_PIX_FMT_RGBA ||
+         format == AV_PIX_FMT_YUVJ420P || format == AV_PIX_FMT_YUV420P;
+}
+
 // The 4:2:0 formats are filled by our own conversion, which costs a fraction of swscale's; the
 // range is the one the format states.
 std::optional<YuvRange> Yuv420Range(AVPixelFormat format) {
@@ -41,28 +68,36 @@ bool ValidSize(int width, int height) {
   return width > 0 && height > 0 && width <= Frame::kMaxSide && height <= Frame::kMaxSide;
 }
 
-// The encoder opened for this size and rate with the settings applied; empty when it refuses.
+}  // namespace
+
+// The slice count the settings ask for is a wish: a frame it does not fit gets the encoder's own.
 CodecContextPtr OpenEncoder(const CompressorInfo& info, const CompressorSettings& settings, int width, int height,
                             int fps) {
   if (!ValidSize(width, height) || (info.even_sides && (width % 2 || height % 2))) return nullptr;
   const AVCodec* codec = avcodec_find_encoder_by_name(info.encoder);
   if (!codec) return nullptr;
-  CodecContextPtr encoder(avcodec_alloc_context3(codec));
-  if (!encoder) return nullptr;
-  // Without frames (a rate of 0) the stream still needs a valid time base.
-  const int rate = fps > 0 ? fps : 1;
-  encoder->width = width;
-  encoder->height = height;
-  encoder->pix_fmt = info.pixel_format;
-  encoder->time_base = {1, rate};
-  encoder->framerate = {rate, 1};
-  encoder->thread_count = 0;
-  info.configure(*encoder, settings);
-  if (avcodec_open2(encoder.get(), codec, nullptr) < 0) return nullptr;
-  return encoder;
+  for (const bool own_slices : {false, true}) {
+    CodecContextPtr encoder(avcodec_alloc_context3(codec));
+    if (!encoder) return nullptr;
+    // Without frames (a rate of 0) the stream still needs a valid time base.
+    const int rate = fps > 0 ? fps : 1;
+    encoder->width = width;
+    encoder->height = height;
+    encoder->pix_fmt = info.pixel_format;
+    encoder->time_base = {1, rate};
+    encoder->framerate = {rate, 1};
+    // As many threads as cores, on frames or on slices, whichever the encoder offers.
+    encoder->thread_count = 0;
+    encoder->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    info.configure(*encoder, settings);
+    if (own_slices) {
+      if (encoder->slices == 0) return nullptr;
+      encoder->slices = 0;
+    }
+    if (avcodec_open2(encoder.get(), codec, nullptr) >= 0) return encoder;
+  }
+  return nullptr;
 }
-
-}  // namespace
 
 bool FrameCompressor::Accepts(const CompressorInfo& info, const CompressorSettings& settings, int width, int height,
                               int fps) {
@@ -87,7 +122,7 @@ std::unique_ptr<FrameCompressor> FrameCompressor::Open(const CompressorInfo& inf
   picture->height = height;
   if (av_frame_get_buffer(picture.get(), 0) < 0) return nullptr;
   SwsPtr converter;
-  if (info.pixel_format != AV_PIX_FMT_GBRAP && !Yuv420Range(info.pixel_format)) {
+  if (!OwnConversion(info.pixel_format)) {
     converter.reset(sws_getContext(width, height, AV_PIX_FMT_BGRA, width, height, info.pixel_format, SWS_BICUBIC,
                                    nullptr, nullptr, nullptr));
     if (!converter) return nullptr;
@@ -152,10 +187,19 @@ bool FrameCompressor::Compress(int64_t index, const Frame& frame, PacketSink& si
   const int stride = width_ * 4;
   if (converter_) {
     sws_scale(converter_.get(), &top_row, &stride, 0, height_, picture_->data, picture_->linesize);
-  } else if (const std::optional<YuvRange> range = Yuv420Range(encoder_->pix_fmt)) {
-    BgraToYuv420(top_row, stride, *range, *picture_);
   } else {
-    SplitPlanes(frame, *picture_);
+    const AVPixelFormat format = encoder_->pix_fmt;
+    const std::optional<YuvRange> range = Yuv420Range(format);
+    AVFrame& picture = *picture_;
+    ForEachBand(height_, 2, [&](int first_row, int end_row) {
+      if (range) {
+        BgraToYuv420(top_row, stride, *range, picture, first_row, end_row);
+      } else if (format == AV_PIX_FMT_GBRAP) {
+        SplitPlanes(frame, picture, first_row, end_row);
+      } else {
+        CopyRows(frame, picture, format == AV_PIX_FMT_RGBA, first_row, end_row);
+      }
+    });
   }
   picture_->pts = index;
   // The MPEG-style encoders take a fixed quantiser from each picture.

@@ -47,6 +47,11 @@ class FrameCompressor {
   PacketPtr packet_;
 };
 
+// The encoder a FrameCompressor opens for this size and rate, with the settings and threads
+// applied; empty when it refuses. Apart for the benchmark that times the encoder alone.
+CodecContextPtr OpenEncoder(const CompressorInfo& info, const CompressorSettings& settings, int width, int height,
+                            int fps);
+
 // The compressors offered for frames of this size and rate: present, and opening for them.
 std::vector<const CompressorInfo*> OfferedCompressors(int width, int height, int fps);
 

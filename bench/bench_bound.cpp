@@ -1,0 +1,123 @@
+// The encoder-only bound for one compressor: frames of a movie decoded once into the encoder's
+// own format in memory, then encoded by libavcodec with talmora's settings and threads, the
+// packets dropped. For "DIB " the work is the bottom-up copy talmora makes. Prints the frames per
+// second. Usage: bench_bound MOVIE.avi CODE [frames to encode] [first frame held] [frames held]
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/libav_handles.h"
+#include "platform/movie/bgra_to_yuv420.h"
+#include "platform/movie/frame_compressor.h"
+
+namespace talmora {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class DroppedPackets : public PacketSink {
+ public:
+  bool Write(AVPacket&) override { return true; }
+};
+
+// Frames from..from+count of the movie, as top-down BGRA.
+std::vector<std::unique_ptr<Frame>> ReadFrames(const std::string& path, int from, int count) {
+  std::vector<std::unique_ptr<Frame>> frames;
+  AVFormatContext* opened = nullptr;
+  if (avformat_open_input(&opened, path.c_str(), nullptr, nullptr) < 0) return frames;
+  InputFormatPtr input(opened);
+  if (avformat_find_stream_info(input.get(), nullptr) < 0 || input->nb_streams < 1) return frames;
+  const AVCodecParameters* parameters = input->streams[0]->codecpar;
+  const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
+  CodecContextPtr decoder(avcodec_alloc_context3(codec));
+  if (avcodec_parameters_to_context(decoder.get(), parameters) < 0 || avcodec_open2(decoder.get(), codec, nullptr) < 0) {
+    return frames;
+  }
+  PacketPtr packet(av_packet_alloc());
+  FramePtr decoded(av_frame_alloc());
+  int seen = 0;
+  while (static_cast<int>(frames.size()) < count && av_read_frame(input.get(), packet.get()) >= 0) {
+    avcodec_send_packet(decoder.get(), packet.get());
+    av_packet_unref(packet.get());
+    while (avcodec_receive_frame(decoder.get(), decoded.get()) >= 0) {
+      if (seen++ < from || static_cast<int>(frames.size()) >= count) continue;
+      auto frame = Frame::Create(decoded->width, decoded->height);
+      SwsPtr copy(sws_getContext(decoded->width, decoded->height, static_cast<AVPixelFormat>(decoded->format),
+                                 decoded->width, decoded->height, AV_PIX_FMT_BGRA, SWS_POINT, nullptr, nullptr,
+                                 nullptr));
+      uint8_t* out[1] = {reinterpret_cast<uint8_t*>(frame->Row(0))};
+      const int stride[1] = {decoded->width * 4};
+      sws_scale(copy.get(), decoded->data, decoded->linesize, 0, decoded->height, out, stride);
+      frames.push_back(std::move(frame));
+    }
+  }
+  return frames;
+}
+
+FramePtr Converted(const Frame& frame, AVPixelFormat format) {
+  FramePtr picture(av_frame_alloc());
+  picture->format = format;
+  picture->width = frame.Width();
+  picture->height = frame.Height();
+  if (av_frame_get_buffer(picture.get(), 0) < 0) return nullptr;
+  const auto* top_row = reinterpret_cast<const uint8_t*>(frame.Row(0));
+  const int stride = frame.Width() * 4;
+  if (format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUVJ420P) {
+    BgraToYuv420(top_row, stride, format == AV_PIX_FMT_YUVJ420P ? YuvRange::kFull : YuvRange::kLimited, *picture);
+  } else {
+    SwsPtr converter(sws_getContext(frame.Width(), frame.Height(), AV_PIX_FMT_BGRA, frame.Width(), frame.Height(),
+                                    format, SWS_POINT, nullptr, nullptr, nullptr));
+    sws_scale(converter.get(), &top_row, &stride, 0, frame.Height(), picture->data, picture->linesize);
+  }
+  return picture;
+}
+
+int Run(const std::string& path, const std::string& code, int encodes, int from, int held) {
+  const CompressorInfo* info = LookUpCompressor(code);
+  if (!info) return std::fprintf(stderr, "no compressor %s\n", code.c_str()), 2;
+  const auto frames = ReadFrames(path, from, held);
+  if (frames.empty()) return std::fprintf(stderr, "no frames in %s\n", path.c_str()), 2;
+  const int width = frames[0]->Width(), height = frames[0]->Height();
+  const CompressorSettings settings{.fourcc = info->fourcc};
+  DroppedPackets sink;
+  Clock::time_point start;
+  if (!info->encoder) {  // uncompressed: the copy into bottom-up rows is all there is
+    auto compressor = FrameCompressor::Open(*info, settings, width, height, 30);
+    start = Clock::now();
+    for (int i = 0; i < encodes; ++i) compressor->Compress(i, *frames[static_cast<size_t>(i) % frames.size()], sink);
+  } else {
+    std::vector<FramePtr> pictures;
+    for (const auto& frame : frames) pictures.push_back(Converted(*frame, info->pixel_format));
+    CodecContextPtr encoder = OpenEncoder(*info, settings, width, height, 30);
+    if (!encoder) return std::fprintf(stderr, "encoder %s refuses\n", info->encoder), 2;
+    PacketPtr packet(av_packet_alloc());
+    start = Clock::now();
+    for (int i = 0; i <= encodes; ++i) {
+      AVFrame* picture = i < encodes ? pictures[static_cast<size_t>(i) % pictures.size()].get() : nullptr;
+      if (picture) {
+        picture->pts = i;
+        picture->quality = encoder->global_quality;
+      }
+      if (avcodec_send_frame(encoder.get(), picture) < 0) return std::fprintf(stderr, "encoding failed\n"), 1;
+      while (avcodec_receive_packet(encoder.get(), packet.get()) >= 0) av_packet_unref(packet.get());
+    }
+  }
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  std::printf("%.1f\n", encodes / seconds);
+  return 0;
+}
+
+}  // namespace
+}  // namespace talmora
+
+int main(int argc, char** argv) {
+  av_log_set_level(AV_LOG_ERROR);  // x264's statistics are not the figure
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: bench_bound MOVIE.avi CODE [encodes] [first held] [frames held]\n");
+    return 2;
+  }
+  return talmora::Run(argv[1], argv[2], argc > 3 ? std::atoi(argv[3]) : 600, argc > 4 ? std::atoi(argv[4]) : 300,
+                      argc > 5 ? std::atoi(argv[5]) : 90);
+}
