@@ -1,7 +1,5 @@
 #include "platform/render/clip_decoder.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cmath>
 #include <string_view>
@@ -34,11 +32,6 @@ constexpr double kTimeSlack = 1e-6;
 // Decoding on is cheaper than a seek, which restarts from a key frame, up to about this far.
 constexpr double kSeekAhead = 5.0;
 
-bool IsRegularFile(const std::string& path) {
-  struct stat status {};
-  return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
-}
-
 bool IsStillReader(std::string_view name) {
   return name == "image2" || (name.size() > 5 && name.substr(name.size() - 5) == "_pipe");
 }
@@ -50,20 +43,6 @@ AVDictionary* BoundedDecoderOptions() {
   AVDictionary* options = nullptr;
   av_dict_set_int(&options, "max_pixels", int64_t{kMaxPictureSide} * kMaxPictureSide, 0);
   return options;
-}
-
-InputFormatPtr OpenInput(const std::string& path) {
-  if (!IsRegularFile(path)) return nullptr;
-  AVDictionary* options = nullptr;
-  av_dict_set(&options, "protocol_whitelist", "file", 0);
-  av_dict_set(&options, "format_whitelist", kClipFormats, 0);
-  av_dict_set(&options, "pattern_type", "none", 0);
-  const std::string url = "file:" + path;
-  AVFormatContext* context = nullptr;
-  const int result = avformat_open_input(&context, url.c_str(), nullptr, &options);
-  av_dict_free(&options);
-  if (result < 0) return nullptr;
-  return InputFormatPtr(context);
 }
 
 // The stream analysis decodes a frame: a huge one is refused before its memory is taken.
@@ -86,7 +65,7 @@ double Seconds(int64_t ticks, AVRational base) { return static_cast<double>(tick
 
 std::optional<double> ProbeClip(const std::string& path) {
   // A still picture is known by its reader, before any of it is decoded.
-  InputFormatPtr format = OpenInput(path);
+  InputFormatPtr format = OpenLocalInput(path, kClipFormats);
   if (!format || IsStillReader(format->iformat->name) || !FindStreams(*format)) return std::nullopt;
   const int index = av_find_best_stream(format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   if (index < 0) return std::nullopt;
@@ -166,7 +145,7 @@ int Halvings(double shrink_x, double shrink_y, int width, int height) {
 
 const char* ClipDecoder::Stream::Open() {
   codec.reset();
-  format = OpenInput(path);
+  format = OpenLocalInput(path, kClipFormats);
   if (!format || !FindStreams(*format)) return "動画の形式が分からないか、壊れています";
   index = av_find_best_stream(format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   if (index < 0) return "映像が含まれていません";

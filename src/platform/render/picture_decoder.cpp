@@ -22,25 +22,6 @@ constexpr const char* kPictureFormats =
     "sunrast_pipe,tiff_pipe,vbn_pipe,webp_pipe,xbm_pipe,xpm_pipe,xwd_pipe";
 
 // Directories, pipes and devices would fail late, block or never end.
-bool IsRegularFile(const std::string& path) {
-  struct stat status {};
-  return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
-}
-
-InputFormatPtr OpenInput(const std::string& path) {
-  AVDictionary* options = nullptr;
-  av_dict_set(&options, "protocol_whitelist", "file", 0);
-  av_dict_set(&options, "format_whitelist", kPictureFormats, 0);
-  // The name is a file name, never a numbered-sequence pattern ("100%d.png" is one file).
-  av_dict_set(&options, "pattern_type", "none", 0);
-  // The "file:" prefix keeps a colon in the name from being read as a protocol.
-  const std::string url = "file:" + path;
-  AVFormatContext* context = nullptr;
-  const int result = avformat_open_input(&context, url.c_str(), nullptr, &options);
-  av_dict_free(&options);
-  if (result < 0) return nullptr;
-  return InputFormatPtr(context);
-}
 
 // Refuses a picture before its pixel memory is taken, so a header claiming a huge size costs
 // nothing.
@@ -125,9 +106,30 @@ TexelPlane ToStraightBgra(const AVFrame& frame) {
 
 }  // namespace
 
+bool IsRegularFile(const std::string& path) {
+  struct stat status {};
+  return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+InputFormatPtr OpenLocalInput(const std::string& path, const char* formats) {
+  if (!IsRegularFile(path)) return nullptr;
+  AVDictionary* options = nullptr;
+  av_dict_set(&options, "protocol_whitelist", "file", 0);
+  av_dict_set(&options, "format_whitelist", formats, 0);
+  // The name is a file name, never a numbered-sequence pattern ("100%d.png" is one file).
+  av_dict_set(&options, "pattern_type", "none", 0);
+  // The "file:" prefix keeps a colon in the name from being read as a protocol.
+  const std::string url = "file:" + path;
+  AVFormatContext* context = nullptr;
+  const int result = avformat_open_input(&context, url.c_str(), nullptr, &options);
+  av_dict_free(&options);
+  if (result < 0) return nullptr;
+  return InputFormatPtr(context);
+}
+
 Expected<TexelPlane> DecodePicture(const std::string& path) {
   if (!IsRegularFile(path)) return Error{"通常のファイルではありません"};
-  InputFormatPtr format = OpenInput(path);
+  InputFormatPtr format = OpenLocalInput(path, kPictureFormats);
   if (!format) return Error{"画像の形式が分かりません"};
   const int stream_index = av_find_best_stream(format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   if (stream_index < 0) return Error{"画像が含まれていません"};

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/error.h"
+#include "platform/libav_handles.h"
 #include "platform/render/texel_plane.h"
 
 namespace talmora {
@@ -16,5 +17,11 @@ inline constexpr int kMaxPictureSide = 16384;
 // size; pictures without alpha come out opaque. Fails when the path is not a regular file, the
 // data is broken or truncated, or a side exceeds kMaxPictureSide.
 Expected<TexelPlane> DecodePicture(const std::string& path);
+
+bool IsRegularFile(const std::string& path);
+
+// Opens a regular local file for one of the demuxers named in `formats` (a comma list), never
+// through another protocol or as a numbered sequence; empty when it cannot be opened.
+InputFormatPtr OpenLocalInput(const std::string& path, const char* formats);
 
 }  // namespace talmora
