@@ -137,7 +137,7 @@ TEST(Compressors, LosslessOnesGiveBackEveryPixelLossyOnesStayCloseAndTheIndexFla
     EXPECT_LE(largest, lossless ? 0 : 40);
     EXPECT_LT(total / (kFrames * size.width * size.height * 3), lossless ? 1e-9 : 3);  // over the colours
     if (!lossless) {  // the quality and the data rate reach the encoder
-      const auto bytes = [&, code = code, key = key](int32_t quality, int32_t rate) {
+      const auto bytes = [&, code = code, key = key, size = size](int32_t quality, int32_t rate) {
         return WriteMovie(path, {MakeFourcc(code), quality, key, rate}, size, Noise, 30);
       };
       EXPECT_GT(bytes(10000, 0), 2 * std::max(bytes(0, 0), bytes(-1, 8)));
