@@ -59,30 +59,6 @@ TEST(RunSequence, FailedLoadStillClosesWithStatusOne) {
   EXPECT_FALSE(std::filesystem::exists(dir / "b.wav"));
 }
 
-TEST(RunSequence, ReadsBothPassesInOrder) {
-  TempDir dir;
-  const auto result = RunScript(dir, R"(<talmora length="0">
-      <text time="bad"/>
-      <sound time="1" duration="x"/>
-      <image src="pic.png"/>
-    </talmora>)");
-  const std::string text_line = "timeエラー : プロパティの値が不正です - [bad]\n";
-  const std::string sound_line = "durationエラー : プロパティの値が不正です - [x]\n";
-  const std::string& out = result.out;
-  ASSERT_TRUE(out.starts_with(kDeviceLines + "XMLのパースが完了しました\n" + text_line + sound_line +
-                              "スクリプトパース完了\n"))
-      << out;
-  // The sound pass reads every tag again, so the same lines follow once more; then the sound
-  // without a file fails to mix.
-  const size_t second = out.find(text_line + sound_line, kDeviceLines.size() + 40);
-  ASSERT_NE(second, std::string::npos) << out;
-  EXPECT_TRUE(out.ends_with(text_line + sound_line + "サウンドの読み込みに失敗しました : (-2)\n" +
-                            kClosingLine))
-      << out;
-  // Invalid values and a sound that does not load leave whole files short of what was asked.
-  EXPECT_EQ(result.status, 2);
-}
-
 TEST(RunSequence, ExitStatusIsZeroOnlyWhenEverythingAskedForWasMade) {
   TempDir dir;
   const std::pair<std::string, int> cases[] = {
