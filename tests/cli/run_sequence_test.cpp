@@ -76,16 +76,6 @@ TEST(RunSequence, ExitStatusIsZeroOnlyWhenEverythingAskedForWasMade) {
   }
 }
 
-TEST(RunSequence, RelativeScriptInASubfolderWritesNextToIt) {
-  TempDir dir;
-  dir.Write("clips.old/intro", "<talmora length=\"0.1\"><sound/></talmora>");
-  const auto result = RunTalmora({"--codec", "DIB ", "clips.old/intro"}, dir.path());
-  EXPECT_NE(result.out.find("XMLのパースが完了しました\n"), std::string::npos) << result.out;
-  EXPECT_TRUE(std::filesystem::exists(dir / "clips.old/intro.avi"));
-  EXPECT_TRUE(std::filesystem::exists(dir / "clips.old/intro.wav"));
-  EXPECT_FALSE(std::filesystem::exists(dir / "clips.avi"));
-}
-
 }  // namespace
 }  // namespace talmora
 
