@@ -11,6 +11,7 @@
 #include <set>
 #include <thread>
 
+#include "sound/sound_files.h"
 #include "support/cli_harness.h"
 #include "support/riff_walk.h"
 
@@ -23,9 +24,7 @@ using testing::TempDir;
 // A script of `root_attributes` with a second of silence (44.1 kHz, 16-bit stereo), so that the
 // sound pass has a file to mix.
 void WriteScript(const TempDir& dir, const std::string& root_attributes) {
-  using namespace std::string_literals;
-  const auto header = "RIFF\44\261\2\0WAVEfmt \20\0\0\0\1\0\2\0\104\254\0\0\20\261\2\0\4\0\20\0data\0\261\2\0"s;
-  dir.Write("tone.wav", header + std::string(44100 * 4, '\0'));
+  dir.Write("tone.wav", test::Wav(44100, 2, 16, std::vector<int16_t>(2 * 44100)));
   dir.Write("movie.xml", "<talmora " + root_attributes + "><sound src=\"tone.wav\"/></talmora>");
 }
 
