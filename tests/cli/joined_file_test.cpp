@@ -182,7 +182,6 @@ TEST(JoinedFile, VideoIsCopiedAndSoundJoinedInEachContainer) {
     } else {
       std::string samples;
       for (const Packet& p : joined[1].packets) samples += p.data;
-      EXPECT_EQ(samples, testing::ReadFile(dir / "scene/movie.wav").substr(44));
       EXPECT_EQ(samples, std::string(reinterpret_cast<const char*>(noise.data()), noise.size() * 2));
     }
   }
@@ -220,11 +219,8 @@ TEST(JoinedFile, FailuresLeaveNoFileAndEndTheRunWithStatusOne) {
     }
     EXPECT_EQ(std::filesystem::exists(dir / "scene/movie.avi"), c.avi);
     EXPECT_EQ(std::filesystem::exists(dir / "scene/movie.wav"), c.wav);
-    EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
     EXPECT_TRUE(std::filesystem::is_empty(dir / "folder.mkv"));
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-      EXPECT_TRUE(entry.path().filename() == "scene" || entry.path().filename() == "folder.mkv") << entry.path();
-    }
+    EXPECT_EQ(testing::Names(dir.path()), (std::set<std::string>{"scene", "folder.mkv"}));
   }
 }
 

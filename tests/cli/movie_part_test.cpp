@@ -109,9 +109,7 @@ TEST_F(MoviePart, StretchesHoldTheFullRendersFramesAndSamplesAndJoinIntoIt) {
     joined_frames.insert(joined_frames.end(), frames.pixels.begin(), frames.pixels.end());
     joined_track += part.substr(kHeader);
     const std::string progress = testing::ReadFile(dir_ / "progress.txt");
-    size_t blocks = 0;
-    for (size_t at = 0; (at = progress.find("progress=continue\n", at)) != std::string::npos; ++at) ++blocks;
-    EXPECT_EQ(blocks, 10u);
+    EXPECT_EQ(testing::Count(progress, "progress=continue\n"), 10u);
     const std::string last = progress.substr(progress.rfind("frame="));
     EXPECT_TRUE(last.starts_with("frame=10\ntotal_frames=10\nfps=")) << progress;
     EXPECT_TRUE(last.ends_with("\nout_time_s=1.000000\nprogress=end\n")) << progress;

@@ -141,6 +141,7 @@ TEST(SoundTrack, FrequencySetsTheSpeedAndTheLengthAFilesOwnRateDoesNot) {
   }
 }
 
+// The sound pass reads every tag again, so each pass reports what it reads.
 TEST(SoundTrack, MissingFileIsReportedThreeTimesAndTheOldTrackIsReplaced) {
   TempDir dir;
   dir.Write("movie.wav", std::string(1000000, 'x'));
@@ -150,6 +151,10 @@ TEST(SoundTrack, MissingFileIsReportedThreeTimesAndTheOldTrackIsReplaced) {
   const std::string track = ReadFile(dir / "movie.wav");
   ASSERT_EQ(track.size(), 44u + 4 * kRate);
   EXPECT_EQ(track.find_first_not_of('\0', 44), std::string::npos);
+  const std::string invalid = "timeエラー : プロパティの値が不正です - [bad]\n"
+                              "durationエラー : プロパティの値が不正です - [x]\n";
+  ExpectOutput(RunScript(dir, Script("0", R"(<text time="bad"/><sound time="1" duration="x"/><image src="pic.png"/>)")),
+               invalid, invalid + "サウンドの読み込みに失敗しました : (-2)\n", 2);
 }
 
 TEST(SoundTrack, MovieLengthSetsTheTrackWithinWhatAWavCanHold) {

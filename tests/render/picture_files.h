@@ -20,9 +20,7 @@ namespace talmora {
 
 // Converts a picture with the ffmpeg command; `options` go between input and output.
 inline bool Convert(const std::string& from, const std::string& to, const std::string& options = "") {
-  const std::string command =
-      "ffmpeg -nostdin -loglevel error -y -i '" + from + "' " + options + " '" + to + "' >/dev/null 2>&1";
-  return std::system(command.c_str()) == 0 && std::filesystem::exists(to);
+  return testing::Ffmpeg("-i '" + from + "' " + options + " '" + to + "'") && std::filesystem::exists(to);
 }
 
 // Writes straight-alpha 0xAARRGGBB pixels as a PAM file, which ffmpeg converts into others.

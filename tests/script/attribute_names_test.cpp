@@ -29,7 +29,7 @@ TEST(AttributeNames, TableHoldsEveryNameTheReadersAskFor) {
   };
   const std::regex call(
       R"re(\b(ReadText|ReadNumber|ReadInteger|ReadFlag|ReadPair|ReadPlainNumber|ReadPlainInteger|)re"
-      R"re(ReadProperty(?:Text|Number|Integer|Flag))\((?:[^,()"]+,\s*){1,2}"([^"]*)")re");
+      R"re(ReadProperty(?:Text|Number|Integer|Flag)|FindAttribute)\((?:[^,()"]+,\s*){1,2}"([^"]*)")re");
   const std::filesystem::path src = std::filesystem::path(TALMORA_SOURCE_DIR) / "src";
   size_t names = 0;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(src)) {

@@ -86,11 +86,18 @@ TEST_F(Objects, GeometryForms) {
   EXPECT_EQ(objects[3]->bend, 0);
 }
 
-TEST_F(Objects, Interpolate) {
+TEST_F(Objects, InterpolateWithEaseAndTurn) {
+  CaptureStdout out;
   const auto objects = ReadAll(R"(
       <image time="0" duration="2" x="0" xend="100" a="0" aend="1"/>
       <image x="10.5" y="-0.4" width="-2.1" r="1.2" g="-0.1" b="0.5"/>
-      <image time="1" x="1e300" width="1e300" y="-1e300"/>)");
+      <image time="1" x="1e300" width="1e300" y="-1e300"/>
+      <image time="0" duration="2" x="0" xend="100" a="0" aend="1" ease="in" angle="10" angleend="90"/>
+      <image time="0" duration="2" x="0" xend="100" a="0" aend="1" ease="bogus" angle="45"/>
+      <text ease="last"/>)");
+  // "last" gives the invalid text again, which is reported again.
+  const std::string line = "easeエラー : プロパティの値が不正です - [bogus]\n";
+  EXPECT_EQ(out.Text(), line + line);
   Rect rect;
   uint32_t argb = 0;
   objects[0]->Interpolate(1.0, rect, argb);
@@ -110,6 +117,17 @@ TEST_F(Objects, Interpolate) {
   EXPECT_EQ(rect.left, INT32_MAX);
   EXPECT_EQ(rect.top, INT32_MIN);
   EXPECT_EQ(argb, 0xFFFFFFFFu);
+  objects[3]->Interpolate(1.0, rect, argb);  // s = 1/8
+  EXPECT_EQ(rect.left, 13);
+  EXPECT_EQ(rect.right, 525);
+  EXPECT_EQ(argb, 0x1FFFFFFFu);
+  EXPECT_EQ(objects[3]->AngleAt(1.0), 20);
+  objects[4]->Interpolate(1.0, rect, argb);  // an unknown ease is linear
+  EXPECT_EQ(rect.left, 50);
+  EXPECT_EQ(argb, 0x7FFFFFFFu);
+  EXPECT_EQ(objects[4]->AngleAt(2.0), 45);
+  EXPECT_EQ(objects[5]->ease.kind, Ease::Kind::kLinear);
+  EXPECT_EQ(objects[5]->AngleAt(0), 0);
 }
 
 TEST(Ease, CurvesAtQuarterSteps) {
@@ -134,30 +152,6 @@ TEST(Ease, CurvesAtQuarterSteps) {
                           "cubic-bezier(0, 0, 1, 1", "cubic-bezier(0,, 1, 1)", "cubic-bezier(0, 0, 1, 1e999)"}) {
     EXPECT_FALSE(ParseEase(bad)) << bad;
   }
-}
-
-TEST_F(Objects, EaseShapesPlacementColourAndTurn) {
-  CaptureStdout out;
-  const auto objects = ReadAll(R"(
-      <image time="0" duration="2" x="0" xend="100" a="0" aend="1" ease="in" angle="10" angleend="90"/>
-      <image time="0" duration="2" x="0" xend="100" a="0" aend="1" ease="bogus" angle="45"/>
-      <text ease="last"/>)");
-  // "last" gives the invalid text again, which is reported again.
-  const std::string line = "easeエラー : プロパティの値が不正です - [bogus]\n";
-  EXPECT_EQ(out.Text(), line + line);
-  Rect rect;
-  uint32_t argb = 0;
-  objects[0]->Interpolate(1.0, rect, argb);  // s = 1/8
-  EXPECT_EQ(rect.left, 13);
-  EXPECT_EQ(rect.right, 525);
-  EXPECT_EQ(argb, 0x1FFFFFFFu);
-  EXPECT_EQ(objects[0]->AngleAt(1.0), 20);
-  objects[1]->Interpolate(1.0, rect, argb);  // an unknown ease is linear
-  EXPECT_EQ(rect.left, 50);
-  EXPECT_EQ(argb, 0x7FFFFFFFu);
-  EXPECT_EQ(objects[1]->AngleAt(2.0), 45);
-  EXPECT_EQ(objects[2]->ease.kind, Ease::Kind::kLinear);
-  EXPECT_EQ(objects[2]->AngleAt(0), 0);
 }
 
 TEST_F(Objects, TextSettings) {

@@ -42,10 +42,7 @@ TEST(XMLParser, TagsAndWarnings) {
   EXPECT_EQ(loaded.tags[3].name, "p:e");
   EXPECT_EQ(loaded.tags[3].attributes.at("p:x"), "");
   // Where each element starts, for the check's reports.
-  EXPECT_EQ(loaded.tags[0].line, 1);
-  EXPECT_EQ(loaded.tags[1].line, 2);
-  EXPECT_EQ(loaded.tags[2].line, 3);
-  EXPECT_EQ(loaded.tags[3].line, 4);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(loaded.tags[i].line, i + 1);
   // libxml2 keeps lines past 65535 only when asked to.
   const Loaded far = LoadText("<talmora>" + std::string(70000, '\n') + "<image/></talmora>");
   ASSERT_EQ(far.tags.size(), 2u);

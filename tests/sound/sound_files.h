@@ -56,8 +56,7 @@ inline std::vector<int16_t> TrackSamples(const std::string& path) {
 
 // Encodes `source` into `target` (format from its extension) with the ffmpeg command.
 inline bool Encode(const std::string& source, const std::string& target, const std::string& options = "") {
-  return std::system(("ffmpeg -nostdin -v quiet -y -i '" + source + "' " + options + " '" + target +
-                      "' >/dev/null 2>&1").c_str()) == 0;
+  return testing::Ffmpeg("-i '" + source + "' " + options + " '" + target + "'");
 }
 
 }  // namespace talmora::test

@@ -2,7 +2,7 @@
 
 // Runs the built program the way a user does and captures what it prints.
 
-#include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -11,8 +11,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace talmora::testing {
@@ -64,20 +66,43 @@ inline std::string ReadFile(const std::string& path) {
   return contents.str();
 }
 
-// Runs the program with `args` in folder `cwd`, standard input fed from `input`.
+// How often `part` occurs in `text`.
+inline size_t Count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+// The names in `folder`: what a run leaves, temporaries included.
+inline std::set<std::string> Names(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename());
+  return names;
+}
+
+// Runs the ffmpeg command with `arguments` (quoted by the caller), quietly; true on success.
+inline bool Ffmpeg(const std::string& arguments) {
+  return std::system(("ffmpeg -nostdin -loglevel error -y " + arguments + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// A signal to send once the output shows `marker`; until then standard input stays open.
+struct Interruption {
+  std::string marker;
+  int signal = 0;
+};
+
+// Runs the program with `args` in folder `cwd`, standard input fed from `input` (small enough
+// for a pipe's buffer).
 inline RunResult RunTalmora(const std::vector<std::string>& args, const std::string& cwd,
-                            const std::string& input = "") {
+                            const std::string& input = "", const Interruption& stop = {}) {
   RunResult result;
-  TempDir scratch;
-  const std::string input_file = scratch.Write("stdin", input);
-  int pipe_fds[2];
-  if (::pipe(pipe_fds) != 0) return result;
+  int out[2], in[2];
+  if (::pipe(out) != 0 || ::pipe(in) != 0) return result;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, input_file.c_str(), O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], 1);
-  posix_spawn_file_actions_addclose(&actions, pipe_fds[0]);
-  posix_spawn_file_actions_addclose(&actions, pipe_fds[1]);
+  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  for (const int fd : {in[0], in[1], out[0], out[1]}) posix_spawn_file_actions_addclose(&actions, fd);
   posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
   std::vector<std::string> storage{TALMORA_BINARY};
   storage.insert(storage.end(), args.begin(), args.end());
@@ -87,17 +112,28 @@ inline RunResult RunTalmora(const std::vector<std::string>& args, const std::str
   pid_t pid = 0;
   const int spawned = posix_spawn(&pid, TALMORA_BINARY, &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  ::close(pipe_fds[1]);
-  if (spawned == 0) {
-    char buffer[65536];
-    for (ssize_t n; (n = ::read(pipe_fds[0], buffer, sizeof buffer)) > 0;) result.out.append(buffer, n);
-    int status = 0;
-    struct rusage usage {};
-    ::wait4(pid, &status, 0, &usage);
+  ::close(out[1]);
+  [[maybe_unused]] const ssize_t written = ::write(in[1], input.data(), input.size());
+  ::close(in[0]);
+  if (stop.marker.empty()) ::close(std::exchange(in[1], -1));
+  bool sent = false;
+  char buffer[65536];
+  for (ssize_t n; spawned == 0 && (n = ::read(out[0], buffer, sizeof buffer)) > 0;) {
+    result.out.append(buffer, static_cast<size_t>(n));
+    if (!sent && !stop.marker.empty() && result.out.find(stop.marker) != std::string::npos) {
+      sent = ::kill(pid, stop.signal) == 0;
+    }
+    // Never interrupted, it would wait for Enter for ever.
+    if (!sent && in[1] >= 0 && result.out.ends_with(kClosingLine)) ::close(std::exchange(in[1], -1));
+  }
+  if (in[1] >= 0) ::close(in[1]);
+  ::close(out[0]);
+  int status = 0;
+  struct rusage usage {};
+  if (spawned == 0 && ::wait4(pid, &status, 0, &usage) == pid) {
     result.peak_kib = usage.ru_maxrss;
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
-  ::close(pipe_fds[0]);
   return result;
 }
 

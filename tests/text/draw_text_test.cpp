@@ -61,10 +61,15 @@ std::unique_ptr<Font> Gothic(int height) {
   return made ? std::move(*made) : nullptr;
 }
 
-// Ink of the sentence drawn in white on a fresh black 320 × 240 frame.
-Box Draw(Font& font, std::string_view sentence, Rect rect, uint32_t format) {
+std::unique_ptr<Frame> Black() {
   auto frame = Frame::Create(320, 240);
   frame->Clear(kBlack);
+  return frame;
+}
+
+// Ink of the sentence drawn in white on a fresh black 320 × 240 frame.
+Box Draw(Font& font, std::string_view sentence, Rect rect, uint32_t format) {
+  auto frame = Black();
   font.DrawText(*frame, sentence, rect, format, kWhite);
   return InkOf(*frame, kBlack);
 }
@@ -88,8 +93,7 @@ TEST(DrawText, NothingLandsOutsideTheRectangleHoweverFarOutAndSilentOnBrokenText
   }
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
   // Drawn wholly outside the frame first, then slid in: the part inside shows.
-  auto frame = Frame::Create(320, 240);
-  frame->Clear(kBlack);
+  auto frame = Black();
   font->DrawText(*frame, "Slide", Rect{-400, 0, -230, 40}, 0, kWhite);
   font->DrawText(*frame, "Slide", Rect{-30, 0, 140, 40}, 0, kWhite);
   EXPECT_EQ(InkOf(*frame, kBlack).left, 0);
@@ -118,10 +122,7 @@ TEST(DrawText, TurnedByARightAngleIsTheLaidOutMaskTurnedAndClippedWithIt) {
   // rectangle, which clips it before the turn.
   const std::pair<std::string_view, Rect> cases[] = {{"Turn 回", {100, 60, 220, 100}}, {"Turning 回転 text", {100, 60, 180, 100}}};
   for (const auto& [sentence, rect] : cases) {
-    auto plain = Frame::Create(320, 240);
-    auto turned = Frame::Create(320, 240);
-    plain->Clear(kBlack);
-    turned->Clear(kBlack);
+    auto plain = Black(), turned = Black();
     font->DrawText(*plain, sentence, rect, DT_CENTER | DT_VCENTER, kWhite);
     font->DrawTurnedText(*turned, sentence, rect, DT_CENTER | DT_VCENTER, kWhite, 90);
     // Clockwise about the centre (cx, cy): pixel (x, y) goes to (cx + cy - 1 - y, cy - cx + x).
@@ -168,8 +169,7 @@ TEST(Font, HeightIsTheCellWhenPositiveTheEmWhenNegativeSixteenWhenZeroAndClamped
   Draw(*giant, "■", Rect{-20001, -20000, 19999, 20000}, DT_CENTER | DT_VCENTER);
   EXPECT_EQ(giant->LayoutCount(), 2);
   // Turned, the window the mask is cut to is the frame turned back: still all ink.
-  auto frame = Frame::Create(320, 240);
-  frame->Clear(kBlack);
+  auto frame = Black();
   giant->DrawTurnedText(*frame, "■", Rect{-20000, -20000, 20000, 20000}, DT_CENTER | DT_VCENTER, kWhite, 45);
   EXPECT_EQ(frame->Row(0)[0], kWhite);
   EXPECT_EQ(frame->Row(239)[319], kWhite);
