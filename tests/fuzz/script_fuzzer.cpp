@@ -5,10 +5,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
+#include "app/object_kinds.h"
 #include "audio/sound_maker.h"
 #include "script/conversions.h"
 #include "script/global_property.h"
@@ -44,13 +48,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TemplateManager templates;
   templates.AddTemplates(tags);
   GlobalProperty global;
-  ScriptContext context{keeper, templates, global, nullptr};
-  ObjectFactory factory(context);
+  ScriptContext context{keeper, templates, global};
+  ObjectFactory factory(context, ObjectKinds());
 
   std::vector<std::shared_ptr<VideoObject>> pending;
   double length = 0;
   for (size_t i = 1; i < tags.size(); ++i) {
-    if (auto object = factory.CreateVideoObject(tags[i])) {
+    if (auto object = factory.Create<VideoObject>(tags[i])) {
       length = std::max(length, object->end);
       pending.push_back(std::move(object));
     }
@@ -90,3 +94,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   sounds.ReadProperties(tags);
   return 0;
 }
+
+#ifndef TALMORA_LIBFUZZER
+// Without libFuzzer: replays the files named on the command line, so that the ordinary build
+// keeps the target compiling and the tests run its seed scripts.
+int main(int argc, char** argv) {
+  LLVMFuzzerInitialize(&argc, &argv);
+  for (int i = 1; i < argc; ++i) {
+    std::ifstream file(argv[i], std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+  }
+  return 0;
+}
+#endif
