@@ -73,10 +73,6 @@ std::string Cause(int error) {
   return text;
 }
 
-struct BsfFree {
-  void operator()(AVBSFContext* p) const { av_bsf_free(&p); }
-};
-
 // One stream of the output, fed from one input file. Packets come out in the time base of
 // `time_base` and are rescaled at the muxer.
 class Feed {
@@ -171,7 +167,7 @@ class VideoCopy final : public Feed {
     if (!filter) return 0;  // a libavcodec without it: the headers stay in the first frame
     AVBSFContext* raw = nullptr;
     if (av_bsf_alloc(filter, &raw) < 0) return AVERROR(ENOMEM);
-    const std::unique_ptr<AVBSFContext, BsfFree> context(raw);
+    const std::unique_ptr<AVBSFContext, FreeWith<av_bsf_free>> context(raw);
     if ((result = avcodec_parameters_copy(raw->par_in, in_->codecpar)) < 0) return result;
     raw->time_base_in = time_base;
     // Compressors it does not know keep their headers in their frames, as players expect.
