@@ -46,6 +46,8 @@ bool Encode(const Frame& frame, PacketPtr& packet, std::string& error) {
   encoder->height = frame.Height();
   encoder->pix_fmt = AV_PIX_FMT_RGB24;
   encoder->time_base = AVRational{1, 1};
+  // A preview is looked at, not kept: the fastest deflate level.
+  encoder->compression_level = 1;
   picture->format = AV_PIX_FMT_RGB24;
   picture->width = frame.Width();
   picture->height = frame.Height();
