@@ -106,25 +106,39 @@ int ReadStream(AVFormatContext& input, const AVStream& stream, AVPacket& packet)
   }
 }
 
-// The AVI's frames as they are. Uncompressed frames are stored bottom-up there, which only AVI
-// says; elsewhere their rows are turned round so that they read top-down.
-class VideoCopy final : public Feed {
+// A stream copied from an input file as it is: both copies open and describe it alike.
+class StreamCopy : public Feed {
  public:
-  explicit VideoCopy(const Container& container) : container_(container) {}
-
-  int Open(const std::string& path) {
-    const int result = OpenInput(path, AVMEDIA_TYPE_VIDEO, input_, in_);
+  int Open(const std::string& path, AVMediaType type) {
+    const int result = OpenInput(path, type, input_, in_);
     if (result == 0) time_base = in_->time_base;
     return result;
   }
 
-  int AddStream(AVFormatContext& muxer) override {
+ protected:
+  // The output stream with the input's parameters, its container's tag left to the muxer.
+  int CopyStream(AVFormatContext& muxer) {
     out = avformat_new_stream(&muxer, nullptr);
     if (!out) return AVERROR(ENOMEM);
     const int result = avcodec_parameters_copy(out->codecpar, in_->codecpar);
     if (result < 0) return result;
     out->codecpar->codec_tag = 0;
     out->time_base = time_base;
+    return 0;
+  }
+
+  InputFormatPtr input_;
+  AVStream* in_ = nullptr;
+};
+
+// The AVI's frames as they are. Uncompressed frames are stored bottom-up there, which only AVI
+// says; elsewhere their rows are turned round so that they read top-down.
+class VideoCopy final : public StreamCopy {
+ public:
+  explicit VideoCopy(const Container& container) : container_(container) {}
+
+  int AddStream(AVFormatContext& muxer) override {
+    if (const int result = CopyStream(muxer); result < 0) return result;
     out->avg_frame_rate = av_inv_q(time_base);
     if (container_.bottom_up) return 0;
     flip_ = in_->codecpar->codec_id == AV_CODEC_ID_RAWVIDEO;
@@ -189,47 +203,33 @@ class VideoCopy final : public Feed {
     return 0;
   }
 
-  int FlipRows(AVPacket& packet) const {
+  int FlipRows(AVPacket& packet) {
     const int height = in_->codecpar->height;
     if (height <= 0 || packet.size % height != 0) return AVERROR_INVALIDDATA;
     const int result = av_packet_make_writable(&packet);
     if (result < 0) return result;
     const size_t row = static_cast<size_t>(packet.size / height);
-    std::vector<uint8_t> swap(row);
+    swap_.resize(row);
     for (int top = 0, bottom = height - 1; top < bottom; ++top, --bottom) {
       uint8_t* upper = packet.data + row * static_cast<size_t>(top);
       uint8_t* lower = packet.data + row * static_cast<size_t>(bottom);
-      std::memcpy(swap.data(), upper, row);
+      std::memcpy(swap_.data(), upper, row);
       std::memcpy(upper, lower, row);
-      std::memcpy(lower, swap.data(), row);
+      std::memcpy(lower, swap_.data(), row);
     }
     return 0;
   }
 
   const Container& container_;
   bool flip_ = false;
-  InputFormatPtr input_;
-  AVStream* in_ = nullptr;
+  std::vector<uint8_t> swap_;  // one row, kept from frame to frame
   PacketPtr first_;  // read ahead for its headers
 };
 
 // The WAV's 16-bit samples as they are.
-class SoundCopy final : public Feed {
+class SoundCopy final : public StreamCopy {
  public:
-  int Open(const std::string& path) {
-    const int result = OpenInput(path, AVMEDIA_TYPE_AUDIO, input_, in_);
-    if (result == 0) time_base = in_->time_base;
-    return result;
-  }
-
-  int AddStream(AVFormatContext& muxer) override {
-    out = avformat_new_stream(&muxer, nullptr);
-    if (!out) return AVERROR(ENOMEM);
-    const int result = avcodec_parameters_copy(out->codecpar, in_->codecpar);
-    out->codecpar->codec_tag = 0;
-    out->time_base = time_base;
-    return result;
-  }
+  int AddStream(AVFormatContext& muxer) override { return CopyStream(muxer); }
 
   int Next(AVPacket& packet) override {
     const int result = ReadStream(*input_, *in_, packet);
@@ -239,9 +239,6 @@ class SoundCopy final : public Feed {
     return 0;
   }
 
- private:
-  InputFormatPtr input_;
-  AVStream* in_ = nullptr;
 };
 
 // The WAV's samples encoded as AAC by libavcodec's own encoder.
@@ -379,13 +376,13 @@ int CopyPackets(AVFormatContext& muxer, std::vector<Lane>& lanes) {
 // Everything but the final rename.
 int WriteFile(const std::string& part, const Container& container, const JoinedSources& sources) {
   VideoCopy video(container);
-  int result = video.Open(sources.avi);
+  int result = video.Open(sources.avi, AVMEDIA_TYPE_VIDEO);
   if (result < 0) return result;
   std::unique_ptr<Feed> sound;
   if (!sources.wav.empty()) {
     if (container.takes_pcm) {
       auto copy = std::make_unique<SoundCopy>();
-      result = copy->Open(sources.wav);
+      result = copy->Open(sources.wav, AVMEDIA_TYPE_AUDIO);
       sound = std::move(copy);
     } else {
       auto aac = std::make_unique<SoundToAac>();
