@@ -1,10 +1,10 @@
 // The encoder-only bound for one compressor: frames of a movie decoded once into the encoder's
 // own format in memory, then encoded by libavcodec with talmora's settings and threads, the
 // packets dropped. For "DIB " the work is the bottom-up copy talmora makes. Prints the frames per
-// second. Usage: bench_bound MOVIE.avi CODE [frames to encode] [first frame held] [frames held]
+// second. Every frame of the movie is held, so the bound encodes the same frames a render does.
+// Usage: bench_bound MOVIE.avi CODE
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -22,8 +22,8 @@ class DroppedPackets : public PacketSink {
   bool Write(AVPacket&) override { return true; }
 };
 
-// Frames from..from+count of the movie, as top-down BGRA.
-std::vector<std::unique_ptr<Frame>> ReadFrames(const std::string& path, int from, int count) {
+// The movie's frames as top-down BGRA.
+std::vector<std::unique_ptr<Frame>> ReadFrames(const std::string& path) {
   std::vector<std::unique_ptr<Frame>> frames;
   AVFormatContext* opened = nullptr;
   if (avformat_open_input(&opened, path.c_str(), nullptr, nullptr) < 0) return frames;
@@ -37,12 +37,10 @@ std::vector<std::unique_ptr<Frame>> ReadFrames(const std::string& path, int from
   }
   PacketPtr packet(av_packet_alloc());
   FramePtr decoded(av_frame_alloc());
-  int seen = 0;
-  while (static_cast<int>(frames.size()) < count && av_read_frame(input.get(), packet.get()) >= 0) {
+  while (av_read_frame(input.get(), packet.get()) >= 0) {
     avcodec_send_packet(decoder.get(), packet.get());
     av_packet_unref(packet.get());
     while (avcodec_receive_frame(decoder.get(), decoded.get()) >= 0) {
-      if (seen++ < from || static_cast<int>(frames.size()) >= count) continue;
       auto frame = Frame::Create(decoded->width, decoded->height);
       SwsPtr copy(sws_getContext(decoded->width, decoded->height, static_cast<AVPixelFormat>(decoded->format),
                                  decoded->width, decoded->height, AV_PIX_FMT_BGRA, SWS_POINT, nullptr, nullptr,
@@ -74,11 +72,12 @@ FramePtr Converted(const Frame& frame, AVPixelFormat format) {
   return picture;
 }
 
-int Run(const std::string& path, const std::string& code, int encodes, int from, int held) {
+int Run(const std::string& path, const std::string& code) {
   const CompressorInfo* info = LookUpCompressor(code);
   if (!info) return std::fprintf(stderr, "no compressor %s\n", code.c_str()), 2;
-  const auto frames = ReadFrames(path, from, held);
+  auto frames = ReadFrames(path);
   if (frames.empty()) return std::fprintf(stderr, "no frames in %s\n", path.c_str()), 2;
+  const int encodes = static_cast<int>(frames.size());
   const int width = frames[0]->Width(), height = frames[0]->Height();
   const CompressorSettings settings{.fourcc = info->fourcc};
   DroppedPackets sink;
@@ -86,16 +85,19 @@ int Run(const std::string& path, const std::string& code, int encodes, int from,
   if (!info->encoder) {  // uncompressed: the copy into bottom-up rows is all there is
     auto compressor = FrameCompressor::Open(*info, settings, width, height, 30);
     start = Clock::now();
-    for (int i = 0; i < encodes; ++i) compressor->Compress(i, *frames[static_cast<size_t>(i) % frames.size()], sink);
+    for (int i = 0; i < encodes; ++i) compressor->Compress(i, *frames[static_cast<size_t>(i)], sink);
   } else {
     std::vector<FramePtr> pictures;
-    for (const auto& frame : frames) pictures.push_back(Converted(*frame, info->pixel_format));
+    for (auto& frame : frames) {  // a frame is dropped once converted: 600 of each would not fit everywhere
+      pictures.push_back(Converted(*frame, info->pixel_format));
+      frame.reset();
+    }
     CodecContextPtr encoder = OpenEncoder(*info, settings, width, height, 30);
     if (!encoder) return std::fprintf(stderr, "encoder %s refuses\n", info->encoder), 2;
     PacketPtr packet(av_packet_alloc());
     start = Clock::now();
     for (int i = 0; i <= encodes; ++i) {
-      AVFrame* picture = i < encodes ? pictures[static_cast<size_t>(i) % pictures.size()].get() : nullptr;
+      AVFrame* picture = i < encodes ? pictures[static_cast<size_t>(i)].get() : nullptr;
       if (picture) {
         picture->pts = i;
         picture->quality = encoder->global_quality;
@@ -114,10 +116,9 @@ int Run(const std::string& path, const std::string& code, int encodes, int from,
 
 int main(int argc, char** argv) {
   av_log_set_level(AV_LOG_ERROR);  // x264's statistics are not the figure
-  if (argc < 3) {
-    std::fprintf(stderr, "usage: bench_bound MOVIE.avi CODE [encodes] [first held] [frames held]\n");
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: bench_bound MOVIE.avi CODE\n");
     return 2;
   }
-  return talmora::Run(argv[1], argv[2], argc > 3 ? std::atoi(argv[3]) : 600, argc > 4 ? std::atoi(argv[4]) : 300,
-                      argc > 5 ? std::atoi(argv[5]) : 90);
+  return talmora::Run(argv[1], argv[2]);
 }

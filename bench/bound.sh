@@ -52,7 +52,7 @@ for codec in $codecs; do
   for ((i = 0; i < rounds; i++)); do
     for ((b = 0; b < ${#binaries[@]}; b++)); do
       run_talmora "${binaries[$b]}" "$codec" >>"$work/t$b"
-      "$bound" "$work/frames.avi" "$codec" $frames >>"$work/bound"
+      "$bound" "$work/frames.avi" "$codec" >>"$work/bound"
     done
   done
   bound_fps=$(median <"$work/bound")

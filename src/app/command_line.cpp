@@ -202,7 +202,7 @@ std::string UsageText() {
   for (const Option& option : kOptions) {
     std::string names = std::string(option.short_name.empty() ? "    " : std::string(option.short_name) + ", ");
     names += option.name;
-    if (!option.value_name.empty()) names += " " + std::string(option.value_name);
+    if (!option.value_name.empty()) names.append(" ").append(option.value_name);
     names.resize(std::max<size_t>(names.size() + 2, 26), ' ');
     text += "  " + names + std::string(option.meaning) + "\n";
   }
