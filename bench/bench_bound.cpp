@@ -1,8 +1,10 @@
 // The encoder-only bound for one compressor: frames of a movie decoded once into the encoder's
 // own format in memory, then encoded by libavcodec with talmora's settings and threads, the
 // packets dropped. For "DIB " the work is the bottom-up copy talmora makes. Prints the frames per
-// second. Every frame of the movie is held, so the bound encodes the same frames a render does.
+// second and the CPU milliseconds a frame took over all threads. Every frame of the movie is held, so the bound encodes the same frames a render does.
 // Usage: bench_bound MOVIE.avi CODE
+#include <sys/resource.h>
+
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -16,6 +18,14 @@ namespace talmora {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// User and system seconds of every thread so far.
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
 
 class DroppedPackets : public PacketSink {
  public:
@@ -82,9 +92,11 @@ int Run(const std::string& path, const std::string& code) {
   const CompressorSettings settings{.fourcc = info->fourcc};
   DroppedPackets sink;
   Clock::time_point start;
+  double cpu_start = 0;
   if (!info->encoder) {  // uncompressed: the copy into bottom-up rows is all there is
     auto compressor = FrameCompressor::Open(*info, settings, width, height, 30);
     start = Clock::now();
+    cpu_start = CpuSeconds();
     for (int i = 0; i < encodes; ++i) compressor->Compress(i, *frames[static_cast<size_t>(i)], sink);
   } else {
     std::vector<FramePtr> pictures;
@@ -96,6 +108,7 @@ int Run(const std::string& path, const std::string& code) {
     if (!encoder) return std::fprintf(stderr, "encoder %s refuses\n", info->encoder), 2;
     PacketPtr packet(av_packet_alloc());
     start = Clock::now();
+    cpu_start = CpuSeconds();
     for (int i = 0; i <= encodes; ++i) {
       AVFrame* picture = i < encodes ? pictures[static_cast<size_t>(i)].get() : nullptr;
       if (picture) {
@@ -107,7 +120,7 @@ int Run(const std::string& path, const std::string& code) {
     }
   }
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  std::printf("%.1f\n", encodes / seconds);
+  std::printf("%.1f %.3f\n", encodes / seconds, (CpuSeconds() - cpu_start) * 1000 / encodes);
   return 0;
 }
 

@@ -2,8 +2,12 @@
 # How close talmora comes to its compressors' own speed: for each compressor, talmora's frame rate
 # on the reference scene against the encoder-only bound (bench_bound: the scene's frames decoded
 # once into memory, encoded by libavcodec with talmora's settings and threads), the two runs
-# alternating, and the ratio talmora ÷ bound. Several talmora binaries (e.g. a baseline and this
-# build) alternate in each round, so that their ratios come from the same stretch of machine time.
+# alternating, and the ratio talmora ÷ bound. Both also give their CPU time a frame over all
+# threads; "ceiling" is the ratio talmora would reach with every core busy all the time on its
+# own CPU time (cores ÷ talmora's CPU a frame ÷ bound): ratio ÷ ceiling is how well it keeps the
+# cores busy, and a ceiling below 1 is CPU spent besides the encoder's. Several talmora binaries
+# (e.g. a baseline and this build) alternate in each round, so that their ratios come from the
+# same stretch of machine time.
 # usage: bound.sh [-r ROUNDS] [-c "DIB MJPG H264 FFV1"] [TALMORA...]
 #   TALMORA defaults to build/talmora; bench_bound is taken from build/ of this checkout.
 set -euo pipefail
@@ -34,18 +38,18 @@ frames=600
 (cd "$work/scene" && "${binaries[0]}" --codec DIB scene.xml >/dev/null </dev/null)
 mv "$work/scene/scene.avi" "$work/frames.avi"
 
-# Prints "frames_per_second peak_kilobytes" of one talmora render.
+# Prints "frames_per_second peak_kilobytes cpu_milliseconds_a_frame" of one talmora render.
 run_talmora() {  # BINARY CODEC
-  (cd "$work/scene" && /usr/bin/time -f '%e %M' -o "$work/time" "$1" --codec "$2" scene.xml >/dev/null 2>&1 </dev/null) ||
+  (cd "$work/scene" && /usr/bin/time -f '%e %M %U %S' -o "$work/time" "$1" --codec "$2" scene.xml >/dev/null 2>&1 </dev/null) ||
     { echo "failed: $1 --codec $2" >&2; exit 1; }
-  awk -v n=$frames '{ print n / $1, $2 }' "$work/time"
+  awk -v n=$frames '{ print n / $1, $2, ($3 + $4) * 1000 / n }' "$work/time"
 }
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 echo "Reference scene 1280x720, $frames frames, $(nproc) cores; medians of $rounds alternating rounds."
 echo "talmora's time includes start-up and its sound pass; the bound is the encoder alone."
-printf '%-6s %-28s %10s %10s %7s %9s\n' codec talmora fps bound_fps ratio peak_MiB
+printf '%-6s %-28s %8s %9s %7s %8s %9s %8s %9s\n' codec talmora fps bound_fps ratio ceiling cpu_ms cpu_ms_b peak_MiB
 for codec in $codecs; do
   for ((b = 0; b < ${#binaries[@]}; b++)); do : >"$work/t$b"; done
   : >"$work/bound"
@@ -55,11 +59,12 @@ for codec in $codecs; do
       "$bound" "$work/frames.avi" "$codec" >>"$work/bound"
     done
   done
-  bound_fps=$(median <"$work/bound")
+  bound_fps=$(cut -d' ' -f1 "$work/bound" | median); bound_cpu=$(cut -d' ' -f2 "$work/bound" | median)
   for ((b = 0; b < ${#binaries[@]}; b++)); do
     fps=$(cut -d' ' -f1 "$work/t$b" | median); kb=$(cut -d' ' -f2 "$work/t$b" | median)
+    cpu=$(cut -d' ' -f3 "$work/t$b" | median)
     name=$(basename "$(dirname "${binaries[$b]}")")/$(basename "${binaries[$b]}")
-    awk -v c="$codec" -v t="$name" -v f="$fps" -v g="$bound_fps" -v k="$kb" \
-      'BEGIN { printf "%-6s %-28s %10.1f %10.1f %7.2f %9.1f\n", c, t, f, g, f / g, k / 1024 }'
+    awk -v c="$codec" -v t="$name" -v f="$fps" -v g="$bound_fps" -v k="$kb" -v u="$cpu" -v v="$bound_cpu" -v n="$(nproc)" \
+      'BEGIN { printf "%-6s %-28s %8.1f %9.1f %7.2f %8.2f %9.2f %8.2f %9.1f\n", c, t, f, g, f / g, n * 1000 / u / g, u, v, k / 1024 }'
   done
 done

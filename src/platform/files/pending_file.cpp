@@ -90,6 +90,10 @@ PendingFile::PendingFile(std::string target) : target_(std::move(target)) {
     in_place_ = !S_ISREG(old.st_mode);
     const int fd = ::open(target_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return;
+    // The old file's cached pages serve nothing once it is being replaced, and a movie rewritten
+    // beside them needs memory for both: on a 2 GB uncompressed movie that made writing several
+    // times slower than the truncation it replaces.
+    if (!in_place_) ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
     ::close(fd);
     if (in_place_) {
       path_ = target_;
