@@ -147,55 +147,61 @@ TEST(Compressors, LosslessOnesGiveBackEveryPixelLossyOnesStayCloseAndTheIndexFla
 }
 
 // The 4:2:0 planes the lossy compressors take, against the BT.601 sums in 1/65536 computed
-// pixel by pixel. Widths around 16 and 32 put pixels and blocks on both sides of where the
-// vector rows hand over to the scalar tail; odd sides and bands test the edges.
-TEST(Compressors, YuvPlanesAreTheExactBt601SumsForEveryWidthRangeAndBand) {
+// pixel by pixel, with each set of instructions this processor has (the widest last, as it is
+// left). Widths around 16, 32 and 64 put pixels and blocks on both sides of where the vector
+// rows hand over to the scalar tail; odd sides and bands test the edges.
+TEST(Compressors, YuvPlanesAreTheExactBt601SumsForEveryInstructionSetWidthRangeAndBand) {
   struct Weights {
     int y[3], cb[3], cr[3], offset;
   };
   const Weights full{{19595, 38470, 7471}, {-11058, -21710, 32768}, {32768, -27439, -5329}, 0};
   const Weights limited{{16829, 33039, 6416}, {-9714, -19070, 28784}, {28784, -24103, -4681}, 16};
-  for (const int width : {1, 2, 15, 16, 17, 31, 32, 33, 35, 70}) {
-    for (const int height : {1, 2, 5, 130}) {
-      for (const YuvRange range : {YuvRange::kFull, YuvRange::kLimited}) {
-        SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
-        const Weights& w = range == YuvRange::kFull ? full : limited;
-        std::vector<uint32_t> bgra(static_cast<size_t>(width * height));
-        for (int at = 0; at < width * height; ++at) bgra[at] = Noise(at % width, at / width, height);
-        if (width == 70) std::fill(bgra.begin(), bgra.begin() + width, 0xffffffffu);  // saturated white
-        const auto channel = [&](int x, int y, int c) {
-          return static_cast<int>(bgra[std::min(y, height - 1) * width + std::min(x, width - 1)] >> (8 * c) & 255);
-        };
-        FramePtr picture(av_frame_alloc());
-        picture->format = range == YuvRange::kFull ? AV_PIX_FMT_YUVJ420P : AV_PIX_FMT_YUV420P;
-        picture->width = width;
-        picture->height = height;
-        ASSERT_GE(av_frame_get_buffer(picture.get(), 0), 0);
-        const auto* top = reinterpret_cast<const uint8_t*>(bgra.data());
-        if (height == 130) {  // in two bands, meeting on an even row
-          BgraToYuv420(top, width * 4, range, *picture, 64, height);
-          BgraToYuv420(top, width * 4, range, *picture, 0, 64);
-        } else {
-          BgraToYuv420(top, width * 4, range, *picture);
-        }
-        for (int y = 0; y < height; ++y) {
-          for (int x = 0; x < width; ++x) {
-            const int luma = (w.y[0] * channel(x, y, 2) + w.y[1] * channel(x, y, 1) + w.y[2] * channel(x, y, 0) +
-                              (w.offset << 16) + (1 << 15)) >> 16;
-            ASSERT_EQ(picture->data[0][y * picture->linesize[0] + x], luma) << x << "," << y;
+  using enum YuvInstructions;
+  for (const YuvInstructions instructions : {kPlain, kSse2, kAvx2}) {
+    if (!UseYuvInstructions(instructions)) continue;
+    for (const int width : {1, 2, 15, 16, 17, 31, 32, 33, 35, 63, 64, 65, 70, 99}) {
+      for (const int height : {1, 2, 5, 130}) {
+        for (const YuvRange range : {YuvRange::kFull, YuvRange::kLimited}) {
+          SCOPED_TRACE(std::to_string(static_cast<int>(instructions)) + ": " + std::to_string(width) + "x" +
+                       std::to_string(height));
+          const Weights& w = range == YuvRange::kFull ? full : limited;
+          std::vector<uint32_t> bgra(static_cast<size_t>(width * height));
+          for (int at = 0; at < width * height; ++at) bgra[at] = Noise(at % width, at / width, height);
+          if (width == 70) std::fill(bgra.begin(), bgra.begin() + width, 0xffffffffu);  // saturated white
+          const auto channel = [&](int x, int y, int c) {
+            return static_cast<int>(bgra[std::min(y, height - 1) * width + std::min(x, width - 1)] >> (8 * c) & 255);
+          };
+          FramePtr picture(av_frame_alloc());
+          picture->format = range == YuvRange::kFull ? AV_PIX_FMT_YUVJ420P : AV_PIX_FMT_YUV420P;
+          picture->width = width;
+          picture->height = height;
+          ASSERT_GE(av_frame_get_buffer(picture.get(), 0), 0);
+          const auto* top = reinterpret_cast<const uint8_t*>(bgra.data());
+          if (height == 130) {  // in two bands, meeting on an even row
+            BgraToYuv420(top, width * 4, range, *picture, 64, height);
+            BgraToYuv420(top, width * 4, range, *picture, 0, 64);
+          } else {
+            BgraToYuv420(top, width * 4, range, *picture);
           }
-        }
-        for (int y = 0; y < (height + 1) / 2; ++y) {
-          for (int x = 0; x < (width + 1) / 2; ++x) {
-            int sum[3] = {};  // B, G, R over the block; a last odd row or column stands for its pair
-            for (int c = 0; c < 3; ++c) {
-              for (int d = 0; d < 4; ++d) sum[c] += channel(2 * x + d % 2, 2 * y + d / 2, c);
+          for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+              const int luma = (w.y[0] * channel(x, y, 2) + w.y[1] * channel(x, y, 1) + w.y[2] * channel(x, y, 0) +
+                                (w.offset << 16) + (1 << 15)) >> 16;
+              ASSERT_EQ(picture->data[0][y * picture->linesize[0] + x], luma) << x << "," << y;
             }
-            for (int plane = 1; plane <= 2; ++plane) {
-              const int* k = plane == 1 ? w.cb : w.cr;
-              const int v = (k[0] * sum[2] + k[1] * sum[1] + k[2] * sum[0] + (128 << 18) + (1 << 17)) >> 18;
-              ASSERT_EQ(picture->data[plane][y * picture->linesize[plane] + x], std::clamp(v, 0, 255))
-                  << plane << ": " << x << "," << y;
+          }
+          for (int y = 0; y < (height + 1) / 2; ++y) {
+            for (int x = 0; x < (width + 1) / 2; ++x) {
+              int sum[3] = {};  // B, G, R over the block; a last odd row or column stands for its pair
+              for (int c = 0; c < 3; ++c) {
+                for (int d = 0; d < 4; ++d) sum[c] += channel(2 * x + d % 2, 2 * y + d / 2, c);
+              }
+              for (int plane = 1; plane <= 2; ++plane) {
+                const int* k = plane == 1 ? w.cb : w.cr;
+                const int v = (k[0] * sum[2] + k[1] * sum[1] + k[2] * sum[0] + (128 << 18) + (1 << 17)) >> 18;
+                ASSERT_EQ(picture->data[plane][y * picture->linesize[plane] + x], std::clamp(v, 0, 255))
+                    << plane << ": " << x << "," << y;
+              }
             }
           }
         }

@@ -19,4 +19,9 @@ void BgraToYuv420(const uint8_t* top_row, int stride, YuvRange range, AVFrame& p
 void BgraToYuv420(const uint8_t* top_row, int stride, YuvRange range, AVFrame& picture, int first_row,
                   int end_row);
 
+// The instructions conversion uses: the widest the processor has, unless told otherwise (for
+// tests and benchmarks, never while a conversion runs). False when these are not to be had here.
+enum class YuvInstructions { kPlain, kSse2, kAvx2 };
+bool UseYuvInstructions(YuvInstructions instructions);
+
 }  // namespace talmora
