@@ -55,7 +55,7 @@ struct RowFunctions {
   ChromaRowFunction chroma;
 };
 
-RowFunctions For(YuvInstructions instructions) {
+RowFunctions RowsFor(YuvInstructions instructions) {
   switch (instructions) {
     case YuvInstructions::kAvx2:
 #if defined(TALMORA_AVX2)
@@ -76,9 +76,11 @@ RowFunctions For(YuvInstructions instructions) {
 // SSE2 is in every x86-64, and the vectoriser alone made a frame over twice as slow; AVX2 halves
 // that again where the processor has it.
 RowFunctions Widest() {
+#if defined(TALMORA_AVX2)
   __builtin_cpu_init();  // this runs before main, perhaps before the library's own detection
+#endif
   for (const YuvInstructions instructions : {YuvInstructions::kAvx2, YuvInstructions::kSse2}) {
-    if (const RowFunctions rows = For(instructions); rows.luma) return rows;
+    if (const RowFunctions rows = RowsFor(instructions); rows.luma) return rows;
   }
   return {nullptr, nullptr};
 }
@@ -92,7 +94,7 @@ uint8_t* Row(AVFrame& picture, int plane, int y) {
 }  // namespace
 
 bool UseYuvInstructions(YuvInstructions instructions) {
-  const RowFunctions rows = For(instructions);
+  const RowFunctions rows = RowsFor(instructions);
   if (instructions != YuvInstructions::kPlain && !rows.luma) return false;
   rows_in_use = rows;
   return true;
