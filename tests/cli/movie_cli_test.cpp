@@ -11,6 +11,7 @@
 #include <set>
 #include <thread>
 
+#include "render/picture_files.h"
 #include "sound/sound_files.h"
 #include "support/cli_harness.h"
 #include "support/riff_walk.h"
@@ -177,7 +178,21 @@ TEST(MovieCommandLine, AFullDiskKeepsTheLastFilesAndSaysWhy) {
             std::string::npos) << result.out;
   EXPECT_TRUE(testing::ReadFile(small + "/movie.avi") == "last good movie");
   EXPECT_TRUE(testing::ReadFile(small + "/movie.wav") == "last track");
-  EXPECT_EQ(Names(small), (std::set<std::string>{"movie.xml", "filler", "movie.avi", "movie.wav"}));
+  // Nor does a frame picture of noise, some 190 KiB however it is packed.
+  const std::vector<int16_t> noise = test::Noise(2, 256 * 256);
+  std::vector<uint32_t> pixels(256 * 256);
+  std::memcpy(pixels.data(), noise.data(), pixels.size() * 4);
+  for (uint32_t& pixel : pixels) pixel |= 0xFF000000u;
+  WritePam(dir / "noise.pam", 256, 256, pixels);
+  dir.Write("small/movie.png", "last picture");
+  dir.Write("small/movie.xml", R"(<talmora width="256" height="256" length="1"><image src=")" + (dir / "noise.pam") +
+                                   R"(" width="256" height="256" time="0" duration="1"/></talmora>)");
+  const auto picture = testing::RunTalmora({"--frame", "0", "movie.xml"}, small);
+  EXPECT_NE(picture.out.find("エラー : PNG画像の書き出しに失敗しました : " + small + "/movie.png (No space left on device)\n"),
+            std::string::npos) << picture.out;
+  EXPECT_EQ(picture.status, 1);
+  EXPECT_TRUE(testing::ReadFile(small + "/movie.png") == "last picture");
+  EXPECT_EQ(Names(small), (std::set<std::string>{"movie.xml", "filler", "movie.avi", "movie.wav", "movie.png"}));
 }
 
 }  // namespace
