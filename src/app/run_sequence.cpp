@@ -1,6 +1,7 @@
 #include "app/run_sequence.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -147,7 +148,7 @@ int RunSequence(Runtime& runtime, CommandLine command_line, std::istream& input)
       PrintLine("エラー : 進み具合の出力先を開けませんでした : " + *command_line.progress + " (" + error + ")");
       return kFailure;
     }
-    part.progress = &progress.emplace(std::move(file));
+    part.progress = &progress.emplace(std::move(file), *command_line.progress, runtime.context.outcome);
   }
   if (::chdir(FolderOf(full_path).c_str()) != 0) {
     // The script's own folder is readable: its file was just opened. Nothing to report.
@@ -157,8 +158,10 @@ int RunSequence(Runtime& runtime, CommandLine command_line, std::istream& input)
   command_line.movie.input = &input;
   RunOutcome& outcome = runtime.context.outcome;
   if (joined) command_line.movie.admits = [&joined](uint32_t fourcc) { return joined->Admits(fourcc); };
-  // An interrupted render leaves the last movie and track as they were.
+  // An interrupted render leaves the last movie and track as they were, and so does one whose
+  // console has gone.
   InstallInterruptCleanup();
+  OnStandardOutputGone([] { ExitRemovingTemporaries(SIGPIPE); });
   {
     XMLParser parser;
     if (parser.Load(full_path)) {

@@ -2,10 +2,13 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
+#include "platform/console/print_line.h"
 #include "platform/console/progress_file.h"
 #include "platform/movie/compressor_catalog.h"
 #include "script/conversions.h"
+#include "script/run_outcome.h"
 #include "video/active_objects.h"
 #include "video/frame_timing.h"
 
@@ -90,9 +93,13 @@ void SkipFrames(ActiveObjects& active, std::vector<std::shared_ptr<VideoObject>>
   }
 }
 
-ProgressReport::ProgressReport(std::unique_ptr<ProgressFile> file) : file_(std::move(file)) {}
+ProgressReport::ProgressReport(std::unique_ptr<ProgressFile> file, std::string name, RunOutcome& outcome)
+    : file_(std::move(file)), name_(std::move(name)), outcome_(outcome) {}
 
-ProgressReport::~ProgressReport() { file_->End(done_, total_, Seconds()); }
+ProgressReport::~ProgressReport() {
+  file_->End(done_, total_, Seconds());
+  TellOfFailure();
+}
 
 void ProgressReport::Start(int32_t total, int32_t fps) {
   total_ = total;
@@ -103,6 +110,15 @@ void ProgressReport::Start(int32_t total, int32_t fps) {
 void ProgressReport::Frame() {
   ++done_;
   file_->Frame(done_, total_, Seconds());
+  TellOfFailure();
+}
+
+void ProgressReport::TellOfFailure() {
+  if (told_ || file_->Error() == 0) return;
+  told_ = true;
+  PrintLine("エラー : 進み具合の出力先に書き込めなくなったため、進み具合の出力を止めます : " + name_ + " (" +
+            std::strerror(file_->Error()) + ")");
+  outcome_.NoteFailed();
 }
 
 double ProgressReport::Seconds() const { return fps_ > 0 ? static_cast<double>(done_) / fps_ : 0.0; }

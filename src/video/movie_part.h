@@ -13,6 +13,7 @@ namespace talmora {
 class ActiveObjects;
 class ProgressFile;
 class ProgressReport;
+class RunOutcome;
 class VideoObject;
 
 // What part of the movie a run renders and at what size; empty members mean the whole movie at
@@ -51,10 +52,11 @@ void SkipFrames(ActiveObjects& active, std::vector<std::shared_ptr<VideoObject>>
                 int32_t first);
 
 // Progress for a program that drives the run: a block per rendered frame, and the closing block
-// when the report goes, after the last file is written.
+// when the report goes, after the last file is written. A block that cannot be written stops the
+// report, not the render: one line names the file (`name`, as typed), and `outcome` notes it.
 class ProgressReport {
  public:
-  explicit ProgressReport(std::unique_ptr<ProgressFile> file);
+  ProgressReport(std::unique_ptr<ProgressFile> file, std::string name, RunOutcome& outcome);
   ~ProgressReport();
   ProgressReport(const ProgressReport&) = delete;
   ProgressReport& operator=(const ProgressReport&) = delete;
@@ -65,8 +67,12 @@ class ProgressReport {
 
  private:
   double Seconds() const;  // the movie time the rendered frames cover
+  void TellOfFailure();
 
   std::unique_ptr<ProgressFile> file_;
+  std::string name_;
+  RunOutcome& outcome_;
+  bool told_ = false;
   int32_t total_ = 0;
   int32_t fps_ = 0;
   int32_t done_ = 0;

@@ -44,6 +44,7 @@ TEST(RunSequence, ArgumentsOrScriptThatCannotBeReadStopBeforeLoading) {
       {{"--progress", "a.xml", "a.xml"}, same("--progress ", "a.xml", "スクリプト a.xml")},
       {{"-o", "here/a.avi", "a.xml"}, same("--output ", dir / "here/a.avi", "動画の出力先 " + (dir / "a.avi"))},
       {{"--progress", "here/a.wav", "a.xml"}, same("--progress ", "here/a.wav", "音声の出力先 " + (dir / "a.wav"))},
+      {{"--progress", "pipe.xml", "a.xml"}, "エラー : 進み具合の出力先を開けませんでした : pipe.xml (No such device or address)\n"},
       {{}, kUsage},
       {{"a.xml", "a.xml"}, kUsage},
       {{"missing.xml"}, "エラー : xmlファイルが見つかりません\n"},
