@@ -7,6 +7,7 @@
 #include "platform/console/print_line.h"
 #include "platform/console/progress_file.h"
 #include "platform/movie/compressor_catalog.h"
+#include "platform/render/frame.h"
 #include "script/conversions.h"
 #include "script/run_outcome.h"
 #include "video/active_objects.h"
@@ -46,6 +47,10 @@ int32_t ScaledSide(int32_t side, double scale, bool even) {
   return std::max(1, SaturateToInt32(std::round(exact)));
 }
 
+bool SidesFit(int32_t width, int32_t height) {
+  return width >= 1 && height >= 1 && width <= Frame::kMaxSide && height <= Frame::kMaxSide;
+}
+
 }  // namespace
 
 std::optional<FrameRange> PartFrames(const MoviePart& part, int32_t fps, int32_t count) {
@@ -81,6 +86,15 @@ void ScaleFrameSize(const MoviePart& part, const MovieOptions& options, int32_t&
   const bool even = !part.frame && (options.codec ? info && info->even_sides : true);
   width = ScaledSide(width, *part.scale, even);
   height = ScaledSide(height, *part.scale, even);
+}
+
+std::string ScaledSizeRefusal(const MoviePart& part, const MovieOptions& options, int32_t width, int32_t height) {
+  if (!part.scale || !SidesFit(width, height)) return {};
+  ScaleFrameSize(part, options, width, height);
+  if (SidesFit(width, height)) return {};
+  return "エラー : --scale " + Shortest(*part.scale) + " では動画の大きさが " + std::to_string(width) + " × " +
+         std::to_string(height) + " になり使えません。幅・高さとも 1 から " + std::to_string(Frame::kMaxSide) +
+         " までです";
 }
 
 void SkipFrames(ActiveObjects& active, std::vector<std::shared_ptr<VideoObject>>& pending, int32_t fps,

@@ -46,6 +46,11 @@ std::string PastTheEndLine(const MoviePart& part, double length);
 // even when the compressor on the command line needs it, or when the menu is to offer all.
 void ScaleFrameSize(const MoviePart& part, const MovieOptions& options, int32_t& width, int32_t& height);
 
+// The line that refuses a scale taking the script's `width` × `height` outside the sides a frame
+// may have; empty when the scaled size fits, or when the script's own size does not (the render
+// reports that one as it does without a scale).
+std::string ScaledSizeRefusal(const MoviePart& part, const MovieOptions& options, int32_t width, int32_t height);
+
 // Brings the active objects to where a render from frame 0 has them just before frame `first`,
 // without drawing: nothing is loaded for frames that are not rendered.
 void SkipFrames(ActiveObjects& active, std::vector<std::shared_ptr<VideoObject>>& pending, int32_t fps,
