@@ -1,11 +1,13 @@
 #include "app/run_sequence.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/joined_output.h"
 #include "app/output_paths.h"
@@ -35,6 +37,12 @@ ScriptCheck CheckScript(const std::string& path) {
   return ReadableFilePath(path) ? ScriptCheck::kReadable : ScriptCheck::kUnreadable;
 }
 
+std::string MoviePath(const std::string& full_path, const MovieOptions& options) {
+  return ReplaceExtension(full_path, std::string(options.Container().extension));
+}
+
+std::string TrackPath(const std::string& full_path) { return ReplaceExtension(full_path, ".wav"); }
+
 // Both passes read the same tags; each starts from an empty keeper. With `joined`, the joined
 // file follows them, unless the menu's compressor does not fit it: then the run stops there. A
 // part past the movie's end, or a picture that was not written, leaves the run incomplete;
@@ -44,7 +52,7 @@ void RunMakers(Runtime& runtime, const TagList& tags, const std::string& full_pa
   RunOutcome& outcome = runtime.context.outcome;
   runtime.templates.AddTemplates(tags);
   runtime.keeper.Clear();
-  const std::string avi = ReplaceExtension(full_path, std::string(movie_options.Container().extension));
+  const std::string avi = MoviePath(full_path, movie_options);
   double length = 0.0;
   bool movie_made = false;
   {
@@ -70,7 +78,7 @@ void RunMakers(Runtime& runtime, const TagList& tags, const std::string& full_pa
   sound.from = part.from;
   sound.to = part.to;
   sound.ReadProperties(tags);
-  const std::string wav = ReplaceExtension(full_path, ".wav");
+  const std::string wav = TrackPath(full_path);
   sound.Make(wav);
   if (joined) joined->Write(avi, movie_made, sound.Sounds().empty() ? std::string() : wav, sound.made);
 }
@@ -109,7 +117,28 @@ int RunSequence(Runtime& runtime, CommandLine command_line, std::istream& input)
       break;
   }
   // Paths on the command line are the start folder's, so they are settled before the change of
-  // directory.
+  // directory. Loading by the full path keeps a relative argument with a folder part loadable
+  // after it, and puts the output files next to the script.
+  const std::string full_path = AbsolutePath(script);
+  const std::string picture = command_line.output && command_line.frame ? AbsolutePath(*command_line.output)
+                                                                        : ReplaceExtension(full_path, ".png");
+  if (!command_line.check) {
+    std::vector<OutputFile> outputs;
+    if (command_line.frame) {
+      outputs.push_back({command_line.output ? "--output " : "画像", picture});
+    } else {
+      outputs = {{"動画", MoviePath(full_path, command_line.movie)}, {"音声", TrackPath(full_path)}};
+      if (joined) outputs.push_back({"--output ", joined->path()});
+    }
+    // Standard error ("-") is no file of the run's.
+    if (command_line.progress && *command_line.progress != "-") {
+      outputs.push_back({"--progress ", *command_line.progress});
+    }
+    if (const std::string refusal = SameFileRefusal(script, outputs); !refusal.empty()) {
+      PrintLine(refusal);
+      return kFailure;
+    }
+  }
   MoviePart part{command_line.frame, command_line.from, command_line.to, command_line.scale};
   std::optional<ProgressReport> progress;
   if (command_line.progress && !command_line.check) {
@@ -119,13 +148,8 @@ int RunSequence(Runtime& runtime, CommandLine command_line, std::istream& input)
       PrintLine("エラー : 進み具合の出力先を開けませんでした : " + *command_line.progress + " (" + error + ")");
       return kFailure;
     }
-    part.progress = &progress.emplace(std::move(file));
+    part.progress = &progress.emplace(std::move(file), *command_line.progress, runtime.context.outcome);
   }
-  const std::string picture = command_line.output && command_line.frame ? AbsolutePath(*command_line.output)
-                                                                        : ReplaceExtension(AbsolutePath(script), ".png");
-  // Loading by the full path keeps a relative argument with a folder part loadable after the
-  // change of directory, and puts the output files next to the script.
-  const std::string full_path = AbsolutePath(script);
   if (::chdir(FolderOf(full_path).c_str()) != 0) {
     // The script's own folder is readable: its file was just opened. Nothing to report.
   }
@@ -134,8 +158,10 @@ int RunSequence(Runtime& runtime, CommandLine command_line, std::istream& input)
   command_line.movie.input = &input;
   RunOutcome& outcome = runtime.context.outcome;
   if (joined) command_line.movie.admits = [&joined](uint32_t fourcc) { return joined->Admits(fourcc); };
-  // An interrupted render leaves the last movie and track as they were.
+  // An interrupted render leaves the last movie and track as they were, and so does one whose
+  // console has gone.
   InstallInterruptCleanup();
+  OnStandardOutputGone([] { ExitRemovingTemporaries(SIGPIPE); });
   {
     XMLParser parser;
     if (parser.Load(full_path)) {

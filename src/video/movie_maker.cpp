@@ -54,6 +54,11 @@ void MovieMaker::Make(const std::string& path) {
 }
 
 bool MovieMaker::PartFits() const {
+  // Refused before the render target, whose failure lines would not say the scale was the cause.
+  if (const std::string refusal = ScaledSizeRefusal(part, options_, width, height); !refusal.empty()) {
+    PrintLine(refusal);
+    return false;
+  }
   if (!part.frame && !part.from && !part.to) return true;
   if (PartFrames(part, fps, FrameCount(fps, length))) return true;
   PrintLine(PastTheEndLine(part, length));

@@ -33,7 +33,8 @@ class MovieMaker : public Maker {
 
   // Set before Make: only this part of the movie, or at another size.
   MoviePart part;
-  // After ReadProperties: false after printing that the part holds no frame of the movie.
+  // After ReadProperties: false after printing that the part holds no frame of the movie, or
+  // that the scale takes the frame size out of range.
   bool PartFits() const;
   // The part's one frame as a PNG picture at `path`; false after printing why not.
   bool MakePicture(const std::string& path);

@@ -2,10 +2,14 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
+#include "platform/console/print_line.h"
 #include "platform/console/progress_file.h"
 #include "platform/movie/compressor_catalog.h"
+#include "platform/render/frame.h"
 #include "script/conversions.h"
+#include "script/run_outcome.h"
 #include "video/active_objects.h"
 #include "video/frame_timing.h"
 
@@ -41,6 +45,10 @@ int32_t ScaledSide(int32_t side, double scale, bool even) {
   const double exact = side * scale;
   if (even) return std::max(2, SaturateToInt32(std::round(exact / 2)) * 2);
   return std::max(1, SaturateToInt32(std::round(exact)));
+}
+
+bool SidesFit(int32_t width, int32_t height) {
+  return width >= 1 && height >= 1 && width <= Frame::kMaxSide && height <= Frame::kMaxSide;
 }
 
 }  // namespace
@@ -80,6 +88,15 @@ void ScaleFrameSize(const MoviePart& part, const MovieOptions& options, int32_t&
   height = ScaledSide(height, *part.scale, even);
 }
 
+std::string ScaledSizeRefusal(const MoviePart& part, const MovieOptions& options, int32_t width, int32_t height) {
+  if (!part.scale || !SidesFit(width, height)) return {};
+  ScaleFrameSize(part, options, width, height);
+  if (SidesFit(width, height)) return {};
+  return "エラー : --scale " + Shortest(*part.scale) + " では動画の大きさが " + std::to_string(width) + " × " +
+         std::to_string(height) + " になり使えません。幅・高さとも 1 から " + std::to_string(Frame::kMaxSide) +
+         " までです";
+}
+
 void SkipFrames(ActiveObjects& active, std::vector<std::shared_ptr<VideoObject>>& pending, int32_t fps,
                 int32_t first) {
   // Frame by frame as the render goes, so that depth order among equals comes out the same.
@@ -90,9 +107,13 @@ void SkipFrames(ActiveObjects& active, std::vector<std::shared_ptr<VideoObject>>
   }
 }
 
-ProgressReport::ProgressReport(std::unique_ptr<ProgressFile> file) : file_(std::move(file)) {}
+ProgressReport::ProgressReport(std::unique_ptr<ProgressFile> file, std::string name, RunOutcome& outcome)
+    : file_(std::move(file)), name_(std::move(name)), outcome_(outcome) {}
 
-ProgressReport::~ProgressReport() { file_->End(done_, total_, Seconds()); }
+ProgressReport::~ProgressReport() {
+  file_->End(done_, total_, Seconds());
+  TellOfFailure();
+}
 
 void ProgressReport::Start(int32_t total, int32_t fps) {
   total_ = total;
@@ -103,6 +124,15 @@ void ProgressReport::Start(int32_t total, int32_t fps) {
 void ProgressReport::Frame() {
   ++done_;
   file_->Frame(done_, total_, Seconds());
+  TellOfFailure();
+}
+
+void ProgressReport::TellOfFailure() {
+  if (told_ || file_->Error() == 0) return;
+  told_ = true;
+  PrintLine("エラー : 進み具合の出力先に書き込めなくなったため、進み具合の出力を止めます : " + name_ + " (" +
+            std::strerror(file_->Error()) + ")");
+  outcome_.NoteFailed();
 }
 
 double ProgressReport::Seconds() const { return fps_ > 0 ? static_cast<double>(done_) / fps_ : 0.0; }

@@ -13,6 +13,7 @@ namespace talmora {
 class ActiveObjects;
 class ProgressFile;
 class ProgressReport;
+class RunOutcome;
 class VideoObject;
 
 // What part of the movie a run renders and at what size; empty members mean the whole movie at
@@ -45,16 +46,22 @@ std::string PastTheEndLine(const MoviePart& part, double length);
 // even when the compressor on the command line needs it, or when the menu is to offer all.
 void ScaleFrameSize(const MoviePart& part, const MovieOptions& options, int32_t& width, int32_t& height);
 
+// The line that refuses a scale taking the script's `width` × `height` outside the sides a frame
+// may have; empty when the scaled size fits, or when the script's own size does not (the render
+// reports that one as it does without a scale).
+std::string ScaledSizeRefusal(const MoviePart& part, const MovieOptions& options, int32_t width, int32_t height);
+
 // Brings the active objects to where a render from frame 0 has them just before frame `first`,
 // without drawing: nothing is loaded for frames that are not rendered.
 void SkipFrames(ActiveObjects& active, std::vector<std::shared_ptr<VideoObject>>& pending, int32_t fps,
                 int32_t first);
 
 // Progress for a program that drives the run: a block per rendered frame, and the closing block
-// when the report goes, after the last file is written.
+// when the report goes, after the last file is written. A block that cannot be written stops the
+// report, not the render: one line names the file (`name`, as typed), and `outcome` notes it.
 class ProgressReport {
  public:
-  explicit ProgressReport(std::unique_ptr<ProgressFile> file);
+  ProgressReport(std::unique_ptr<ProgressFile> file, std::string name, RunOutcome& outcome);
   ~ProgressReport();
   ProgressReport(const ProgressReport&) = delete;
   ProgressReport& operator=(const ProgressReport&) = delete;
@@ -65,8 +72,12 @@ class ProgressReport {
 
  private:
   double Seconds() const;  // the movie time the rendered frames cover
+  void TellOfFailure();
 
   std::unique_ptr<ProgressFile> file_;
+  std::string name_;
+  RunOutcome& outcome_;
+  bool told_ = false;
   int32_t total_ = 0;
   int32_t fps_ = 0;
   int32_t done_ = 0;

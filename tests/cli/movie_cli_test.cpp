@@ -1,16 +1,21 @@
 // Failures of the movie as a user meets them on the command line, and which files they leave.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <thread>
 
+#include "render/picture_files.h"
 #include "sound/sound_files.h"
 #include "support/cli_harness.h"
 #include "support/riff_walk.h"
@@ -81,12 +86,14 @@ TEST(MovieCommandLine, FailuresOfTheMovieLeaveNoVideoWhileTheSoundPassRunsAndEnd
 }
 
 // Whichever pass or question a signal interrupts, the last movie and track stay as they were
-// and no temporary is left.
+// and no temporary is left. A console that goes away (signal 0: its reader closes it) ends the
+// run alike.
 TEST(MovieCommandLine, AnInterruptLeavesTheLastFilesWholeAndNoTemporaries) {
   struct Case { std::string root, sound, codec, marker; int signal, status; bool movie_kept; };
   const std::string tone = "<sound src=\"tone.wav\"/>";
   const Case cases[] = {
       {"width=\"64\" height=\"64\" length=\"3600\"", tone, "DIB ", "1 / 108000", SIGINT, 130, true},
+      {"width=\"64\" height=\"64\" length=\"3600\"", tone, "DIB ", "1 / 108000", 0, 141, true},
       // A tiny movie, then an hour of track to mix.
       {"width=\"16\" height=\"16\" fps=\"1\" length=\"3600\"",
        "<sound time=\"0\" duration=\"3600\" loop=\"yes\" loopcount=\"-1\" src=\"tone.wav\"/>", "DIB ",
@@ -109,6 +116,83 @@ TEST(MovieCommandLine, AnInterruptLeavesTheLastFilesWholeAndNoTemporaries) {
       EXPECT_EQ(testing::WalkAvi(old_movie).frames.size(), 3600u) << c.marker;
     }
     EXPECT_EQ(Names(dir.path()), (std::set<std::string>{"movie.xml", "tone.wav", "movie.avi", "movie.wav"}));
+  }
+}
+
+// Reads a pipe on a thread of its own, from before the run: to its end, or until `leave_after`
+// bytes have come, and then it goes away.
+class PipeReader {
+ public:
+  PipeReader(const std::string& path, size_t leave_after)
+      : read_(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)),
+        // A writer of our own, so that the reader does not see the end before the program opens it.
+        hold_(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) {
+    ::fcntl(read_, F_SETFL, 0);
+    thread_ = std::jthread([this, leave_after] {
+      char buffer[4096];
+      for (ssize_t n; data_.size() < leave_after && (n = ::read(read_, buffer, sizeof buffer)) > 0;) {
+        data_.append(buffer, static_cast<size_t>(n));
+      }
+      ::close(read_);
+    });
+  }
+  ~PipeReader() { Finish(); }
+  // What was read, once the program is done.
+  const std::string& Finish() {
+    if (hold_ >= 0) ::close(std::exchange(hold_, -1));
+    if (thread_.joinable()) thread_.join();
+    return data_;
+  }
+
+ private:
+  int read_, hold_;
+  std::string data_;
+  std::jthread thread_;
+};
+
+// A picture or progress written into a pipe: refused at once when nobody reads it, written while
+// someone does; a progress reader that goes away, or a progress file the disk refuses, stops the
+// report with one line and the run ends with status 2, the movie whole.
+TEST(MovieCommandLine, PipesAreWrittenWhileSomeoneReadsThem) {
+  enum Reader { kNone, kReadsAll, kLeaves };
+  struct Case {
+    std::vector<std::string> args;
+    Reader reader;
+    std::string line, data_start;
+    int status;
+  };
+  const std::string stopped = "エラー : 進み具合の出力先に書き込めなくなったため、進み具合の出力を止めます : ";
+  const Case cases[] = {
+      {{"--frame", "0", "-o", "pipe.png"}, kNone,
+       "エラー : PNG画像の書き出しに失敗しました : {}/pipe.png (No such device or address)\n", "", 1},
+      {{"--frame", "0", "-o", "pipe.png"}, kReadsAll, "PNG画像を書き出しました : {}/pipe.png\n", "\x89PNG", 0},
+      {{"--codec", "DIB", "--progress", "pipe"}, kReadsAll, "aviの作成が完了しました\n", "frame=1\n", 0},
+      {{"--codec", "DIB", "--progress", "pipe"}, kLeaves, stopped + "pipe (Broken pipe)\n", "frame=1\n", 2},
+      {{"--codec", "DIB", "--progress", "/dev/full"}, kNone, stopped + "/dev/full (No space left on device)\n", "", 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.back() + " " + std::to_string(c.reader));
+    TempDir dir;
+    // 2000 frames: far more progress than a pipe holds, so it is still coming when the reader leaves.
+    dir.Write("movie.xml", R"(<talmora width="8" height="8" fps="100" length="20"/>)");
+    ASSERT_EQ(::mkfifo((dir / "pipe.png").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    std::optional<PipeReader> reader;
+    if (c.reader != kNone) reader.emplace(dir / c.args.back(), c.reader == kLeaves ? 16384 : SIZE_MAX);
+    std::vector<std::string> args = c.args;
+    args.push_back("movie.xml");
+    const auto result = testing::RunTalmora(args, dir.path());
+    std::string line = c.line;
+    if (const size_t at = line.find("{}"); at != std::string::npos) line.replace(at, 2, dir.path());
+    EXPECT_NE(result.out.find(line), std::string::npos) << result.out;
+    EXPECT_EQ(testing::Count(result.out, stopped), c.status == 2 ? 1u : 0u);
+    EXPECT_EQ(result.status, c.status);
+    if (reader) {
+      EXPECT_TRUE(reader->Finish().starts_with(c.data_start));
+    }
+    if (c.args.front() == "--codec") {
+      EXPECT_EQ(testing::WalkAvi(dir / "movie.avi").frames.size(), 2000u);
+    }
   }
 }
 
@@ -177,7 +261,21 @@ TEST(MovieCommandLine, AFullDiskKeepsTheLastFilesAndSaysWhy) {
             std::string::npos) << result.out;
   EXPECT_TRUE(testing::ReadFile(small + "/movie.avi") == "last good movie");
   EXPECT_TRUE(testing::ReadFile(small + "/movie.wav") == "last track");
-  EXPECT_EQ(Names(small), (std::set<std::string>{"movie.xml", "filler", "movie.avi", "movie.wav"}));
+  // Nor does a frame picture of noise, some 190 KiB however it is packed.
+  const std::vector<int16_t> noise = test::Noise(2, 256 * 256);
+  std::vector<uint32_t> pixels(256 * 256);
+  std::memcpy(pixels.data(), noise.data(), pixels.size() * 4);
+  for (uint32_t& pixel : pixels) pixel |= 0xFF000000u;
+  WritePam(dir / "noise.pam", 256, 256, pixels);
+  dir.Write("small/movie.png", "last picture");
+  dir.Write("small/movie.xml", R"(<talmora width="256" height="256" length="1"><image src=")" + (dir / "noise.pam") +
+                                   R"(" width="256" height="256" time="0" duration="1"/></talmora>)");
+  const auto picture = testing::RunTalmora({"--frame", "0", "movie.xml"}, small);
+  EXPECT_NE(picture.out.find("エラー : PNG画像の書き出しに失敗しました : " + small + "/movie.png (No space left on device)\n"),
+            std::string::npos) << picture.out;
+  EXPECT_EQ(picture.status, 1);
+  EXPECT_TRUE(testing::ReadFile(small + "/movie.png") == "last picture");
+  EXPECT_EQ(Names(small), (std::set<std::string>{"movie.xml", "filler", "movie.avi", "movie.wav", "movie.png"}));
 }
 
 }  // namespace

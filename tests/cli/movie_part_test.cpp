@@ -159,6 +159,25 @@ TEST_F(MoviePart, AScaledRenderIsTheFullPictureResized) {
   EXPECT_EQ(avi.width, 640u);
   EXPECT_EQ(avi.height, 360u);
   EXPECT_EQ(avi.frames.size(), 3u);
+  // A scale past the largest side is refused on one line before anything is made; up to it, drawn.
+  dir_.Write("wide.xml", R"(<talmora width="8192" height="8" fps="10" length="0.2"><sound src="noise.wav"/></talmora>)");
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--codec", "DIB"}, {"--frame", "0"}}) {
+    for (const auto& [scale, size] : {std::pair{"4", "32768 × 32"}, {"2.0001", "16385 × 16"}}) {
+      auto run = args;
+      run.insert(run.end(), {"--scale", scale, "wide.xml"});
+      const auto refused = RunTalmora(run, dir_.path());
+      EXPECT_EQ(refused.out, testing::kDeviceLines + "XMLのパースが完了しました\nスクリプトパース完了\nエラー : --scale " + scale +
+                                 " では動画の大きさが " + size + " になり使えません。幅・高さとも 1 から 16384 までです\n" +
+                                 testing::kClosingLine);
+      EXPECT_EQ(refused.status, 1);
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "wide.avi") || std::filesystem::exists(dir_ / "wide.wav") ||
+                 std::filesystem::exists(dir_ / "wide.png"));
+  }
+  EXPECT_EQ(RunTalmora({"--frame", "0", "--scale", "2", "wide.xml"}, dir_.path()).status, 0);
+  const auto widest = DecodePicture(dir_ / "wide.png");
+  ASSERT_TRUE(widest);
+  EXPECT_EQ(widest->Width(), 16384);
 }
 
 }  // namespace

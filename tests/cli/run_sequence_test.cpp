@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <set>
 
 #include "support/cli_harness.h"
 
@@ -20,14 +21,30 @@ using testing::TempDir;
 constexpr int kFailureStatus = 255;  // -1 as the shell sees it
 const std::string kUsage = "使い方 : talmora [xmlファイルパス]\n";
 
-// A wrong command line or a script that cannot be read: one line, status -1, nothing written.
+// A wrong command line, a script that cannot be read, or an output that is the script or
+// another output (by link too): one line, status -1, nothing written.
 TEST(RunSequence, ArgumentsOrScriptThatCannotBeReadStopBeforeLoading) {
   TempDir dir;
-  dir.Write("a.xml", "<talmora length=\"1\"/>");
+  const std::string script = "<talmora length=\"1\"/>";
+  for (const char* name : {"a.xml", "s.avi", "s.wav", "s.mkv", "s.png"}) dir.Write(name, script);
+  std::filesystem::create_hard_link(dir / "s.png", dir / "shot.png");
+  std::filesystem::create_directory_symlink(".", dir / "here");
   std::filesystem::create_directory(dir / "folder.xml");
   ASSERT_EQ(::mkfifo((dir / "pipe.xml").c_str(), 0600), 0);  // must not stall the run
   const std::string unreadable = "エラー : xmlファイルを開けませんでした\n";
+  const auto same = [&](const std::string& what, const std::string& path, const std::string& other) {
+    return "エラー : " + what + "の出力先 " + path + " は" + other + " と同じファイルです\n";
+  };
   const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"s.avi"}, same("動画", dir / "s.avi", "スクリプト s.avi")},
+      {{"--codec", "DIB", "s.wav"}, same("音声", dir / "s.wav", "スクリプト s.wav")},
+      {{"-o", "s.mkv", "s.mkv"}, same("--output ", dir / "s.mkv", "スクリプト s.mkv")},
+      {{"--frame", "0", "s.png"}, same("画像", dir / "s.png", "スクリプト s.png")},
+      {{"--frame", "0", "-o", "shot.png", "s.png"}, same("--output ", dir / "shot.png", "スクリプト s.png")},
+      {{"--progress", "a.xml", "a.xml"}, same("--progress ", "a.xml", "スクリプト a.xml")},
+      {{"-o", "here/a.avi", "a.xml"}, same("--output ", dir / "here/a.avi", "動画の出力先 " + (dir / "a.avi"))},
+      {{"--progress", "here/a.wav", "a.xml"}, same("--progress ", "here/a.wav", "音声の出力先 " + (dir / "a.wav"))},
+      {{"--progress", "pipe.xml", "a.xml"}, "エラー : 進み具合の出力先を開けませんでした : pipe.xml (No such device or address)\n"},
       {{}, kUsage},
       {{"a.xml", "a.xml"}, kUsage},
       {{"missing.xml"}, "エラー : xmlファイルが見つかりません\n"},
@@ -41,8 +58,9 @@ TEST(RunSequence, ArgumentsOrScriptThatCannotBeReadStopBeforeLoading) {
     EXPECT_EQ(result.out, kDeviceLines + message);
     EXPECT_EQ(result.status, kFailureStatus);
   }
-  EXPECT_FALSE(std::filesystem::exists(dir / "a.avi"));
-  EXPECT_FALSE(std::filesystem::exists(dir / "a.wav"));
+  EXPECT_EQ(testing::Names(dir.path()), (std::set<std::string>{"a.xml", "s.avi", "s.wav", "s.mkv", "s.png", "shot.png",
+                                                                 "here", "folder.xml", "pipe.xml"}));
+  for (const char* name : {"a.xml", "s.avi", "s.wav", "s.mkv", "s.png"}) EXPECT_EQ(testing::ReadFile(dir / name), script);
 }
 
 TEST(RunSequence, FailedLoadStillClosesWithStatusOne) {

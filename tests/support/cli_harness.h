@@ -85,7 +85,8 @@ inline bool Ffmpeg(const std::string& arguments) {
   return std::system(("ffmpeg -nostdin -loglevel error -y " + arguments + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-// A signal to send once the output shows `marker`; until then standard input stays open.
+// Once the output shows `marker`, the signal sent, or without one, standard output closed as a
+// reader that has seen enough (`| head`) closes it; until then standard input stays open.
 struct Interruption {
   std::string marker;
   int signal = 0;
@@ -121,6 +122,7 @@ inline RunResult RunTalmora(const std::vector<std::string>& args, const std::str
   for (ssize_t n; spawned == 0 && (n = ::read(out[0], buffer, sizeof buffer)) > 0;) {
     result.out.append(buffer, static_cast<size_t>(n));
     if (!sent && !stop.marker.empty() && result.out.find(stop.marker) != std::string::npos) {
+      if (stop.signal == 0) break;
       sent = ::kill(pid, stop.signal) == 0;
     }
     // Never interrupted, it would wait for Enter for ever.

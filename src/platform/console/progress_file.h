@@ -23,11 +23,16 @@ class ProgressFile {
   void Frame(int64_t done, int64_t total, double seconds);
   void End(int64_t done, int64_t total, double seconds);
 
+  // Once a block could not be written (the reader went away, the disk is full), the reason;
+  // nothing more is written then. 0 while every block was.
+  int Error() const { return error_; }
+
  private:
   explicit ProgressFile(FILE* file) : file_(file) {}
   void Block(int64_t done, int64_t total, double seconds, const char* state);
 
   FILE* file_;
+  int error_ = 0;
   std::deque<std::chrono::steady_clock::time_point> recent_;  // frame times of the last second
 };
 

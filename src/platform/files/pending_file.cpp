@@ -42,7 +42,7 @@ void Unlist(int slot) {
   if (slot >= 0) slots[slot].state.store(kFree);
 }
 
-extern "C" void RemoveTemporariesAndExit(int signal) {
+extern "C" [[noreturn]] void RemoveTemporariesAndExit(int signal) {
   for (Slot& slot : slots) {
     if (slot.state.load() == kListed) ::unlink(slot.path);
   }
@@ -153,7 +153,12 @@ void PendingFile::Discard() {
   Unlist(slot_);
 }
 
+void ExitRemovingTemporaries(int signal) { RemoveTemporariesAndExit(signal); }
+
 void InstallInterruptCleanup() {
+  // A reader that goes away is told apart by the writer: it ends the run for standard output,
+  // not for a progress reader.
+  ::signal(SIGPIPE, SIG_IGN);
   for (const int signal : {SIGINT, SIGTERM}) {
     struct sigaction action {}, old {};
     action.sa_handler = RemoveTemporariesAndExit;

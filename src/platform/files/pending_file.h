@@ -36,7 +36,12 @@ class PendingFile {
 
 // From here on SIGINT and SIGTERM remove every open temporary and end the process with status
 // 128 + the signal's number (130, 143). A signal the process was started ignoring stays ignored.
+// SIGPIPE is ignored: a write to a pipe nobody reads fails with EPIPE instead.
 void InstallInterruptCleanup();
+
+// Ends the process as the signal would after InstallInterruptCleanup: every open temporary
+// removed, status 128 + `signal`.
+[[noreturn]] void ExitRemovingTemporaries(int signal);
 
 // The line that follows a write failure's message: the file and the system's reason.
 std::string WriteFailureDetail(const std::string& path, int error);

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/files/pending_file.h"
 #include "platform/libav_handles.h"
 #include "platform/render/frame.h"
 
@@ -70,7 +71,9 @@ bool Encode(const Frame& frame, PacketPtr& packet, std::string& error) {
 bool WritePngPicture(const Frame& frame, const std::string& path, std::string& error) {
   PacketPtr packet;
   if (!Encode(frame, packet, error)) return false;
-  FILE* file = std::fopen(path.c_str(), "wb");
+  // Under a temporary name, so that a full disk leaves the last picture as it was.
+  PendingFile pending(path);
+  FILE* file = pending.IsOpen() ? std::fopen(pending.Path().c_str(), "wb") : nullptr;
   if (!file) {
     error = std::strerror(errno);
     return false;
@@ -78,9 +81,8 @@ bool WritePngPicture(const Frame& frame, const std::string& path, std::string& e
   const bool written = std::fwrite(packet->data, 1, static_cast<size_t>(packet->size), file) ==
                        static_cast<size_t>(packet->size);
   const int saved = errno;
-  if (std::fclose(file) == 0 && written) return true;
+  if (std::fclose(file) == 0 && written && pending.Commit()) return true;
   error = std::strerror(written ? errno : saved);
-  std::remove(path.c_str());
   return false;
 }
 

@@ -7,7 +7,8 @@ namespace talmora {
 class Frame;
 
 // Writes the frame as an 8-bit RGB PNG picture at `path` (the alpha channel is dropped, as a
-// player shows the movie). False with `error` set on failure; no partial file is left then.
+// player shows the movie), replacing the file there only once it is complete. False with `error`
+// set on failure; the file there before stays and no partial file is left then.
 bool WritePngPicture(const Frame& frame, const std::string& path, std::string& error);
 
 }  // namespace talmora
