@@ -221,9 +221,14 @@ void Checker::CheckRoot(double& length) {
   ReadPlainNumber(settings, "length", length);
   double colour[4] = {};
   for (int i = 0; i < 4; ++i) ReadPlainNumber(settings, std::string(1, "rgba"[i]), colour[i]);
+  double loudness = 0.0;
+  const bool loudness_read = ReadPlainNumber(settings, "loudness", loudness);
   for (const Refusal& refusal : refusals_.Take()) {
     Report(root, "属性 " + refusal.name + " の値 [" + refusal.text + "] は読めません (" +
                      Expected(refusal.expected) + ")");
+  }
+  if (loudness_read && !(loudness >= -70.0 && loudness <= 0.0)) {
+    Report(root, "属性 loudness の値 " + Shortest(loudness) + " は -70 から 0 (LUFS) の外です");
   }
   for (int i = 0; i < 4; ++i) {
     if (colour[i] > 1.0) {
@@ -308,16 +313,9 @@ void Checker::CheckSound(const ReadObject& object) {
   }
   SoundSystem* system = runtime_.device.Sounds();
   if (!system) return;
-  std::unique_ptr<SoundDecoder> decoder;
-  if (const SoundStatus status = system->OpenDecoded(path, Playback{}, decoder); !status.Ok()) {
+  if (const SoundStatus status = system->OpenStream(path); !status.Ok()) {
     Report(*object.tag,
            "音声ファイル " + object.written_src + " を読み込めません (" + status.reason + ")");
-  } else if (decoder->Channels() != 2) {
-    Report(*object.tag,
-           "音声ファイル " + object.written_src + " はステレオ(2ch)ではないため合成されません");
-  } else if (decoder->BitsPerSample() != 16) {
-    Report(*object.tag,
-           "音声ファイル " + object.written_src + " は16bitではないため合成されません");
   }
 }
 

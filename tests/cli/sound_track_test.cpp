@@ -41,8 +41,11 @@ TEST(SoundTrack, SoundsFillTheirWindowsAsTheirAttributesSayLatestFirst) {
   dir.Write("noise.wav", test::Wav(kRate, 2, 16, noise));
   dir.Write("one.wav", test::Wav(kRate, 2, 16, one));
   dir.Write("short.wav", test::Wav(kRate, 2, 16, short_noise));
-  dir.Write("mono.wav", test::Wav(kRate, 1, 16, test::Noise(1, kRate)));
-  dir.Write("deep.wav", test::Wav(kRate, 2, 24, test::Noise(2, kRate)));
+  const std::vector<int16_t> mono = test::Noise(1, kRate, 4), deep = test::Noise(2, kRate, 5);
+  std::vector<int16_t> both;  // the mono file on both sides
+  for (int16_t v : mono) both.insert(both.end(), {v, v});
+  dir.Write("mono.wav", test::Wav(kRate, 1, 16, mono));
+  dir.Write("deep.wav", test::Wav(kRate, 2, 24, deep));
   const std::string n = (dir / "noise.wav") + "\n", o = (dir / "one.wav") + "\n", s = (dir / "short.wav") + "\n";
   // Frames `at` on hold the file's frames from `file_frame` on, times the gains; a ramp rises
   // from 0 at `at` to the gains at the end of the stretch.
@@ -82,11 +85,21 @@ TEST(SoundTrack, SoundsFillTheirWindowsAsTheirAttributesSayLatestFirst) {
       // Begun a billion loops ago: whole repetitions are skipped, not decoded.
       {R"(<sound time="-1000000000" loop="yes" loopcount="-1" src="one.wav"/>)", o,
        {{one, 0, 10 * kRate, 0}}},
-      // Mono and 24-bit files leave silence with their messages, in the order of the mix.
+      // A mono file plays on both sides as it is; 24 bits give their top 16.
       {R"(<sound time="1" src="mono.wav"/><sound time="3" src="deep.wav"/><sound time="2" src="one.wav"/>)",
-       "サウンドのサンプルビットが16bitではありません : " + (dir / "deep.wav") + "(0)\n" + o +
-           "サウンドがステレオ(2ch)ではありません : " + (dir / "mono.wav") + "(0)\n",
-       {{one, 88200, kRate, 0}}, 2},
+       (dir / "deep.wav") + "\n" + o + (dir / "mono.wav") + "\n",
+       {{both, 44100, kRate, 0}, {one, 88200, kRate, 0}, {deep, 132300, kRate, 0}}},
+      // From a point in the file, its own samples from there on: 2.5 s of 3.5.
+      {R"(<sound time="2" clipstart="1" src="noise.wav"/>)", n, {{noise, 88200, 110250, kRate}}},
+      // Loop points stay in the file's time: from inside the stretch to its end, the stretch
+      // once more, then on; from past its end, no loop at all, and "now" follows.
+      {R"(<sound time="1" clipstart="0.15" loop="yes" loopcount="1" loopstart="0.1" loopend="0.2" src="short.wav"/>)", s,
+       {{short_noise, 44100, 2205, 6615}, {short_noise, 46305, 4410, 4410}, {short_noise, 50715, 4410, 8820}}},
+      {R"(<sound time="1" clipstart="0.25" loop="yes" loopcount="-1" loopstart="0.1" loopend="0.2" src="short.wav"/>)"
+       R"(<sound time="now" duration="0.1" src="one.wav"/>)", o + s,
+       {{short_noise, 44100, 2205, 11025}, {one, 46305, 4410, 0}}},
+      // A fade-in as long as the window is the volume ramp from 0.
+      {R"(<sound time="2" duration="1" fadein="1" src="noise.wav"/>)", n, {{noise, 88200, kRate, 0, 1, 1, true}}},
   };
   for (const Case& c : cases) {
     ExpectOutput(RunScript(dir, Script("10", c.body)), "", c.lines, c.status);
