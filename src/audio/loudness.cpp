@@ -134,6 +134,9 @@ PeakLimiter::PeakLimiter()
     : ceiling_(LimiterCeiling()), release_(1.0 - std::exp(-1.0 / (kReleaseSeconds * kTrackRate))) {
   smoothed_.fill(1.0);
   needed_.fill(1.0);
+  const std::vector<double> silence(2 * static_cast<size_t>(silence_left_), 0.0);
+  std::vector<double> none;
+  Push(silence.data(), silence.size() / 2, none);
 }
 
 void PeakLimiter::Push(const double* frames, size_t count, std::vector<double>& out) {
@@ -185,8 +188,12 @@ void PeakLimiter::Step(double peak, std::vector<double>& out) {
   // Its own frame's need bounds it whatever the sums' rounding.
   gain_ = std::min(gain, needed_[static_cast<size_t>((step + 1) % kLookAhead)]);
   if (frame >= frames_in_) return;
-  out.push_back(held_[held_start_] * gain_);
-  out.push_back(held_[held_start_ + 1] * gain_);
+  if (silence_left_ > 0) {
+    --silence_left_;
+  } else {
+    out.push_back(held_[held_start_] * gain_);
+    out.push_back(held_[held_start_ + 1] * gain_);
+  }
   held_start_ += 2;
   ++frames_out_;
 }

@@ -61,8 +61,9 @@ class TruePeakDetector {
 
 // Holds a stereo signal's true peaks under LimiterCeiling(): each frame's peak sets the gain it
 // needs; the gain falls smoothly over the look-ahead before a peak and recovers slowly after
-// it, and where nothing rises above the ceiling it is exactly 1. The output lags the input by
-// kDelay frames.
+// it, and where nothing rises above the ceiling it is exactly 1. Silence goes before the
+// signal, so that the gain can fall ahead of a peak at its very start too. The output lags the
+// input by kDelay frames.
 class PeakLimiter {
  public:
   static constexpr int kLookAhead = 220;  // 5 ms
@@ -85,6 +86,7 @@ class PeakLimiter {
   size_t held_start_ = 0;
   int64_t steps_ = 0;         // peaks taken
   int64_t frames_in_ = 0, frames_out_ = 0;
+  int64_t silence_left_ = kLookAhead - 1;  // of the silence before, still to leave unsaid
   // The running minimum of the needed gains over the look-ahead, as (step, gain).
   std::vector<std::pair<int64_t, double>> minima_;
   size_t minima_start_ = 0;
