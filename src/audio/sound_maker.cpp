@@ -29,8 +29,8 @@ constexpr double kQuietestTarget = -70.0;
 constexpr double kLoudnessTolerance = 0.05;
 constexpr int kLimitedRuns = 3;
 
-// Runs the mix of `sounds` over the whole track, each stretch scaled by `gain` and, with
-// `limiter`, limited, into `meter`; `peaks`, when given, gets the highest true peak.
+// Runs the mix of `sounds` over the whole track, scaled by `gain` and, with `limiter`, limited,
+// into `meter`; `peak`, when given, gets the highest true peak.
 void MeasureMix(std::vector<TrackSound>& sounds, int64_t whole, double gain, PeakLimiter* limiter,
                 LoudnessMeter& meter, double* peak) {
   SoundMix mix(sounds, 0, whole);
@@ -155,7 +155,7 @@ std::optional<TrackShaping> SoundMaker::PlanLoudness(std::vector<TrackSound>& so
   shaping.whole = whole;
   shaping.gain = std::pow(10.0, (*loudness - measured) / 20.0);
   // The limiter takes loudness from what it holds down: runs through it measure how much, and
-  // the gain makes up for it, less for each run as the limiter takes more.
+  // the gain makes up for it until the track comes close enough.
   shaping.limit = peak * shaping.gain > LimiterCeiling();
   for (int run = 0; shaping.limit && run < kLimitedRuns; ++run) {
     LoudnessMeter limited;

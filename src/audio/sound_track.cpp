@@ -88,6 +88,13 @@ constexpr double kRound = 6755399441055744.0;
 
 // The loops below become vector code only under the cost model that -O2 leaves off.
 #define TALMORA_VECTOR_LOOPS __attribute__((optimize("vect-cost-model=dynamic")))
+// The scaled sum also gets a copy for AVX2, chosen when the program loads: twice the doubles a
+// step, and the same values, as AVX2 brings no fused multiply-add.
+#if defined(__x86_64__)
+#define TALMORA_AVX2_TOO __attribute__((target_clones("avx2", "default")))
+#else
+#define TALMORA_AVX2_TOO
+#endif
 
 TALMORA_VECTOR_LOOPS void AddUnity(int32_t* __restrict sums, const int16_t* __restrict sound,
                                    size_t count) {
@@ -96,11 +103,13 @@ TALMORA_VECTOR_LOOPS void AddUnity(int32_t* __restrict sums, const int16_t* __re
 
 // Each value of `sound` times its gain, added into the sum and rounded there: as the mix always
 // has, so that a sum that never clips keeps its old value to the last bit.
-TALMORA_VECTOR_LOOPS void AddScaled(int32_t* __restrict sums, const int16_t* __restrict sound,
-                                    const double* __restrict gains, int count) {
+TALMORA_AVX2_TOO TALMORA_VECTOR_LOOPS void AddScaled(int32_t* __restrict sums,
+                                                     const int16_t* __restrict sound,
+                                                     const double* __restrict gains, int count) {
   for (int i = 0; i < count; ++i) {
     const double sum = (sums[i] + sound[i] * gains[i] + kRound) - kRound;
-    sums[i] = static_cast<int32_t>(std::clamp(sum, -kSumLimit, kSumLimit));
+    // min and max rather than clamp: they are single instructions on vectors.
+    sums[i] = static_cast<int32_t>(std::min(std::max(sum, -kSumLimit), kSumLimit));
   }
 }
 
@@ -136,10 +145,15 @@ void AddWithGains(int32_t* sums, const int16_t* sound, int frames, double at, do
     const bool faded = first < fade_in || span - (first + count) < fade_out;
     if (ramp || faded) {
       for (int i = 0; i < count; ++i) {
-        const double place = first + i, s = g.ease.Apply(place / span), c = 1.0 - s;
-        double volume = c * g.volume + s * g.volume_end;
+        const double place = first + i;
+        double volume = g.volume, pan = g.pan;
+        if (ramp) {
+          const double s = g.ease.Apply(place / span), c = 1.0 - s;
+          volume = c * g.volume + s * g.volume_end;
+          pan = c * g.pan + s * g.pan_end;
+        }
         if (faded) volume *= FadeAt(g, place, span, fade_in, fade_out);
-        sides(volume, c * g.pan + s * g.pan_end, gains + 2 * i);
+        sides(volume, pan, gains + 2 * i);
       }
       constant = false;
     } else if (!constant) {
