@@ -53,7 +53,7 @@ TEST(ScriptCheck, EveryProblemOnItsLine) {
   <image src="../art/broken.png" time="0" duration="1" template="capp"/>
   <image time="1" duration="1"/>
   <sound src="../art/broken.wav" time="0"/>
-  <sound src="../art/mono.wav" clipstart="-1" fadeout="x"/>
+  <sound src="../art/mono.wav" clipstart="-1" fadeout="x" ease="slow"/>
   <sound src="../art/gone.wav" time="5"/>
   <text template="cap" time="1" duration="1"/>
   <sound src="../art/one.wav" time="1" duration="-2"/>
@@ -88,6 +88,7 @@ TEST(ScriptCheck, EveryProblemOnItsLine) {
       "10: <image>: 画像ファイル ../art/broken.png を画像として読み込めません (壊れているか途中で切れているか、辺が16384を超えています)",
       "11: <image>: src がありません: 表示されません",
       "12: <sound>: 音声ファイル ../art/broken.wav を読み込めません (Invalid data found when processing input)",
+      "13: <sound>: 属性 ease の値 [slow] は読めません (linear/in/out/inout/cubic-bezier(x1, y1, x2, y2) のいずれかが必要です)",
       "13: <sound>: 属性 clipstart の値 [-1] は読めません (0以上の数値が必要です)",
       "13: <sound>: 属性 fadeout の値 [x] は読めません (数値が必要です)",
       "14: <sound>: 開始時刻 5 秒が動画の長さ 4 秒以降です: 鳴りません",
