@@ -72,10 +72,10 @@ TruePeakDetector::TruePeakDetector() : work_(2 * (kTaps - 1), 0.0) {
     const double r = (j - 24) / 24.0;
     return sinc * BesselI0(kBeta * std::sqrt(std::max(0.0, 1.0 - r * r))) / BesselI0(kBeta);
   };
-  for (int phase = 1; phase <= 3; ++phase) {
+  for (size_t phase = 1; phase <= 3; ++phase) {
     double sum = 0.0;
-    for (int i = 0; i < kTaps; ++i) {
-      phases_[phase - 1][i] = tap(phase + 4 * i);
+    for (size_t i = 0; i < kTaps; ++i) {
+      phases_[phase - 1][i] = tap(static_cast<int>(phase + 4 * i));
       sum += std::fabs(phases_[phase - 1][i]);
     }
     bound_ = std::max(bound_, sum);
@@ -115,9 +115,9 @@ void TruePeakDetector::Run(size_t count, size_t real, double floor, std::vector<
         peak = std::max(std::fabs(at[-2 * kDelay]), std::fabs(at[-2 * kDelay + 1]));
         for (const auto& taps : phases_) {
           double left = 0.0, right = 0.0;
-          for (int i = 0; i < kTaps; ++i) {
-            left += taps[i] * at[-2 * i];
-            right += taps[i] * at[-2 * i + 1];
+          for (size_t i = 0; i < kTaps; ++i) {
+            left += taps[i] * at[-2 * static_cast<std::ptrdiff_t>(i)];
+            right += taps[i] * at[-2 * static_cast<std::ptrdiff_t>(i) + 1];
           }
           peak = std::max({peak, std::fabs(left), std::fabs(right)});
         }

@@ -50,7 +50,7 @@ class TruePeakDetector {
   void Finish(double floor, std::vector<double>& peaks);
 
  private:
-  static constexpr int kTaps = 12;  // a phase's, over frames t − 11 to t
+  static constexpr size_t kTaps = 12;  // a phase's, over frames t − 11 to t
   void Run(size_t count, size_t real, double floor, std::vector<double>& peaks);
 
   std::array<std::array<double, kTaps>, 3> phases_{};

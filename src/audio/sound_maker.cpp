@@ -44,7 +44,7 @@ void MeasureMix(std::vector<TrackSound>& sounds, int64_t whole, double gain, Pea
     for (double p : peaks) *peak = std::max(*peak, p);
   };
   while (mix.Next()) {
-    scaled.resize(size_t{2} * mix.Frames());
+    scaled.resize(2 * static_cast<size_t>(mix.Frames()));
     for (size_t i = 0; i < scaled.size(); ++i) scaled[i] = mix.Sums()[i] * gain;
     if (limiter) {
       limited.clear();

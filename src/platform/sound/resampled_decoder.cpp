@@ -54,7 +54,7 @@ SoundStatus ResampledDecoder::Read(int16_t* out, int frames, int& got) {
     // Frames already in the track's format come straight from the decoded frame.
     const bool direct = available == 0 && !resampler_ && frame_ && frame_used_ < frame_limit_;
     if (direct) {
-      from = reinterpret_cast<const int16_t*>(frame_->extended_data[0]) + size_t{2} * frame_used_;
+      from = reinterpret_cast<const int16_t*>(frame_->extended_data[0]) + 2 * static_cast<size_t>(frame_used_);
       available = static_cast<size_t>(frame_limit_ - frame_used_);
     }
     if (available == 0) {
