@@ -1,8 +1,9 @@
 // Mixes ten overlapping sounds into a 10-minute track through the sound maker, once for each
 // sound length (1, 10 and 60 minutes by default), each in its own process so that the peak
 // memory is that of one run: first plainly, then with volume, pan and an endless loop on every
-// sound (which fills each window to the track's end). Prints wall time, processor time, the
-// minutes of sound mixed and peak resident memory.
+// sound (which fills each window to the track's end), then plainly again brought to a loudness
+// of -16 LUFS. Prints wall time, processor time, the minutes of sound mixed and peak resident
+// memory. bench/sound-mix.sh runs the program itself against ffmpeg and an older build.
 // Usage: bench_sound_mix [sound minutes ...]
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -59,11 +60,14 @@ double ProcessorSeconds() {
          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-void Run(const std::filesystem::path& folder, int minutes, bool shaped) {
+enum class Variant { kPlain, kShaped, kLoudness };
+
+void Run(const std::filesystem::path& folder, int minutes, Variant variant) {
   const std::string sound = (folder / ("sound" + std::to_string(minutes) + ".wav")).string();
   if (!std::filesystem::exists(sound)) WriteSound(sound, minutes);
+  const bool shaped = variant == Variant::kShaped;
   const char* settings = shaped ? "\" volume=\"0.8\" pan=\"0.3\" loop=\"yes\" loopcount=\"-1" : "";
-  std::string script = "<talmora>";
+  std::string script = variant == Variant::kLoudness ? "<talmora loudness=\"-16\">" : "<talmora>";
   double mixed_minutes = 0;
   for (int i = 0; i < kSounds; ++i) {
     script += "<sound time=\"" + std::to_string(i * 6) + settings + "\" src=\"" + sound + "\"/>";
@@ -89,7 +93,10 @@ void Run(const std::filesystem::path& folder, int minutes, bool shaped) {
   std::snprintf(line, sizeof line,
                 "%d sounds of %d min into a %.0f min track%s: wall %.2f s, processor %.2f s, "
                 "%.0f min mixed, peak memory %.1f MB (%.1f MB before mixing)",
-                kSounds, minutes, kTrackSeconds / 60, shaped ? " (volume, pan, endless loop)" : "",
+                kSounds, minutes, kTrackSeconds / 60,
+                shaped                          ? " (volume, pan, endless loop)"
+                : variant == Variant::kLoudness ? " (to -16 LUFS)"
+                                                : "",
                 wall.count(), ProcessorSeconds() - processor, mixed_minutes,
                 static_cast<double>(PeakKilobytes()) / 1024.0, static_cast<double>(before) / 1024.0);
   PrintLine(line);
@@ -107,10 +114,11 @@ int main(int argc, char** argv) {
   const std::filesystem::path folder = pattern;
   for (int minutes : lengths) {
     if (minutes <= 0) continue;
-    for (bool shaped : {false, true}) {
+    using talmora::Variant;
+    for (Variant variant : {Variant::kPlain, Variant::kShaped, Variant::kLoudness}) {
       const pid_t child = ::fork();
       if (child == 0) {
-        talmora::Run(folder, minutes, shaped);
+        talmora::Run(folder, minutes, variant);
         std::_Exit(0);
       }
       int status = 0;

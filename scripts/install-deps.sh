@@ -6,7 +6,7 @@ packages=(
   build-essential cmake pkg-config git
   libgtest-dev libgmock-dev googletest
   libxml2-dev
-  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libebur128-dev
   libpango1.0-dev libcairo2-dev libfontconfig-dev libfreetype-dev libharfbuzz-dev
   fonts-ipafont-gothic fonts-dejavu-core
   ffmpeg time

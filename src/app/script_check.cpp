@@ -24,6 +24,7 @@ extern "C" {
 #include "script/file_path.h"
 #include "script/property_readers.h"
 #include "script/xml_parser.h"
+#include "video/easing.h"
 #include "video/image.h"
 #include "video/text.h"
 
@@ -101,6 +102,7 @@ class Checker {
                      const std::string& name) const;
   void CheckNames(const ScriptTag& tag, TagKind kind);
   void CheckWords(const ScriptTag& tag, const std::string& template_name);
+  void CheckEase(const ScriptTag& tag, const std::string& template_name);
   void ReadChild(const ScriptTag& tag, TagKind kind);
   void CheckRoot(double& length);
   void CheckColour(const ScriptTag& tag, const std::string& template_name, const char* name,
@@ -166,6 +168,20 @@ void Checker::CheckWords(const ScriptTag& tag, const std::string& template_name)
   }
 }
 
+// The reader prints an ease it cannot read rather than noting it.
+void Checker::CheckEase(const ScriptTag& tag, const std::string& template_name) {
+  if (!Given(tag, template_name, "ease")) return;
+  const auto own = tag.attributes.find("ease");
+  std::string word = own != tag.attributes.end()
+                         ? own->second
+                         : runtime_.templates.GetTemplate(template_name).at("ease");
+  if (word == "last") word = runtime_.keeper.Get("ease");
+  if (ParseEase(word)) return;
+  Report(tag, "属性 ease の値 [" + word +
+                  "] は読めません (linear/in/out/inout/cubic-bezier(x1, y1, x2, y2) のいずれかが必要です)" +
+                  Origin(tag, template_name, "ease"));
+}
+
 void Checker::ReadChild(const ScriptTag& tag, TagKind kind) {
   const std::string template_name = TemplateName(tag);
   if (!template_name.empty() && !template_lines_.contains(template_name)) {
@@ -175,6 +191,7 @@ void Checker::ReadChild(const ScriptTag& tag, TagKind kind) {
            "テンプレート " + template_name + " はありません" + Suggestion(template_name, names));
   }
   if (kind == TagKind::kText) CheckWords(tag, template_name);
+  CheckEase(tag, template_name);
   ReadObject object{&tag, nullptr, nullptr, template_name, {}, false};
   if (kind == TagKind::kSound) {
     object.sound = runtime_.factory.Create<Sound>(tag);
@@ -221,9 +238,14 @@ void Checker::CheckRoot(double& length) {
   ReadPlainNumber(settings, "length", length);
   double colour[4] = {};
   for (int i = 0; i < 4; ++i) ReadPlainNumber(settings, std::string(1, "rgba"[i]), colour[i]);
+  double loudness = 0.0;
+  const bool loudness_read = ReadPlainNumber(settings, "loudness", loudness);
   for (const Refusal& refusal : refusals_.Take()) {
     Report(root, "属性 " + refusal.name + " の値 [" + refusal.text + "] は読めません (" +
                      Expected(refusal.expected) + ")");
+  }
+  if (loudness_read && !(loudness >= -70.0 && loudness <= 0.0)) {
+    Report(root, "属性 loudness の値 " + Shortest(loudness) + " は -70 から 0 (LUFS) の外です");
   }
   for (int i = 0; i < 4; ++i) {
     if (colour[i] > 1.0) {
@@ -308,16 +330,9 @@ void Checker::CheckSound(const ReadObject& object) {
   }
   SoundSystem* system = runtime_.device.Sounds();
   if (!system) return;
-  std::unique_ptr<SoundDecoder> decoder;
-  if (const SoundStatus status = system->OpenDecoded(path, Playback{}, decoder); !status.Ok()) {
+  if (const SoundStatus status = system->OpenStream(path); !status.Ok()) {
     Report(*object.tag,
            "音声ファイル " + object.written_src + " を読み込めません (" + status.reason + ")");
-  } else if (decoder->Channels() != 2) {
-    Report(*object.tag,
-           "音声ファイル " + object.written_src + " はステレオ(2ch)ではないため合成されません");
-  } else if (decoder->BitsPerSample() != 16) {
-    Report(*object.tag,
-           "音声ファイル " + object.written_src + " は16bitではないため合成されません");
   }
 }
 

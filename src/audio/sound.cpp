@@ -9,6 +9,7 @@
 #include "platform/console/print_line.h"
 #include "platform/sound/sound_system.h"
 #include "script/file_path.h"
+#include "script/property_readers.h"
 
 namespace talmora {
 namespace {
@@ -46,9 +47,29 @@ void Sound::ReadProperties(AttributeMap& attributes) {
   ReadNumber(attributes, "pan", pan);
   volumeend_given_ = ReadNumber(attributes, "volumeend", volumeend);
   panend_given_ = ReadNumber(attributes, "panend", panend);
+  ReadSeconds(attributes, "clipstart", clipstart);
+  ReadSeconds(attributes, "fadein", fadein);
+  ReadSeconds(attributes, "fadeout", fadeout);
+  if (std::string word; ReadText(attributes, "ease", word)) {
+    if (auto parsed = ParseEase(word)) {
+      ease = *parsed;
+    } else {
+      PrintInvalidValue("ease", word, &context_.outcome);
+    }
+  }
   if (!ReadText(attributes, "src", path)) return;
   if (auto full = ReadableFilePath(path)) path = std::move(*full);
   TakeLengthFromFile();
+}
+
+void Sound::ReadSeconds(const AttributeMap& attributes, const std::string& name, double& value) {
+  double read = 0.0;
+  if (!ReadNumber(attributes, name, read)) return;
+  if (read >= 0.0 && std::isfinite(read)) {
+    value = read;
+  } else if (std::string text; FindAttribute(attributes, name, text)) {
+    RefuseValue(name, text, Expectation::kNotNegative, &context_.outcome);
+  }
 }
 
 void Sound::TakeLengthFromFile() {
@@ -84,15 +105,19 @@ void Sound::TakeLengthFromFile() {
 double Sound::PlaybackSeconds(const SoundInfo& info) const {
   const double length = static_cast<double>(info.length_ms) * 0.001;
   const Playback playback = PlaybackSettings();
-  if (playback.rate == 0 && playback.repeats == 0) return length;
-  double seconds = length;
+  const double begin = std::min(playback.start, length);
+  if (playback.rate == 0 && playback.repeats == 0) return length - begin;
+  double seconds = length - begin;
   if (playback.repeats != 0) {
     const double loop_start = std::clamp(playback.loop_start, 0.0, length);
     const double loop_end =
         playback.loop_end > playback.loop_start ? std::min(playback.loop_end, length) : length;
     const double stretch = std::max(0.0, loop_end - loop_start);
-    if (stretch > 0.0 && playback.repeats < 0) return INFINITY;
-    seconds += playback.repeats * stretch;
+    // A start at or after the loop's end never comes back to it.
+    if (begin < loop_end) {
+      if (stretch > 0.0 && playback.repeats < 0) return INFINITY;
+      seconds += playback.repeats * stretch;
+    }
   }
   if (playback.rate > 0 && info.rate > 0) seconds = seconds * info.rate / playback.rate;
   return seconds;
@@ -105,6 +130,7 @@ Playback Sound::PlaybackSettings() const {
     playback.rate = static_cast<int>(std::clamp(std::round(std::min(frequency, 1e9)),
                                                 double{kMinSoundRate}, double{kMaxSoundRate}));
   }
+  playback.start = clipstart;
   if (loop) {
     playback.repeats = loopcount;
     playback.loop_start = UsableSeconds(loopstart);
@@ -119,33 +145,33 @@ SoundGains Sound::Gains() const {
   gains.volume_end = volumeend_given_ ? UsableVolume(volumeend, gains.volume) : gains.volume;
   gains.pan = UsablePan(pan);
   gains.pan_end = panend_given_ ? UsablePan(panend) : gains.pan;
+  gains.fade_in = fadein;
+  gains.fade_out = fadeout;
+  gains.ease = ease;
   return gains;
 }
 
-void Sound::MixInto(SoundTrack& track) {
+std::optional<TrackSound> Sound::ForTrack() {
   SoundSystem* system = SoundSystemOf(context_);
   if (!system) {
     PrintNoSoundSystem(path, context_.outcome);
-    return;
+    return std::nullopt;
   }
-  std::unique_ptr<SoundDecoder> decoder;
-  if (const SoundStatus status = system->OpenDecoded(path, PlaybackSettings(), decoder);
-      !status.Ok()) {
+  if (const SoundStatus status = system->OpenStream(path); !status.Ok()) {
     PrintLoadFailure(path, status, context_.outcome);
-    return;
-  }
-  if (decoder->Channels() != 2) {
-    PrintLine("サウンドがステレオ(2ch)ではありません : " + path + "(0)");
-    context_.outcome.NoteFailed();
-    return;
-  }
-  if (decoder->BitsPerSample() != 16) {
-    PrintLine("サウンドのサンプルビットが16bitではありません : " + path + "(0)");
-    context_.outcome.NoteFailed();
-    return;
+    return std::nullopt;
   }
   PrintLine(path);
-  if (!track.Mix(*decoder, WindowFrames(start, end), Gains())) context_.outcome.NoteFailed();
+  TrackSound sound;
+  sound.window = WindowFrames(start, end);
+  sound.gains = Gains();
+  sound.open = [this, system](bool report) {
+    std::unique_ptr<SoundDecoder> decoder;
+    const SoundStatus status = system->OpenDecoded(path, PlaybackSettings(), decoder);
+    if (!status.Ok() && report) PrintLoadFailure(path, status, context_.outcome);
+    return decoder;
+  };
+  return sound;
 }
 
 }  // namespace talmora

@@ -1,27 +1,30 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "script/object.h"
+#include "video/easing.h"
 
 namespace talmora {
 
-class SoundTrack;
 struct Playback;
 struct SoundGains;
 struct SoundInfo;
+struct TrackSound;
 
 // A sound file mixed into the sound track from its start time, for the length of its window,
-// played as its attributes say: volume and pan (each with an optional end value), playback rate
-// and loop.
+// played as its attributes say: from a point in the file, with volume and pan (each with an
+// optional end value) and fades, playback rate and loop.
 class Sound : public Object {
  public:
   explicit Sound(ScriptContext& context) : Object(context) {}
 
   void ReadProperties(AttributeMap& attributes) override;
-  // Adds the decoded samples into the track over the window.
-  void MixInto(SoundTrack& track);
+  // The sound as the track mixes it, once its file proves to open: its path is printed then,
+  // or why it does not open.
+  std::optional<TrackSound> ForTrack();
 
   // An endless loop without a length of its own plays until the movie ends.
   bool EndsWithMovie() const { return ends_with_movie_; }
@@ -36,6 +39,10 @@ class Sound : public Object {
   double pan = 0.0;
   double volumeend = 1.0;
   double panend = 0.0;
+  double clipstart = 0.0;
+  double fadein = 0.0;
+  double fadeout = 0.0;
+  Ease ease;
 
  private:
   // Opens the file for its length; a window without its own length ends with the playback.
@@ -44,6 +51,8 @@ class Sound : public Object {
   double PlaybackSeconds(const SoundInfo& info) const;
   Playback PlaybackSettings() const;
   SoundGains Gains() const;
+  // Reads a length in seconds that may not be negative.
+  void ReadSeconds(const AttributeMap& attributes, const std::string& name, double& value);
 
   bool frequency_given_ = false;
   bool volumeend_given_ = false;

@@ -5,19 +5,68 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
+#include <cstdio>
 
+#include "audio/loudness.h"
 #include "audio/sound.h"
 #include "audio/sound_track.h"
 #include "audio/wav_header.h"
 #include "platform/console/print_line.h"
 #include "platform/files/pending_file.h"
 #include "script/object_factory.h"
+#include "script/property_readers.h"
 
 namespace talmora {
 namespace {
 
 constexpr char kOpenFailed[] = "出力先サウンドファイルを開けませんでした : ";
 constexpr char kWriteFailed[] = "出力先サウンドファイルへの書き込みに失敗しました : ";
+
+// Loudness targets below the meter's absolute gate could never be measured again.
+constexpr double kQuietestTarget = -70.0;
+// A limited track is measured again until it comes this close to its target, or that many times.
+constexpr double kLoudnessTolerance = 0.05;
+constexpr int kLimitedRuns = 3;
+
+// Runs the mix of `sounds` over the whole track, scaled by `gain` and, with `limiter`, limited,
+// into `meter`; `peak`, when given, gets the highest true peak.
+void MeasureMix(std::vector<TrackSound>& sounds, int64_t whole, double gain, PeakLimiter* limiter,
+                LoudnessMeter& meter, double* peak) {
+  SoundMix mix(sounds, 0, whole);
+  TruePeakDetector detector;
+  std::vector<double> scaled, limited, peaks;
+  const auto measure = [&](const std::vector<double>& frames) {
+    meter.Add(frames.data(), frames.size() / 2);
+    if (!peak) return;
+    peaks.clear();
+    detector.Push(frames.data(), frames.size() / 2, *peak, peaks);
+    for (double p : peaks) *peak = std::max(*peak, p);
+  };
+  while (mix.Next()) {
+    scaled.resize(2 * static_cast<size_t>(mix.Frames()));
+    for (size_t i = 0; i < scaled.size(); ++i) scaled[i] = mix.Sums()[i] * gain;
+    if (limiter) {
+      limited.clear();
+      limiter->Push(scaled.data(), static_cast<size_t>(mix.Frames()), limited);
+      measure(limited);
+    } else {
+      measure(scaled);
+    }
+  }
+  if (limiter) {
+    limited.clear();
+    limiter->Finish(limited);
+    measure(limited);
+  }
+  if (peak) {
+    peaks.clear();
+    detector.Finish(*peak, peaks);
+    for (double p : peaks) *peak = std::max(*peak, p);
+  }
+}
+
+double Decibels(double gain) { return 20.0 * std::log10(gain); }
 
 }  // namespace
 
@@ -27,6 +76,14 @@ SoundMaker::SoundMaker(const ObjectFactory& factory, double movie_length)
 SoundMaker::~SoundMaker() = default;
 
 void SoundMaker::ReadProperties(const TagList& tags) {
+  if (double target = 0.0;
+      !tags.empty() && ReadPlainNumber(tags.front().attributes, "loudness", target, &factory_.Outcome())) {
+    if (target >= kQuietestTarget && target <= 0.0) {
+      loudness = target;
+    } else {
+      PrintInvalidValue("loudness", tags.front().attributes.at("loudness"), &factory_.Outcome());
+    }
+  }
   for (const ScriptTag& tag : tags) {
     auto sound = factory_.Create<Sound>(tag);
     if (!sound) continue;
@@ -60,8 +117,17 @@ void SoundMaker::Make(const std::string& path) {
     factory_.Outcome().NoteIncomplete();
     return;
   }
+  std::vector<TrackSound> mixed;
+  for (const auto& sound : sounds_) {
+    if (auto opened = sound->ForTrack()) mixed.push_back(std::move(*opened));
+  }
+  std::optional<TrackShaping> shaping;
+  if (loudness && !mixed.empty()) shaping = PlanLoudness(mixed, whole);
   SoundTrack track(file.Path(), path, first);
-  for (const auto& sound : sounds_) sound->MixInto(track);
+  if (!track.Mix(mixed, shaping ? &*shaping : nullptr)) factory_.Outcome().NoteFailed();
+  for (const TrackSound& sound : mixed) {
+    if (sound.failed) factory_.Outcome().NoteFailed();
+  }
   // A track the disk refused part of is dropped; the one there before stays.
   if (track.WriteFailed()) {
     factory_.Outcome().NoteIncomplete();
@@ -73,6 +139,37 @@ void SoundMaker::Make(const std::string& path) {
     return;
   }
   made = true;
+}
+
+std::optional<TrackShaping> SoundMaker::PlanLoudness(std::vector<TrackSound>& sounds,
+                                                     int64_t whole) const {
+  LoudnessMeter meter;
+  double peak = 0.0;
+  MeasureMix(sounds, whole, 1.0, nullptr, meter, &peak);
+  const double measured = meter.Integrated();
+  if (!std::isfinite(measured)) {
+    PrintLine("ラウドネスを測れません (無音です): 音量はそのままです");
+    return std::nullopt;
+  }
+  TrackShaping shaping;
+  shaping.whole = whole;
+  shaping.gain = std::pow(10.0, (*loudness - measured) / 20.0);
+  // The limiter takes loudness from what it holds down: runs through it measure how much, and
+  // the gain makes up for it until the track comes close enough.
+  shaping.limit = peak * shaping.gain > LimiterCeiling();
+  for (int run = 0; shaping.limit && run < kLimitedRuns; ++run) {
+    LoudnessMeter limited;
+    PeakLimiter limiter;
+    MeasureMix(sounds, whole, shaping.gain, &limiter, limited, nullptr);
+    const double missing = *loudness - limited.Integrated();
+    if (!std::isfinite(missing) || std::fabs(missing) < kLoudnessTolerance) break;
+    shaping.gain *= std::pow(10.0, missing / 20.0);
+  }
+  char line[200];
+  std::snprintf(line, sizeof line, "ラウドネス : %.1f LUFS を %.1f LUFS に合わせます (%+.1f dB%s)",
+                measured, *loudness, Decibels(shaping.gain), shaping.limit ? ", リミッター使用" : "");
+  PrintLine(line);
+  return shaping;
 }
 
 void SoundMaker::PrintWriteFailure(const std::string& path, int error) {

@@ -11,6 +11,8 @@ namespace talmora {
 
 class ObjectFactory;
 class Sound;
+struct TrackShaping;
+struct TrackSound;
 
 // Writes the ".wav" file: a silent track of the movie's length that every sound adds itself into.
 class SoundMaker : public Maker {
@@ -26,6 +28,8 @@ class SoundMaker : public Maker {
   // Only the samples from trunc(from × 44100) up to trunc(to × 44100) of the movie's track.
   std::optional<double> from;
   std::optional<double> to;
+  // The loudness the finished track is brought to, in LUFS, from the root's "loudness".
+  std::optional<double> loudness;
   // Latest start first: mixed, and so printed, in this order.
   const std::vector<std::shared_ptr<Sound>>& Sounds() const { return sounds_; }
 
@@ -34,6 +38,9 @@ class SoundMaker : public Maker {
   // track at `path`; false after printing why not.
   static bool WriteSilentTrack(const std::string& file, const std::string& path, int64_t frames);
   static void PrintWriteFailure(const std::string& path, int error);
+  // Measures the whole track's mix and works out how to bring it to the loudness; none when
+  // it is silent.
+  std::optional<TrackShaping> PlanLoudness(std::vector<TrackSound>& sounds, int64_t whole) const;
 
   const ObjectFactory& factory_;
   std::vector<std::shared_ptr<Sound>> sounds_;

@@ -2,69 +2,130 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "audio/wav_header.h"
+#include "video/easing.h"
 
 namespace talmora {
 
 class SoundDecoder;
+struct SoundStatus;
 
-// A sound's gains across its window: volume and pan each move linearly from their start value
-// at the window's start to their end value at its end. Pan runs from −1 (left only) to +1,
-// volume from 0 to kMaxGain.
+// A sound's gains across its window: volume and pan each move from their start value at the
+// window's start to their end value at its end, paced by the ease. Pan runs from −1 (left only)
+// to +1, volume from 0 to kMaxGain. The volume also rises from 0 over the first `fade_in`
+// seconds of the window and falls to 0 over the last `fade_out`, along the same ease; fades that
+// together outlast the window are shortened in proportion.
 struct SoundGains {
   static constexpr double kMaxGain = 32768.0;
 
   double volume = 1.0, volume_end = 1.0;
   double pan = 0.0, pan_end = 0.0;
+  double fade_in = 0.0, fade_out = 0.0;
+  Ease ease;
 
   bool IsUnity() const {
-    return volume == 1.0 && volume_end == 1.0 && pan == 0.0 && pan_end == 0.0;
+    return volume == 1.0 && volume_end == 1.0 && pan == 0.0 && pan_end == 0.0 &&
+           fade_in == 0.0 && fade_out == 0.0;
   }
 };
 
-// Adds `sound` into `track`, value by value, saturating at the 16-bit limits.
-void AddSaturating(int16_t* track, const int16_t* sound, size_t count);
+// One sound as the track mixes it: its window in the movie's track frames, its gains, and how to
+// open its decoder, which the mix calls only once it reaches the window (null when it cannot;
+// told to `report`, it prints why). A sound that does not open or stops decoding is marked
+// `failed`, and its failures are printed only the first time: a mix may be run more than once.
+struct TrackSound {
+  TrackWindow window;
+  SoundGains gains;
+  std::function<std::unique_ptr<SoundDecoder>(bool report)> open;
+  bool failed = false;
+};
 
-// The track file the sound maker has made, which every sound adds itself into in place, one
-// chunk at a time: each chunk is read from the file, added to and written back, so memory stays
-// at two chunks whatever the length.
-class SoundTrack {
+// The sum of the sounds over the movie's track frames [first, end), a stretch at a time, front
+// to back. Within a stretch every sound playing there is added, in the order of the list, into
+// 32-bit sums, which whoever takes them clips once: the sums do not depend on that order, except
+// how a scaled value's exact half rounds. Only the sounds playing in a stretch are open, so
+// memory does not grow with the track's length.
+class SoundMix {
  public:
   static constexpr int kChunkFrames = 65536;
 
-  // The track file at `path`, called `name` in messages (the path itself when empty), holding the
-  // movie's track from frame `first` on.
+  SoundMix(std::vector<TrackSound>& sounds, int64_t first, int64_t end);
+  ~SoundMix();
+  SoundMix(const SoundMix&) = delete;
+  SoundMix& operator=(const SoundMix&) = delete;
+
+  // Mixes the next stretch; false once the end is reached.
+  bool Next();
+  // The stretch last mixed: its first track frame, its frames and their sums, two a frame.
+  int64_t Position() const { return position_; }
+  int Frames() const { return frames_; }
+  const int32_t* Sums() const { return sums_.data(); }
+  int32_t* Sums() { return sums_.data(); }
+  // Whether any sound played in it; if not, its sums are all 0.
+  bool Heard() const { return heard_; }
+
+ private:
+  struct Playing;
+  // Opens the sound and decodes its way to `frame`; false after marking it failed.
+  bool Start(Playing& playing, int64_t frame);
+  // Adds the playing sound's frames over [from, to) of the stretch; false when its file ends or
+  // fails there.
+  bool Add(Playing& playing, int64_t from, int64_t to);
+  static void Fail(TrackSound& sound, const SoundStatus& status);
+
+  std::vector<TrackSound>& sounds_;
+  std::vector<size_t> by_start_;  // sound indices by the frame they start in
+  size_t next_start_ = 0;
+  std::vector<Playing> playing_;  // in the list's order
+  int64_t end_;
+  int64_t position_;
+  int frames_ = 0;
+  bool heard_ = false;
+  std::vector<int32_t> sums_;
+  std::vector<int16_t> decoded_;
+};
+
+// The 16-bit track value of a sum: clipped at the limits.
+void ClipSums(const int32_t* sums, int16_t* out, size_t count);
+
+// What the loudness target does to the mix before it is clipped: a gain and, where it would
+// lift a peak past the ceiling, a limiter. The mix then runs from the track's start, so that
+// the limiter sees what comes before a part, and `whole` frames long.
+struct TrackShaping {
+  double gain = 1.0;
+  bool limit = false;
+  int64_t whole = 0;
+};
+
+// The track file the sound maker has sized, holding the movie's track from frame `first` on,
+// which the mix is written into once, front to back. Stretches where no sound plays (shaped:
+// where the track is silent) are left as the file's unwritten zeros.
+class SoundTrack {
+ public:
+  // The track file at `path`, called `name` in messages (the path itself when empty).
   explicit SoundTrack(std::string path, std::string name = {}, int64_t first = 0);
 
   const std::string& Path() const { return path_; }
   // Whether a write to the file has failed: the track is then incomplete.
   bool WriteFailed() const { return write_failed_; }
 
-  // Adds `decoder`'s frames over the window (in the movie's track frames), from its first frame
-  // on, with `gains`. What falls before the file's start or after the end its header declares
-  // is left out. A failure is printed and ends the mix; false then.
-  bool Mix(SoundDecoder& decoder, TrackWindow window, const SoundGains& gains = {});
+  // Mixes `sounds` (see SoundMix) over the frames the file's header declares and writes them,
+  // shaped when `shaping` is given. A failure of the file is printed and ends the mix; false
+  // then. A sound's own failure is printed and marked on it, and the others play on.
+  bool Mix(std::vector<TrackSound>& sounds, const TrackShaping* shaping = nullptr);
 
  private:
-  int64_t TrackLength();
-  // Reads past `frames` frames; `by_repetitions` lets whole repetitions of an endless loop go
-  // undecoded.
-  bool Skip(SoundDecoder& decoder, int64_t frames, bool by_repetitions);
-  bool Decode(SoundDecoder& decoder, int count, int& got);
-  // Adds the first `frames` decoded frames at `track_frame`, window frame `window_frame`.
-  bool AddChunk(int64_t track_frame, int frames, int64_t window_frame, const TrackWindow& window,
-                const SoundGains& gains);
   void Fail(const char* what) const;
 
   std::string path_;
   std::string name_;
   int64_t first_;
   bool write_failed_ = false;
-  std::vector<int16_t> sound_;
-  std::vector<int16_t> track_;
 };
 
 }  // namespace talmora

@@ -18,9 +18,11 @@ constexpr std::string_view kVisual[] = {
 constexpr std::string_view kImage[] = {"src", "clipstart", "cliploop", "clipspeed"};
 constexpr std::string_view kText[] = {"fontsize", "weight", "italic",     "face",     "sentence",
                                       "align",    "valign", "singleline", "wordbreak"};
-constexpr std::string_view kSound[] = {"src",       "loop",   "loopcount", "loopstart", "loopend",
-                                       "frequency", "volume", "pan",       "volumeend", "panend"};
-constexpr std::string_view kRoot[] = {"width", "height", "fps", "length", "r", "g", "b", "a"};
+constexpr std::string_view kSound[] = {"src",       "loop",      "loopcount", "loopstart", "loopend",
+                                       "frequency", "volume",    "pan",       "volumeend", "panend",
+                                       "clipstart", "fadein",    "fadeout",   "ease"};
+constexpr std::string_view kRoot[] = {"width", "height", "fps", "length",
+                                      "r",     "g",      "b",   "a",      "loudness"};
 
 using NameList = std::vector<std::string_view>;
 

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 
+#include "audio/loudness.h"
 #include "audio/wav_header.h"
 #include "platform/sound/sound_system.h"
 #include "sound/sound_files.h"
@@ -14,28 +16,45 @@
 namespace talmora {
 namespace {
 
-// A decoder whose frame i is (Left(i), -Left(i)); it records what it is asked for and can fail.
+// A decoder whose frame i is (Left(i), -Left(i)), or (value, value) when given one; it records
+// what it is asked for and can fail.
 class FakeDecoder : public SoundDecoder {
  public:
-  FakeDecoder(int64_t frames, int fail_on_read) : frames_(frames), fail_on_read_(fail_on_read) {}
+  FakeDecoder(int64_t frames, int fail_on_read, std::vector<int>* requests = nullptr, int value = 0)
+      : frames_(frames), fail_on_read_(fail_on_read), requests_(requests), value_(value) {}
   static int16_t Left(int64_t i) { return static_cast<int16_t>(i % 20000 + 1); }
-  int Channels() const override { return 2; }
-  int BitsPerSample() const override { return 16; }
   SoundStatus Read(int16_t* out, int frames, int& got) override {
-    requests.push_back(frames);
-    if (static_cast<int>(requests.size()) - 1 == fail_on_read_) return SoundStatus::Failure(-5);
+    if (requests_) requests_->push_back(frames);
+    if (reads_++ == fail_on_read_) return SoundStatus::Failure(-5);
     for (got = 0; got < frames && next_ < frames_; ++got, ++next_) {
-      out[2 * got] = Left(next_);
-      out[2 * got + 1] = static_cast<int16_t>(-Left(next_));
+      out[2 * got] = static_cast<int16_t>(value_ ? value_ : Left(next_));
+      out[2 * got + 1] = static_cast<int16_t>(value_ ? value_ : -Left(next_));
     }
     return {};
   }
-  std::vector<int> requests;
 
  private:
   int64_t frames_, next_ = 0;
-  int fail_on_read_;
+  int fail_on_read_, reads_ = 0;
+  std::vector<int>* requests_;
+  int value_;
 };
+
+SoundGains Gains(double volume, double volume_end, double pan = 0, double pan_end = 0, double fade_in = 0,
+                 double fade_out = 0, const char* ease = "linear") {
+  SoundGains g;
+  g.volume = volume, g.volume_end = volume_end, g.pan = pan, g.pan_end = pan_end;
+  g.fade_in = fade_in, g.fade_out = fade_out, g.ease = *ParseEase(ease);
+  return g;
+}
+
+// A sound of the fake decoder over `window`.
+TrackSound Fake(TrackWindow window, int64_t frames, SoundGains gains = {}, int value = 0,
+                std::vector<int>* requests = nullptr, int fail_on_read = -1) {
+  return {window, gains, [=](bool) {
+            return std::make_unique<FakeDecoder>(frames, fail_on_read, requests, value);
+          }};
+}
 
 // A silent track of `frames` frames, as the sound maker leaves it.
 std::string Track(int64_t frames) {
@@ -84,17 +103,20 @@ TEST(SoundTrack, WindowIsCutToTheTrackAndMixedInChunksWithItsGains) {
       {1000, kFar - 10, 10, 5000, {}, 0, 0},
       {1000, -kFar, kFar + 500, 5000, {65536, 500}, 0, 0},
       // Gains follow the window, not the track: a ramp begun before time 0 and a pan.
-      {3000, -1000, 3000, 5000, {1000, 2000}, 0, 2000, -1, "", {0.0, 1.0, -1.0, 1.0}},
-      {3000, 100, 70000, 100000, {2900}, 100, 3000, -1, "", {0.5, 0.5, 0.25, 0.25}},
+      {3000, -1000, 3000, 5000, {1000, 2000}, 0, 2000, -1, "", Gains(0.0, 1.0, -1.0, 1.0)},
+      {3000, 100, 70000, 100000, {2900}, 100, 3000, -1, "", Gains(0.5, 0.5, 0.25, 0.25)},
   };
   testing::TempDir dir;
   for (const Case& c : cases) {
     const std::string before = Track(c.track), path = dir.Write("track.wav", before);
-    FakeDecoder decoder(c.sound, c.fail_on_read);
+    std::vector<int> requests;
+    std::vector<TrackSound> sounds = {
+        Fake({c.first, c.first + c.frames}, c.sound, c.gains, 0, &requests, c.fail_on_read)};
     testing::CaptureStdout out;
-    EXPECT_EQ(SoundTrack(path, "movie.wav").Mix(decoder, {c.first, c.first + c.frames}, c.gains), c.message.empty());
+    EXPECT_TRUE(SoundTrack(path, "movie.wav").Mix(sounds));
+    EXPECT_EQ(sounds[0].failed, !c.message.empty());
     EXPECT_EQ(out.Text(), c.message);
-    EXPECT_EQ(decoder.requests, c.requests) << c.first;
+    EXPECT_EQ(requests, c.requests) << c.first;
     const std::string after = testing::ReadFile(path);
     ASSERT_EQ(after.size(), before.size());
     EXPECT_EQ(after.substr(0, 44), before.substr(0, 44));
@@ -111,12 +133,112 @@ TEST(SoundTrack, WindowIsCutToTheTrackAndMixedInChunksWithItsGains) {
   }
 }
 
-TEST(SoundTrack, SumsSaturateInsteadOfWrapping) {
-  int16_t track[] = {30000, -30000, -5000, 32767, -32768, 0};
-  const int16_t sound[] = {30000, -30000, 30000, 1, -1, -32768};
-  AddSaturating(track, sound, 6);
-  EXPECT_EQ(std::vector<int16_t>(track, track + 6),
-            (std::vector<int16_t>{32767, -32768, 25000, 32767, -32768, -32768}));
+// Fades multiply the volume: exact gains at known frames of a constant sound.
+TEST(SoundTrack, FadesRiseAndFallAlongTheEaseAndFitTheWindow) {
+  constexpr int64_t kSecond = 44100;
+  struct Case {
+    int64_t window;
+    SoundGains gains;
+    std::vector<std::pair<int64_t, int>> expected;  // frame, left value (right is the same)
+  };
+  const Case cases[] = {
+      {2 * kSecond, Gains(1, 1, 0, 0, 0.5, 1),
+       {{0, 0}, {kSecond / 4, 8000}, {kSecond / 2, 16000}, {kSecond, 16000}, {3 * kSecond / 2, 8000},
+        {2 * kSecond - 1, 0}}},
+      {2 * kSecond, Gains(0.5, 0.5, 0, 0, 0.5, 1),
+       {{kSecond / 4, 4000}, {kSecond, 8000}, {3 * kSecond / 2, 4000}}},
+      // Curved as the ease says, the fade-out the fade-in's mirror.
+      {2 * kSecond, Gains(1, 1, 0, 0, 1, 1, "in"),
+       {{kSecond / 2, 2000}, {kSecond, 16000}, {3 * kSecond / 2, 14000}}},
+      {2 * kSecond, Gains(1, 1, 0, 0, 1, 1, "out"),
+       {{kSecond / 2, 14000}, {3 * kSecond / 2, 2000}}},
+      // Too long for the window together: halved, they meet in the middle.
+      {kSecond, Gains(1, 1, 0, 0, 2, 2),
+       {{kSecond / 4, 8000}, {kSecond / 2, 16000}, {3 * kSecond / 4, 8000}}},
+      {kSecond, Gains(1, 1, 0, 0, 3), {{kSecond / 2, 8000}, {kSecond - 1, 16000}}},
+      // Under a volume ramp, which the ease paces too.
+      {2 * kSecond, Gains(0, 1, 0, 0, 0, 1),
+       {{kSecond / 2, 4000}, {kSecond, 8000}, {3 * kSecond / 2, 6000}}},
+      {2 * kSecond, Gains(0, 1, 0, 0, 0, 0, "in"), {{kSecond, 2000}}},
+  };
+  testing::TempDir dir;
+  for (const Case& c : cases) {
+    const std::string path = dir.Write("track.wav", Track(c.window));
+    std::vector<TrackSound> sounds = {Fake({0, c.window}, c.window, c.gains, 16000)};
+    ASSERT_TRUE(SoundTrack(path).Mix(sounds));
+    const std::vector<int16_t> samples = test::TrackSamples(path);
+    for (const auto& [frame, value] : c.expected) {
+      EXPECT_EQ(samples[2 * frame], value) << c.window << " frame " << frame;
+      EXPECT_EQ(samples[2 * frame + 1], value) << c.window << " frame " << frame;
+    }
+  }
+}
+
+// Every sound playing is summed before the one clip; the old mix clipped each as it came.
+TEST(SoundTrack, SoundsAreSummedThenClippedOnceInAnyOrder) {
+  testing::TempDir dir;
+  const int values[] = {30000, 30000, -30000};
+  int order[] = {0, 1, 2};
+  do {
+    const std::string path = dir.Write("track.wav", Track(70000));
+    std::vector<TrackSound> sounds;
+    for (int i : order) sounds.push_back(Fake({0, 70000}, 70000, {}, values[i]));
+    // A fourth, quiet one straddles the stretches and the sum's limits.
+    sounds.push_back(Fake({65000, 70000}, 5000, Gains(0.5, 0.5), 10001));
+    ASSERT_TRUE(SoundTrack(path).Mix(sounds));
+    const std::vector<int16_t> samples = test::TrackSamples(path);
+    EXPECT_EQ(samples[0], 30000);
+    EXPECT_EQ(samples[2 * 64999 + 1], 30000);
+    EXPECT_EQ(samples[2 * 65000], 32767);  // 30000 + 5000 (rounded to even), clipped
+    EXPECT_EQ(samples.back(), 32767);
+  } while (std::next_permutation(std::begin(order), std::end(order)));
+  // The clip itself, past the vector width's multiples too.
+  const int32_t sums[] = {40000, -40000, 32767, -32768, 0, 32768, -32769, 1, -1, 70000, -70000};
+  int16_t clipped[11] = {};
+  ClipSums(sums, clipped, 11);
+  EXPECT_EQ(std::vector<int16_t>(clipped, clipped + 11),
+            (std::vector<int16_t>{32767, -32768, 32767, -32768, 0, 32767, -32768, 1, -1, 32767, -32768}));
+}
+
+// Below the ceiling the limiter only delays; above it, no sample and no point between two passes it.
+TEST(SoundTrack, LimiterHoldsPeaksUnderTheCeilingAndLeavesTheRestAlone) {
+  const double ceiling = LimiterCeiling();
+  EXPECT_NEAR(20 * std::log10(ceiling / 32768), kTruePeakCeilingDb - 0.1, 1e-9);
+  // A quiet sine, then a loud one whose samples fall between its peaks (a quarter of the rate,
+  // a half-sample off), then the quiet one again.
+  constexpr size_t kFrames = 4 * 44100;
+  std::vector<double> in(2 * kFrames);
+  for (size_t f = 0; f < kFrames; ++f) {
+    const bool loud = f >= 22050 && f < 44100;
+    const double value = loud ? 40000 * std::sin(M_PI / 2 * (static_cast<double>(f) + 0.5))
+                              : 20000 * std::sin(2 * M_PI * 440 * static_cast<double>(f) / 44100);
+    in[2 * f] = value;
+    in[2 * f + 1] = -value / 2;
+  }
+  PeakLimiter limiter;
+  std::vector<double> out;
+  for (size_t done = 0; done < kFrames; done += 10000) {
+    limiter.Push(in.data() + 2 * done, std::min<size_t>(10000, kFrames - done), out);
+  }
+  EXPECT_EQ(out.size(), in.size() - 2 * PeakLimiter::kDelay);
+  limiter.Finish(out);
+  ASSERT_EQ(out.size(), in.size());
+  // Untouched well before the loud part, and again once the gain has come back.
+  EXPECT_TRUE(std::equal(out.begin(), out.begin() + 2 * 21000, in.begin()));
+  EXPECT_TRUE(std::equal(out.begin() + 2 * 120000, out.end(), in.begin() + 2 * 120000));
+  double top = 0;
+  for (double v : out) top = std::max(top, std::fabs(v));
+  EXPECT_LE(top, ceiling);
+  // The loud sine's true peak, half a sample from its samples, is what the limiter held down.
+  TruePeakDetector detector;
+  std::vector<double> peaks;
+  detector.Push(out.data(), kFrames, 0, peaks);
+  detector.Finish(0, peaks);
+  ASSERT_EQ(peaks.size(), kFrames);
+  EXPECT_LE(*std::max_element(peaks.begin(), peaks.end()), ceiling * 1.0001);
+  const double loud = *std::max_element(peaks.begin() + 30000, peaks.begin() + 40000);
+  EXPECT_GT(loud, top * 1.3);
+  EXPECT_GT(loud, ceiling * 0.99);
 }
 
 // The mixer works on a temporary; its messages name the track it becomes.
@@ -140,11 +262,11 @@ TEST(SoundTrack, OutputFileFailuresNameTheFileAndStop) {
   for (const Case& c : cases) {
     std::remove(path.c_str());
     if (!c.bytes.empty()) dir.Write("track.wav", c.bytes);
-    FakeDecoder decoder(1000, -1);
+    std::vector<TrackSound> sounds = {Fake({0, 1000}, 1000)};
     testing::CaptureStdout out;
     const rlimit limited{c.size_limit ? c.size_limit : saved.rlim_cur, saved.rlim_max};
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-    const bool mixed = SoundTrack(path, "movie.wav").Mix(decoder, {0, 1000});
+    const bool mixed = SoundTrack(path, "movie.wav").Mix(sounds);
     ::setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_FALSE(mixed) << c.message;
     EXPECT_EQ(out.Text(), c.message + "movie.wav\n" + c.reason);

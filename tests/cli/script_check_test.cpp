@@ -41,7 +41,7 @@ TEST(ScriptCheck, EveryProblemOnItsLine) {
   ASSERT_TRUE(testing::Ffmpeg("-f lavfi -i testsrc=s=8x8:r=10:d=0.3 '" + dir / "art/clip.gif" + "'"));
   dir.Write("art/mono.wav", test::Wav(44100, 1, 16, test::Noise(1, 4410)));
   dir.Write("art/one.wav", test::Wav(44100, 2, 16, test::Noise(2, 4410)));
-  dir.Write("sub/movie.xml", R"(<talmora length="4" fps="x" r="255" widht="9">
+  dir.Write("sub/movie.xml", R"(<talmora length="4" fps="x" r="255" widht="9" loudness="16">
   <template name="cap" fontsize="big" align="centre" x="0"/>
   <txt sentence="a"/>
   <text template="cap" fontsise="60" time="0" duration="1" italic="maybe" valign="center"/>
@@ -53,7 +53,7 @@ TEST(ScriptCheck, EveryProblemOnItsLine) {
   <image src="../art/broken.png" time="0" duration="1" template="capp"/>
   <image time="1" duration="1"/>
   <sound src="../art/broken.wav" time="0"/>
-  <sound src="../art/mono.wav"/>
+  <sound src="../art/mono.wav" clipstart="-1" fadeout="x" ease="slow"/>
   <sound src="../art/gone.wav" time="5"/>
   <text template="cap" time="1" duration="1"/>
   <sound src="../art/one.wav" time="1" duration="-2"/>
@@ -66,6 +66,7 @@ TEST(ScriptCheck, EveryProblemOnItsLine) {
   const std::vector<std::string> expected = {
       "1: <talmora>: 属性 widht は読まれません (width の誤りでは?)",
       "1: <talmora>: 属性 fps の値 [x] は読めません (整数が必要です)",
+      "1: <talmora>: 属性 loudness の値 16 は -70 から 0 (LUFS) の外です",
       "1: <talmora>: 属性 r の値 255" + kColour,
       "3: <txt>: 不明な要素です (text の誤りでは?)",
       "4: <text>: 属性 fontsise は読まれません (fontsize の誤りでは?)",
@@ -87,7 +88,9 @@ TEST(ScriptCheck, EveryProblemOnItsLine) {
       "10: <image>: 画像ファイル ../art/broken.png を画像として読み込めません (壊れているか途中で切れているか、辺が16384を超えています)",
       "11: <image>: src がありません: 表示されません",
       "12: <sound>: 音声ファイル ../art/broken.wav を読み込めません (Invalid data found when processing input)",
-      "13: <sound>: 音声ファイル ../art/mono.wav はステレオ(2ch)ではないため合成されません",
+      "13: <sound>: 属性 ease の値 [slow] は読めません (linear/in/out/inout/cubic-bezier(x1, y1, x2, y2) のいずれかが必要です)",
+      "13: <sound>: 属性 clipstart の値 [-1] は読めません (0以上の数値が必要です)",
+      "13: <sound>: 属性 fadeout の値 [x] は読めません (数値が必要です)",
       "14: <sound>: 開始時刻 5 秒が動画の長さ 4 秒以降です: 鳴りません",
       "14: <sound>: 音声ファイル ../art/gone.wav が見つかりません",
       "15: <text>: 属性 align の値 [centre] は読めません (left/center/right のいずれかが必要です)" + kTemplate,
@@ -115,11 +118,11 @@ TEST(ScriptCheck, StatusesAndTheCleanScript) {
     std::string out;  // the whole output, or its start when it ends in "..."
     int status;
   } cases[] = {
-      {R"(<talmora xmlns:x="urn:x"><!-- a comment -->
+      {R"(<talmora xmlns:x="urn:x" loudness="-16"><!-- a comment -->
          <template name="t" x="1" sentence="s" src="art/pic.pam"/>
          <image template="t" time="0" duration="1" r="1" a="0.5" left="1" right="3"/>
          <text template="t" time="now" duration="1" face="ＭＳ ゴシック" align="right" italic="1"/>
-         <sound src="art/one.wav" time="last"/></talmora>)",
+         <sound src="art/one.wav" time="last" clipstart="0.05" fadein="0.01" fadeout="0.02" ease="out"/></talmora>)",
        kClean, 0},
       {"<talmora><image/>", "エラー : XMLのパースに失敗しました\n...", 1},
       {"<movie/>", "エラー : talmoraタグが見つかりませんでした\n", 1},

@@ -1,13 +1,16 @@
 // The ".wav" file as a user gets it: messages of both passes, the track's bytes.
 
+#include <ebur128.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 
 #include "sound/sound_files.h"
 #include "support/cli_harness.h"
+#include "support/dib_frames.h"
 
 namespace talmora {
 namespace {
@@ -41,8 +44,11 @@ TEST(SoundTrack, SoundsFillTheirWindowsAsTheirAttributesSayLatestFirst) {
   dir.Write("noise.wav", test::Wav(kRate, 2, 16, noise));
   dir.Write("one.wav", test::Wav(kRate, 2, 16, one));
   dir.Write("short.wav", test::Wav(kRate, 2, 16, short_noise));
-  dir.Write("mono.wav", test::Wav(kRate, 1, 16, test::Noise(1, kRate)));
-  dir.Write("deep.wav", test::Wav(kRate, 2, 24, test::Noise(2, kRate)));
+  const std::vector<int16_t> mono = test::Noise(1, kRate, 4), deep = test::Noise(2, kRate, 5);
+  std::vector<int16_t> both;  // the mono file on both sides
+  for (int16_t v : mono) both.insert(both.end(), {v, v});
+  dir.Write("mono.wav", test::Wav(kRate, 1, 16, mono));
+  dir.Write("deep.wav", test::Wav(kRate, 2, 24, deep));
   const std::string n = (dir / "noise.wav") + "\n", o = (dir / "one.wav") + "\n", s = (dir / "short.wav") + "\n";
   // Frames `at` on hold the file's frames from `file_frame` on, times the gains; a ramp rises
   // from 0 at `at` to the gains at the end of the stretch.
@@ -82,11 +88,21 @@ TEST(SoundTrack, SoundsFillTheirWindowsAsTheirAttributesSayLatestFirst) {
       // Begun a billion loops ago: whole repetitions are skipped, not decoded.
       {R"(<sound time="-1000000000" loop="yes" loopcount="-1" src="one.wav"/>)", o,
        {{one, 0, 10 * kRate, 0}}},
-      // Mono and 24-bit files leave silence with their messages, in the order of the mix.
+      // A mono file plays on both sides as it is; 24 bits give their top 16.
       {R"(<sound time="1" src="mono.wav"/><sound time="3" src="deep.wav"/><sound time="2" src="one.wav"/>)",
-       "サウンドのサンプルビットが16bitではありません : " + (dir / "deep.wav") + "(0)\n" + o +
-           "サウンドがステレオ(2ch)ではありません : " + (dir / "mono.wav") + "(0)\n",
-       {{one, 88200, kRate, 0}}, 2},
+       (dir / "deep.wav") + "\n" + o + (dir / "mono.wav") + "\n",
+       {{both, 44100, kRate, 0}, {one, 88200, kRate, 0}, {deep, 132300, kRate, 0}}},
+      // From a point in the file, its own samples from there on: 2.5 s of 3.5.
+      {R"(<sound time="2" clipstart="1" src="noise.wav"/>)", n, {{noise, 88200, 110250, kRate}}},
+      // Loop points stay in the file's time: from inside the stretch to its end, the stretch
+      // once more, then on; from past its end, no loop at all, and "now" follows.
+      {R"(<sound time="1" clipstart="0.15" loop="yes" loopcount="1" loopstart="0.1" loopend="0.2" src="short.wav"/>)", s,
+       {{short_noise, 44100, 2205, 6615}, {short_noise, 46305, 4410, 4410}, {short_noise, 50715, 4410, 8820}}},
+      {R"(<sound time="1" clipstart="0.25" loop="yes" loopcount="-1" loopstart="0.1" loopend="0.2" src="short.wav"/>)"
+       R"(<sound time="now" duration="0.1" src="one.wav"/>)", o + s,
+       {{short_noise, 44100, 2205, 11025}, {one, 46305, 4410, 0}}},
+      // A fade-in as long as the window is the volume ramp from 0.
+      {R"(<sound time="2" duration="1" fadein="1" src="noise.wav"/>)", n, {{noise, 88200, kRate, 0, 1, 1, true}}},
   };
   for (const Case& c : cases) {
     ExpectOutput(RunScript(dir, Script("10", c.body)), "", c.lines, c.status);
@@ -139,6 +155,123 @@ TEST(SoundTrack, FrequencySetsTheSpeedAndTheLengthAFilesOwnRateDoesNot) {
     ASSERT_EQ(track[2 * (f + kRate / 2)], one[2 * f]) << f;
     ASSERT_EQ(track[2 * (f + 3 * kRate)], one[2 * f]) << f;
   }
+}
+
+// +30000, +30000 and -30000 at once sum to 30000 in every order of the elements; each sound
+// used to be clipped into the track as it came, which gave 2767 in some orders.
+TEST(SoundTrack, LoudSoundsSumToTheSameTrackInEveryOrder) {
+  TempDir dir;
+  dir.Write("up.wav", test::Wav(kRate, 2, 16, std::vector<int16_t>(2 * 4410, 30000)));
+  dir.Write("down.wav", test::Wav(kRate, 2, 16, std::vector<int16_t>(2 * 4410, -30000)));
+  std::vector<std::string> sounds = {R"(<sound time="0" src="down.wav"/>)", R"(<sound time="0" src="up.wav"/>)",
+                                     R"(<sound time="0" src="up.wav" volume="1"/>)"};
+  std::sort(sounds.begin(), sounds.end());
+  do {
+    std::string body;
+    for (const std::string& sound : sounds) body += sound;
+    ASSERT_EQ(RunScript(dir, Script("1", body)).status, 0);
+    const std::vector<int16_t> track = test::TrackSamples(dir / "movie.wav");
+    ASSERT_EQ(track.size(), 2u * kRate);
+    EXPECT_EQ(std::count(track.begin(), track.begin() + 2 * 4410, 30000), 2 * 4410) << body;
+    EXPECT_EQ(std::count(track.begin() + 2 * 4410, track.end(), 0), 2 * (kRate - 4410)) << body;
+  } while (std::next_permutation(sounds.begin(), sounds.end()));
+}
+
+// A clip's picture and its sound from the same point of the file: frame k of the source shows
+// at 10 fps while the sound plays the file's own samples from k / 10 s.
+TEST(SoundTrack, AClipsSoundKeepsToItsPictureFromTheSameStart) {
+  TempDir dir;
+  const std::vector<int16_t> noise = test::Noise(2, 3 * kRate, 6);
+  dir.Write("noise.wav", test::Wav(kRate, 2, 16, noise));
+  ASSERT_TRUE(Ffmpeg("-f lavfi -i 'nullsrc=s=16x16:r=10:d=3,geq=lum=16+7*N:cb=128:cr=128' -i '" + dir / "noise.wav" +
+                     "' -c:v ffv1 -c:a pcm_s16le '" + dir / "clip.mkv" + "'"));
+  const auto result = RunScript(dir, R"(<talmora width="16" height="16" fps="10" length="3">)"
+                                     R"(<image src="clip.mkv" time="1" clipstart="0.5" width="16" height="16"/>)"
+                                     R"(<sound src="clip.mkv" time="1" clipstart="0.5"/></talmora>)");
+  ASSERT_EQ(result.status, 0) << result.out;
+  const DibFrames frames = ReadDibFrames(dir / "movie.avi");
+  ASSERT_EQ(frames.pixels.size(), 30u);
+  const auto source_frame = [](uint32_t pixel) { return std::lround((pixel & 0xFF) * 219.0 / 255 / 7); };
+  const std::vector<int16_t> track = test::TrackSamples(dir / "movie.wav");
+  for (int i = 10; i < 30; ++i) {
+    const long k = source_frame(frames.At(static_cast<size_t>(i), 8, 8));
+    EXPECT_EQ(k, i - 10 + 5) << "movie frame " << i;
+    // The samples under that movie frame start at source frame k's time in the file.
+    const int64_t at = int64_t{i} * kRate / 10, in_file = k * kRate / 10;
+    EXPECT_TRUE(std::equal(track.begin() + 2 * at, track.begin() + 2 * (at + kRate / 10), noise.begin() + 2 * in_file))
+        << "movie frame " << i;
+  }
+  EXPECT_TRUE(std::all_of(track.begin(), track.begin() + 2 * kRate, [](int16_t v) { return v == 0; }));
+}
+
+// Integrated loudness (LUFS), true peak (dBTP) and the largest sample of a track, by libebur128.
+struct Loudness {
+  double integrated = 0, true_peak = 0;
+  int sample_peak = 0;
+};
+Loudness Measure(const std::vector<int16_t>& track) {
+  Loudness measured;
+  ebur128_state* meter = ebur128_init(2, kRate, EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK);
+  ebur128_add_frames_short(meter, track.data(), track.size() / 2);
+  double left = 0, right = 0;
+  ebur128_loudness_global(meter, &measured.integrated);
+  ebur128_true_peak(meter, 0, &left);
+  ebur128_true_peak(meter, 1, &right);
+  ebur128_destroy(&meter);
+  measured.true_peak = 20 * std::log10(std::max(left, right));
+  for (int16_t v : track) measured.sample_peak = std::max(measured.sample_peak, std::abs(int{v}));
+  return measured;
+}
+
+TEST(SoundTrack, LoudnessBringsTheTrackToItsTargetWithPeaksUnderTheCeiling) {
+  TempDir dir;
+  // Quiet noise, and the same with a loud click every half second, which the gain would lift
+  // far past full scale.
+  std::vector<int16_t> quiet = test::Noise(2, 6 * kRate, 7), clicks;
+  for (int16_t& v : quiet) v = static_cast<int16_t>(v / 10);
+  clicks = quiet;
+  for (size_t f = 0; f < clicks.size() / 2; f += kRate / 2) {
+    for (size_t i = 0; i < 40; ++i) clicks[2 * (f + i)] = clicks[2 * (f + i) + 1] = i % 2 ? -30000 : 30000;
+  }
+  dir.Write("quiet.wav", test::Wav(kRate, 2, 16, quiet));
+  dir.Write("clicks.wav", test::Wav(kRate, 2, 16, clicks));
+  const int kMinusOneDb = static_cast<int>(32768 * std::pow(10, -1 / 20.0));  // 29204
+  const struct {
+    std::string root, sound;
+    double target;
+    std::string line;
+  } cases[] = {
+      {R"(loudness="-16")", "quiet.wav", -16, "ラウドネス : -18.6 LUFS を -16.0 LUFS に合わせます (+2.6 dB)\n"},
+      {R"(loudness="-9")", "clicks.wav", -9, "ラウドネス : -16.9 LUFS を -9.0 LUFS に合わせます (+10.7 dB, リミッター使用)\n"},
+  };
+  for (const auto& c : cases) {
+    const std::string body = "<sound time=\"0\" src=\"" + c.sound + "\"/>";
+    ExpectOutput(RunScript(dir, "<talmora width=\"16\" height=\"16\" fps=\"1\" length=\"6\" " + c.root + ">" +
+                                    body + "</talmora>"),
+                 "", (dir / c.sound) + "\n" + c.line);
+    const std::vector<int16_t> track = test::TrackSamples(dir / "movie.wav");
+    const Loudness measured = Measure(track);
+    EXPECT_NEAR(measured.integrated, c.target, 0.5) << c.sound;
+    EXPECT_LE(measured.true_peak, -1.0) << c.sound;
+    EXPECT_LE(measured.sample_peak, kMinusOneDb) << c.sound;
+    // Parts are shaped as the whole movie, so that they still join.
+    std::vector<int16_t> joined;
+    for (const auto& [from, to] : {std::pair{"0", "2.5"}, std::pair{"2.5", "6"}}) {
+      dir.Write("movie.xml", "<talmora width=\"16\" height=\"16\" fps=\"1\" length=\"6\" " + c.root + ">" + body +
+                                 "</talmora>");
+      ASSERT_EQ(RunTalmora({"--codec", "DIB", "--from", from, "--to", to, "movie.xml"}, dir.path()).status, 0);
+      const std::vector<int16_t> part = test::TrackSamples(dir / "movie.wav");
+      joined.insert(joined.end(), part.begin(), part.end());
+    }
+    EXPECT_TRUE(joined == track) << c.sound;
+  }
+  // Silence cannot be brought anywhere; a bad target leaves the mix as it is.
+  ExpectOutput(RunScript(dir, Script("1\" loudness=\"-16", R"(<sound time="0" volume="0" src="quiet.wav"/>)")), "",
+               (dir / "quiet.wav") + "\nラウドネスを測れません (無音です): 音量はそのままです\n");
+  EXPECT_EQ(test::TrackSamples(dir / "movie.wav"), std::vector<int16_t>(2 * kRate, 0));
+  ExpectOutput(RunScript(dir, Script("1\" loudness=\"16", R"(<sound time="0" src="quiet.wav"/>)")), "",
+               "loudnessエラー : プロパティの値が不正です - [16]\n" + (dir / "quiet.wav") + "\n", 2);
+  EXPECT_TRUE(std::equal(quiet.begin(), quiet.begin() + 2 * kRate, test::TrackSamples(dir / "movie.wav").begin()));
 }
 
 // The sound pass reads every tag again, so each pass reports what it reads.

@@ -24,6 +24,7 @@ TEST(AttributeNames, TableHoldsEveryNameTheReadersAskFor) {
       {"video/image.cpp", {TagKind::kImage}},
       {"video/text.cpp", {TagKind::kText}},
       {"audio/sound.cpp", {TagKind::kSound}},
+      {"audio/sound_maker.cpp", {TagKind::kRoot}},
       {"video/movie_maker.cpp", {TagKind::kRoot}},
       {"app/script_check.cpp", {TagKind::kRoot}},
   };

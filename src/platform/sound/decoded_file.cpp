@@ -14,6 +14,9 @@ int DecodedFile::Open(const std::string& path) {
   if (!S_ISREG(info.st_mode)) return AVERROR(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
   AVDictionary* options = nullptr;
   av_dict_set(&options, "protocol_whitelist", "file", 0);
+  // The demuxer indexes what it reads for seeking, which a stream decoded through never does:
+  // up to a megabyte a file, and the mix holds every sound playing open at once.
+  av_dict_set(&options, "indexmem", "4096", 0);
   AVFormatContext* format = nullptr;
   int ret = avformat_open_input(&format, ("file:" + path).c_str(), nullptr, &options);
   av_dict_free(&options);

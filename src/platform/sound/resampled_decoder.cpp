@@ -29,7 +29,8 @@ int ResampledDecoder::Open(const std::string& path) {
   loop_end_ = playback_.loop_end > playback_.loop_start
                   ? SamplePosition(playback_.loop_end, file_rate_)
                   : std::numeric_limits<int64_t>::max();
-  repeats_left_ = loop_end_ > loop_start_ ? playback_.repeats : 0;
+  skip_to_ = SamplePosition(playback_.start, file_rate_);
+  repeats_left_ = loop_end_ > loop_start_ && skip_to_ < loop_end_ ? playback_.repeats : 0;
   // Kept only when the stretch is known to be small; a loop to a file end the container does
   // not state is played by reopening.
   const int64_t length_ms = file_.DeclaredLengthMs();
@@ -38,27 +39,24 @@ int ResampledDecoder::Open(const std::string& path) {
                                        : std::numeric_limits<int64_t>::max();
   const AVCodecContext& codec = file_.Codec();
   const int sample_bytes = std::max(1, av_get_bytes_per_sample(codec.sample_fmt));
-  recording_ = Looping() &&
+  keep_stretch_ = Looping() &&
                end - loop_start_ <= kMaxRecordedBytes / codec.ch_layout.nb_channels / sample_bytes;
+  // A first pass that starts inside the stretch does not hold all of it.
+  recording_ = keep_stretch_ && skip_to_ <= loop_start_;
   return 0;
-}
-
-int ResampledDecoder::Channels() const { return file_.Codec().ch_layout.nb_channels; }
-
-int ResampledDecoder::BitsPerSample() const {
-  // Lossy formats decode to 16 bits; PCM and lossless ones report what the file stores.
-  const AVCodecContext& codec = file_.Codec();
-  const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec.codec_id);
-  if (descriptor && (descriptor->props & AV_CODEC_PROP_LOSSY)) return 16;
-  if (int bits = av_get_bits_per_sample(codec.codec_id); bits > 0) return bits;
-  if (codec.bits_per_raw_sample > 0) return codec.bits_per_raw_sample;
-  return av_get_bytes_per_sample(codec.sample_fmt) * 8;
 }
 
 SoundStatus ResampledDecoder::Read(int16_t* out, int frames, int& got) {
   got = 0;
   while (got < frames) {
-    const size_t available = (pending_.size() - pending_read_) / 2;
+    const int16_t* from = pending_.data() + pending_read_;
+    size_t available = (pending_.size() - pending_read_) / 2;
+    // Frames already in the track's format come straight from the decoded frame.
+    const bool direct = available == 0 && !resampler_ && frame_ && frame_used_ < frame_limit_;
+    if (direct) {
+      from = reinterpret_cast<const int16_t*>(frame_->extended_data[0]) + 2 * static_cast<size_t>(frame_used_);
+      available = static_cast<size_t>(frame_limit_ - frame_used_);
+    }
     if (available == 0) {
       if (ended_) break;
       const int ret = Refill();
@@ -66,8 +64,13 @@ SoundStatus ResampledDecoder::Read(int16_t* out, int frames, int& got) {
       continue;
     }
     const size_t take = std::min(available, static_cast<size_t>(frames - got));
-    std::copy_n(pending_.data() + pending_read_, take * 2, out + static_cast<size_t>(got) * 2);
-    pending_read_ += take * 2;
+    std::copy_n(from, take * 2, out + static_cast<size_t>(got) * 2);
+    if (direct) {
+      frame_used_ += static_cast<int>(take);
+      converted_ += static_cast<int64_t>(take);
+    } else {
+      pending_read_ += take * 2;
+    }
     got += static_cast<int>(take);
   }
   return {};
@@ -85,7 +88,7 @@ int ResampledDecoder::Refill() {
       return resampler_ ? Convert(nullptr, 0) : 0;
     }
     if (ret < 0) return ret;
-    if (!resampler_ || next->format != input_format_ || next->sample_rate != source_rate_ ||
+    if (!configured_ || next->format != input_format_ || next->sample_rate != source_rate_ ||
         next->ch_layout.nb_channels != input_channels_) {
       // The stream changed its format: what the old resampler still holds belongs before it.
       if (resampler_) {
@@ -95,6 +98,7 @@ int ResampledDecoder::Refill() {
     }
     frame_ = next;
   }
+  if (!resampler_) return 0;
 
   // Slices keep the output of one conversion small even for a low-rate file or a huge packet.
   const int slice_limit =
@@ -169,7 +173,7 @@ void ResampledDecoder::Record(const AVFrame& frame, int64_t first) {
   FramePtr kept(av_frame_clone(&frame));
   recorded_bytes_ += bytes;
   if (!kept || recorded_bytes_ > kMaxRecordedBytes) {
-    recording_ = false;
+    recording_ = keep_stretch_ = false;
     stretch_.clear();
     tail_ = {};
     return;
@@ -182,8 +186,9 @@ void ResampledDecoder::Record(const AVFrame& frame, int64_t first) {
 }
 
 int ResampledDecoder::Restart() {
-  // A pass that played nothing (a loop starting after the file's end) would repeat forever.
-  if (last_restart_ >= 0 && played_in_pass_ == 0) {
+  // A pass that played nothing (a loop starting after the file's end, or a playback starting
+  // after the loop's) would repeat forever.
+  if (played_in_pass_ == 0) {
     repeats_left_ = 0;
     return AVERROR_EOF;
   }
@@ -209,7 +214,8 @@ int ResampledDecoder::Restart() {
     replay_next_ = 0;
     return 0;
   }
-  recording_ = false;
+  // A first pass that began inside the stretch left it to this one to keep.
+  recording_ = keep_stretch_ && stretch_.empty();
   frame_ = nullptr;
   file_ = DecodedFile();
   if (const int ret = file_.Open(path_); ret < 0) return ret;
@@ -236,22 +242,33 @@ int ResampledDecoder::Configure(const AVFrame& frame) {
                 av_rescale(frame.sample_rate, playback_.rate, file_rate_), kMinSoundRate,
                 kMaxSoundRate))
           : frame.sample_rate;
+  input_format_ = frame.format;
+  source_rate_ = frame.sample_rate;
+  input_rate_ = input_rate;
+  input_channels_ = frame.ch_layout.nb_channels;
+  configured_ = true;
+  resampler_.reset();
   AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+  if (frame.format == AV_SAMPLE_FMT_S16 && input_rate == kOutputRate &&
+      av_channel_layout_compare(&input_layout, &stereo) == 0) {
+    av_channel_layout_uninit(&input_layout);
+    return 0;
+  }
   SwrContext* resampler = nullptr;
   ret = swr_alloc_set_opts2(&resampler, &stereo, AV_SAMPLE_FMT_S16, kOutputRate, &input_layout,
                             static_cast<AVSampleFormat>(frame.format), input_rate, 0, nullptr);
   av_channel_layout_uninit(&input_layout);
   resampler_.reset(resampler);
-  if (ret < 0) return ret;
-  ret = swr_init(resampler);
+  // Mono plays on both sides as it is, as a player plays it; the standard matrix would lower it
+  // by 3 dB.
+  static constexpr double kBothSides[] = {1.0, 1.0};
+  if (ret >= 0 && input_channels_ == 1) ret = swr_set_matrix(resampler, kBothSides, 1);
+  if (ret >= 0) ret = swr_init(resampler);
   if (ret < 0) {
     resampler_.reset();
+    configured_ = false;
     return ret;
   }
-  input_format_ = frame.format;
-  source_rate_ = frame.sample_rate;
-  input_rate_ = input_rate;
-  input_channels_ = frame.ch_layout.nb_channels;
   return 0;
 }
 

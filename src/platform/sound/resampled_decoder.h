@@ -13,7 +13,8 @@ namespace talmora::sound {
 // Decodes a file piece by piece, plays it as its playback says and converts it to the track's
 // format: 44100 Hz stereo s16. A loop keeps its decoded stretch when that is small, and otherwise
 // reopens the file and decodes up to the loop's start again, so memory stays bounded whatever
-// the file's length or the number of repeats.
+// the file's length or the number of repeats. Frames already in the track's format are copied
+// as they are.
 class ResampledDecoder final : public SoundDecoder {
  public:
   static constexpr int kOutputRate = 44100;
@@ -22,8 +23,6 @@ class ResampledDecoder final : public SoundDecoder {
 
   int Open(const std::string& path);
 
-  int Channels() const override;
-  int BitsPerSample() const override;
   SoundStatus Read(int16_t* out, int frames, int& got) override;
   int64_t Period() const override { return period_; }
 
@@ -47,7 +46,7 @@ class ResampledDecoder final : public SoundDecoder {
     int begin = 0, end = 0;
   };
   int Play(const Piece& piece, AVFrame*& frame);
-  // Keeps what the first pass plays of the loop's stretch, and the rest of the frame it ends in.
+  // Keeps what a pass plays of the loop's stretch, and the rest of the frame it ends in.
   void Record(const AVFrame& frame, int64_t first);
   bool Looping() const { return repeats_left_ != 0; }
   int Configure(const AVFrame& frame);
@@ -58,7 +57,8 @@ class ResampledDecoder final : public SoundDecoder {
   std::string path_;
   DecodedFile file_;
   int file_rate_ = 0;
-  SwrContextPtr resampler_;
+  SwrContextPtr resampler_;  // none while frames pass through
+  bool configured_ = false;
   int input_format_ = -1;
   int source_rate_ = 0;  // of the frames, as decoded
   int input_rate_ = 0;   // as the resampler takes them: the playback's speed
@@ -73,6 +73,8 @@ class ResampledDecoder final : public SoundDecoder {
   int64_t played_in_pass_ = 0;
   int64_t converted_ = 0;  // output frames so far
   int64_t last_restart_ = -1, last_period_ = 0, period_ = 0;
+  // Whether the stretch is small enough to keep: recorded on the first pass that covers it whole.
+  bool keep_stretch_ = false;
   bool recording_ = false, replaying_ = false;
   std::vector<Piece> stretch_;
   Piece tail_;

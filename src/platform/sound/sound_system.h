@@ -27,25 +27,25 @@ struct SoundInfo {
   int rate = 0;            // the file's own samples per second
 };
 
-// How a file is played: its own samples taken at `rate` a second (0: at the file's rate), and,
-// when `repeats` is not 0, the stretch from `loop_start` to `loop_end` (seconds in the file's
-// own time; an end not after the start means the file's end) played `repeats` more times, or
-// forever when negative.
+// How a file is played: its own samples taken at `rate` a second (0: at the file's rate), from
+// `start` seconds into the file, and, when `repeats` is not 0, the stretch from `loop_start` to
+// `loop_end` (seconds in the file's own time; an end not after the start means the file's end)
+// played `repeats` more times, or forever when negative. A start at or after the loop's end
+// passes the loop by.
 struct Playback {
   int rate = 0;
   int32_t repeats = 0;
   double loop_start = 0.0;
   double loop_end = 0.0;
+  double start = 0.0;
 };
 
 // A sound file decoded as a stream: 44100 Hz, stereo, signed 16-bit interleaved output,
-// delivered in order from the start of the file.
+// delivered in order from where its playback starts. A mono file plays on both sides unchanged;
+// more channels are mixed down with the resampler's standard matrix.
 class SoundDecoder {
  public:
   virtual ~SoundDecoder() = default;
-  // Of the source, as the file says (lossy formats report 16).
-  virtual int Channels() const = 0;
-  virtual int BitsPerSample() const = 0;
   // Decodes up to `frames` frames into `out` (2 values a frame); `got` is how many came.
   // got < frames on success means the end.
   virtual SoundStatus Read(int16_t* out, int frames, int& got) = 0;
@@ -65,7 +65,7 @@ class SoundSystem {
   SoundStatus OpenStream(const std::string& path, SoundInfo& info);
   // Opens the file only to learn that it decodes; spares the count when the length is not needed.
   SoundStatus OpenStream(const std::string& path);
-  // Opens the file for decoding from its start; `decoder` is set only on success.
+  // Opens the file for decoding as `playback` says; `decoder` is set only on success.
   SoundStatus OpenDecoded(const std::string& path, const Playback& playback,
                           std::unique_ptr<SoundDecoder>& decoder);
 };
