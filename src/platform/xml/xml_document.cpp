@@ -3,7 +3,6 @@
 #include <libxml/SAX2.h>
 #include <libxml/encoding.h>
 #include <libxml/parser.h>
-#include <libxml/parserInternals.h>
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
 
