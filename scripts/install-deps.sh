@@ -10,6 +10,7 @@ packages=(
   libpango1.0-dev libcairo2-dev libfontconfig-dev libfreetype-dev libharfbuzz-dev
   fonts-ipafont-gothic fonts-dejavu-core
   ffmpeg time
+  clang libclang-rt-dev
 )
 missing=()
 for p in "${packages[@]}"; do

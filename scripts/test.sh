@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: once plainly, once under
-# AddressSanitizer and UndefinedBehaviorSanitizer (any report fails the run).
+# AddressSanitizer and UndefinedBehaviorSanitizer, then the threads' tests under ThreadSanitizer
+# (any report fails the run).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -19,3 +20,20 @@ export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
 (cd build-asan && ctest --output-on-failure -j"$jobs")
+
+# ThreadSanitizer over what runs on threads of its own: the frame pipeline, the banded colour
+# conversion, the compressors' threads, and a short render through all of them with texts drawn.
+# Only these targets are built; tests/tsan.supp names the libraries built without it.
+if command -v clang++ >/dev/null; then
+  cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALMORA_TSAN=ON -DCMAKE_CXX_COMPILER=clang++
+  cmake --build build-tsan -j"$jobs" --target test_movie test_video talmora
+  export TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/tsan.supp"
+  build-tsan/test_movie
+  build-tsan/test_video --gtest_filter='MovieRenderTest.*'
+  scene=$(mktemp -d)
+  trap 'rm -rf "$scene"' EXIT
+  bash examples/make-assets.sh "$scene" intro >/dev/null
+  for codec in H264 FFV1; do
+    build-tsan/talmora --codec "$codec" --to 2 "$scene/intro.xml" </dev/null >/dev/null
+  done
+fi

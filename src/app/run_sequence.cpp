@@ -165,6 +165,7 @@ int RunSequence(Runtime& runtime, CommandLine command_line, std::istream& input)
   {
     XMLParser parser;
     if (parser.Load(full_path)) {
+      ReportUnreadNames(parser.Tags(), outcome);
       RunMakers(runtime, parser.Tags(), full_path, command_line.movie, part, picture, joined ? &*joined : nullptr);
     } else {
       outcome.NoteIncomplete();

@@ -62,6 +62,15 @@ std::string Expected(Expectation expected) {
   return {};
 }
 
+// A refused value, or a number read from the start of its text.
+std::string ValueReport(const Refusal& refusal) {
+  if (refusal.read_as) {
+    return "属性 " + refusal.name + " の値 [" + refusal.text + "] は " + Shortest(*refusal.read_as) +
+           " と読まれます (続く [" + refusal.ignored + "] は無視されます)";
+  }
+  return "属性 " + refusal.name + " の値 [" + refusal.text + "] は読めません (" + Expected(refusal.expected) + ")";
+}
+
 struct Problem {
   int line;
   std::string element;
@@ -141,11 +150,11 @@ std::string Checker::Origin(const ScriptTag& tag, const std::string& template_na
 }
 
 void Checker::CheckNames(const ScriptTag& tag, TagKind kind) {
-  for (const auto& [name, value] : tag.attributes) {
-    if (IsKnownAttribute(kind, name) || name == "xmlns" || name.starts_with("xmlns:")) continue;
-    Report(tag, "属性 " + name + " は読まれません" + Suggestion(name, AttributeNames(kind)));
+  for (std::string_view name : UnreadAttributes(kind, tag.attributes)) {
+    Report(tag, "属性 " + std::string(name) + " は読まれません" + Suggestion(name, AttributeNames(kind)));
   }
 }
+
 
 // The alignment words the text reader ignores without a word when it does not know them.
 void Checker::CheckWords(const ScriptTag& tag, const std::string& template_name) {
@@ -200,11 +209,9 @@ void Checker::ReadChild(const ScriptTag& tag, TagKind kind) {
   }
   if (Given(tag, template_name, "src")) object.written_src = runtime_.keeper.Get("src");
   for (const Refusal& refusal : refusals_.Take()) {
-    if (refusal.name == "time" || refusal.name == "duration" || refusal.name == "timeend") {
-      object.window_refused = true;
-    }
-    Report(tag, "属性 " + refusal.name + " の値 [" + refusal.text + "] は読めません (" +
-                    Expected(refusal.expected) + ")" + Origin(tag, template_name, refusal.name));
+    const bool window = refusal.name == "time" || refusal.name == "duration" || refusal.name == "timeend";
+    if (window && !refusal.read_as) object.window_refused = true;
+    Report(tag, ValueReport(refusal) + Origin(tag, template_name, refusal.name));
   }
   if (object.video) {
     const VideoObject& v = *object.video;
@@ -240,10 +247,7 @@ void Checker::CheckRoot(double& length) {
   for (int i = 0; i < 4; ++i) ReadPlainNumber(settings, std::string(1, "rgba"[i]), colour[i]);
   double loudness = 0.0;
   const bool loudness_read = ReadPlainNumber(settings, "loudness", loudness);
-  for (const Refusal& refusal : refusals_.Take()) {
-    Report(root, "属性 " + refusal.name + " の値 [" + refusal.text + "] は読めません (" +
-                     Expected(refusal.expected) + ")");
-  }
+  for (const Refusal& refusal : refusals_.Take()) Report(root, ValueReport(refusal));
   if (loudness_read && !(loudness >= -70.0 && loudness <= 0.0)) {
     Report(root, "属性 loudness の値 " + Shortest(loudness) + " は -70 から 0 (LUFS) の外です");
   }
@@ -384,6 +388,13 @@ std::vector<Problem> Checker::Run() {
 }
 
 }  // namespace
+
+void ReportUnreadNames(const TagList& tags, RunOutcome& outcome) {
+  const size_t count = CountUnreadNames(tags);
+  if (count == 0) return;
+  PrintLine("警告 : 不明な要素・属性が " + std::to_string(count) + " 個あります (--check で一覧を表示します)");
+  outcome.NoteFailed();
+}
 
 int CheckScriptFile(Runtime& runtime, const std::string& full_path, const std::string& shown_path) {
   XMLParser parser;

@@ -85,6 +85,24 @@ bool IsKnownAttribute(TagKind kind, std::string_view name) {
   return std::binary_search(names.begin(), names.end(), name);
 }
 
+std::vector<std::string_view> UnreadAttributes(TagKind kind, const AttributeMap& attributes) {
+  std::vector<std::string_view> unread;
+  for (const auto& [name, value] : attributes) {
+    if (!IsKnownAttribute(kind, name) && name != "xmlns" && !name.starts_with("xmlns:")) unread.push_back(name);
+  }
+  return unread;
+}
+
+size_t CountUnreadNames(const TagList& tags) {
+  if (tags.empty()) return 0;
+  size_t count = UnreadAttributes(TagKind::kRoot, tags.front().attributes).size();
+  for (size_t i = 1; i < tags.size(); ++i) {
+    const auto kind = ChildKind(tags[i].name);
+    count += kind ? UnreadAttributes(*kind, tags[i].attributes).size() : 1;
+  }
+  return count;
+}
+
 std::optional<std::string_view> NearestName(std::string_view word,
                                             std::span<const std::string_view> candidates) {
   // Long words are no attribute names; the table cost grows with their square.

@@ -22,7 +22,7 @@ size_t SkipDigits(std::string_view text, size_t i) {
 }
 
 // Reads an optional sign and decimal digits; false on no digits or overflow of the magnitude.
-bool ReadSignedDigits(std::string_view text, bool& negative, uint64_t& magnitude) {
+bool ReadSignedDigits(std::string_view text, bool& negative, uint64_t& magnitude, size_t* end = nullptr) {
   size_t i = SkipSpace(text);
   negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
@@ -32,12 +32,13 @@ bool ReadSignedDigits(std::string_view text, bool& negative, uint64_t& magnitude
     if (magnitude > (std::numeric_limits<uint64_t>::max() - 9) / 10) return false;
     magnitude = magnitude * 10 + static_cast<uint64_t>(text[i] - '0');
   }
+  if (end) *end = i;
   return i > first;
 }
 
 }  // namespace
 
-std::optional<double> ParseNumber(std::string_view text) {
+std::optional<double> ParseNumber(std::string_view text, size_t* end) {
   size_t i = SkipSpace(text);
   const size_t sign = i;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
@@ -60,7 +61,8 @@ std::optional<double> ParseNumber(std::string_view text) {
   // from_chars takes no '+' and is locale-free.
   const size_t begin = (text[sign] == '+') ? sign + 1 : sign;
   double value = 0.0;
-  const auto [end, error] = std::from_chars(text.data() + begin, text.data() + i, value);
+  const auto [last, error] = std::from_chars(text.data() + begin, text.data() + i, value);
+  if (end) *end = i;
   if (error == std::errc::result_out_of_range) {
     // Tiny magnitudes round to zero; only a value too large for a double is invalid.
     const std::string_view number = text.substr(begin, i - begin);
@@ -70,14 +72,14 @@ std::optional<double> ParseNumber(std::string_view text) {
     }
     return std::nullopt;
   }
-  if (error != std::errc() || end != text.data() + i) return std::nullopt;
+  if (error != std::errc() || last != text.data() + i) return std::nullopt;
   return value;
 }
 
-std::optional<int32_t> ParseInteger(std::string_view text) {
+std::optional<int32_t> ParseInteger(std::string_view text, size_t* end) {
   bool negative = false;
   uint64_t magnitude = 0;
-  if (!ReadSignedDigits(text, negative, magnitude)) return std::nullopt;
+  if (!ReadSignedDigits(text, negative, magnitude, end)) return std::nullopt;
   const uint64_t limit = negative ? uint64_t{1} << 31 : (uint64_t{1} << 31) - 1;
   if (magnitude > limit) return std::nullopt;
   return static_cast<int32_t>(negative ? -static_cast<int64_t>(magnitude)

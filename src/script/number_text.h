@@ -8,12 +8,13 @@
 namespace talmora {
 
 // The script's number syntax: optional sign, digits with an optional point (a digit on at least
-// one side), optional exponent; leading white space skipped, trailing text ignored. Empty when the
-// text is no number or the value is too large for a double. Independent of the C locale.
-std::optional<double> ParseNumber(std::string_view text);
+// one side), optional exponent; leading white space skipped, trailing text ignored (`end`, when
+// given, receives where it starts). Empty when the text is no number or the value is too large for
+// a double. Independent of the C locale.
+std::optional<double> ParseNumber(std::string_view text, size_t* end = nullptr);
 
-// Decimal signed 32-bit integer; leading white space skipped, trailing text ignored.
-std::optional<int32_t> ParseInteger(std::string_view text);
+// Decimal signed 32-bit integer; leading white space skipped, trailing text ignored (as above).
+std::optional<int32_t> ParseInteger(std::string_view text, size_t* end = nullptr);
 
 // "true"/"yes", "false"/"no", or an unsigned integer that is 0 or 1.
 std::optional<bool> ParseFlag(std::string_view text);

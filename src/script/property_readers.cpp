@@ -11,12 +11,18 @@ RefusalLog* active_log = nullptr;
 template <typename T, typename Parse>
 bool Convert(const std::string& name, const std::string& text, T& value, Parse parse,
              Expectation expected, RunOutcome* outcome) {
-  const auto parsed = parse(text);
+  size_t end = 0;
+  const auto parsed = parse(text, &end);
   if (!parsed) {
     RefuseValue(name, text, expected, outcome);
     return false;
   }
   value = *parsed;
+  // "1O0" reads as 1 and "1,5" as 1, as they always have; only a log hears of the rest. Trailing
+  // white space is no slip.
+  if (active_log && text.find_first_not_of(" \t\n\r", end) != std::string::npos) {
+    active_log->Note({name, text, expected, static_cast<double>(*parsed), text.substr(end)});
+  }
   return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -45,11 +46,15 @@ struct Refusal {
   std::string name;
   std::string text;  // after "now"/"last"
   Expectation expected;
+  // A number read from the start of its text, the rest ignored: what it was read as. Nothing was
+  // refused then.
+  std::optional<double> read_as = std::nullopt;
+  std::string ignored = {};
 };
 
 // While one exists, the readers note every value they refuse here instead of printing the
-// invalid-value line, and also the flag words they ignore without a word. Nests; the innermost
-// one hears.
+// invalid-value line, and also the flag words they ignore and the text after a number, both without
+// a word otherwise. Nests; the innermost one hears.
 class RefusalLog {
  public:
   RefusalLog();

@@ -22,7 +22,7 @@ class XMLParser {
   const TagList& Tags() const { return tags_; }
 
  private:
-  bool Build(bool parsed, const XmlDocument& document, const XmlParseError& error);
+  bool Build(bool parsed, XmlDocument& document, const XmlParseError& error);
 
   TagList tags_;
 };

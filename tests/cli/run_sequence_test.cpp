@@ -79,18 +79,35 @@ TEST(RunSequence, FailedLoadStillClosesWithStatusOne) {
 
 TEST(RunSequence, ExitStatusIsZeroOnlyWhenEverythingAskedForWasMade) {
   TempDir dir;
-  const std::pair<std::string, int> cases[] = {
+  const std::string kText = "<text sentence=\"a\" time=\"0\" duration=\"0.1\"";
+  const struct {
+    std::string script;
+    int status;
+    int unread = 0;  // names no reader reads, counted on one line after the script is read
+  } cases[] = {
       {"<talmora width=\"8\" height=\"8\" length=\"0.1\"/>", 0},
       {"<talmora width=\"8\" height=\"8\" length=\"0.1\" fps=\"fast\"/>", 2},
-      {"<talmora width=\"8\" height=\"8\"><text sentence=\"a\" time=\"0\" duration=\"0.1\" ease=\"bouncy\"/></talmora>", 2},
-      {"<talmora width=\"8\" height=\"8\"><text sentence=\"a\" time=\"0\" duration=\"0.1\" weight=\"bold\"/></talmora>", 2},
+      {"<talmora width=\"8\" height=\"8\">" + kText + " ease=\"bouncy\"/></talmora>", 2},
+      {"<talmora width=\"8\" height=\"8\">" + kText + " weight=\"bold\"/></talmora>", 2},
       // A failure inside a movie that could not be made still ends as an unmade movie.
       {"<talmora width=\"0\" length=\"0.1\" fps=\"fast\"/>", 1},
+      // What the script asks for in a name no reader knows is not done: the run says so.
+      {"<talmora width=\"8\" height=\"8\" lenght=\"1\">" + kText + " durtion=\"2\" fontsise=\"9\"/><rect x=\"1\"/></talmora>",
+       2, 4},
+      {"<talmora width=\"0\" height=\"8\" length=\"0.1\"><rect/></talmora>", 1, 1},
+      // Namespace declarations are the XML reader's; a number with text after it is read as ever.
+      {"<talmora xmlns:p=\"urn:p\" width=\"8\" height=\"8\">" + kText + " x=\"1O0\"/></talmora>", 0},
   };
-  for (const auto& [script, status] : cases) {
-    dir.Write("a.xml", script);
+  for (const auto& c : cases) {
+    dir.Write("a.xml", c.script);
     const auto result = RunTalmora({"--codec", "DIB ", "a.xml"}, dir.path());
-    EXPECT_EQ(result.status, status) << script << "\n" << result.out;
+    EXPECT_EQ(result.status, c.status) << c.script << "\n" << result.out;
+    const std::string line = "XMLのパースが完了しました\n警告 : 不明な要素・属性が " + std::to_string(c.unread) +
+                             " 個あります (--check で一覧を表示します)\n";
+    EXPECT_EQ(testing::Count(result.out, "不明な要素・属性"), c.unread ? 1u : 0u) << result.out;
+    if (c.unread) {
+      EXPECT_NE(result.out.find(line), std::string::npos) << result.out;
+    }
   }
 }
 

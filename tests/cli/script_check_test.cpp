@@ -41,14 +41,14 @@ TEST(ScriptCheck, EveryProblemOnItsLine) {
   ASSERT_TRUE(testing::Ffmpeg("-f lavfi -i testsrc=s=8x8:r=10:d=0.3 '" + dir / "art/clip.gif" + "'"));
   dir.Write("art/mono.wav", test::Wav(44100, 1, 16, test::Noise(1, 4410)));
   dir.Write("art/one.wav", test::Wav(44100, 2, 16, test::Noise(2, 4410)));
-  dir.Write("sub/movie.xml", R"(<talmora length="4" fps="x" r="255" widht="9" loudness="16">
-  <template name="cap" fontsize="big" align="centre" x="0"/>
+  dir.Write("sub/movie.xml", R"(<talmora length="4s" fps="x" r="255" widht="9" loudness="16">
+  <template name="cap" fontsize="big" align="centre" x="0px"/>
   <txt sentence="a"/>
   <text template="cap" fontsise="60" time="0" duration="1" italic="maybe" valign="center"/>
   <text time="last" duration="1" r="#ff0000" g="255" aend="2" face="No Such Face 1234"/>
-  <image src="../art/pic.pam" tiem="0" duration="2"/>
+  <image src="../art/pic.pam" tiem="0" duration="2" x="1O0"/>
   <image src="../art/pic.pam" time="3" timeend="1"/>
-  <image src="../art/pic.pam" time="4" duration="1" left="10" right="5"/>
+  <image src="../art/pic.pam" time="4" duration="1s" left="10" right="5"/>
   <image src="../art/none.png" time="0" duration="1"/>
   <image src="../art/broken.png" time="0" duration="1" template="capp"/>
   <image time="1" duration="1"/>
@@ -66,12 +66,14 @@ TEST(ScriptCheck, EveryProblemOnItsLine) {
   const std::vector<std::string> expected = {
       "1: <talmora>: 属性 widht は読まれません (width の誤りでは?)",
       "1: <talmora>: 属性 fps の値 [x] は読めません (整数が必要です)",
+      "1: <talmora>: 属性 length の値 [4s] は 4 と読まれます (続く [s] は無視されます)",
       "1: <talmora>: 属性 loudness の値 16 は -70 から 0 (LUFS) の外です",
       "1: <talmora>: 属性 r の値 255" + kColour,
       "3: <txt>: 不明な要素です (text の誤りでは?)",
       "4: <text>: 属性 fontsise は読まれません (fontsize の誤りでは?)",
       "4: <text>: 属性 align の値 [centre] は読めません (left/center/right のいずれかが必要です)" + kTemplate,
       "4: <text>: 属性 valign の値 [center] は読めません (top/middle/bottom のいずれかが必要です)",
+      "4: <text>: 属性 x の値 [0px] は 0 と読まれます (続く [px] は無視されます)" + kTemplate,
       "4: <text>: 属性 fontsize の値 [big] は読めません (整数が必要です)" + kTemplate,
       "4: <text>: 属性 italic の値 [maybe] は読めません (yes/no/true/false/1/0 のいずれかが必要です)",
       "5: <text>: 属性 r の値 [#ff0000] は読めません (数値が必要です)",
@@ -79,8 +81,11 @@ TEST(ScriptCheck, EveryProblemOnItsLine) {
       "5: <text>: 属性 aend の値 2" + kColour,
       "5: <text>: 書体 No Such Face 1234 はインストールされていません: IPAGothic で描きます",
       "6: <image>: 属性 tiem は読まれません (time の誤りでは?)",
+      "6: <image>: 属性 x の値 [1O0] は 1 と読まれます (続く [O0] は無視されます)",
       "6: <image>: time がありません: 表示されません",
       "7: <image>: 終了時刻 1 秒が開始時刻 3 秒より前です: 表示されません",
+      // A number with text after it is read as far as it goes, and the window with it.
+      "8: <image>: 属性 duration の値 [1s] は 1 と読まれます (続く [s] は無視されます)",
       "8: <image>: 幅が負の値です (right で -5)",
       "8: <image>: 開始時刻 4 秒が動画の長さ 4 秒以降です: 表示されません",
       "9: <image>: 画像ファイル ../art/none.png が見つかりません",
@@ -94,6 +99,7 @@ TEST(ScriptCheck, EveryProblemOnItsLine) {
       "14: <sound>: 開始時刻 5 秒が動画の長さ 4 秒以降です: 鳴りません",
       "14: <sound>: 音声ファイル ../art/gone.wav が見つかりません",
       "15: <text>: 属性 align の値 [centre] は読めません (left/center/right のいずれかが必要です)" + kTemplate,
+      "15: <text>: 属性 x の値 [0px] は 0 と読まれます (続く [px] は無視されます)" + kTemplate,
       "15: <text>: 属性 fontsize の値 [big] は読めません (整数が必要です)" + kTemplate,
       "16: <sound>: 終了時刻 -1 秒が開始時刻 1 秒より前です: 鳴りません",
       // A moving picture is read as one and has a window of its own, unless it starts after its end.

@@ -14,6 +14,7 @@
 
 #include "app/object_kinds.h"
 #include "audio/sound_maker.h"
+#include "script/attribute_names.h"
 #include "script/conversions.h"
 #include "script/global_property.h"
 #include "script/number_text.h"
@@ -44,6 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   const TagList& tags = parser.Tags();
+  (void)CountUnreadNames(tags);
   PropertyKeeper keeper;
   TemplateManager templates;
   templates.AddTemplates(tags);

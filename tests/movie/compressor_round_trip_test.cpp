@@ -2,8 +2,13 @@
 // as players will.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <mutex>
+#include <set>
+#include <thread>
 
 extern "C" {
 #include <libavutil/log.h>
@@ -11,6 +16,7 @@ extern "C" {
 
 #include "platform/movie/bgra_to_yuv420.h"
 #include "platform/movie/movie_recorder.h"
+#include "platform/movie/row_bands.h"
 #include "platform/libav_handles.h"
 #include "support/cli_harness.h"
 #include "support/riff_walk.h"
@@ -208,6 +214,34 @@ TEST(Compressors, YuvPlanesAreTheExactBt601SumsForEveryInstructionSetWidthRangeA
       }
     }
   }
+}
+
+// The conversion's helpers are kept from frame to frame: every call covers each row once, in bands
+// that meet on even rows, whatever the calls before it asked, on the same few threads.
+TEST(Compressors, RowBandsCoverEveryRowOnceOnThreadsKeptFromCallToCall) {
+  const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+  RowBands bands;
+  std::mutex mutex;
+  std::set<pid_t> threads;
+  for (int call = 0; call < 100; ++call) {
+    const int rows = std::vector<int>{1080, 130, 1, 129, 720}[call % 5];
+    std::vector<int> covered(static_cast<size_t>(rows));
+    std::vector<std::pair<int, int>> seen;
+    bands.ForEach(rows, 2, [&](int first, int end) {
+      for (int row = first; row < end; ++row) ++covered[static_cast<size_t>(row)];
+      std::lock_guard lock(mutex);
+      seen.emplace_back(first, end);
+      threads.insert(gettid());
+    });
+    ASSERT_EQ(std::count(covered.begin(), covered.end(), 1), rows) << rows;
+    std::sort(seen.begin(), seen.end());
+    ASSERT_LE(seen.size(), cores);
+    for (size_t i = 0; i + 1 < seen.size(); ++i) {
+      EXPECT_EQ(seen[i].second, seen[i + 1].first);
+      EXPECT_EQ(seen[i].second % 2, 0);
+    }
+  }
+  EXPECT_LE(threads.size(), cores);
 }
 
 }  // namespace

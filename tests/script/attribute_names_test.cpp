@@ -76,5 +76,21 @@ TEST(AttributeNames, NearestNameOnlyForLikelySlips) {
   EXPECT_FALSE(IsKnownAttribute(TagKind::kImage, "fontsize"));
 }
 
+// What a render counts is what the check lists: an unknown element once, and each attribute no
+// reader of its element reads; namespace declarations are the XML reader's.
+TEST(AttributeNames, UnreadNamesCountedAsTheCheckListsThem) {
+  const TagList tags = {
+      {"talmora", {{"widht", "9"}, {"xmlns:p", "urn:p"}, {"fps", "30"}}, 1},
+      {"rect", {{"x", "1"}, {"y", "1"}}, 2},
+      {"text", {{"durtion", "2"}, {"fontsise", "9"}, {"x", "1"}, {"xmlns", "urn:q"}}, 3},
+      {"sound", {{"x", "1"}, {"volume", "1"}}, 4},
+      {"template", {{"name", "t"}, {"fontsize", "9"}, {"template", "u"}}, 5},
+  };
+  EXPECT_EQ(CountUnreadNames(tags), 6u);
+  const auto unread = UnreadAttributes(TagKind::kText, tags[2].attributes);
+  EXPECT_EQ(unread, (std::vector<std::string_view>{"durtion", "fontsise"}));
+  EXPECT_EQ(CountUnreadNames({tags[0]}), 1u);
+}
+
 }  // namespace
 }  // namespace talmora

@@ -34,6 +34,22 @@ TEST(PropertyReaders, FailuresKeepTheDestinationAndTheRecord) {
   EXPECT_EQ(keeper.Get("fps"), "abc");
   EXPECT_EQ(keeper.Get("italic"), "2");
   EXPECT_EQ(keeper.Get("absent"), "");
+  // A number followed by other text is read as far as it goes; only a log hears of the rest.
+  attributes = {{"x", "1O0"}, {"y", "2 "}, {"fps", "29.97"}};
+  EXPECT_TRUE(ReadPropertyNumber(keeper, attributes, "x", number));
+  EXPECT_EQ(number, 1);
+  RefusalLog log;
+  EXPECT_TRUE(ReadPropertyNumber(keeper, attributes, "x", number));
+  EXPECT_TRUE(ReadPropertyNumber(keeper, attributes, "y", number));
+  EXPECT_TRUE(ReadPlainInteger(attributes, "fps", integer));
+  EXPECT_EQ(integer, 29);
+  const std::vector<Refusal> notes = log.Take();
+  ASSERT_EQ(notes.size(), 2u);
+  EXPECT_EQ(notes[0].read_as, 1.0);
+  EXPECT_EQ(notes[0].ignored, "O0");
+  EXPECT_EQ(notes[1].read_as, 29.0);
+  EXPECT_EQ(notes[1].ignored, ".97");
+  EXPECT_EQ(out.Text(), Invalid("x", "") + Invalid("fps", "abc"));
 }
 
 TEST(PropertyReaders, NowAndLast) {

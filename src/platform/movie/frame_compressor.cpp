@@ -191,7 +191,7 @@ bool FrameCompressor::Compress(int64_t index, const Frame& frame, PacketSink& si
     const AVPixelFormat format = encoder_->pix_fmt;
     const std::optional<YuvRange> range = Yuv420Range(format);
     AVFrame& picture = *picture_;
-    ForEachBand(height_, 2, [&](int first_row, int end_row) {
+    bands_.ForEach(height_, 2, [&](int first_row, int end_row) {
       if (range) {
         BgraToYuv420(top_row, stride, *range, picture, first_row, end_row);
       } else if (format == AV_PIX_FMT_GBRAP) {

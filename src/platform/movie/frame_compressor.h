@@ -7,6 +7,7 @@
 #include "platform/libav_handles.h"
 #include "platform/movie/compressor_catalog.h"
 #include "platform/movie/packet_sink.h"
+#include "platform/movie/row_bands.h"
 #include "platform/render/frame.h"
 
 namespace talmora {
@@ -45,6 +46,7 @@ class FrameCompressor {
   SwsPtr converter_;
   FramePtr picture_;
   PacketPtr packet_;
+  RowBands bands_;  // the conversion's helper threads, kept from frame to frame
 };
 
 // The encoder a FrameCompressor opens for this size and rate, with the settings and threads

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <system_error>
-#include <thread>
-#include <vector>
 
 namespace talmora {
 
@@ -14,25 +12,69 @@ constexpr int kMinBandRows = 64;
 
 }  // namespace
 
-void ForEachBand(int rows, int align, const std::function<void(int first_row, int end_row)>& work) {
+RowBands::~RowBands() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  handed_.notify_all();
+  for (std::thread& helper : helpers_) helper.join();
+}
+
+void RowBands::ForEach(int rows, int align, const Work& work) {
   const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   const int bands = std::clamp(rows / kMinBandRows, 1, cores);
   if (bands == 1) {
     work(0, rows);
     return;
   }
-  const int step = (rows / bands + align - 1) / align * align;
-  std::vector<std::jthread> helpers;
-  helpers.reserve(static_cast<size_t>(bands - 1));
-  for (int first = step; first < rows; first += step) {
-    const int end = std::min(first + step, rows);
+  // Rounded up, so that no sliver of a band is left over for a thread of its own.
+  const int step = ((rows + bands - 1) / bands + align - 1) / align * align;
+  std::vector<std::pair<int, int>> handed;
+  for (int first = step; first < rows; first += step) handed.emplace_back(first, std::min(first + step, rows));
+  while (helpers_.size() < handed.size()) {
     try {
-      helpers.emplace_back([&work, first, end] { work(first, end); });
-    } catch (const std::system_error&) {  // no thread to be had: the band is done here
-      work(first, end);
+      // A helper started now waits for the call after the last one it could have seen.
+      helpers_.emplace_back([this, index = helpers_.size(), seen = call_] { Help(index, seen); });
+    } catch (const std::system_error&) {  // no thread to be had: its bands are done here
+      break;
     }
   }
+  // Bands beyond the helpers there are stay with the caller, after its own.
+  std::vector<std::pair<int, int>> kept;
+  if (handed.size() > helpers_.size()) {
+    kept.assign(handed.begin() + static_cast<std::ptrdiff_t>(helpers_.size()), handed.end());
+    handed.resize(helpers_.size());
+  }
+  {
+    std::lock_guard lock(mutex_);
+    work_ = &work;
+    bands_ = std::move(handed);
+    unfinished_ = bands_.size();
+    ++call_;
+  }
+  handed_.notify_all();
   work(0, std::min(step, rows));
+  for (const auto& [first, end] : kept) work(first, end);
+  std::unique_lock lock(mutex_);
+  finished_.wait(lock, [&] { return unfinished_ == 0; });
+  work_ = nullptr;
+}
+
+void RowBands::Help(size_t index, uint64_t seen) {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    handed_.wait(lock, [&] { return stopping_ || call_ != seen; });
+    if (stopping_) return;
+    seen = call_;
+    if (index >= bands_.size()) continue;  // this call has fewer bands than there are helpers
+    const Work& work = *work_;
+    const auto [first, end] = bands_[index];
+    lock.unlock();
+    work(first, end);
+    lock.lock();
+    if (--unfinished_ == 0) finished_.notify_one();
+  }
 }
 
 }  // namespace talmora

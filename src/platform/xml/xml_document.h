@@ -7,11 +7,11 @@
 
 namespace talmora {
 
-// One child of the root, as far as the script loader cares.
+// One child of the root, as far as the script loader cares; white space between elements is left
+// out.
 struct XmlNode {
   enum class Kind {
     kElement,  // an element, with its name and attributes (namespace prefixes kept)
-    kBlank,    // white space between elements
     kOther,    // visible text, CDATA, a comment, a processing instruction
   };
   Kind kind = Kind::kOther;
