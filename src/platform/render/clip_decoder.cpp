@@ -257,12 +257,7 @@ bool ClipDecoder::Stream::Convert(const AVFrame& frame) {
     const int full = frame.color_range == AVCOL_RANGE_JPEG ? 1 : 0;
     if (full != source_range) sws_setColorspaceDetails(scaler, inverse, full, table, range, brightness, contrast, saturation);
   }
-  TexelPlane& pixels = texture->Pixels();
-  uint8_t* destination[4] = {reinterpret_cast<uint8_t*>(pixels.Row(0)), nullptr, nullptr, nullptr};
-  const int strides[4] = {width * 4, 0, 0, 0};
-  if (sws_scale(scaler, frame.data, frame.linesize, 0, frame.height, destination, strides) != height) {
-    return false;
-  }
+  if (!ScaleToPlane(*scaler, frame, texture->Pixels())) return false;
   const bool alpha = descriptor && (descriptor->flags & (AV_PIX_FMT_FLAG_ALPHA | AV_PIX_FMT_FLAG_PAL));
   texture->Changed(alpha);
   return true;
