@@ -64,12 +64,12 @@ void OnFault(int, siginfo_t* info, void*) {
   signal(SIGSEGV, SIG_DFL);  // the faulting access runs again, and ends the process
 }
 
-void* Allocate(size_t n, size_t alignment = 16) {
+[[maybe_unused]] void* Allocate(size_t n, size_t alignment = 16) {
   if (guards.load() > 0) return Guarded(n, alignment);
   return alignment <= 16 ? std::malloc(n ? n : 1) : std::aligned_alloc(alignment, (n + alignment - 1) / alignment * alignment);
 }
 
-void Free(void* p) {
+[[maybe_unused]] void Free(void* p) {
   if (Ours(p)) {
     Release(p);
   } else {
