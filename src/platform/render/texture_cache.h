@@ -2,8 +2,8 @@
 
 #include <cstdint>
 #include <map>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <tuple>
 
@@ -36,7 +36,6 @@ class TextureBudget {
   // Counts `bytes` in, unless they would pass the budget.
   bool Take(uint64_t bytes);
   void Give(uint64_t bytes) { in_use_ -= bytes; }
-  uint64_t InUse() const { return in_use_; }
   // The refusal of `what` (say "画像 W × H のテクスチャ") taking `bytes`, for `path`.
   std::string Refusal(const std::string& what, uint64_t bytes, const std::string& path) const;
 
