@@ -1,5 +1,6 @@
 #include "video/image.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/console/print_line.h"
@@ -73,14 +74,35 @@ double Image::SourceTime(double time) const {
   return clipstart + played;
 }
 
+std::pair<double, double> Image::LargestExtent() const {
+  // The size moves with the eased progress, which may overshoot: its extremes over the window.
+  double least = 0.0, most = 1.0;
+  constexpr int kSteps = 1024;
+  for (int k = 0; k <= kSteps; ++k) {
+    const double s = ease.Apply(static_cast<double>(k) / kSteps);
+    least = std::min(least, s);
+    most = std::max(most, s);
+  }
+  const auto extent = [&](double first, double last) {
+    const double larger = std::max(std::fabs(first + least * (last - first)), std::fabs(first + most * (last - first)));
+    return larger * Scale() + 2.0;  // each edge rounds to a whole pixel
+  };
+  return {extent(width, widthend), extent(height, heightend)};
+}
+
 void Image::Load() {
   std::string refusal;
   if (!context_.graphics) {
   } else if (clip_seconds_) {
-    if (auto opened = ClipDecoder::Open(src)) clip_ = std::move(*opened);
+    const auto [across, down] = LargestExtent();
+    if (auto opened = context_.graphics->OpenClip(src, {start, clipstart, clipspeed, cliploop}, across, down)) {
+      clip_ = std::move(*opened);
+    } else if (opened.error().explained) {
+      refusal = opened.error().what;
+    }
   } else if (auto loaded = context_.graphics->LoadTexture(src)) {
     texture_ = std::move(*loaded);
-  } else if (loaded.error().over_budget) {
+  } else if (loaded.error().explained) {
     refusal = loaded.error().what;
   }
   PrintLine(texture_ || clip_ ? src : "Image::Draw() : テクスチャの読み込みに失敗しました - " + src);
@@ -101,7 +123,8 @@ void Image::Draw(Canvas& canvas, double time) {
   if (clip_) {
     const double across = std::fabs(static_cast<double>(rect.right) - rect.left);
     const double down = std::fabs(static_cast<double>(rect.bottom) - rect.top);
-    texture = &clip_->FrameAt(SourceTime(time), clip_->Width() / across, clip_->Height() / down);
+    texture = clip_->FrameAt(SourceTime(time), clip_->Width() / across, clip_->Height() / down);
+    if (!texture) return;
   }
   if (const double turn = AngleAt(time); IsTurned(turn)) {
     canvas.DrawTurnedTexture(*texture, rect, turn, argb);

@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "video/video_object.h"
 
@@ -22,7 +23,8 @@ class Image : public VideoObject {
 
   void ReadProperties(AttributeMap& attributes) override;
   // The first call loads the picture and prints `src`, or the failure line; a picture that
-  // failed is not tried again, so the line is printed once and later frames stay quiet.
+  // failed is not tried again, so the line is printed once and later frames stay quiet. A clip's
+  // file is open from then until the element leaves the screen and is dropped.
   void Draw(Canvas& canvas, double time) override;
   bool EndsWithMovie() const override { return ends_with_movie_; }
 
@@ -41,13 +43,15 @@ class Image : public VideoObject {
   // A window of its own wins; otherwise the clip plays out once, or loops to the movie's end.
   void TakeLengthFromClip();
   void Load();
+  // The most pixels across and down it is drawn over its window.
+  std::pair<double, double> LargestExtent() const;
 
   std::optional<double> clip_seconds_;
   bool ends_with_movie_ = false;
   bool load_tried_ = false;
-  // Either a still picture (shared with the elements naming the same file) or a moving one.
+  // Either a still picture or a moving one, shared with the elements that show the same.
   std::shared_ptr<const Texture> texture_;
-  std::unique_ptr<ClipDecoder> clip_;
+  std::shared_ptr<ClipDecoder> clip_;
 };
 
 }  // namespace talmora

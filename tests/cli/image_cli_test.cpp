@@ -2,11 +2,13 @@
 // console lines.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #ifndef __has_feature
 #define __has_feature(x) 0
@@ -128,9 +130,21 @@ TEST_F(ImageCommandLine, ConsoleShowsEachPathOnceAndEveryFailureOnceWhileTheRunG
   for (size_t i = 0; i < 10; ++i) EXPECT_EQ(frames.At(i, 15, 15), 0xFFFFFFFFu) << i;
 }
 
+// Two 16000 × 16000 frames of 4:2:0 in a file that is nearly all holes: a clip bomb.
+void WriteClipBomb(const std::string& path) {
+  std::ofstream file(path, std::ios::binary);
+  file << "YUV4MPEG2 W16000 H16000 F2:1 Ip A1:1 C420jpeg\n";
+  for (int i = 0; i < 2; ++i) {
+    file << "FRAME\n";
+    file.seekp(16000LL * 16000 * 3 / 2 - (i == 1), std::ios::cur);
+  }
+  file.put('\0');
+}
+
 // A 31 KB file of 16000 × 16000 pixels: decoded once for all the elements naming it, and a
-// second such file is refused for the texture memory it would take.
-TEST_F(ImageCommandLine, APictureBombIsDecodedOnceAndTextureMemoryIsBounded) {
+// second such file is refused for the texture memory it would take. Elements playing a clip
+// alike share its decoder, whose frames and texture count against the same budget.
+TEST_F(ImageCommandLine, PictureAndClipBombsAreDecodedOnceAndTheirMemoryIsBounded) {
   Solid("pic.pam", 2, 2, 0xFFFFFFFF);
   const std::string small = R"(<image src="pic.pam" time="0" duration="1"/>)";
   EXPECT_EQ(Run(R"(width="4" height="4" length="0.2")", small + small).At(1, 3, 3), 0xFFFFFFFFu);
@@ -140,22 +154,34 @@ TEST_F(ImageCommandLine, APictureBombIsDecodedOnceAndTextureMemoryIsBounded) {
 #endif
   ASSERT_TRUE(testing::Ffmpeg("-f lavfi -i color=c=black:s=16000x16000 -frames:v 1 -pix_fmt monob '" + dir_ / "bomb.png" + "'"));
   std::filesystem::copy_file(dir_ / "bomb.png", dir_ / "bomb2.png");
+  WriteClipBomb(dir_ / "bomb.y4m");
   const std::string element = R"(<image src="bomb.png" time="0" duration="1" width="16000" height="16000"/>)";
+  const std::string clip = R"(<image src="bomb.y4m" time="0" duration="0.1" width="8" height="8"/>)";
   auto run = [&](const std::string& body) {
     dir_.Write("movie.xml", R"(<talmora width="8" height="8" length="0.1" fps="10">)" + body + "</talmora>");
     return testing::RunTalmora({"--codec", "DIB ", "movie.xml"}, dir_.path());
+  };
+  const auto refusal = [&](const std::string& what, const std::string& name, int mib, int in_use) {
+    return kFailure + dir_ / name + "\nエラー : " + what + " (" + std::to_string(mib) + " MiB) はテクスチャメモリの上限 2048 MiB を超えます (使用中 " +
+           std::to_string(in_use) + " MiB) - " + dir_ / name + "\n";
   };
   const auto shared = run(element + element + element);
   EXPECT_NE(shared.out.find(dir_ / "bomb.png\n" + dir_ / "bomb.png\n" + dir_ / "bomb.png\n"), std::string::npos)
       << shared.out;
   EXPECT_LT(shared.peak_kib, 1200L * 1024);  // one copy is 1000 MB
-  const auto refused = run(element + R"(<image src="bomb2.png" time="0" duration="1"/>)");
-  EXPECT_NE(refused.out.find(kFailure + dir_ / "bomb2.png\nエラー : 画像 16000 × 16000 のテクスチャ (1303 MiB) は"
-                                          "テクスチャメモリの上限 2048 MiB を超えます (使用中 1303 MiB) - " +
-                             dir_ / "bomb2.png\n"),
+  const auto refused = run(element + R"(<image src="bomb2.png" time="0" duration="1"/>)" + clip);
+  EXPECT_NE(refused.out.find(refusal("画像 16000 × 16000 のテクスチャ", "bomb2.png", 1303, 1303) +
+                             refusal("動画 16000 × 16000 のフレームとテクスチャ", "bomb.y4m", 1465, 1303)),
             std::string::npos)
       << refused.out;
   EXPECT_NE(refused.out.find("aviの作成が完了しました"), std::string::npos);
+  const auto clips = run(clip + clip + R"(<image src="bomb.y4m" time="0" clipstart="0.5" duration="0.1" width="8" height="8"/>)");
+  EXPECT_NE(clips.out.find("\n" + dir_ / "bomb.y4m\n" + dir_ / "bomb.y4m\n" +
+                           refusal("動画 16000 × 16000 のフレームとテクスチャ", "bomb.y4m", 1465, 1465)),
+            std::string::npos)
+      << clips.out;
+  EXPECT_EQ(clips.status, 2);
+  EXPECT_LT(clips.peak_kib, 1200L * 1024);  // a frame is 366 MiB
 }
 
 using TextCommandLine = ImageCommandLine;
@@ -374,6 +400,44 @@ TEST_F(ClipCommandLine, BrokenClipsFailOnceAndACutOffOneHoldsItsLastGoodFrame) {
   EXPECT_GT(last, 3);
   EXPECT_LT(last, 19);
   EXPECT_EQ(FrameNumber(frames.At(3, 8, 8)), 3);
+}
+
+// With few files to open, clips hold theirs only while on screen, and elements playing one clip
+// alike share one; those that would leave the run too few are refused with the reason, and the
+// run ends failed but complete, its temporaries gone.
+TEST_F(ClipCommandLine, ClipsOpenTheirFilesOnlyOnScreenAndRefuseToRunOutOfThem) {
+  constexpr int kClips = 100;
+  std::string one_by_one, alike, apart;
+  for (int i = 0; i < kClips; ++i) {
+    one_by_one += "<image src=\"c10.mp4\" time=\"" + std::to_string(i * 0.1) + "\" duration=\"0.1\" width=\"16\" height=\"16\"/>";
+    alike += R"(<image src="c10.mp4" time="0" duration="1" width="16" height="16"/>)";
+    apart += "<image src=\"c10.mp4\" time=\"0\" clipstart=\"" + std::to_string(i * 0.01) +
+             "\" duration=\"1\" width=\"16\" height=\"16\"/>";
+  }
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
+  auto run = [&](const std::string& length, const std::string& body) {
+    dir_.Write("movie.xml", "<talmora fps=\"10\" width=\"16\" height=\"16\" length=\"" + length + "\">" + body + "</talmora>");
+    rlimit few = old;
+    few.rlim_cur = 64;
+    setrlimit(RLIMIT_NOFILE, &few);
+    auto result = testing::RunTalmora({"--codec", "MJPG", "movie.xml"}, dir_.path());
+    setrlimit(RLIMIT_NOFILE, &old);
+    return result;
+  };
+  for (const auto& [body, length] : {std::pair{one_by_one, std::to_string(kClips * 0.1)}, std::pair{alike, std::string("1")}}) {
+    const auto ran = run(length, body);
+    EXPECT_EQ(ran.status, 0) << ran.out;
+    EXPECT_EQ(Count(ran.out, dir_ / "c10.mp4\n"), static_cast<size_t>(kClips));
+  }
+  const auto refused = run("1", apart);
+  EXPECT_EQ(refused.status, 2);
+  const size_t failed = Count(refused.out, kFailure + dir_ / "c10.mp4\nエラー : 開いているファイルが ");
+  EXPECT_GT(failed, 0u) << refused.out;
+  EXPECT_EQ(Count(refused.out, "個に近いため動画を開きません - " + dir_ / "c10.mp4\n"), failed);
+  EXPECT_EQ(Count(refused.out, dir_ / "c10.mp4\n"), static_cast<size_t>(kClips) + failed);
+  EXPECT_NE(refused.out.find("aviの作成が完了しました"), std::string::npos);
+  for (const auto& name : testing::Names(dir_.path())) EXPECT_NE(name[0], '.') << name;
 }
 
 TEST_F(ClipCommandLine, PeakMemoryDoesNotGrowWithTheLoopsOfAClip) {

@@ -3,8 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 
+#include "platform/render/clip_decoder.h"
+#include "platform/render/frame.h"
+#include "platform/render/texture.h"
+#include "render/guarded_heap.h"
 #include "render/picture_files.h"
 
 namespace talmora {
@@ -57,10 +62,12 @@ TEST(PictureDecoder, EachFormatDecodesToItsPixelsAndIsRefusedWhenCut) {
     ASSERT_TRUE(decoded) << format.name << ": " << decoded.error().what;
     const TexelPlane& plane = *decoded;
     ASSERT_TRUE(plane.Width() == 12 && plane.Height() == 9) << format.name;
-    const auto* got = reinterpret_cast<const uint8_t*>(plane.Row(0));
     const std::vector<uint32_t> expected = Pattern(format.kind);
-    EXPECT_TRUE(std::equal(got, got + 12 * 9 * 4, reinterpret_cast<const uint8_t*>(expected.data()),
-                           [&](int a, int b) { return std::abs(a - b) <= format.tolerance; })) << format.name;
+    for (int y = 0; y < 9; ++y) {
+      const auto* got = reinterpret_cast<const uint8_t*>(plane.Row(y));
+      EXPECT_TRUE(std::equal(got, got + 12 * 4, reinterpret_cast<const uint8_t*>(&expected[12 * y]),
+                             [&](int a, int b) { return std::abs(a - b) <= format.tolerance; })) << format.name << " " << y;
+    }
     const std::string bytes = testing::ReadFile(path);
     EXPECT_FALSE(DecodePicture(folder.Write("cut", bytes.substr(0, bytes.size() * 2 / 3))).has_value()) << format.name;
   }
@@ -81,6 +88,154 @@ TEST(PictureDecoder, PngLyingAboutItsSizeOrDataIsRefusedBeforeItsMemoryIsTaken) 
   for (const int side : {16384, 16385}) {  // the limit itself is a picture like any other
     ASSERT_TRUE(WritePng(folder / "long.png", side, 1, std::vector<uint32_t>(side, 0xFF00FF00)));
     EXPECT_EQ(DecodePicture(folder / "long.png").has_value(), side == 16384);
+  }
+}
+
+// The conversion test's picture: limited-range luma in waves under one colour, so that every
+// chroma subsampling shows the same picture and no run of texels repeats.
+constexpr const char* kWaves = "nullsrc=s=854x480:d=0.04,format=yuv444p,geq=lum='128+60*sin(X/4)+30*cos(Y/5)':cb=120:cr=140";
+constexpr int kWavesWidth = 854, kWavesHeight = 480;
+
+// The picture in BGRA, by the BT.601 matrix.
+const std::vector<uint32_t>& Waves() {
+  static const std::vector<uint32_t> waves = [] {
+    const auto channel = [](double v) { return static_cast<uint32_t>(std::clamp(std::lround(v), 0L, 255L)); };
+    std::vector<uint32_t> texels;
+    for (int y = 0; y < kWavesHeight; ++y) {
+      for (int x = 0; x < kWavesWidth; ++x) {
+        const double luma = 1.164383 * (std::floor(128 + 60 * std::sin(x / 4.0) + 30 * std::cos(y / 5.0)) - 16);
+        texels.push_back(0xFF000000u | channel(luma + 1.596027 * 12) << 16 |
+                         channel(luma + 0.391762 * 8 - 0.812968 * 12) << 8 | channel(luma - 2.017232 * 8));
+      }
+    }
+    return texels;
+  }();
+  return waves;
+}
+
+// The first texel off by more than `tolerance` in a channel from the range of the picture's
+// texels it covers (one, or those it averages when `plane` is smaller); empty when none is.
+std::string FirstDifference(const TexelPlane& plane, int width, int height, int tolerance) {
+  const auto span = [](int i, int out, int in) { return std::pair{i * in / out, ((i + 1) * in + out - 1) / out}; };
+  for (int j = 0; j < plane.Height(); ++j) {
+    const auto [top, bottom] = span(j, plane.Height(), height);
+    for (int i = 0; i < plane.Width(); ++i) {
+      const auto [left, right] = span(i, plane.Width(), width);
+      uint8_t low[4] = {255, 255, 255, 255}, high[4] = {};
+      for (int y = top; y < bottom; ++y) {
+        for (int x = left; x < right; ++x) {
+          const auto* bytes = reinterpret_cast<const uint8_t*>(&Waves()[static_cast<size_t>(y) * kWavesWidth + x]);
+          for (int c = 0; c < 4; ++c) {
+            low[c] = std::min(low[c], bytes[c]);
+            high[c] = std::max(high[c], bytes[c]);
+          }
+        }
+      }
+      const auto* got = reinterpret_cast<const uint8_t*>(&plane.Row(j)[i]);
+      for (int c = 0; c < 4; ++c) {
+        if (got[c] + tolerance < low[c] || got[c] > high[c] + tolerance) {
+          char line[80];
+          std::snprintf(line, sizeof line, "%d,%d is %08X, not about %08X", i, j, plane.Row(j)[i],
+                        Waves()[static_cast<size_t>(top) * kWavesWidth + left]);
+          return line;
+        }
+      }
+    }
+  }
+  return "";
+}
+
+// Every size up to 20 × 20 and three common ones, in the pixel formats decoders hand over, as
+// clips (whole and halved) and as pictures: each texel as made, and no library writing past the
+// memory we own (a scaler's vector code writes whole blocks, past rows packed at their width).
+TEST(PictureDecoder, EverySizeOfClipOrPictureConvertsWholeAndInsideItsMemory) {
+  // `tolerance` whole and halved: swscale shrinks RGB through 4:2:2, which moves some colour.
+  struct Kind {
+    const char* name;
+    const char* output;
+    const char* extension;
+    bool picture;
+    int tolerance[2];
+    bool all_sizes;
+  };
+  const Kind kinds[] = {
+      {"yuv420p", "format=yuv420p -c:v rawvideo", "nut", false, {3, 3}, true},
+      {"yuv422p", "format=yuv422p -c:v rawvideo", "nut", false, {3, 3}, true},
+      {"nv12", "format=nv12 -c:v rawvideo", "nut", false, {3, 3}, true},
+      {"h264", "format=yuv420p -c:v libx264 -qp 0", "mp4", false, {3, 3}, false},
+      // Pictures, decoded as such and as one-frame clips.
+      {"rgb24", "format=rgb24", "png", true, {3, 12}, true},
+      {"jpeg 4:2:0", "format=yuvj420p -qmin 1 -q:v 1", "jpg", true, {5, 5}, true},
+      {"jpeg 4:2:2", "format=yuvj422p -qmin 1 -q:v 1", "jpg", true, {5, 5}, false},
+  };
+  std::vector<std::pair<int, int>> sizes = {{426, 240}, {854, 480}, {200, 200}};
+  const size_t common = sizes.size();
+  for (int w = 1; w <= 20; ++w) {
+    for (int h = 1; h <= 20; ++h) sizes.emplace_back(w, h);
+  }
+  const auto used = [&](const Kind& kind) { return kind.all_sizes ? sizes.size() : common; };
+  testing::TempDir folder;
+  const auto file = [&](const Kind& kind, std::pair<int, int> size) {
+    return folder / (kind.name + ("-" + std::to_string(size.first) + "x" + std::to_string(size.second) + ".") + kind.extension);
+  };
+  // One ffmpeg a kind, all running at once, each cutting hundreds of outputs from one picture.
+  std::string script = "pids=\n";
+  for (const Kind& kind : kinds) {
+    script += "ffmpeg -nostdin -loglevel error -y -filter_threads 1 -f lavfi -i \"" + std::string(kWaves) + "\"";
+    for (size_t i = 0; i < used(kind); ++i) {
+      script += " -vf crop=" + std::to_string(sizes[i].first) + ":" + std::to_string(sizes[i].second) + ":0:0," +
+                kind.output + " -threads 1 -frames:v 1 '" + file(kind, sizes[i]) + "'";
+    }
+    script += " >/dev/null 2>&1 &\npids=\"$pids $!\"\n";
+  }
+  script += "for p in $pids; do wait $p || exit 1; done\n";
+  ASSERT_EQ(std::system(("bash '" + folder.Write("make.sh", script) + "'").c_str()), 0);
+
+  for (const Kind& kind : kinds) {
+    for (size_t i = 0; i < used(kind); ++i) {
+      const auto [width, height] = sizes[i];
+      const std::string path = file(kind, sizes[i]);
+      const testing::GuardedHeap guarded;
+      if (kind.picture) {
+        const Expected<TexelPlane> picture = DecodePicture(path);
+        ASSERT_TRUE(picture) << path << ": " << picture.error().what;
+        ASSERT_TRUE(picture->Width() == width && picture->Height() == height) << path;
+        EXPECT_EQ(FirstDifference(*picture, width, height, kind.tolerance[0]), "") << path;
+      }
+      auto clip = ClipDecoder::Open(path);
+      ASSERT_TRUE(clip) << path << ": " << clip.error().what;
+      const Texture* whole = (*clip)->FrameAt(0, 1, 1);
+      ASSERT_TRUE(whole && whole->Width() == width && whole->Height() == height) << path;
+      EXPECT_EQ(FirstDifference(whole->Level(0), width, height, kind.tolerance[0]), "") << path;
+      if (width < 2 || height < 2) continue;
+      const Texture* half = (*clip)->FrameAt(0, 2, 2);
+      ASSERT_TRUE(half && half->Width() == width / 2 && half->Height() == height / 2) << path;
+      EXPECT_EQ(FirstDifference(half->Level(0), width, height, kind.tolerance[1]), "") << path << " halved";
+    }
+  }
+}
+
+// Frames are handed to libav's scalers for the compressors' pixel formats, which read past a
+// row's end as they do in their own buffers.
+TEST(PictureDecoder, FramesLeaveLibavScalersRoomToReadPastTheLastRow) {
+  for (int width = 1; width <= 20; ++width) {
+    for (int height = 1; height <= 3; ++height) {
+      const testing::GuardedHeap guarded;
+      const std::unique_ptr<Frame> frame = Frame::Create(width, height);
+      ASSERT_TRUE(frame);
+      frame->Clear(0xFF336699);
+      SwsPtr scaler(sws_getContext(width, height, AV_PIX_FMT_BGRA, width, height, AV_PIX_FMT_YUV422P, SWS_BICUBIC,
+                                   nullptr, nullptr, nullptr));
+      FramePtr picture(av_frame_alloc());
+      ASSERT_TRUE(scaler && picture);
+      picture->format = AV_PIX_FMT_YUV422P;
+      picture->width = width;
+      picture->height = height;
+      ASSERT_GE(av_frame_get_buffer(picture.get(), 0), 0);
+      const auto* rows = reinterpret_cast<const uint8_t*>(frame->Row(0));
+      const int stride = width * 4;
+      EXPECT_EQ(sws_scale(scaler.get(), &rows, &stride, 0, height, picture->data, picture->linesize), height);
+    }
   }
 }
 

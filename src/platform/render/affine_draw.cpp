@@ -60,7 +60,7 @@ inline Taps TapsAt(const TexelPlane& plane, int64_t u, int64_t v) {
 inline Taps TapsInside(const TexelPlane& plane, int64_t u, int64_t v) {
   const auto i = static_cast<size_t>(u >> 32);
   const uint32_t* r0 = plane.Row(static_cast<int>(v >> 32));
-  const uint32_t* r1 = r0 + plane.Width();
+  const uint32_t* r1 = r0 + plane.Stride();
   return {r0[i], r0[i + 1], r1[i], r1[i + 1], static_cast<uint32_t>(u >> 24) & 0xFF, static_cast<uint32_t>(v >> 24) & 0xFF};
 }
 

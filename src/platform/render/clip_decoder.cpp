@@ -2,17 +2,20 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <string_view>
 #include <vector>
 
 extern "C" {
 #include <libavutil/dict.h>
+#include <libavutil/imgutils.h>
 #include <libavutil/pixdesc.h>
 }
 
 #include "platform/libav_handles.h"
 #include "platform/render/picture_decoder.h"
 #include "platform/render/texture.h"
+#include "platform/render/texture_cache.h"
 
 namespace talmora {
 namespace {
@@ -31,6 +34,8 @@ constexpr const char* kClipFormats =
 constexpr double kTimeSlack = 1e-6;
 // Decoding on is cheaper than a seek, which restarts from a key frame, up to about this far.
 constexpr double kSeekAhead = 5.0;
+// Decoded frames held at once: the one shown, the one ahead, and about two in the decoder.
+constexpr uint64_t kFramesHeld = 4;
 
 bool IsStillReader(std::string_view name) {
   return name == "image2" || (name.size() > 5 && name.substr(name.size() - 5) == "_pipe");
@@ -61,9 +66,7 @@ int GetBoundedBuffer(AVCodecContext* codec, AVFrame* frame, int flags) {
 
 double Seconds(int64_t ticks, AVRational base) { return static_cast<double>(ticks) * av_q2d(base); }
 
-}  // namespace
-
-std::optional<double> ProbeClip(const std::string& path) {
+std::optional<double> ProbeFile(const std::string& path) {
   // A still picture is known by its reader, before any of it is decoded.
   InputFormatPtr format = OpenLocalInput(path, kClipFormats);
   if (!format || IsStillReader(format->iformat->name) || !FindStreams(*format)) return std::nullopt;
@@ -97,6 +100,18 @@ std::optional<double> ProbeClip(const std::string& path) {
   return 0.0;
 }
 
+}  // namespace
+
+std::optional<double> ProbeClip(const std::string& path) {
+  // Many elements often name one file: it is read once.
+  static std::map<FileKey, std::optional<double>> probed;
+  const std::optional<FileKey> key = FileKeyOf(path);
+  if (!key) return ProbeFile(path);
+  auto found = probed.find(*key);
+  if (found == probed.end()) found = probed.emplace(*key, ProbeFile(path)).first;
+  return found->second;
+}
+
 struct ClipDecoder::Stream {
   std::string path;
   InputFormatPtr format;
@@ -127,6 +142,7 @@ struct ClipDecoder::Stream {
   void Seek(double seconds);
   // Whether another frame was taken.
   bool Advance(double seconds);
+  // Into the texture, at the size `halvings` gives.
   bool Convert(const AVFrame& frame);
 };
 
@@ -231,7 +247,6 @@ bool ClipDecoder::Stream::Advance(double seconds) {
     took = true;
   }
   // The frame shown stays referenced, to be converted again when the size drawn changes.
-  if (took) Convert(*taken);
   return took;
 }
 
@@ -257,12 +272,7 @@ bool ClipDecoder::Stream::Convert(const AVFrame& frame) {
     const int full = frame.color_range == AVCOL_RANGE_JPEG ? 1 : 0;
     if (full != source_range) sws_setColorspaceDetails(scaler, inverse, full, table, range, brightness, contrast, saturation);
   }
-  TexelPlane& pixels = texture->Pixels();
-  uint8_t* destination[4] = {reinterpret_cast<uint8_t*>(pixels.Row(0)), nullptr, nullptr, nullptr};
-  const int strides[4] = {width * 4, 0, 0, 0};
-  if (sws_scale(scaler, frame.data, frame.linesize, 0, frame.height, destination, strides) != height) {
-    return false;
-  }
+  if (!ScaleToPlane(*scaler, frame, texture->Pixels())) return false;
   const bool alpha = descriptor && (descriptor->flags & (AV_PIX_FMT_FLAG_ALPHA | AV_PIX_FMT_FLAG_PAL));
   texture->Changed(alpha);
   return true;
@@ -272,29 +282,42 @@ ClipDecoder::ClipDecoder(std::unique_ptr<Stream> stream) : stream_(std::move(str
 
 ClipDecoder::~ClipDecoder() = default;
 
-Expected<std::unique_ptr<ClipDecoder>> ClipDecoder::Open(const std::string& path) {
+Expected<std::unique_ptr<ClipDecoder>> ClipDecoder::Open(const std::string& path, const Admission& admit) {
   auto stream = std::make_unique<Stream>();
   if (!stream->packet || !stream->ahead || !stream->taken) return Error{"メモリが足りません"};
   stream->path = path;
   if (const char* failure = stream->Open()) return Error{failure};
-  stream->Advance(0.0);
-  if (!stream->texture) return Error{"フレームをデコードできません"};
+  if (admit) {
+    const AVCodecContext& codec = *stream->codec;
+    const int frame = av_image_get_buffer_size(codec.pix_fmt, codec.width, codec.height, 1);
+    // A format not known before decoding is counted at four bytes a pixel.
+    const uint64_t bytes = frame > 0 ? static_cast<uint64_t>(frame)
+                                     : uint64_t{4} * static_cast<uint64_t>(codec.width) * static_cast<uint64_t>(codec.height);
+    if (!admit(codec.width, codec.height, bytes * kFramesHeld)) return Error{""};
+  }
+  if (!stream->Advance(0.0)) return Error{"フレームをデコードできません"};
   stream->first_time = stream->shown_time;
   return std::unique_ptr<ClipDecoder>(new ClipDecoder(std::move(stream)));
 }
 
-const Texture& ClipDecoder::FrameAt(double seconds, double shrink_x, double shrink_y) {
+const Texture* ClipDecoder::FrameAt(double seconds, double shrink_x, double shrink_y) {
   Stream& s = *stream_;
   const int halvings = Halvings(shrink_x, shrink_y, s.taken->width, s.taken->height);
-  const bool resized = halvings != s.halvings;
+  const bool resized = halvings != s.halvings || !s.texture;
   s.halvings = halvings;
   if (std::isnan(seconds)) seconds = s.shown_time;
   const bool back = seconds < s.shown_time - kTimeSlack && s.shown_time > s.first_time + kTimeSlack;
   const bool far = seconds > s.shown_time + kSeekAhead && !(s.at_end && !s.has_ahead) &&
                    !(s.has_ahead && s.ahead_time > seconds);
   if (back || far) s.Seek(seconds);
-  if (!s.Advance(seconds) && resized) s.Convert(*s.taken);
-  return *s.texture;
+  if (s.Advance(seconds) || resized) s.Convert(*s.taken);
+  return s.texture.get();
+}
+
+uint64_t ClipDecoder::TextureBytes(int width, int height, double across, double down) {
+  const int halvings = Halvings(width / across, height / down, width, height);
+  const uint64_t bytes = TexelPlane::Texels(width >> halvings, height >> halvings) * sizeof(uint32_t);
+  return bytes + bytes / 3;
 }
 
 int ClipDecoder::Width() const { return stream_->taken->width; }

@@ -14,7 +14,8 @@ struct Rect {
 };
 
 // Frame pixels are 0xAARRGGBB words (A8R8G8B8; bytes B, G, R, A in memory), straight alpha,
-// top row first, rows packed without padding.
+// top row first, rows packed without padding; bytes past the last row are there for libav to
+// read (its vector code reads past a row's end), and are never part of the picture.
 class Frame {
  public:
   // Largest side accepted; beyond it Create fails instead of trying to allocate gigabytes.

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/error.h"
+#include "platform/render/clip_cache.h"
 #include "platform/render/frame.h"
 #include "platform/render/texture_cache.h"
 
@@ -11,7 +12,8 @@ namespace talmora {
 
 class Texture;
 
-// The software renderer's device: makes render targets and loads pictures into textures.
+// The software renderer's device: makes render targets, loads pictures into textures and opens
+// clips, all of whose memory counts against one budget.
 class GraphicsDevice {
  public:
   std::unique_ptr<Frame> CreateRenderTarget(int width, int height) { return Frame::Create(width, height); }
@@ -20,9 +22,16 @@ class GraphicsDevice {
   Expected<std::shared_ptr<const Texture>, TextureFailure> LoadTexture(const std::string& path) {
     return textures_.Load(path);
   }
+  // See ClipCache::Open.
+  Expected<std::shared_ptr<ClipDecoder>, TextureFailure> OpenClip(const std::string& path, const ClipTiming& timing,
+                                                                  double across, double down) {
+    return clips_.Open(path, timing, across, down);
+  }
 
  private:
-  TextureCache textures_;
+  std::shared_ptr<TextureBudget> budget_ = std::make_shared<TextureBudget>();
+  TextureCache textures_{budget_};
+  ClipCache clips_{budget_};
 };
 
 }  // namespace talmora

@@ -94,13 +94,7 @@ TexelPlane ToStraightBgra(const AVFrame& frame) {
     }
   }
   TexelPlane plane(frame.width, frame.height);
-  if (!plane.Valid()) return TexelPlane();
-  uint8_t* destination[4] = {reinterpret_cast<uint8_t*>(plane.Row(0)), nullptr, nullptr, nullptr};
-  const int strides[4] = {frame.width * 4, 0, 0, 0};
-  if (sws_scale(scaler.get(), frame.data, frame.linesize, 0, frame.height, destination, strides) !=
-      frame.height) {
-    return TexelPlane();
-  }
+  if (!plane.Valid() || !ScaleToPlane(*scaler, frame, plane)) return TexelPlane();
   return plane;
 }
 
@@ -109,6 +103,12 @@ TexelPlane ToStraightBgra(const AVFrame& frame) {
 bool IsRegularFile(const std::string& path) {
   struct stat status {};
   return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+bool ScaleToPlane(SwsContext& scaler, const AVFrame& source, TexelPlane& plane) {
+  uint8_t* destination[4] = {reinterpret_cast<uint8_t*>(plane.Row(0)), nullptr, nullptr, nullptr};
+  const int strides[4] = {static_cast<int>(plane.Stride() * sizeof(uint32_t)), 0, 0, 0};
+  return sws_scale(&scaler, source.data, source.linesize, 0, source.height, destination, strides) == plane.Height();
 }
 
 InputFormatPtr OpenLocalInput(const std::string& path, const char* formats) {

@@ -20,6 +20,9 @@ Expected<TexelPlane> DecodePicture(const std::string& path);
 
 bool IsRegularFile(const std::string& path);
 
+// Converts `source` with `scaler`, which writes BGRA at the plane's size, into `plane`.
+bool ScaleToPlane(SwsContext& scaler, const AVFrame& source, TexelPlane& plane);
+
 // Opens a regular local file for one of the demuxers named in `formats` (a comma list), never
 // through another protocol or as a numbered sequence; empty when it cannot be opened.
 InputFormatPtr OpenLocalInput(const std::string& path, const char* formats);

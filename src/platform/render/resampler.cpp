@@ -17,7 +17,7 @@ void Resampler::Down(int j) {
   const int taps = kTaps ? kTaps : rows_.Taps();
   const float* weights = rows_.Weights(j);
   const uint32_t* first = source_.Row(rows_.First(j)) + columns_.Lowest();
-  const size_t stride = static_cast<size_t>(source_.Width());
+  const size_t stride = source_.Stride();
   const int count = columns_.Highest() - columns_.Lowest() + 1;
   F32x4* span = span_.get();
   int k = 0;

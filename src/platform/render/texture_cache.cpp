@@ -16,14 +16,29 @@ std::string MiB(uint64_t bytes) { return std::to_string((bytes + kMiB - 1) / kMi
 
 }  // namespace
 
-TextureCache::TextureCache() : in_use_(std::make_shared<uint64_t>(0)) {}
+std::optional<FileKey> FileKeyOf(const std::string& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
+  return FileKey{status.st_dev, status.st_ino, status.st_size, status.st_mtim.tv_sec, status.st_mtim.tv_nsec};
+}
+
+bool TextureBudget::Take(uint64_t bytes) {
+  if (bytes > kTextureBudget - in_use_) return false;
+  in_use_ += bytes;
+  return true;
+}
+
+std::string TextureBudget::Refusal(const std::string& what, uint64_t bytes, const std::string& path) const {
+  return "エラー : " + what + " (" + MiB(bytes) + ") はテクスチャメモリの上限 " + MiB(kTextureBudget) + " を超えます (使用中 " +
+         MiB(in_use_) + ") - " + path;
+}
+
+TextureCache::TextureCache(std::shared_ptr<TextureBudget> budget) : budget_(std::move(budget)) {}
 
 Expected<std::shared_ptr<const Texture>, TextureFailure> TextureCache::Load(const std::string& path) {
-  struct stat status {};
-  const bool known = ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
-  const Key key{status.st_dev, status.st_ino, status.st_size, status.st_mtim.tv_sec, status.st_mtim.tv_nsec};
-  if (known) {
-    auto found = entries_.find(key);
+  const std::optional<FileKey> key = FileKeyOf(path);
+  if (key) {
+    auto found = entries_.find(*key);
     if (found != entries_.end()) {
       if (auto shared = found->second.lock()) return shared;
       entries_.erase(found);
@@ -36,21 +51,18 @@ Expected<std::shared_ptr<const Texture>, TextureFailure> TextureCache::Load(cons
   // level for rounding.
   const uint64_t base = LevelBytes(pixels.Width(), pixels.Height());
   const uint64_t estimate = base + base / 3 + 4 * 64;
-  if (estimate > kTextureBudget - *in_use_) {
-    return TextureFailure{"エラー : 画像 " + std::to_string(pixels.Width()) + " × " + std::to_string(pixels.Height()) +
-                              " のテクスチャ (" + MiB(estimate) + ") はテクスチャメモリの上限 " + MiB(kTextureBudget) +
-                              " を超えます (使用中 " + MiB(*in_use_) + ") - " + path,
-                          true};
-  }
+  const std::string what = "画像 " + std::to_string(pixels.Width()) + " × " + std::to_string(pixels.Height()) + " のテクスチャ";
+  if (!budget_->Take(estimate)) return TextureFailure{budget_->Refusal(what, estimate, path), true};
   std::unique_ptr<Texture> made = Texture::FromStraightAlpha(std::move(pixels));
-  if (!made) return TextureFailure{"テクスチャのメモリが足りません"};
-  const uint64_t bytes = estimate;
-  *in_use_ += bytes;
-  std::shared_ptr<const Texture> texture(made.release(), [in_use = in_use_, bytes](const Texture* gone) {
-    *in_use -= bytes;
+  if (!made) {
+    budget_->Give(estimate);
+    return TextureFailure{"テクスチャのメモリが足りません"};
+  }
+  std::shared_ptr<const Texture> texture(made.release(), [budget = budget_, estimate](const Texture* gone) {
+    budget->Give(estimate);
     delete gone;
   });
-  if (known) entries_[key] = texture;
+  if (key) entries_[*key] = texture;
   return texture;
 }
 
