@@ -99,8 +99,6 @@ GuardedHeap::~GuardedHeap() {
   if (TALMORA_GUARDED_HEAP && region) --guards;
 }
 
-bool GuardedHeap::Active() { return TALMORA_GUARDED_HEAP && region; }
-
 }  // namespace talmora::testing
 
 #if TALMORA_GUARDED_HEAP

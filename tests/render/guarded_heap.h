@@ -11,9 +11,6 @@ class GuardedHeap {
   ~GuardedHeap();
   GuardedHeap(const GuardedHeap&) = delete;
   GuardedHeap& operator=(const GuardedHeap&) = delete;
-
-  // Whether blocks are guarded here (the build allows it and the address space was had).
-  static bool Active();
 };
 
 }  // namespace talmora::testing

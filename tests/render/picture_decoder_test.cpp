@@ -63,8 +63,8 @@ TEST(PictureDecoder, EachFormatDecodesToItsPixelsAndIsRefusedWhenCut) {
     const TexelPlane& plane = *decoded;
     ASSERT_TRUE(plane.Width() == 12 && plane.Height() == 9) << format.name;
     const std::vector<uint32_t> expected = Pattern(format.kind);
-    for (int y = 0; y < 9; ++y) {
-      const auto* got = reinterpret_cast<const uint8_t*>(plane.Row(y));
+    for (size_t y = 0; y < 9; ++y) {
+      const auto* got = reinterpret_cast<const uint8_t*>(plane.Row(static_cast<int>(y)));
       EXPECT_TRUE(std::equal(got, got + 12 * 4, reinterpret_cast<const uint8_t*>(&expected[12 * y]),
                              [&](int a, int b) { return std::abs(a - b) <= format.tolerance; })) << format.name << " " << y;
     }
@@ -113,6 +113,10 @@ const std::vector<uint32_t>& Waves() {
   return waves;
 }
 
+const uint32_t& Wave(int x, int y) {
+  return Waves()[static_cast<size_t>(y) * static_cast<size_t>(kWavesWidth) + static_cast<size_t>(x)];
+}
+
 // The first texel off by more than `tolerance` in a channel from the range of the picture's
 // texels it covers (one, or those it averages when `plane` is smaller); empty when none is.
 std::string FirstDifference(const TexelPlane& plane, int width, int height, int tolerance) {
@@ -124,7 +128,7 @@ std::string FirstDifference(const TexelPlane& plane, int width, int height, int 
       uint8_t low[4] = {255, 255, 255, 255}, high[4] = {};
       for (int y = top; y < bottom; ++y) {
         for (int x = left; x < right; ++x) {
-          const auto* bytes = reinterpret_cast<const uint8_t*>(&Waves()[static_cast<size_t>(y) * kWavesWidth + x]);
+          const auto* bytes = reinterpret_cast<const uint8_t*>(&Wave(x, y));
           for (int c = 0; c < 4; ++c) {
             low[c] = std::min(low[c], bytes[c]);
             high[c] = std::max(high[c], bytes[c]);
@@ -136,7 +140,7 @@ std::string FirstDifference(const TexelPlane& plane, int width, int height, int 
         if (got[c] + tolerance < low[c] || got[c] > high[c] + tolerance) {
           char line[80];
           std::snprintf(line, sizeof line, "%d,%d is %08X, not about %08X", i, j, plane.Row(j)[i],
-                        Waves()[static_cast<size_t>(top) * kWavesWidth + left]);
+                        Wave(left, top));
           return line;
         }
       }
