@@ -95,7 +95,13 @@ constexpr double kRound = 6755399441055744.0;
 #endif
 // The scaled sum also gets a copy for AVX2, chosen when the program loads: twice the doubles a
 // step, and the same values, as AVX2 brings no fused multiply-add.
-#if defined(__x86_64__)
+// Not under ThreadSanitizer: the loader runs the choosing function before that runtime is up.
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define TALMORA_NO_CLONES
+#endif
+#endif
+#if defined(__x86_64__) && !defined(TALMORA_NO_CLONES) && !defined(__SANITIZE_THREAD__)
 #define TALMORA_AVX2_TOO __attribute__((target_clones("avx2", "default")))
 #else
 #define TALMORA_AVX2_TOO
