@@ -219,17 +219,16 @@ void JoinParts(const CommandLine& line, const std::string& full_path, const std:
     files.push_back(PartFilesOf(full_path, part, line.scale));
     std::optional<PartRecord> record;
     std::string problem = PartProblem(files.back(), part, expected, record);
-    // Whether the parts follow each other is only worth saying of parts that are whole.
-    if (problem.empty() && (k == 1 || !records.empty())) {
+    // Whether a part follows on is only worth saying while the parts before it are whole.
+    if (problem.empty() && !refused) {
       problem = SequenceProblem(*record, records.empty() ? nullptr : &records.back(), files.back());
     }
     if (!problem.empty()) {
       PrintLine("エラー : 部品 " + Number(part) + " " + problem);
       refused = true;
-      records.clear();
-      continue;
+    } else {
+      records.push_back(*record);
     }
-    if (!refused) records.push_back(*record);
   }
   if (refused) {
     outcome.NoteIncomplete();

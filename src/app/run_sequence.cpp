@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -113,7 +114,7 @@ void RunMakers(Runtime& runtime, const TagList& tags, const MovieOptions& movie_
     movie.Make(files.movie);
     length = movie.length;
     movie_made = movie.made;
-    if (part.piece) {
+    if (part.piece && movie.fps > 0) {
       // Its sound is cut where its frames are, the last piece's running to the track's end.
       const FrameRange frames = movie.Frames();
       from = static_cast<double>(frames.first) / movie.fps;

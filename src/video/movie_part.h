@@ -46,10 +46,10 @@ struct FrameRange {
 // [from, to). Empty when it covers none (a time at or past the movie's end).
 std::optional<FrameRange> PartFrames(const MoviePart& part, int32_t fps, int32_t count);
 
-// What drawing and compressing each of `count` frames at `fps` is estimated to cost, from the
-// objects on screen: a frame's own clearing and compression, plus for each object its share of
-// the frame's area (turned ones more, texts less, as they are mostly clear), and for a moving
-// picture its decoding. Empty past kMostCostedFrames, whose estimate would take gigabytes.
+// What drawing and compressing each of `count` frames at `fps` is estimated to cost, in frames
+// of nothing but background: 1 for the frame, plus for each object its share of the frame's
+// area, weighted (pictures 0.8, turned ones half as much again, texts 0.05 as they are mostly
+// clear), and for a moving picture 1 more for its decoding. Empty past kMostCostedFrames, whose estimate would take gigabytes.
 inline constexpr int32_t kMostCostedFrames = 1 << 24;
 std::vector<double> FrameCosts(const std::vector<std::shared_ptr<VideoObject>>& objects, int32_t fps, int32_t count,
                                int32_t width, int32_t height);

@@ -93,8 +93,8 @@ TEST(MoviePartCut, PartsCostAlikeAndStartOnKeyFrames) {
   };
   for (const Case& c : cases) EXPECT_EQ(CutParts(c.costs, c.count, c.parts, c.spacing), c.cuts) << c.count << " in " << c.parts;
 
-  // A frame costs 1, plus each object's share of the picture: a full-frame picture 1, turned
-  // ones half as much again up to the frame, texts a quarter; off screen, nothing.
+  // A frame costs 1, plus each object's share of the picture: a full-frame picture 0.8, turned
+  // ones half as much again, texts a twentieth; off screen, nothing.
   testing::ScriptFixture fixture;
   const TagList tags = fixture.Load(
       R"(<image x="0" y="0" width="40" height="20" time="0.25" duration="0.3"/>)"
@@ -104,7 +104,7 @@ TEST(MoviePartCut, PartsCostAlikeAndStartOnKeyFrames) {
   std::vector<std::shared_ptr<VideoObject>> objects;
   for (size_t i = 1; i < tags.size(); ++i) objects.push_back(fixture.factory.Create<VideoObject>(tags[i]));
   const std::vector<double> costs = FrameCosts(objects, 10, 10, 40, 20);
-  const std::vector<double> expected = {1, 1, 1, 2, 2, 2.75, 1.75, 1, 1.125, 1.125};
+  const std::vector<double> expected = {1, 1, 1, 1.8, 1.8, 2.4, 1.6, 1, 1.025, 1.025};
   ASSERT_EQ(costs.size(), expected.size());
   for (size_t i = 0; i < costs.size(); ++i) EXPECT_DOUBLE_EQ(costs[i], expected[i]) << i;
 }
