@@ -95,7 +95,8 @@ std::vector<double> FrameCosts(const std::vector<std::shared_ptr<VideoObject>>& 
   std::vector<FrameRange> shown;
   double drawn = 0.0;
   for (const auto& object : objects) {
-    const int32_t first = FirstFrameAfter(object->start, fps, count);
+    // A start that is not a number is never reached (and would be searched for to the end).
+    const int32_t first = std::isnan(object->start) ? count : FirstFrameAfter(object->start, fps, count);
     shown.push_back({first, std::max(first, FirstFrameAfter(object->end, fps, count))});
     drawn += shown.back().Count();
   }
@@ -126,7 +127,7 @@ std::vector<int32_t> CutParts(const std::vector<double>& costs, int32_t count, i
         uniform ? static_cast<int32_t>(std::ceil(share))
                 : static_cast<int32_t>(std::lower_bound(sums.begin(), sums.end(), share) - sums.begin());
     // The places to cut on either side of the share: the first at or past it, and the one before.
-    const int32_t after = std::min(count, (reached + spacing - 1) / spacing * spacing);
+    const auto after = static_cast<int32_t>(std::min<int64_t>(count, (int64_t{reached} + spacing - 1) / spacing * spacing));
     const int32_t prior = after == count && count % spacing != 0 ? count / spacing * spacing : after - spacing;
     int32_t cut = after;
     if (prior >= 0 && share - before(prior) <= before(after) - share) cut = prior;

@@ -55,8 +55,9 @@ TEST(CommandLine, AutomaticPartComesFromTheJobEngine) {
       {{{"JOB_COMPLETION_INDEX", "1a"}}, "エラー : --part auto/8 の部品番号になりません : JOB_COMPLETION_INDEX=1a (0 から 7 まで)"},
       {{}, missing},
   };
-  for (const auto& [environment, expected] : cases) {
+  for (const auto& [set, expected] : cases) {
     CommandLine line = Parse({"--codec", "DIB", "--part", "auto/8", "a.xml"});
+    const std::map<std::string, std::string>& environment = set;  // by name: clang 14 captures no bindings
     const std::string error = TakePartFromEnvironment(line, [&environment](const char* name) -> const char* {
       const auto found = environment.find(name);
       return found == environment.end() ? nullptr : found->second.c_str();

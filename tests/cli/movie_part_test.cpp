@@ -87,6 +87,7 @@ TEST(MoviePartCut, PartsCostAlikeAndStartOnKeyFrames) {
       // On key frames 4 apart, the nearest place on either side; past the last key frame, the end.
       {std::vector<double>(10, 1.0), 10, 3, 4, {0, 4, 8, 10}},
       {std::vector<double>(5, 1.0), 5, 3, 12, {0, 0, 5, 5}},
+      {std::vector<double>(5, 1.0), 5, 2, 2147483647, {0, 0, 5}},  // --keyframe at its largest
       {std::vector<double>(3, 1.0), 3, 5, 1, {0, 1, 1, 2, 2, 3}},
       {std::vector<double>(7, 1.0), 7, 1, 1, {0, 7}},
       {{}, 0, 3, 1, {0, 0, 0, 0}},
