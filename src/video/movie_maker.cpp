@@ -79,8 +79,9 @@ FrameRange MovieMaker::Frames() {
     CompressorSettings settings;
     settings.keyframe = options_.keyframe.value_or(0);
     const int32_t spacing = info ? ExactRestartSpacing(*info, settings) : 1;
+    const bool predicted = info && PredictsFrames(*info);
     const std::vector<int32_t> cuts =
-        CutParts(FrameCosts(pending_, fps, total, width, height), total, part.piece->count, spacing);
+        CutParts(FrameCosts(pending_, fps, total, width, height, predicted), total, part.piece->count, spacing);
     const auto k = static_cast<size_t>(part.piece->index);
     frames_ = FrameRange{cuts[k - 1], cuts[k]};
   } else if (part.frame || part.from || part.to) {

@@ -65,9 +65,11 @@ int32_t FirstFrameAfter(double seconds, int32_t fps, int32_t count) {
 
 // What one object adds to a frame's cost, in frames: its share of the frame's area, with the
 // weights measured on the reference scene (a picture over the whole frame costs 0.7 to 1 times a
-// frame's own clearing and compression, a text's mostly clear rectangle next to nothing).
-double ObjectCost(const VideoObject& object, double time, double width, double height) {
+// frame's own clearing and compression, a text's mostly clear rectangle next to nothing, and a
+// fade in H.264 about as much again as the picture).
+double ObjectCost(const VideoObject& object, double time, double width, double height, bool predicted) {
   constexpr double kPicture = 0.8;
+  constexpr double kFading = 2.0;    // predicted from the frame before, it changes all over
   constexpr double kText = 0.05;
   constexpr double kTurned = 1.5;    // filtered, with smoothed edges
   constexpr double kDecoding = 1.0;  // a clip's frame, whatever its size on screen
@@ -81,13 +83,15 @@ double ObjectCost(const VideoObject& object, double time, double width, double h
   if (std::fmod(object.AngleAt(time), 360.0) != 0.0) share = std::min(1.0, share * kTurned);
   if (dynamic_cast<const Text*>(&object)) return share * kText;
   const auto* image = dynamic_cast<const Image*>(&object);
-  return share * kPicture + (image && image->ClipSeconds() ? kDecoding : 0.0);
+  const bool fading = object.a != object.aend || object.r != object.rend || object.g != object.gend ||
+                      object.b != object.bend;
+  return share * kPicture * (predicted && fading ? kFading : 1.0) + (image && image->ClipSeconds() ? kDecoding : 0.0);
 }
 
 }  // namespace
 
 std::vector<double> FrameCosts(const std::vector<std::shared_ptr<VideoObject>>& objects, int32_t fps, int32_t count,
-                               int32_t width, int32_t height) {
+                               int32_t width, int32_t height, bool predicted) {
   if (count > kMostCostedFrames) return {};
   std::vector<double> costs(static_cast<size_t>(std::max(count, 0)), 1.0);
   if (fps <= 0 || count <= 0 || width <= 0 || height <= 0) return costs;
@@ -106,7 +110,7 @@ std::vector<double> FrameCosts(const std::vector<std::shared_ptr<VideoObject>>& 
   for (size_t n = 0; n < objects.size(); ++n) {
     double cost = 0.0;
     for (int32_t i = shown[n].first; i < shown[n].end; ++i) {
-      if ((i - shown[n].first) % stride == 0) cost = ObjectCost(*objects[n], FrameTime(i, fps), width, height);
+      if ((i - shown[n].first) % stride == 0) cost = ObjectCost(*objects[n], FrameTime(i, fps), width, height, predicted);
       costs[static_cast<size_t>(i)] += cost;
     }
   }

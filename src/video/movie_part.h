@@ -49,10 +49,11 @@ std::optional<FrameRange> PartFrames(const MoviePart& part, int32_t fps, int32_t
 // What drawing and compressing each of `count` frames at `fps` is estimated to cost, in frames
 // of nothing but background: 1 for the frame, plus for each object its share of the frame's
 // area, weighted (pictures 0.8, turned ones half as much again, texts 0.05 as they are mostly
-// clear), and for a moving picture 1 more for its decoding. Empty past kMostCostedFrames, whose estimate would take gigabytes.
+// clear), and for a moving picture 1 more for its decoding. With `predicted` frames (H.264,
+// MPEG-4), a picture whose colour or opacity changes over its window costs as much again. Empty past kMostCostedFrames, whose estimate would take gigabytes.
 inline constexpr int32_t kMostCostedFrames = 1 << 24;
 std::vector<double> FrameCosts(const std::vector<std::shared_ptr<VideoObject>>& objects, int32_t fps, int32_t count,
-                               int32_t width, int32_t height);
+                               int32_t width, int32_t height, bool predicted = false);
 
 // Where `parts` contiguous parts of `count` frames with these `costs` (each the same when there
 // are none) begin, and the last one ends: parts + 1 frame numbers from 0 to count, each cut on a

@@ -95,19 +95,23 @@ TEST(MoviePartCut, PartsCostAlikeAndStartOnKeyFrames) {
   for (const Case& c : cases) EXPECT_EQ(CutParts(c.costs, c.count, c.parts, c.spacing), c.cuts) << c.count << " in " << c.parts;
 
   // A frame costs 1, plus each object's share of the picture: a full-frame picture 0.8, turned
-  // ones half as much again, texts a twentieth; off screen, nothing.
+  // ones half as much again, texts a twentieth; off screen, nothing. For H.264 a fading picture
+  // costs twice.
   testing::ScriptFixture fixture;
   const TagList tags = fixture.Load(
-      R"(<image x="0" y="0" width="40" height="20" time="0.25" duration="0.3"/>)"
+      R"(<image x="0" y="0" width="40" height="20" time="0.25" duration="0.3" aend="0.5"/>)"
       R"(<image x="0" y="0" width="20" height="20" angle="90" time="0.5" duration="0.2"/>)"
       R"(<text sentence="a" x="20" y="0" width="20" height="20" time="0.8" duration="0.5"/>)"
       R"(<image x="-100" y="0" width="40" height="20" time="0" duration="1"/>)");
   std::vector<std::shared_ptr<VideoObject>> objects;
   for (size_t i = 1; i < tags.size(); ++i) objects.push_back(fixture.factory.Create<VideoObject>(tags[i]));
-  const std::vector<double> costs = FrameCosts(objects, 10, 10, 40, 20);
-  const std::vector<double> expected = {1, 1, 1, 1.8, 1.8, 2.4, 1.6, 1, 1.025, 1.025};
-  ASSERT_EQ(costs.size(), expected.size());
-  for (size_t i = 0; i < costs.size(); ++i) EXPECT_DOUBLE_EQ(costs[i], expected[i]) << i;
+  for (const bool predicted : {false, true}) {
+    const std::vector<double> costs = FrameCosts(objects, 10, 10, 40, 20, predicted);
+    const double fade = predicted ? 0.8 : 0.0;
+    const std::vector<double> expected = {1, 1, 1, 1.8 + fade, 1.8 + fade, 2.4 + fade, 1.6, 1, 1.025, 1.025};
+    ASSERT_EQ(costs.size(), expected.size());
+    for (size_t i = 0; i < costs.size(); ++i) EXPECT_DOUBLE_EQ(costs[i], expected[i]) << i << " " << predicted;
+  }
 }
 
 TEST_F(MoviePart, PreviewsAndPartsNeverReplaceTheMoviesFiles) {

@@ -20,8 +20,10 @@ done
 dir=$(mktemp -d)
 chmod 755 "$dir"
 pids=()
+watcher=
 stop() {
   # The daemons this test started, by their ids, newest first; then their folder.
+  [ -n "$watcher" ] && kill "$watcher" 2>/dev/null
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null; done
   for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
   rm -rf "$dir"
@@ -92,6 +94,13 @@ slurmctld -D -i -f "$SLURM_CONF" >"$dir/slurmctld.out" 2>&1 &
 pids+=($!)
 slurmd -D -f "$SLURM_CONF" -N "$node" >"$dir/slurmd.out" 2>&1 &
 pids+=($!)
+# Should this script be killed outright (a test's timeout), the daemons go with it.
+(
+  while kill -0 $$ 2>/dev/null; do sleep 1; done
+  kill "${pids[@]}" 2>/dev/null
+  rm -rf "$dir"
+) &
+watcher=$!
 idle() { sinfo -h -N -o %t | grep -qx idle; }
 await 30 idle || skip "the Slurm daemons did not come up: $(tail -n 3 "$dir/slurmctld.log" "$dir/slurmd.log" "$dir/slurmctld.out" "$dir/slurmd.out" 2>/dev/null | tr '\n' ' ')"
 

@@ -122,6 +122,10 @@ int32_t ExactRestartSpacing(const CompressorInfo& info, const CompressorSettings
   return settings.keyframe > 0 ? settings.keyframe : kDefaultInterval;
 }
 
+bool PredictsFrames(const CompressorInfo& info) {
+  return info.fourcc == MakeFourcc("H264") || info.fourcc == MakeFourcc("FMP4");
+}
+
 std::span<const CompressorInfo> AllCompressors() { return kCompressors; }
 
 std::vector<const CompressorInfo*> PresentCompressors() {

@@ -40,6 +40,10 @@ struct CompressorInfo {
 // place key frames where the picture changes).
 int32_t ExactRestartSpacing(const CompressorInfo& info, const CompressorSettings& settings);
 
+// Whether the compressor codes frames as changes from the ones before (H.264, MPEG-4): then a
+// picture that changes all over, as in a fade, costs it more than one that stays or moves.
+bool PredictsFrames(const CompressorInfo& info);
+
 // Every compressor known, uncompressed frames ("DIB ") first.
 std::span<const CompressorInfo> AllCompressors();
 
