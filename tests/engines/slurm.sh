@@ -98,6 +98,7 @@ pids+=($!)
 (
   while kill -0 $$ 2>/dev/null; do sleep 1; done
   kill "${pids[@]}" 2>/dev/null
+  for _ in $(seq 50); do kill -0 "${pids[@]}" 2>/dev/null || break; sleep 0.2; done
   rm -rf "$dir"
 ) &
 watcher=$!
