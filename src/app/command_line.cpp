@@ -49,6 +49,29 @@ std::optional<double> StrictNumber(std::string_view text) {
   return value;
 }
 
+// A whole decimal number, nothing after it.
+std::optional<int32_t> StrictInteger(std::string_view text) {
+  int32_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+constexpr int32_t kMostParts = 10000;
+
+bool SetPart(CommandLine& line, std::string_view name, std::string_view value, std::string& error) {
+  const size_t slash = value.find('/');
+  const std::string_view index = value.substr(0, slash);
+  const auto count = slash == std::string_view::npos ? std::nullopt : StrictInteger(value.substr(slash + 1));
+  const auto k = index == "auto" ? std::optional<int32_t>(0) : StrictInteger(index);
+  if (!count || !k || *count < 1 || *count > kMostParts || *k < 0 || *k > *count || (*k == 0 && index != "auto")) {
+    error = Refusal(name, value, "K/N または auto/N、1 ≤ K ≤ N ≤ " + std::to_string(kMostParts));
+    return false;
+  }
+  line.part = PartNumber{*k, *count};
+  return true;
+}
+
 bool SetSeconds(std::optional<double>& target, std::string_view name, std::string_view value, std::string& error) {
   const auto seconds = StrictNumber(value);
   if (!seconds || *seconds < 0.0) {
@@ -103,6 +126,18 @@ constexpr Option kOptions[] = {
        l.scale = *factor;
        return true;
      }},
+    {"--part", "", "K/N", "動画を N 個の部品に分けて K 番目だけを描く (auto/N: K はジョブの番号から)",
+     [](CommandLine& l, std::string_view n, std::string_view v, std::string& e) { return SetPart(l, n, v, e); }},
+    {"--join", "", "N", "N 個の部品をつないで動画と音声にする (-o で一つのファイルにも)",
+     [](CommandLine& l, std::string_view n, std::string_view v, std::string& e) {
+       const auto count = StrictInteger(v);
+       if (!count || *count < 1 || *count > kMostParts) {
+         e = Refusal(n, v, "1 から " + std::to_string(kMostParts) + " までの部品の数");
+         return false;
+       }
+       l.join = *count;
+       return true;
+     }},
     {"--progress", "", "PATH", "進み具合を key=value の行で PATH に書く (- は標準エラー出力)",
      [](CommandLine& l, std::string_view, std::string_view v, std::string&) {
        l.progress = std::string(v);
@@ -138,6 +173,20 @@ std::string Contradiction(const CommandLine& line) {
   if (line.check && (line.from || line.to)) return both("--check", line.from ? "--from" : "--to");
   if (line.check && line.output) return both("--check", "--output");
   if (line.frame && (line.from || line.to)) return both("--frame", line.from ? "--from" : "--to");
+  // A part is cut from the whole movie, and the join makes the whole movie: neither takes a
+  // stretch, a single frame or a check, and only the join writes one playable file.
+  for (const auto& [set, name] : {std::pair{line.part.has_value(), "--part"}, {line.join.has_value(), "--join"}}) {
+    if (!set) continue;
+    if (line.check) return both("--check", name);
+    if (line.frame) return both("--frame", name);
+    if (line.from || line.to) return both(line.from ? "--from" : "--to", name);
+  }
+  if (line.part && line.join) return both("--part", "--join");
+  if (line.part && line.output) return both("--part", "--output");
+  if (line.join && line.progress) return both("--join", "--progress");
+  if (line.part && !line.movie.codec) {
+    return "エラー : --part には --codec が必要です (部品はどれも同じ圧縮形式で描きます)";
+  }
   if (line.from && line.to && !(*line.from < *line.to)) {
     const auto shortest = [](double value) {
       char text[32];
@@ -195,6 +244,33 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
   }
   if (line.error.empty()) line.error = Contradiction(line);
   return line;
+}
+
+std::string TakePartFromEnvironment(CommandLine& line, const std::function<const char*(const char*)>& environment) {
+  if (!line.part || line.part->index != 0) return {};
+  // Slurm's array counts as the recipe submits it, from 1; Kubernetes and AWS Batch from 0.
+  struct Source {
+    const char* name;
+    int32_t first;
+  };
+  constexpr Source kSources[] = {
+      {"TALMORA_PART", 1}, {"SLURM_ARRAY_TASK_ID", 1}, {"JOB_COMPLETION_INDEX", 0}, {"AWS_BATCH_JOB_ARRAY_INDEX", 0}};
+  const std::string asked = "--part auto/" + std::to_string(line.part->count);
+  for (const Source& source : kSources) {
+    const char* value = environment(source.name);
+    if (!value) continue;
+    const auto number = StrictInteger(value);
+    const int32_t last = line.part->count - 1 + source.first;
+    if (!number || *number < source.first || *number > last) {
+      return "エラー : " + asked + " の部品番号になりません : " + source.name + "=" + value + " (" +
+             std::to_string(source.first) + " から " + std::to_string(last) + " まで)";
+    }
+    line.part->index = *number - source.first + 1;
+    return {};
+  }
+  std::string names;
+  for (const Source& source : kSources) names += std::string(names.empty() ? "" : "、") + source.name;
+  return "エラー : " + asked + " の部品番号がありません (" + names + " のどれも設定されていません)";
 }
 
 std::string UsageText() {

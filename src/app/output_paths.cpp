@@ -3,6 +3,7 @@
 #include <limits.h>
 #include <sys/stat.h>
 
+#include <charconv>
 #include <cstdlib>
 
 #include "script/file_path.h"
@@ -20,7 +21,21 @@ std::string ResolvedPath(const std::string& path) {
   return (resolved == "/" ? "" : resolved) + absolute.substr(slash);
 }
 
+std::string Shortest(double value) {
+  char text[32];
+  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
 }  // namespace
+
+std::string PartialName(const std::optional<PartNumber>& part, std::optional<double> from, std::optional<double> to,
+                        std::optional<double> scale) {
+  std::string name;
+  if (part) name += ".part-" + std::to_string(part->index) + "-of-" + std::to_string(part->count);
+  if (from || to) name += "." + Shortest(from.value_or(0.0)) + (to ? "-" + Shortest(*to) + "s" : "s-end");
+  if (scale) name += ".x" + Shortest(*scale);
+  return name;
+}
 
 std::string FolderOf(const std::string& full_path) {
   const size_t slash = full_path.rfind('/');

@@ -5,12 +5,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/joined_output.h"
 #include "app/output_paths.h"
+#include "app/part_join.h"
+#include "app/part_record.h"
 #include "app/runtime.h"
 #include "app/script_check.h"
 #include "audio/sound_maker.h"
@@ -37,24 +41,63 @@ ScriptCheck CheckScript(const std::string& path) {
   return ReadableFilePath(path) ? ScriptCheck::kReadable : ScriptCheck::kUnreadable;
 }
 
-std::string MoviePath(const std::string& full_path, const MovieOptions& options) {
-  return ReplaceExtension(full_path, std::string(options.Container().extension));
+// Where a run writes: the movie and track, named for what they hold, and a part's record.
+struct RunFiles {
+  std::string movie;
+  std::string track;
+  std::string picture;  // --frame's
+  std::optional<std::string> record;
+};
+
+RunFiles FilesOf(const CommandLine& line, const std::string& full_path) {
+  RunFiles files;
+  files.picture = line.output && line.frame ? AbsolutePath(*line.output) : ReplaceExtension(full_path, ".png");
+  if (line.part) {
+    const PartFiles part = PartFilesOf(full_path, *line.part, line.scale);
+    files.movie = part.movie;
+    files.track = part.track;
+    files.record = part.record;
+    return files;
+  }
+  const std::string name = PartialName(std::nullopt, line.from, line.to, line.scale);
+  files.movie = ReplaceExtension(full_path, name + std::string(line.movie.Container().extension));
+  files.track = ReplaceExtension(full_path, name + ".wav");
+  return files;
 }
 
-std::string TrackPath(const std::string& full_path) { return ReplaceExtension(full_path, ".wav"); }
+// Once a part's movie and track are whole, its record says what it is; without the record the
+// join takes the part as unfinished. `record` holds what the movie pass told of it.
+void WriteRecord(const RunFiles& files, PartRecord record, bool sound, RunOutcome& outcome) {
+  struct stat movie_info {}, track_info {};
+  record.failed = outcome.ExitStatus() != 0;
+  bool whole = ::stat(files.movie.c_str(), &movie_info) == 0 && (!sound || ::stat(files.track.c_str(), &track_info) == 0);
+  record.movie_bytes = movie_info.st_size;
+  record.track_bytes = sound ? int64_t{track_info.st_size} : -1;
+  if (whole) {
+    PendingFile file(*files.record);
+    const std::string text = RecordText(record);
+    std::FILE* out = file.IsOpen() ? std::fopen(file.Path().c_str(), "wb") : nullptr;
+    whole = out && std::fwrite(text.data(), 1, text.size(), out) == text.size();
+    if (out && std::fclose(out) != 0) whole = false;
+    whole = whole && file.Commit();
+  }
+  if (whole) return;
+  PrintLine("エラー : 部品の記録を書き出せませんでした : " + *files.record);
+  outcome.NoteIncomplete();
+}
 
 // Both passes read the same tags; each starts from an empty keeper. With `joined`, the joined
 // file follows them, unless the menu's compressor does not fit it: then the run stops there. A
-// part past the movie's end, or a picture that was not written, leaves the run incomplete;
-// `picture` is where --frame writes.
-void RunMakers(Runtime& runtime, const TagList& tags, const std::string& full_path, const MovieOptions& movie_options,
-               const MoviePart& part, const std::string& picture, JoinedOutput* joined) {
+// part past the movie's end, or a picture that was not written, leaves the run incomplete. A
+// piece of the movie ends with its record, which `record` has begun.
+void RunMakers(Runtime& runtime, const TagList& tags, const MovieOptions& movie_options, const RunFiles& files,
+               const MoviePart& part, PartRecord record, JoinedOutput* joined) {
   RunOutcome& outcome = runtime.context.outcome;
   runtime.templates.AddTemplates(tags);
   runtime.keeper.Clear();
-  const std::string avi = MoviePath(full_path, movie_options);
   double length = 0.0;
   bool movie_made = false;
+  std::optional<double> from = part.from, to = part.to;
   {
     MovieMaker movie(runtime.factory, runtime.device.Graphics(), movie_options);
     movie.part = part;
@@ -65,22 +108,37 @@ void RunMakers(Runtime& runtime, const TagList& tags, const std::string& full_pa
     }
     // A preview is the picture alone: no movie, no sound track.
     if (part.frame) {
-      if (!movie.MakePicture(picture)) outcome.NoteIncomplete();
+      if (!movie.MakePicture(files.picture)) outcome.NoteIncomplete();
       return;
     }
-    movie.Make(avi);
+    movie.Make(files.movie);
     length = movie.length;
     movie_made = movie.made;
+    if (part.piece && movie.fps > 0) {
+      // Its sound is cut where its frames are, the last piece's running to the track's end.
+      const FrameRange frames = movie.Frames();
+      from = static_cast<double>(frames.first) / movie.fps;
+      if (part.piece->index < part.piece->count) to = static_cast<double>(frames.end) / movie.fps;
+      record.first = frames.first;
+      record.end = frames.end;
+      record.total = movie.FrameTotal();
+      record.fps = movie.fps;
+      record.width = movie.stream.width;
+      record.height = movie.stream.height;
+      record.fourcc = movie.stream.fourcc;
+      record.stream_header = movie.stream.header;
+    }
   }
   if (joined && joined->Refused()) return;
   runtime.keeper.Clear();
   SoundMaker sound(runtime.factory, length);
-  sound.from = part.from;
-  sound.to = part.to;
+  sound.from = from;
+  sound.to = to;
   sound.ReadProperties(tags);
-  const std::string wav = TrackPath(full_path);
-  sound.Make(wav);
-  if (joined) joined->Write(avi, movie_made, sound.Sounds().empty() ? std::string() : wav, sound.made);
+  sound.Make(files.track);
+  const bool has_sound = !sound.Sounds().empty();
+  if (joined) joined->Write(files.movie, movie_made, has_sound ? files.track : std::string(), sound.made);
+  if (part.piece && movie_made && (!has_sound || sound.made)) WriteRecord(files, std::move(record), has_sound, outcome);
 }
 
 }  // namespace
@@ -99,6 +157,11 @@ int RunSequence(Runtime& runtime, CommandLine command_line, std::istream& input)
     return kFailure;
   }
   if (!CheckMovieOptions(command_line.movie)) return kFailure;
+  if (const std::string unknown = TakePartFromEnvironment(command_line, [](const char* name) { return std::getenv(name); });
+      !unknown.empty()) {
+    PrintLine(unknown);
+    return kFailure;
+  }
   // A relative output path is the user's, from the folder the program started in.
   std::optional<JoinedOutput> joined;
   if (command_line.output && !command_line.frame) joined.emplace(AbsolutePath(*command_line.output));
@@ -120,14 +183,14 @@ int RunSequence(Runtime& runtime, CommandLine command_line, std::istream& input)
   // directory. Loading by the full path keeps a relative argument with a folder part loadable
   // after it, and puts the output files next to the script.
   const std::string full_path = AbsolutePath(script);
-  const std::string picture = command_line.output && command_line.frame ? AbsolutePath(*command_line.output)
-                                                                        : ReplaceExtension(full_path, ".png");
+  const RunFiles files = FilesOf(command_line, full_path);
   if (!command_line.check) {
     std::vector<OutputFile> outputs;
     if (command_line.frame) {
-      outputs.push_back({command_line.output ? "--output " : "画像", picture});
+      outputs.push_back({command_line.output ? "--output " : "画像", files.picture});
     } else {
-      outputs = {{"動画", MoviePath(full_path, command_line.movie)}, {"音声", TrackPath(full_path)}};
+      outputs = {{"動画", files.movie}, {"音声", files.track}};
+      if (files.record) outputs.push_back({"部品の記録", *files.record});
       if (joined) outputs.push_back({"--output ", joined->path()});
     }
     // Standard error ("-") is no file of the run's.
@@ -139,7 +202,7 @@ int RunSequence(Runtime& runtime, CommandLine command_line, std::istream& input)
       return kFailure;
     }
   }
-  MoviePart part{command_line.frame, command_line.from, command_line.to, command_line.scale};
+  MoviePart part{command_line.frame, command_line.from, command_line.to, command_line.scale, command_line.part};
   std::optional<ProgressReport> progress;
   if (command_line.progress && !command_line.check) {
     std::string error;
@@ -162,11 +225,21 @@ int RunSequence(Runtime& runtime, CommandLine command_line, std::istream& input)
   // console has gone.
   InstallInterruptCleanup();
   OnStandardOutputGone([] { ExitRemovingTemporaries(SIGPIPE); });
-  {
+  if (command_line.join) {
+    JoinParts(command_line, full_path, files.movie, files.track, joined ? &*joined : nullptr, outcome);
+  } else {
+    // A piece's record names the script as it was read.
+    PartRecord record;
+    if (command_line.part) {
+      record.made_by = MadeBy();
+      record.script = FileDigest(full_path);
+      record.options = PixelOptions(command_line);
+      record.part = *command_line.part;
+    }
     XMLParser parser;
     if (parser.Load(full_path)) {
       ReportUnreadNames(parser.Tags(), outcome);
-      RunMakers(runtime, parser.Tags(), full_path, command_line.movie, part, picture, joined ? &*joined : nullptr);
+      RunMakers(runtime, parser.Tags(), command_line.movie, files, part, std::move(record), joined ? &*joined : nullptr);
     } else {
       outcome.NoteIncomplete();
     }

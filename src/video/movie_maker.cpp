@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/console/print_line.h"
+#include "platform/movie/compressor_catalog.h"
 #include "script/conversions.h"
 #include "script/object_factory.h"
 #include "script/property_readers.h"
@@ -59,19 +60,41 @@ bool MovieMaker::PartFits() const {
     PrintLine(refusal);
     return false;
   }
-  if (!part.frame && !part.from && !part.to) return true;
-  if (PartFrames(part, fps, FrameCount(fps, length))) return true;
+  if (part.piece || (!part.frame && !part.from && !part.to)) return true;
+  if (PartFrames(part, fps, FrameTotal())) return true;
   PrintLine(PastTheEndLine(part, length));
   return false;
 }
 
 bool MovieMaker::MakePicture(const std::string& path) { return RenderPicture(PartJob(), pending_, path); }
 
+int32_t MovieMaker::FrameTotal() const { return FrameCount(fps, length); }
+
+FrameRange MovieMaker::Frames() {
+  if (frames_) return *frames_;
+  const int32_t total = FrameTotal();
+  frames_ = FrameRange{0, total};
+  if (part.piece && part.piece->index >= 1 && part.piece->index <= part.piece->count) {
+    const CompressorInfo* info = options_.codec ? LookUpCompressor(*options_.codec) : nullptr;
+    CompressorSettings settings;
+    settings.keyframe = options_.keyframe.value_or(0);
+    const int32_t spacing = info ? ExactRestartSpacing(*info, settings) : 1;
+    const bool predicted = info && PredictsFrames(*info);
+    const std::vector<int32_t> cuts =
+        CutParts(FrameCosts(pending_, fps, total, width, height, predicted), total, part.piece->count, spacing);
+    const auto k = static_cast<size_t>(part.piece->index);
+    frames_ = FrameRange{cuts[k - 1], cuts[k]};
+  } else if (part.frame || part.from || part.to) {
+    frames_ = PartFrames(part, fps, total).value_or(FrameRange{});
+  }
+  return *frames_;
+}
+
 MovieJob MovieMaker::PartJob() {
   MovieJob job{width, height, fps, length, ArgbColour(a, r, g, b), graphics_, &options_};
-  if (part.frame || part.from || part.to) {
-    job.frames = PartFrames(part, fps, FrameCount(fps, length)).value_or(FrameRange{});
-  }
+  // Before the objects are scaled: every part cuts the movie alike whatever its size.
+  if (part.frame || part.from || part.to || part.piece) job.frames = Frames();
+  job.made = &stream;
   if (part.scale) {
     ScaleFrameSize(part, options_, job.width, job.height);
     for (const auto& object : pending_) object->SetScale(*part.scale);

@@ -7,10 +7,10 @@
 #include "script/maker.h"
 #include "video/movie_options.h"
 #include "video/movie_part.h"
+#include "video/movie_render.h"
 
 namespace talmora {
 
-struct MovieJob;
 class ObjectFactory;
 class VideoObject;
 class GraphicsDevice;
@@ -38,6 +38,14 @@ class MovieMaker : public Maker {
   bool PartFits() const;
   // The part's one frame as a PNG picture at `path`; false after printing why not.
   bool MakePicture(const std::string& path);
+  // After ReadProperties: the frames of the part, all of them for the whole movie; settled at
+  // the first call, before the render takes the objects. A piece's cut follows the compressor
+  // on the command line.
+  FrameRange Frames();
+  int32_t FrameTotal() const;  // of the whole movie
+
+  // After Make: the stream written, once its file was opened.
+  MadeStream stream;
 
   // Sorted so that the object to activate first is the last one.
   const std::vector<std::shared_ptr<VideoObject>>& Pending() const { return pending_; }
@@ -50,6 +58,7 @@ class MovieMaker : public Maker {
   GraphicsDevice* graphics_;
   MovieOptions options_;
   std::vector<std::shared_ptr<VideoObject>> pending_;
+  std::optional<FrameRange> frames_;
 };
 
 }  // namespace talmora

@@ -16,6 +16,12 @@ class ProgressReport;
 class RunOutcome;
 class VideoObject;
 
+// The K-th of N parts, K from 1; K is 0 while the job engine has yet to give it.
+struct PartNumber {
+  int32_t index = 0;
+  int32_t count = 1;
+};
+
 // What part of the movie a run renders and at what size; empty members mean the whole movie at
 // the script's own size.
 struct MoviePart {
@@ -23,6 +29,7 @@ struct MoviePart {
   std::optional<double> from = std::nullopt;   // the frames whose times lie in [from, to)
   std::optional<double> to = std::nullopt;
   std::optional<double> scale = std::nullopt;
+  std::optional<PartNumber> piece = std::nullopt;  // one of the movie's cost-balanced parts
   ProgressReport* progress = nullptr;  // told of every rendered frame
 };
 
@@ -38,6 +45,21 @@ struct FrameRange {
 // showing time i ÷ fps is the last one not after it; else those whose frame times lie in
 // [from, to). Empty when it covers none (a time at or past the movie's end).
 std::optional<FrameRange> PartFrames(const MoviePart& part, int32_t fps, int32_t count);
+
+// What drawing and compressing each of `count` frames at `fps` is estimated to cost, in frames
+// of nothing but background: 1 for the frame, plus for each object its share of the frame's
+// area, weighted (pictures 0.8, turned ones half as much again, texts 0.05 as they are mostly
+// clear), and for a moving picture 1 more for its decoding. With `predicted` frames (H.264,
+// MPEG-4), a picture whose colour or opacity changes over its window costs as much again. Empty past kMostCostedFrames, whose estimate would take gigabytes.
+inline constexpr int32_t kMostCostedFrames = 1 << 24;
+std::vector<double> FrameCosts(const std::vector<std::shared_ptr<VideoObject>>& objects, int32_t fps, int32_t count,
+                               int32_t width, int32_t height, bool predicted = false);
+
+// Where `parts` contiguous parts of `count` frames with these `costs` (each the same when there
+// are none) begin, and the last one ends: parts + 1 frame numbers from 0 to count, each cut on a
+// multiple of `spacing` (or at the end) where the cost before it comes closest to its share of
+// the whole. Parts may be empty when there are fewer places to cut than parts.
+std::vector<int32_t> CutParts(const std::vector<double>& costs, int32_t count, int32_t parts, int32_t spacing);
 
 // The line that says the part lies past the movie's end of `length` seconds.
 std::string PastTheEndLine(const MoviePart& part, double length);

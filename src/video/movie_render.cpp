@@ -158,9 +158,10 @@ MovieResult RenderMovie(const MovieJob& job, std::vector<std::shared_ptr<VideoOb
       return MovieResult::kNotStarted;
   }
 
-  const MovieStream stream{settings.fourcc, job.fps, job.width, job.height, "created by talmora"};
+  const MovieStream stream{settings.fourcc, job.fps, job.width, job.height, std::string(kMovieStreamTitle)};
   const std::unique_ptr<MovieRecorder> movie = OpenMovie(options.Container(), path, stream, settings);
   if (!movie) return MovieResult::kNotStarted;
+  if (job.made) *job.made = {settings.fourcc, job.width, job.height, movie->StreamHeader()};
 
   bool written = false;
   {

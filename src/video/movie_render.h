@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "video/movie_options.h"
@@ -12,6 +13,17 @@ namespace talmora {
 
 class GraphicsDevice;
 class VideoObject;
+
+// The name every movie's stream carries.
+inline constexpr std::string_view kMovieStreamTitle = "created by talmora";
+
+// The stream a render wrote, as a part's record keeps it.
+struct MadeStream {
+  uint32_t fourcc = 0;
+  int32_t width = 0;
+  int32_t height = 0;
+  std::string header;  // the compressor's private header
+};
 
 // What the movie is made from: the root tag's settings and the services that draw it.
 struct MovieJob {
@@ -25,6 +37,7 @@ struct MovieJob {
   std::optional<FrameRange> frames = std::nullopt;  // all of them when empty
   ProgressReport* progress = nullptr;
   bool serial = false;  // each frame drawn and compressed in turn, as the pipeline must match
+  MadeStream* made = nullptr;  // told what the stream is, once the file is open
 };
 
 // How far a render got. kNotStarted: nothing was written (no renderer, no compressor chosen, no

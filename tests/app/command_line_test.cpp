@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace talmora {
@@ -28,6 +30,49 @@ TEST(CommandLine, ValuesAndTheirForms) {
   EXPECT_EQ(line.progress, "-");
   EXPECT_EQ(line.scripts, std::vector<std::string>{"a.xml"});
   EXPECT_EQ(Parse({"--from", "0", "--to", "10", "-o", "m.Mp4", "a.xml"}).error, "");
+  const CommandLine part = Parse({"--codec", "H264", "--part", "3/8", "--scale", "0.5", "a.xml"});
+  EXPECT_EQ(part.error, "");
+  EXPECT_EQ(part.part->index, 3);
+  EXPECT_EQ(part.part->count, 8);
+  EXPECT_EQ(Parse({"--codec", "MJPG", "--part=auto/8", "a.xml"}).part->index, 0);
+  EXPECT_EQ(Parse({"--join", "10000", "-o", "m.mp4", "--scale", "2", "a.xml"}).join, 10000);
+}
+
+// `--part auto/N` takes K from the first index variable set, counting from 1 or from 0 as its
+// job engine does; an index outside the parts, or none, is refused naming the variable.
+TEST(CommandLine, AutomaticPartComesFromTheJobEngine) {
+  const std::string missing =
+      "エラー : --part auto/8 の部品番号がありません (TALMORA_PART、SLURM_ARRAY_TASK_ID、JOB_COMPLETION_INDEX、"
+      "AWS_BATCH_JOB_ARRAY_INDEX のどれも設定されていません)";
+  const std::vector<std::pair<std::map<std::string, std::string>, std::variant<int, std::string>>> cases = {
+      {{{"TALMORA_PART", "3"}}, 3},
+      {{{"SLURM_ARRAY_TASK_ID", "8"}}, 8},
+      {{{"JOB_COMPLETION_INDEX", "0"}}, 1},
+      {{{"AWS_BATCH_JOB_ARRAY_INDEX", "7"}}, 8},
+      {{{"TALMORA_PART", "2"}, {"SLURM_ARRAY_TASK_ID", "5"}}, 2},
+      {{{"SLURM_ARRAY_TASK_ID", "0"}}, "エラー : --part auto/8 の部品番号になりません : SLURM_ARRAY_TASK_ID=0 (1 から 8 まで)"},
+      {{{"AWS_BATCH_JOB_ARRAY_INDEX", "8"}}, "エラー : --part auto/8 の部品番号になりません : AWS_BATCH_JOB_ARRAY_INDEX=8 (0 から 7 まで)"},
+      {{{"JOB_COMPLETION_INDEX", "1a"}}, "エラー : --part auto/8 の部品番号になりません : JOB_COMPLETION_INDEX=1a (0 から 7 まで)"},
+      {{}, missing},
+  };
+  for (const auto& [set, expected] : cases) {
+    CommandLine line = Parse({"--codec", "DIB", "--part", "auto/8", "a.xml"});
+    const std::map<std::string, std::string>& environment = set;  // by name: clang 14 captures no bindings
+    const std::string error = TakePartFromEnvironment(line, [&environment](const char* name) -> const char* {
+      const auto found = environment.find(name);
+      return found == environment.end() ? nullptr : found->second.c_str();
+    });
+    if (const int* index = std::get_if<int>(&expected)) {
+      EXPECT_EQ(error, "");
+      EXPECT_EQ(line.part->index, *index);
+    } else {
+      EXPECT_EQ(error, std::get<std::string>(expected));
+    }
+  }
+  // A part given by number is left as it is.
+  CommandLine given = Parse({"--codec", "DIB", "--part", "2/8", "a.xml"});
+  EXPECT_EQ(TakePartFromEnvironment(given, [](const char*) -> const char* { return "5"; }), "");
+  EXPECT_EQ(given.part->index, 2);
 }
 
 TEST(CommandLine, EveryMalformedOrContradictoryLineIsRefusedWithOneMessage) {
@@ -48,6 +93,19 @@ TEST(CommandLine, EveryMalformedOrContradictoryLineIsRefusedWithOneMessage) {
       {{"-o", "movie.webm"}, "エラー : オプションの値が不正です - --output movie.webm (.mkv .mp4 .mov .avi のいずれかのファイル)"},
       {{"-o", "dir/.mkv"}, "エラー : オプションの値が不正です - --output dir/.mkv (.mkv .mp4 .mov .avi のいずれかのファイル)"},
       {{"--frame", "0", "-o", "f.mkv"}, "エラー : オプションの値が不正です - --output f.mkv (--frame の出力先は .png のファイル)"},
+      {{"--part", "0/8"}, "エラー : オプションの値が不正です - --part 0/8 (K/N または auto/N、1 ≤ K ≤ N ≤ 10000)"},
+      {{"--part", "9/8"}, "エラー : オプションの値が不正です - --part 9/8 (K/N または auto/N、1 ≤ K ≤ N ≤ 10000)"},
+      {{"--part", "3"}, "エラー : オプションの値が不正です - --part 3 (K/N または auto/N、1 ≤ K ≤ N ≤ 10000)"},
+      {{"--part", "auto/10001"}, "エラー : オプションの値が不正です - --part auto/10001 (K/N または auto/N、1 ≤ K ≤ N ≤ 10000)"},
+      {{"--part", "1/2x"}, "エラー : オプションの値が不正です - --part 1/2x (K/N または auto/N、1 ≤ K ≤ N ≤ 10000)"},
+      {{"--join", "0"}, "エラー : オプションの値が不正です - --join 0 (1 から 10000 までの部品の数)"},
+      {{"--part", "1/2"}, "エラー : --part には --codec が必要です (部品はどれも同じ圧縮形式で描きます)"},
+      {{"--codec", "DIB", "--part", "1/2", "--to", "3"}, "エラー : オプション --to と --part は同時に指定できません"},
+      {{"--join", "2", "--check"}, "エラー : オプション --check と --join は同時に指定できません"},
+      {{"--join", "2", "--frame", "1"}, "エラー : オプション --frame と --join は同時に指定できません"},
+      {{"--codec", "DIB", "--part", "1/2", "--join", "2"}, "エラー : オプション --part と --join は同時に指定できません"},
+      {{"--codec", "DIB", "--part", "1/2", "-o", "a.mkv"}, "エラー : オプション --part と --output は同時に指定できません"},
+      {{"--join", "2", "--progress", "-"}, "エラー : オプション --join と --progress は同時に指定できません"},
   };
   for (const auto& [args, message] : cases) {
     std::vector<const char*> with_script = args;
@@ -59,7 +117,8 @@ TEST(CommandLine, EveryMalformedOrContradictoryLineIsRefusedWithOneMessage) {
 TEST(CommandLine, HelpNamesEveryOption) {
   const std::string usage = UsageText();
   for (const char* option : {"--codec", "--quality", "--keyframe", "--datarate", "--list-codecs", "--check", "-o, --output",
-                             "--frame", "--from", "--to", "--scale", "--progress", "-h, --help", "--version"}) {
+                             "--frame", "--from", "--to", "--scale", "--part", "--join", "--progress", "-h, --help",
+                             "--version"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
 }

@@ -187,6 +187,42 @@ TEST(JoinedFile, VideoIsCopiedAndSoundJoinedInEachContainer) {
   }
 }
 
+// Parts joined with `-o`: for MJPG the very file one render makes, its AAC encoded once over
+// the whole track so that no seam can click; for H.264, each part beginning on a key frame of its
+// own, a file every frame of which decodes.
+TEST(JoinedFile, PartsJoinIntoOnePlayableFile) {
+  TempDir dir;
+  WriteScene(dir, true);
+  const auto run = [&dir](std::vector<std::string> args) {
+    args.push_back("scene/movie.xml");
+    const auto result = testing::RunTalmora(args, dir.path());
+    EXPECT_EQ(result.status, 0) << result.out;
+  };
+  run({"--codec", "MJPG", "-o", "single.mp4"});
+  for (const std::string codec : {"MJPG", "H264"}) {
+    for (int k = 1; k <= 3; ++k) run({"--codec", codec, "--part", std::to_string(k) + "/3"});
+    run({"--codec", codec, "--join", "3", "-o", codec + ".mp4"});
+  }
+  EXPECT_TRUE(testing::ReadFile(dir / "MJPG.mp4") == testing::ReadFile(dir / "single.mp4"));
+  const std::vector<Stream> mjpg = ReadStreams(dir / "MJPG.mp4");
+  ASSERT_EQ(mjpg.size(), 2u);
+  EXPECT_EQ(mjpg[1].codec, AV_CODEC_ID_AAC);
+  for (const char* file : {"scene/movie.avi", "H264.mp4"}) {
+    SCOPED_TRACE(file);
+    const std::vector<Stream> streams = ReadStreams(dir / file);
+    ASSERT_FALSE(streams.empty());
+    EXPECT_EQ(streams[0].codec, AV_CODEC_ID_H264);
+    EXPECT_EQ(streams[0].frames.size(), 10u);
+    ASSERT_EQ(streams[0].packets.size(), 10u);
+    for (int k = 1; k <= 3; ++k) {
+      const std::string record = testing::ReadFile(dir / ("scene/movie.part-" + std::to_string(k) + "-of-3.txt"));
+      const size_t first = std::stoul(record.substr(record.find("\nframes=") + 8));
+      ASSERT_LT(first, 10u);
+      EXPECT_TRUE(streams[0].packets[first].key) << k;
+    }
+  }
+}
+
 TEST(JoinedFile, FailuresLeaveNoFileAndEndTheRunWithStatusOne) {
   const std::string refusal = "エラー : 圧縮形式 DIB は .mp4 ファイルに格納できません (.mkv なら格納できます) : ";
   const std::string failure = "エラー : 出力ファイルを書き出せませんでした : ";

@@ -4,13 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
+#include <regex>
 
 #include "platform/render/picture_decoder.h"
 #include "render/picture_files.h"
 #include "sound/sound_files.h"
 #include "support/cli_harness.h"
 #include "support/dib_frames.h"
+#include "support/script_fixture.h"
+#include "video/movie_part.h"
+#include "video/video_object.h"
 
 namespace talmora {
 namespace {
@@ -43,17 +48,185 @@ class MoviePart : public ::testing::Test {
     dir_.Write("movie.xml", kScript);
   }
 
-  // The movie and the track data of a DIB render with `args` before the script.
-  std::pair<testing::DibFrames, std::string> Render(std::vector<std::string> args) {
+  // The movie and the track data of a DIB render with `args` before the script, which writes
+  // them as `name`.avi and .wav.
+  std::pair<testing::DibFrames, std::string> Render(std::vector<std::string> args, const std::string& name = "movie") {
     args.insert(args.end(), {"--codec", "DIB", "movie.xml"});
     out_ = RunTalmora(args, dir_.path()).out;
     EXPECT_NE(out_.find("aviの作成が完了しました\n"), std::string::npos) << out_;
-    return {testing::ReadDibFrames(dir_ / "movie.avi"), testing::ReadFile(dir_ / "movie.wav")};
+    return {testing::ReadDibFrames(dir_ / (name + ".avi")), testing::ReadFile(dir_ / (name + ".wav"))};
+  }
+
+  // Part k of n with `args`, status 0.
+  void RenderPart(int k, int n, std::vector<std::string> args = {"--codec", "MJPG"}) {
+    args.insert(args.end(), {"--part", std::to_string(k) + "/" + std::to_string(n), "movie.xml"});
+    const auto run = RunTalmora(args, dir_.path());
+    EXPECT_EQ(run.status, 0) << run.out;
+  }
+
+  // The file `name` of part k of n.
+  std::string PartFile(int k, int n, const std::string& extension) const {
+    return dir_ / ("movie.part-" + std::to_string(k) + "-of-" + std::to_string(n) + extension);
   }
 
   TempDir dir_;
   std::string out_;
 };
+
+TEST(MoviePartCut, PartsCostAlikeAndStartOnKeyFrames) {
+  struct Case {
+    std::vector<double> costs;
+    int32_t count, parts, spacing;
+    std::vector<int32_t> cuts;
+  };
+  const Case cases[] = {
+      {std::vector<double>(10, 1.0), 10, 3, 1, {0, 3, 7, 10}},
+      {{}, 10, 3, 1, {0, 3, 7, 10}},  // no estimate: by length
+      {{10, 1, 1, 1, 1, 1, 1, 1, 1, 1}, 10, 2, 1, {0, 1, 10}},
+      {{1, 1, 1, 1, 1, 1, 1, 1, 1, 10}, 10, 2, 1, {0, 9, 10}},
+      // On key frames 4 apart, the nearest place on either side; past the last key frame, the end.
+      {std::vector<double>(10, 1.0), 10, 3, 4, {0, 4, 8, 10}},
+      {std::vector<double>(5, 1.0), 5, 3, 12, {0, 0, 5, 5}},
+      {std::vector<double>(5, 1.0), 5, 2, 2147483647, {0, 0, 5}},  // --keyframe at its largest
+      {std::vector<double>(3, 1.0), 3, 5, 1, {0, 1, 1, 2, 2, 3}},
+      {std::vector<double>(7, 1.0), 7, 1, 1, {0, 7}},
+      {{}, 0, 3, 1, {0, 0, 0, 0}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(CutParts(c.costs, c.count, c.parts, c.spacing), c.cuts) << c.count << " in " << c.parts;
+
+  // A frame costs 1, plus each object's share of the picture: a full-frame picture 0.8, turned
+  // ones half as much again, texts a twentieth; off screen, nothing. For H.264 a fading picture
+  // costs twice.
+  testing::ScriptFixture fixture;
+  const TagList tags = fixture.Load(
+      R"(<image x="0" y="0" width="40" height="20" time="0.25" duration="0.3" aend="0.5"/>)"
+      R"(<image x="0" y="0" width="20" height="20" angle="90" time="0.5" duration="0.2"/>)"
+      R"(<text sentence="a" x="20" y="0" width="20" height="20" time="0.8" duration="0.5"/>)"
+      R"(<image x="-100" y="0" width="40" height="20" time="0" duration="1"/>)");
+  std::vector<std::shared_ptr<VideoObject>> objects;
+  for (size_t i = 1; i < tags.size(); ++i) objects.push_back(fixture.factory.Create<VideoObject>(tags[i]));
+  for (const bool predicted : {false, true}) {
+    const std::vector<double> costs = FrameCosts(objects, 10, 10, 40, 20, predicted);
+    const double fade = predicted ? 0.8 : 0.0;
+    const std::vector<double> expected = {1, 1, 1, 1.8 + fade, 1.8 + fade, 2.4 + fade, 1.6, 1, 1.025, 1.025};
+    ASSERT_EQ(costs.size(), expected.size());
+    for (size_t i = 0; i < costs.size(); ++i) EXPECT_DOUBLE_EQ(costs[i], expected[i]) << i << " " << predicted;
+  }
+}
+
+TEST_F(MoviePart, PreviewsAndPartsNeverReplaceTheMoviesFiles) {
+  ASSERT_EQ(RunTalmora({"--codec", "DIB", "movie.xml"}, dir_.path()).status, 0);
+  const std::string movie = testing::ReadFile(dir_ / "movie.avi"), track = testing::ReadFile(dir_ / "movie.wav");
+  const std::pair<std::vector<std::string>, std::string> runs[] = {
+      {{"--scale", "0.5"}, "movie.x0.5"},
+      {{"--from", "0.5", "--to", "1"}, "movie.0.5-1s"},
+      {{"--from", "1.5"}, "movie.1.5s-end"},
+      {{"--to", "1", "--scale", "2", "-o", "preview.mkv"}, "movie.0-1s.x2"},
+      {{"--part", "2/3"}, "movie.part-2-of-3"},
+      {{"--part", "1/2", "--scale", "0.25"}, "movie.part-1-of-2.x0.25"},
+  };
+  std::set<std::string> names{"movie.xml", "pic.pam", "noise.wav", "short.wav", "movie.avi", "movie.wav", "preview.mkv"};
+  for (const auto& [args, name] : runs) {
+    std::vector<std::string> run = {"--codec", "DIB"};
+    run.insert(run.end(), args.begin(), args.end());
+    run.push_back("movie.xml");
+    const auto result = RunTalmora(run, dir_.path());
+    EXPECT_EQ(result.status, 0) << name << result.out;
+    names.insert({name + ".avi", name + ".wav"});
+    if (name.starts_with("movie.part-")) names.insert(name + ".txt");
+  }
+  EXPECT_EQ(testing::Names(dir_.path()), names);
+  EXPECT_TRUE(testing::ReadFile(dir_ / "movie.avi") == movie);
+  EXPECT_TRUE(testing::ReadFile(dir_ / "movie.wav") == track);
+  EXPECT_EQ(testing::ReadDibFrames(dir_ / "movie.part-1-of-2.x0.25.avi").width, 16);
+}
+
+// For each compressor whose stream a fresh start can continue, parts joined are the single
+// render's files byte for byte, whether the parts are one, a few, or more than FFV1's key
+// frames allow (the surplus parts hold no frames).
+TEST_F(MoviePart, PartsJoinIntoExactlyTheSingleRendersFiles) {
+  for (const std::string codec : {"MJPG", "FFV1", "DIB"}) {
+    ASSERT_EQ(RunTalmora({"--codec", codec, "movie.xml"}, dir_.path()).status, 0);
+    const std::string movie = testing::ReadFile(dir_ / "movie.avi"), track = testing::ReadFile(dir_ / "movie.wav");
+    for (const int n : {1, 2, 3, 7}) {
+      SCOPED_TRACE(codec + " in " + std::to_string(n));
+      std::filesystem::remove(dir_ / "movie.avi");
+      std::filesystem::remove(dir_ / "movie.wav");
+      for (int k = 1; k <= n; ++k) RenderPart(k, n, {"--codec", codec});
+      const auto join = RunTalmora({"--codec", codec, "--join", std::to_string(n), "movie.xml"}, dir_.path());
+      EXPECT_EQ(join.out, testing::kDeviceLines + "部品の結合開始 : " + std::to_string(n) + " 個\naviの結合が完了しました : " +
+                              (dir_ / "movie.avi") + "\nwavの結合が完了しました : " + (dir_ / "movie.wav") + "\n" +
+                              testing::kClosingLine);
+      EXPECT_EQ(join.status, 0);
+      EXPECT_TRUE(testing::ReadFile(dir_ / "movie.avi") == movie);
+      EXPECT_TRUE(testing::ReadFile(dir_ / "movie.wav") == track);
+      for (int k = 1; k <= n; ++k) {
+        for (const char* extension : {".avi", ".wav", ".txt"}) std::filesystem::remove(PartFile(k, n, extension));
+      }
+    }
+  }
+}
+
+TEST_F(MoviePart, TheJoinRefusesPartsThatAreMissingUnfinishedOrForeign) {
+  for (const char* name : {"TALMORA_PART", "SLURM_ARRAY_TASK_ID", "JOB_COMPLETION_INDEX", "AWS_BATCH_JOB_ARRAY_INDEX"}) {
+    ::unsetenv(name);
+  }
+  for (int k = 1; k <= 6; ++k) RenderPart(k, 6);
+  // Gone; its record gone; its movie cut short; other options; a garbled record; a record
+  // whose frames do not follow the part before.
+  for (const char* extension : {".avi", ".wav", ".txt"}) std::filesystem::remove(PartFile(1, 6, extension));
+  std::filesystem::remove(PartFile(2, 6, ".txt"));
+  std::filesystem::resize_file(PartFile(3, 6, ".avi"), std::filesystem::file_size(PartFile(3, 6, ".avi")) - 100);
+  RenderPart(4, 6, {"--codec", "MJPG", "--quality", "5000"});
+  dir_.Write("movie.part-5-of-6.txt", "talmora-part=1\nscript=\n");
+  const std::string record = testing::ReadFile(PartFile(6, 6, ".txt"));
+  std::smatch frames;
+  ASSERT_TRUE(std::regex_search(record, frames, std::regex("frames=(\\d+)-")));
+  const int first = std::stoi(frames[1]);
+  dir_.Write("movie.part-6-of-6.txt", std::regex_replace(record, std::regex("frames=\\d+-"),
+                                                         "frames=" + std::to_string(first + 1) + "-"));
+  const auto join = RunTalmora({"--codec", "MJPG", "--join", "6", "-o", "movie.mkv", "movie.xml"}, dir_.path());
+  const auto line = [&](int k, const std::string& what, const std::string& extension) {
+    return "エラー : 部品 " + std::to_string(k) + "/6 " + what + " : " + PartFile(k, 6, extension) + "\n";
+  };
+  EXPECT_EQ(join.out, testing::kDeviceLines + "部品の結合開始 : 6 個\n" + line(1, "がありません", ".avi") +
+                          line(2, "は書き終わっていません (記録がありません)", ".txt") +
+                          line(3, "は書き終わっていません (動画が記録と違います)", ".avi") +
+                          line(4, "は別のオプションで描かれています (--codec MJPG --quality 5000)", ".txt") +
+                          line(5, "の記録が読めません", ".txt") +
+                          "エラー : 出力ファイルを書き出せませんでした : " + (dir_ / "movie.mkv") +
+                          " (動画が作成されませんでした)\n" + testing::kClosingLine);
+  EXPECT_EQ(join.status, 1);
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "movie.avi") || std::filesystem::exists(dir_ / "movie.wav") ||
+               std::filesystem::exists(dir_ / "movie.mkv"));
+  // With the others whole, the one that does not follow on is named.
+  for (int k = 1; k <= 5; ++k) RenderPart(k, 6);
+  const auto gap = RunTalmora({"--codec", "MJPG", "--join", "6", "movie.xml"}, dir_.path());
+  EXPECT_NE(gap.out.find(line(6, "のフレーム " + std::to_string(first + 1) + "-20 は 前の部品の終わり " +
+                                     std::to_string(first) + " から続いていません", ".txt")),
+            std::string::npos) << gap.out;
+  EXPECT_EQ(gap.status, 1);
+
+  // Parts of an earlier version of the script are foreign, however whole.
+  RenderPart(6, 6);
+  dir_.Write("movie.xml", kScript + "\n");
+  const auto foreign = RunTalmora({"--codec", "MJPG", "--join", "6", "movie.xml"}, dir_.path());
+  EXPECT_EQ(testing::Count(foreign.out, "は別のスクリプトから描かれています"), 6u) << foreign.out;
+  EXPECT_EQ(foreign.status, 1);
+
+  // A part taken from the job engine's index that could not draw everything is joined, and the
+  // join says so with status 2, as the single render would.
+  std::filesystem::rename(dir_ / "pic.pam", dir_ / "gone.pam");
+  ::setenv("TALMORA_PART", "1", 1);
+  EXPECT_EQ(RunTalmora({"--codec", "MJPG", "--part", "auto/2", "movie.xml"}, dir_.path()).status, 2);
+  ::unsetenv("TALMORA_PART");
+  RenderPart(2, 2);
+  const auto failed = RunTalmora({"--codec", "MJPG", "--join", "2", "movie.xml"}, dir_.path());
+  EXPECT_NE(failed.out.find("エラー : 部品 1/2 では描けなかったもの、読めなかった値があります : " + PartFile(1, 2, ".txt")),
+            std::string::npos) << failed.out;
+  EXPECT_EQ(failed.status, 2);
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "movie.avi") && std::filesystem::exists(dir_ / "movie.wav"));
+}
 
 TEST_F(MoviePart, AFramePictureIsTheFrameOfTheFullRender) {
   const auto [full, track] = Render({});
@@ -102,7 +275,8 @@ TEST_F(MoviePart, StretchesHoldTheFullRendersFramesAndSamplesAndJoinIntoIt) {
   std::string joined_track;
   std::vector<std::vector<uint32_t>> joined_frames;
   for (const auto& [from, to] : {std::pair{"0", "1"}, {"1", "2"}}) {
-    const auto [frames, part] = Render({"--from", from, "--to", to, "--progress", "progress.txt"});
+    const auto [frames, part] =
+        Render({"--from", from, "--to", to, "--progress", "progress.txt"}, "movie." + std::string(from) + "-" + to + "s");
     EXPECT_NE(out_.find("10 / 10 フレーム\r"), std::string::npos) << out_;
     EXPECT_EQ(part.size(), kHeader + 44100u * kTrackFrameBytes);
     EXPECT_EQ(part.substr(4, 4), std::string("\x34\xB1\x02\x00", 4));  // RIFF size 36 + 176400
@@ -117,7 +291,7 @@ TEST_F(MoviePart, StretchesHoldTheFullRendersFramesAndSamplesAndJoinIntoIt) {
   EXPECT_TRUE(joined_frames == full.pixels);
   EXPECT_TRUE(joined_track == track.substr(kHeader));
   // A stretch off frame boundaries: frames 3 to 7, samples trunc(0.25 × 44100) = 11025 to 33075.
-  const auto [frames, part] = Render({"--from", "0.25", "--to", "0.75"});
+  const auto [frames, part] = Render({"--from", "0.25", "--to", "0.75"}, "movie.0.25-0.75s");
   ASSERT_EQ(frames.pixels.size(), 5u);
   EXPECT_TRUE(frames.pixels.front() == full.pixels[3] && frames.pixels.back() == full.pixels[7]);
   EXPECT_TRUE(part.substr(kHeader) == track.substr(kHeader + 11025 * kTrackFrameBytes, 22050 * kTrackFrameBytes));
@@ -154,7 +328,7 @@ TEST_F(MoviePart, AScaledRenderIsTheFullPictureResized) {
   dir_.Write("odd.xml", R"(<talmora width="1281" height="721" fps="10" length="0.3"><text sentence="x" time="0" duration="1"/></talmora>)");
   const auto odd = RunTalmora({"--scale", "0.5", "--codec", "H264", "odd.xml"}, dir_.path());
   EXPECT_NE(odd.out.find("aviの作成が完了しました\n"), std::string::npos) << odd.out;
-  const auto avi = testing::WalkAvi(dir_ / "odd.avi");
+  const auto avi = testing::WalkAvi(dir_ / "odd.x0.5.avi");
   EXPECT_EQ(avi.error, "");
   EXPECT_EQ(avi.width, 640u);
   EXPECT_EQ(avi.height, 360u);
@@ -171,8 +345,9 @@ TEST_F(MoviePart, AScaledRenderIsTheFullPictureResized) {
                                  testing::kClosingLine);
       EXPECT_EQ(refused.status, 1);
     }
-    EXPECT_FALSE(std::filesystem::exists(dir_ / "wide.avi") || std::filesystem::exists(dir_ / "wide.wav") ||
-                 std::filesystem::exists(dir_ / "wide.png"));
+    EXPECT_EQ(testing::Names(dir_.path()), (std::set<std::string>{"movie.xml", "pic.pam", "noise.wav", "short.wav",
+                                                                    "full.png", "half.png", "odd.xml", "odd.x0.5.avi",
+                                                                    "wide.xml"}));
   }
   EXPECT_EQ(RunTalmora({"--frame", "0", "--scale", "2", "wide.xml"}, dir_.path()).status, 0);
   const auto widest = DecodePicture(dir_ / "wide.png");

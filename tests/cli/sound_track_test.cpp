@@ -260,7 +260,7 @@ TEST(SoundTrack, LoudnessBringsTheTrackToItsTargetWithPeaksUnderTheCeiling) {
       dir.Write("movie.xml", "<talmora width=\"16\" height=\"16\" fps=\"1\" length=\"6\" " + c.root + ">" + body +
                                  "</talmora>");
       ASSERT_EQ(RunTalmora({"--codec", "DIB", "--from", from, "--to", to, "movie.xml"}, dir.path()).status, 0);
-      const std::vector<int16_t> part = test::TrackSamples(dir / "movie.wav");
+      const std::vector<int16_t> part = test::TrackSamples(dir / ("movie." + std::string(from) + "-" + to + "s.wav"));
       joined.insert(joined.end(), part.begin(), part.end());
     }
     EXPECT_TRUE(joined == track) << c.sound;

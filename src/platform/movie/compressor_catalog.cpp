@@ -113,6 +113,19 @@ const std::array<CompressorInfo, 10> kCompressors = {{
 
 }  // namespace
 
+int32_t ExactRestartSpacing(const CompressorInfo& info, const CompressorSettings& settings) {
+  // FFV1 carries its coder's state from a key frame to the frames after it, and puts a key
+  // frame on every multiple of the interval it counts from its first frame: libavcodec's
+  // default of 12 unless the settings give one.
+  if (info.fourcc != MakeFourcc("FFV1")) return 1;
+  constexpr int32_t kDefaultInterval = 12;
+  return settings.keyframe > 0 ? settings.keyframe : kDefaultInterval;
+}
+
+bool PredictsFrames(const CompressorInfo& info) {
+  return info.fourcc == MakeFourcc("H264") || info.fourcc == MakeFourcc("FMP4");
+}
+
 std::span<const CompressorInfo> AllCompressors() { return kCompressors; }
 
 std::vector<const CompressorInfo*> PresentCompressors() {

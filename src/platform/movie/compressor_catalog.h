@@ -34,6 +34,16 @@ struct CompressorInfo {
   void (*configure)(AVCodecContext& context, const CompressorSettings& settings);
 };
 
+// How many frames apart the key frames of a stream made from frame 0 fall, such that a stream
+// started afresh at any of them continues packet for packet as the whole one: 1 where every
+// frame stands alone, and where no restart can match the whole stream anyway (x264 and MPEG-4
+// place key frames where the picture changes).
+int32_t ExactRestartSpacing(const CompressorInfo& info, const CompressorSettings& settings);
+
+// Whether the compressor codes frames as changes from the ones before (H.264, MPEG-4): then a
+// picture that changes all over, as in a fade, costs it more than one that stays or moves.
+bool PredictsFrames(const CompressorInfo& info);
+
 // Every compressor known, uncompressed frames ("DIB ") first.
 std::span<const CompressorInfo> AllCompressors();
 

@@ -430,6 +430,52 @@ std::string_view ContainerFor(uint32_t fourcc) {
   return {};
 }
 
+std::string JoinMoviePieces(const std::string& path, const MovieContainer& container, const MovieStream& stream,
+                            const AVCodecParameters& parameters, const std::vector<MoviePiece>& pieces,
+                            int& failed_piece) {
+  failed_piece = -1;
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return Cause(AVERROR(EISDIR));
+  PendingFile file(path);
+  if (!file.IsOpen()) return Cause(AVERROR(errno));
+  const std::unique_ptr<MovieFile> movie = container.create(file.Path());
+  const PacketPtr packet(av_packet_alloc());
+  if (!movie || !packet) return Cause(AVERROR(ENOMEM));
+  const auto written_error = [&movie] { return Cause(AVERROR(movie->WriteError() ? movie->WriteError() : EIO)); };
+  if (!movie->AddStream(stream) || !movie->Begin(parameters, AVRational{1, stream.rate > 0 ? stream.rate : 1})) {
+    return written_error();
+  }
+  int64_t index = 0;  // in the whole movie
+  for (size_t n = 0; n < pieces.size(); ++n) {
+    InputFormatPtr input;
+    AVStream* in = nullptr;
+    int result = OpenInput(pieces[n].path, AVMEDIA_TYPE_VIDEO, input, in);
+    int32_t frames = 0;
+    while (result >= 0 && (result = ReadStream(*input, *in, *packet)) >= 0) {
+      if (frames++ == pieces[n].frames) {
+        result = AVERROR_INVALIDDATA;
+        break;
+      }
+      // AVI chunks are frames in order; the file numbers them afresh.
+      packet->pts = packet->dts = index++;
+      packet->duration = 1;
+      packet->pos = -1;
+      const bool copied = movie->Write(*packet);
+      av_packet_unref(packet.get());
+      if (!copied) return written_error();
+    }
+    av_packet_unref(packet.get());
+    if (result == AVERROR_EOF && frames != pieces[n].frames) result = AVERROR_INVALIDDATA;
+    if (result != AVERROR_EOF) {
+      failed_piece = static_cast<int>(n);
+      return Cause(result);
+    }
+  }
+  if (!movie->Close()) return written_error();
+  if (!file.Commit()) return Cause(AVERROR(errno));
+  return {};
+}
+
 std::string WriteJoinedFile(const std::string& path, const JoinedSources& sources) {
   const Container* container = ContainerOf(path);
   if (!container) return Cause(AVERROR_MUXER_NOT_FOUND);

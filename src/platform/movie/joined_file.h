@@ -3,6 +3,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "platform/movie/movie_file.h"
 
 namespace talmora {
 
@@ -23,5 +26,20 @@ struct JoinedSources {
 // takes no PCM (.mp4). The file appears under `path` only once complete. Empty on success, else
 // the cause of the failure.
 std::string WriteJoinedFile(const std::string& path, const JoinedSources& sources);
+
+// One part of a movie to join: its AVI and how many frames it holds.
+struct MoviePiece {
+  std::string path;
+  int32_t frames = 0;
+};
+
+// Writes the AVI at `path` as `container` lays out `stream`, described by `parameters` as the
+// compressor described it to the render, with the pieces' packets one after another as they
+// are, key flags and all: the file a render of all the frames in one go writes. It appears under
+// `path` only once complete. Empty on success, else the cause, with `failed_piece` the index of
+// the piece that could not be read or did not hold its frames (-1 when the fault is the output's).
+std::string JoinMoviePieces(const std::string& path, const MovieContainer& container, const MovieStream& stream,
+                            const AVCodecParameters& parameters, const std::vector<MoviePiece>& pieces,
+                            int& failed_piece);
 
 }  // namespace talmora

@@ -46,6 +46,10 @@ bool MovieRecorder::Begin() {
   const CodecParametersPtr parameters(avcodec_parameters_alloc());
   begun_ = parameters && compressor_->FillParameters(*parameters) &&
            file_->Begin(*parameters, compressor_->TimeBase());
+  if (begun_ && parameters->extradata_size > 0) {
+    stream_header_.assign(reinterpret_cast<const char*>(parameters->extradata),
+                          static_cast<size_t>(parameters->extradata_size));
+  }
   return begun_;
 }
 

@@ -37,6 +37,8 @@ class MovieRecorder {
   bool Close();
   // Why the file could not be written or put in its place: the system's error number, or 0.
   int WriteError() const;
+  // The compressor's private header the stream was described with (empty for most).
+  const std::string& StreamHeader() const { return stream_header_; }
 
  private:
   MovieRecorder(std::unique_ptr<PendingFile> pending, std::unique_ptr<MovieFile> file);
@@ -51,6 +53,7 @@ class MovieRecorder {
   bool has_stream_ = false;
   bool begun_ = false;
   int commit_error_ = 0;
+  std::string stream_header_;
 };
 
 }  // namespace talmora
