@@ -25,10 +25,7 @@ struct Tint {
 
 inline Tint MakeTint(uint32_t argb) {
   const uint32_t alpha = argb >> 24;
-  auto scaled = [alpha](uint32_t channel) {
-    const uint32_t x = channel * alpha;
-    return static_cast<uint16_t>((x + 128 + ((x + 128) >> 8)) >> 8);
-  };
+  auto scaled = [alpha](uint32_t channel) { return static_cast<uint16_t>(Div255(channel * alpha)); };
   const uint16_t b = scaled(argb & 0xFF), g = scaled((argb >> 8) & 0xFF), r = scaled((argb >> 16) & 0xFF);
   return Tint{U16x16{b, g, r, 0, b, g, r, 0, b, g, r, 0, b, g, r, 0}, static_cast<uint16_t>(alpha)};
 }

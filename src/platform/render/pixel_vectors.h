@@ -39,9 +39,10 @@ inline F32x4 ToFloats(uint32_t texel) {
                static_cast<float>((texel >> 16) & 0xFF), static_cast<float>(texel >> 24)};
 }
 
-// x / 255 rounded to nearest in every lane; exact for x <= 65279.
-inline U16x16 Div255(U16x16 x) {
-  const U16x16 biased = x + 128;
+// x / 255 rounded to nearest, for a number or every lane of a vector; exact for x <= 65279.
+template <typename T>
+inline T Div255(T x) {
+  const T biased = x + 128;
   return (biased + (biased >> 8)) >> 8;
 }
 

@@ -3,13 +3,11 @@
 #include <algorithm>
 
 #include "platform/render/filter_taps.h"
+#include "platform/render/pixel_vectors.h"
 #include "platform/render/resampler.h"
 
 namespace talmora {
 namespace {
-
-// x / 255 rounded to nearest, exact for 0 <= x <= 65279.
-inline uint32_t Div255(uint32_t x) { return (x + 128 + ((x + 128) >> 8)) >> 8; }
 
 // Premultiplies in place; returns whether every alpha is 255.
 bool Premultiply(TexelPlane& plane) {
