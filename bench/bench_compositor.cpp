@@ -15,9 +15,8 @@
 
 #include <cmath>
 
-#include "platform/render/affine_draw.h"
+#include "platform/render/canvas.h"
 #include "platform/render/frame.h"
-#include "platform/render/sprite.h"
 #include "platform/render/texel_plane.h"
 #include "platform/render/texture.h"
 
@@ -127,8 +126,9 @@ double TimePixman(const TurnCase& c, const Texture& texture, Frame& frame, const
 void RunTurned(const TurnCase& c, const Texture& texture, Frame& frame, int iterations) {
   const Rect rect{320, 180, 960, 540};
   frame.Clear(0xFF101820);
+  Canvas canvas(frame);
   const double ns = Time(iterations, [&](int i) {
-    DrawTurned(frame, texture, rect, c.degrees + (c.turning && i % 2 ? 0.01 : 0), c.argb);
+    canvas.DrawTurnedTexture(texture, rect, c.degrees + (c.turning && i % 2 ? 0.01 : 0), c.argb);
   });
   const double pixels = 640.0 * 360.0;
   std::printf("%-34s %10.0f ns/draw %7.2f ns/pixel", c.name, ns, ns / pixels);
@@ -140,21 +140,17 @@ void RunTurned(const TurnCase& c, const Texture& texture, Frame& frame, int iter
 }
 
 void Run(const Case& c, const Texture& texture, Frame& frame, int iterations) {
-  Sprite sprite;
-  sprite.SetTransform(c.scale, c.scale, c.x, c.y);
+  Canvas canvas(frame);
   frame.Clear(0xFF101820);
-  sprite.Draw(frame, texture, c.argb);  // warm-up
+  canvas.DrawTexture(texture, c.scale, c.scale, c.x, c.y, c.argb);  // warm-up
   // The machine is shared: the thread's own processor time, best of several rounds, is the figure
   // least disturbed by others.
   double ns = 1e300;
   for (int round = 0; round < 5; ++round) {
     const double start = ThreadNanoseconds();
     for (int i = 0; i < iterations; ++i) {
-      if (c.zooming) {
-        const float scale = c.scale * (i % 2 ? 1.0001f : 1.0f);
-        sprite.SetTransform(scale, scale, c.x, c.y);
-      }
-      sprite.Draw(frame, texture, c.argb);
+      const float scale = c.zooming ? c.scale * (i % 2 ? 1.0001f : 1.0f) : c.scale;
+      canvas.DrawTexture(texture, scale, scale, c.x, c.y, c.argb);
     }
     ns = std::min(ns, (ThreadNanoseconds() - start) / iterations);
   }

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "platform/render/canvas.h"
 #include "platform/render/frame.h"
 #include "platform/text/font.h"
 #include "platform/text/text_format.h"
@@ -39,14 +40,15 @@ void Run(const Caption& c, Frame& frame, int iterations) {
     std::printf("%s: no font\n", c.name);
     return;
   }
+  Canvas canvas(frame);
   const auto first = Clock::now();
-  font->DrawText(frame, c.sentence, c.rect, c.format, c.argb);
+  font->DrawText(canvas.Target(), c.sentence, c.rect, c.format, c.argb);
   const double first_us = MicrosecondsSince(first, 1);
 
   const auto moving = Clock::now();
   for (int i = 0; i < iterations; ++i) {
     const Rect r{c.rect.left + i % 7, c.rect.top - i % 5, c.rect.right + i % 7, c.rect.bottom - i % 5};
-    font->DrawText(frame, c.sentence, r, c.format, c.argb);
+    font->DrawText(canvas.Target(), c.sentence, r, c.format, c.argb);
   }
   const double moving_us = MicrosecondsSince(moving, iterations);
   const int layouts_moving = font->LayoutCount();
@@ -54,7 +56,7 @@ void Run(const Caption& c, Frame& frame, int iterations) {
   const auto growing = Clock::now();
   for (int i = 0; i < iterations; ++i) {
     const Rect r{c.rect.left, c.rect.top, c.rect.right + 1 + i % 50, c.rect.bottom};
-    font->DrawText(frame, c.sentence, r, c.format, c.argb);
+    font->DrawText(canvas.Target(), c.sentence, r, c.format, c.argb);
   }
   const double growing_us = MicrosecondsSince(growing, iterations);
   const int layouts_growing = font->LayoutCount() - layouts_moving;

@@ -71,9 +71,9 @@ void Text::Draw(Canvas& canvas, double time) {
   uint32_t argb = 0;
   Interpolate(time, rect, argb);
   if (const double turn = AngleAt(time); IsTurned(turn)) {
-    font_->DrawTurnedText(canvas.Pixels(), sentence, rect, format, argb, turn);
+    font_->DrawTurnedText(canvas.Target(), sentence, rect, format, argb, turn);
   } else {
-    font_->DrawText(canvas.Pixels(), sentence, rect, format, argb);
+    font_->DrawText(canvas.Target(), sentence, rect, format, argb);
   }
 }
 

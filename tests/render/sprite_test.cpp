@@ -1,4 +1,4 @@
-#include "platform/render/sprite.h"
+#include "platform/render/canvas.h"
 
 #include <gtest/gtest.h>
 
@@ -30,9 +30,9 @@ std::unique_ptr<Texture> MakeTexture(int width, int height, Texel texel) {
 // Channel 0 is blue, 1 green, 2 red, 3 alpha.
 int Channel(uint32_t argb, int channel) { return static_cast<int>(argb >> (8 * channel) & 0xFF); }
 
-int Distance(uint32_t a, uint32_t b) {
+int Distance(uint32_t a, uint32_t b, int channels = 4) {
   int most = 0;
-  for (int c = 0; c < 4; ++c) most = std::max(most, std::abs(Channel(a, c) - Channel(b, c)));
+  for (int c = 0; c < channels; ++c) most = std::max(most, std::abs(Channel(a, c) - Channel(b, c)));
   return most;
 }
 
@@ -41,9 +41,7 @@ std::unique_ptr<Frame> Drawn(int width, int height, const Texture& texture, floa
                              uint32_t argb = 0xFFFFFFFF, uint32_t background = kBackground) {
   auto frame = Frame::Create(width, height);
   frame->Clear(background);
-  Sprite sprite;
-  sprite.SetTransform(sx, sy, tx, ty);
-  sprite.Draw(*frame, texture, argb);
+  Canvas(*frame).DrawTexture(texture, sx, sy, tx, ty, argb);
   return frame;
 }
 
@@ -178,7 +176,7 @@ std::unique_ptr<Frame> Turned(int width, int height, const Texture& texture, Rec
                               uint32_t argb = 0xFFFFFFFF, uint32_t background = kBackground) {
   auto frame = Frame::Create(width, height);
   frame->Clear(background);
-  DrawTurned(*frame, texture, rect, degrees, argb);
+  Canvas(*frame).DrawTurnedTexture(texture, rect, degrees, argb);
   return frame;
 }
 
@@ -287,6 +285,176 @@ TEST(SpriteTurn, ShrunkAveragesAndFarOffOrDegenerateTouchesNothingOutside) {
       }
     }
   }
+}
+
+// Every pixel of `a` equal to `b`'s within `tolerance` on the first `channels`, where `inside`
+// says they should be; elsewhere `a` keeps `background`.
+void ExpectSameWithin(const Frame& a, const Frame& b, const Rect& inside, int tolerance, int channels = 4,
+                      uint32_t background = kBackground) {
+  for (int y = 0; y < a.Height(); ++y) {
+    for (int x = 0; x < a.Width(); ++x) {
+      if (x >= inside.left && x < inside.right && y >= inside.top && y < inside.bottom) {
+        ASSERT_LE(Distance(a.Row(y)[x], b.Row(y)[x], channels), tolerance) << x << ", " << y;
+      } else {
+        ASSERT_EQ(a.Row(y)[x], background) << x << ", " << y;
+      }
+    }
+  }
+}
+
+std::unique_ptr<Frame> Blank(int width = 64, int height = 48) {
+  auto frame = Frame::Create(width, height);
+  frame->Clear(kBackground);
+  return frame;
+}
+
+TEST(Canvas, TransformsComposeWithWhatIsDrawnAndRestoreUndoesThem) {
+  auto texture = MakeTexture(8, 6, [](int x, int y) { return 0xC0000000u | (x * 30) << 16 | (y * 40) << 8 | 0x20; });
+  // A shift and a scale fold into the sprite's own placement.
+  auto direct = Drawn(64, 48, *texture, 3, 2, 11, 9, 0xFFFF8040);
+  auto moved = Blank();
+  {
+    Canvas canvas(*moved);
+    canvas.Translate(5, 3);
+    canvas.Scale(1.5, 2);
+    canvas.DrawTexture(*texture, 2, 1, 4, 3, 0xFFFF8040);
+    canvas.Save();
+    canvas.Rotate(30);
+    canvas.Restore();
+    canvas.Restore();  // beyond the first state: nothing
+    EXPECT_EQ(canvas.SaveCount(), 1);
+    EXPECT_TRUE(canvas.Transform().AxisAligned() && canvas.Transform().xx == 1.5 && canvas.Transform().x0 == 5);
+  }
+  ExpectSameWithin(*moved, *direct, {0, 0, 64, 48}, 0);
+  // A right-angle turn about the picture's centre is the turned draw.
+  auto turned = Turned(64, 48, *texture, {20, 10, 36, 22}, 90);
+  auto rotated = Blank();
+  {
+    Canvas canvas(*rotated);
+    canvas.Translate(28, 16);
+    canvas.Rotate(90);
+    canvas.Translate(-28, -16);
+    canvas.DrawTexture(*texture, 2, 2, 20, 10, 0xFFFFFFFF);
+  }
+  ExpectSameWithin(*rotated, *turned, {0, 0, 64, 48}, 0);
+}
+
+TEST(Canvas, ClipKeepsEveryDrawInsideAndLeavesTheSamePixelsThere) {
+  auto texture = MakeTexture(30, 20, [](int x, int y) { return 0x90000000u | (x * 8) << 16 | (y * 12) << 8 | 0x40; });
+  struct Case { double left, top, right, bottom; Rect inside; };
+  const Case cases[] = {
+      {10.5, 7.4, 40.5, 30, {10, 7, 40, 30}},  // pixel centres inside, the near edge's included
+      {40, 30, 10, 7, {10, 7, 40, 30}},        // either way round
+      {-1e300, 5, 1e300, 6, {0, 5, 64, 6}},    // clamped to what there was
+      {20, 20, 20, 40, {}}, {NAN, 0, 10, 10, {}}, {100, 0, 200, 10, {}},
+  };
+  const auto draws = [&](Canvas& canvas) {
+    canvas.DrawTexture(*texture, 1.7f, 1.3f, 3, 2, 0xFFFFFFFF);
+    canvas.DrawTexture(*texture, 1, 1, 20, 19, 0xC0FFFFFF);
+    canvas.DrawTurnedTexture(*texture, {10, 10, 50, 40}, 33, 0xFFFFFFFF);
+    canvas.FillRect(30, 1, 60, 12, 0x80FF0000);
+  };
+  auto whole = Blank();
+  {
+    Canvas canvas(*whole);
+    draws(canvas);
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.left << " " << c.top << " " << c.right << " " << c.bottom);
+    auto clipped = Blank();
+    Canvas canvas(*clipped);
+    canvas.ClipRect(c.left, c.top, c.right, c.bottom);
+    // A clip only narrows.
+    canvas.Save();
+    canvas.ClipRect(-100, -100, 100, 100);
+    draws(canvas);
+    canvas.Restore();
+    ExpectSameWithin(*clipped, *whole, c.inside, 0);
+  }
+  // Turned, a clip is its bounding box.
+  Canvas canvas(*Blank());
+  canvas.Translate(32, 24);
+  canvas.Rotate(45);
+  canvas.ClipRect(-10, -10, 10, 10);
+  EXPECT_TRUE(canvas.Clip().left == 18 && canvas.Clip().top == 10 && canvas.Clip().right == 46 && canvas.Clip().bottom == 38);
+}
+
+TEST(Canvas, OpacityMultipliesEveryColourAndLayersCompositeAsAGroup) {
+  auto texture = MakeTexture(10, 10, [](int x, int y) { return (x + y) % 3 ? 0xFF30C060u : 0x80FFFFFFu; });
+  // An opacity is the colour's alpha multiplied.
+  auto direct = Drawn(64, 48, *texture, 2.5f, 2.5f, 7, 5, 0x60FF8040);
+  auto faded = Blank();
+  {
+    Canvas canvas(*faded);
+    canvas.MultiplyOpacity(0xC0);
+    canvas.DrawTexture(*texture, 2.5f, 2.5f, 7, 5, 0x80FF8040);
+  }
+  ExpectSameWithin(*faded, *direct, {0, 0, 64, 48}, 0);
+  // A layer composited at full opacity gives the colours of its draws made directly, to a level
+  // of rounding, in a clip anywhere and nested. (Its alpha lands as one draw's would: the
+  // frame's alpha rule does not group.)
+  direct = Blank();
+  auto layered = Blank();
+  for (Frame* frame : {direct.get(), layered.get()}) {
+    Canvas canvas(*frame);
+    canvas.ClipRect(3, 4, 50, 44);
+    const bool layers = frame == layered.get();
+    if (layers) {
+      EXPECT_TRUE(canvas.SaveLayer(255));
+    }
+    canvas.DrawTexture(*texture, 2.5f, 2.5f, 7, 5, 0xC0FFFFFF);
+    if (layers) {
+      EXPECT_TRUE(canvas.SaveLayer(255));
+    }
+    canvas.DrawTurnedTexture(*texture, {20, 10, 40, 30}, 20, 0xFFFFFFFF);
+    canvas.FillRect(0, 30, 64, 38, 0x80208040);
+  }  // the canvas composites what is open
+  ExpectSameWithin(*layered, *direct, {3, 4, 50, 44}, 2, 3);
+  // Two opaque squares overlapping in a half-opaque group: one even colour, where drawn each at
+  // half opacity the overlap is darker.
+  for (const bool group : {true, false}) {
+    auto frame = Blank();
+    Canvas canvas(*frame);
+    canvas.MultiplyOpacity(group ? 255 : 128);
+    if (group) canvas.SaveLayer(128);
+    canvas.FillRect(10, 10, 30, 30, 0xFFFFFFFF);
+    canvas.FillRect(20, 20, 40, 40, 0xFFFFFFFF);
+    while (canvas.SaveCount() > 1) canvas.Restore();
+    EXPECT_EQ(frame->Row(25)[25] == frame->Row(15)[15], group);
+    EXPECT_LE(Distance(frame->Row(15)[15], ReferenceBlend(0xFFFFFFFF, 0x80FFFFFF, kBackground)), 1);
+    EXPECT_EQ(frame->Row(5)[5], kBackground);
+  }
+}
+
+TEST(Canvas, FillRectCoversPixelCentresInItsColourAndTurnedItsArea) {
+  for (const uint32_t colour : {0xFF10C0A0u, 0x80FF8000u, 0x00FFFFFFu}) {
+    auto frame = Blank();
+    Canvas canvas(*frame);
+    canvas.Translate(0.25, 0);
+    canvas.FillRect(50.5, 40.7, 3.3, 8.5, colour);  // either way round
+    canvas.FillRect(1e300, 0, -1e300, 1, colour);    // clamped to the frame
+    canvas.FillRect(0, 2, 64, 2, colour);            // empty
+    for (int y = 0; y < 48; ++y) {
+      for (int x = 0; x < 64; ++x) {
+        const bool inside = (x >= 4 && x < 51 && y >= 8 && y < 41) || y == 0;
+        ASSERT_EQ(frame->Row(y)[x], inside ? ReferenceBlend(0xFFFFFFFF, colour, kBackground) : kBackground)
+            << std::hex << colour << std::dec << " at " << x << ", " << y;
+      }
+    }
+  }
+  // Turned, each pixel covered by about its share of the square's area.
+  auto frame = Blank();
+  frame->Clear(0xFFFFFFFF);
+  Canvas canvas(*frame);
+  canvas.Translate(32, 24);
+  canvas.Rotate(45);
+  canvas.FillRect(-10, -10, 10, 10, 0xFF000000);
+  double ink = 0;
+  for (int y = 0; y < 48; ++y) {
+    for (int x = 0; x < 64; ++x) ink += 1 - Channel(frame->Row(y)[x], 0) / 255.0;
+  }
+  EXPECT_NEAR(ink, 400, 4);
+  EXPECT_EQ(frame->Row(24)[32], 0xFF000000u);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <string>
 #include <tuple>
 
+#include "platform/render/canvas.h"
 #include "platform/text/blend_mask.h"
 #include "platform/text/font.h"
 #include "platform/text/font_face.h"
@@ -49,7 +50,7 @@ TEST(BlendMask, ExactOnAllFourChannelsInEveryLane) {
     frame->Clear(c.background);
     std::vector<uint8_t> coverage(13);
     for (int x = 1; x < 13; x += 3) coverage[x] = c.coverage;
-    BlendMask(*frame, RowMask(coverage), 0, 0, c.colour, kWhole);
+    BlendMask(Surface::Whole(*frame), RowMask(coverage), 0, 0, c.colour, kWhole);
     for (int x = 0; x < 13; ++x) {
       EXPECT_EQ(frame->Row(0)[x], x % 3 == 1 ? c.expected : c.background) << std::hex << c.colour << " at " << x;
     }
@@ -70,7 +71,7 @@ std::unique_ptr<Frame> Black() {
 // Ink of the sentence drawn in white on a fresh black 320 × 240 frame.
 Box Draw(Font& font, std::string_view sentence, Rect rect, uint32_t format) {
   auto frame = Black();
-  font.DrawText(*frame, sentence, rect, format, kWhite);
+  font.DrawText(Canvas(*frame).Target(), sentence, rect, format, kWhite);
   return InkOf(*frame, kBlack);
 }
 
@@ -94,8 +95,8 @@ TEST(DrawText, NothingLandsOutsideTheRectangleHoweverFarOutAndSilentOnBrokenText
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
   // Drawn wholly outside the frame first, then slid in: the part inside shows.
   auto frame = Black();
-  font->DrawText(*frame, "Slide", Rect{-400, 0, -230, 40}, 0, kWhite);
-  font->DrawText(*frame, "Slide", Rect{-30, 0, 140, 40}, 0, kWhite);
+  font->DrawText(Canvas(*frame).Target(), "Slide", Rect{-400, 0, -230, 40}, 0, kWhite);
+  font->DrawText(Canvas(*frame).Target(), "Slide", Rect{-30, 0, 140, 40}, 0, kWhite);
   EXPECT_EQ(InkOf(*frame, kBlack).left, 0);
 }
 
@@ -123,8 +124,8 @@ TEST(DrawText, TurnedByARightAngleIsTheLaidOutMaskTurnedAndClippedWithIt) {
   const std::pair<std::string_view, Rect> cases[] = {{"Turn 回", {100, 60, 220, 100}}, {"Turning 回転 text", {100, 60, 180, 100}}};
   for (const auto& [sentence, rect] : cases) {
     auto plain = Black(), turned = Black();
-    font->DrawText(*plain, sentence, rect, DT_CENTER | DT_VCENTER, kWhite);
-    font->DrawTurnedText(*turned, sentence, rect, DT_CENTER | DT_VCENTER, kWhite, 90);
+    font->DrawText(Canvas(*plain).Target(), sentence, rect, DT_CENTER | DT_VCENTER, kWhite);
+    font->DrawTurnedText(Canvas(*turned).Target(), sentence, rect, DT_CENTER | DT_VCENTER, kWhite, 90);
     // Clockwise about the centre (cx, cy): pixel (x, y) goes to (cx + cy - 1 - y, cy - cx + x).
     const int cx = (rect.left + rect.right) / 2, cy = (rect.top + rect.bottom) / 2;
     const Box ink = InkOf(*plain, kBlack);
@@ -137,7 +138,7 @@ TEST(DrawText, TurnedByARightAngleIsTheLaidOutMaskTurnedAndClippedWithIt) {
       }
     }
     // Turning again, by any angle, reuses the layout.
-    font->DrawTurnedText(*turned, sentence, rect, DT_CENTER | DT_VCENTER, kWhite, 33);
+    font->DrawTurnedText(Canvas(*turned).Target(), sentence, rect, DT_CENTER | DT_VCENTER, kWhite, 33);
   }
   EXPECT_EQ(font->LayoutCount(), 2);
 }
@@ -170,7 +171,7 @@ TEST(Font, HeightIsTheCellWhenPositiveTheEmWhenNegativeSixteenWhenZeroAndClamped
   EXPECT_EQ(giant->LayoutCount(), 2);
   // Turned, the window the mask is cut to is the frame turned back: still all ink.
   auto frame = Black();
-  giant->DrawTurnedText(*frame, "■", Rect{-20000, -20000, 20000, 20000}, DT_CENTER | DT_VCENTER, kWhite, 45);
+  giant->DrawTurnedText(Canvas(*frame).Target(), "■", Rect{-20000, -20000, 20000, 20000}, DT_CENTER | DT_VCENTER, kWhite, 45);
   EXPECT_EQ(frame->Row(0)[0], kWhite);
   EXPECT_EQ(frame->Row(239)[319], kWhite);
 }

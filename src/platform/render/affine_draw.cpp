@@ -117,6 +117,7 @@ struct Setup {
   const TexelPlane* plane;
   Axis u, v;
   int row_begin, row_end;
+  int column_begin, column_end;  // the clip's
 };
 
 // Where the picture meets one row: pixels [begin, end) touched, [inner_begin, inner_end) fully
@@ -126,21 +127,22 @@ struct RowSpan {
   double bu = 0, bv = 0;
 };
 
-RowSpan SpanOf(const Setup& s, int y, int width) {
+RowSpan SpanOf(const Setup& s, int y) {
+  const int first = s.column_begin, limit = s.column_end;
   RowSpan r;
   const double py = y + 0.5;
   r.bu = s.u.dx * 0.5 + s.u.dy * py + s.u.c;
   r.bv = s.v.dx * 0.5 + s.v.dy * py + s.v.c;
   const Range touch_u = Solve(s.u.dx, r.bu, -s.u.margin, s.u.size + s.u.margin);
   const Range touch_v = Solve(s.v.dx, r.bv, -s.v.margin, s.v.size + s.v.margin);
-  r.begin = std::max(0, Clamped(std::floor(std::max(touch_u.first, touch_v.first)), width) + 1);
-  r.end = std::min(width, Clamped(std::ceil(std::min(touch_u.last, touch_v.last)), width));
+  r.begin = std::max(first, Clamped(std::floor(std::max(touch_u.first, touch_v.first)), limit) + 1);
+  r.end = std::min(limit, Clamped(std::ceil(std::min(touch_u.last, touch_v.last)), limit));
   if (r.begin >= r.end) return RowSpan{};
   // Fully covered, and read without clamping.
   const Range full_u = Solve(s.u.dx, r.bu, std::max(s.u.margin, s.u.inside_lo), std::min(s.u.size - s.u.margin, s.u.inside_hi));
   const Range full_v = Solve(s.v.dx, r.bv, std::max(s.v.margin, s.v.inside_lo), std::min(s.v.size - s.v.margin, s.v.inside_hi));
-  r.inner_begin = std::clamp(Clamped(std::ceil(std::max(full_u.first, full_v.first)), width), r.begin, r.end);
-  r.inner_end = std::clamp(Clamped(std::floor(std::min(full_u.last, full_v.last)), width) + 1, r.inner_begin, r.end);
+  r.inner_begin = std::clamp(Clamped(std::ceil(std::max(full_u.first, full_v.first)), limit), r.begin, r.end);
+  r.inner_end = std::clamp(Clamped(std::floor(std::min(full_u.last, full_v.last)), limit) + 1, r.inner_begin, r.end);
   return r;
 }
 
@@ -179,12 +181,12 @@ constexpr int kColumnWidth = 64;
 
 // The kernel is chosen once per draw. Opaque white copies the inside of the outline; the
 // outline band, partly covered, is blended over.
-template <BlendMode kMode>
+template <BlendMode kMode, bool kPremultiplied>
 void DrawRows(Frame& frame, const Setup& s, const Tint& tint) {
   std::vector<RowSpan> spans(static_cast<size_t>(s.row_end - s.row_begin));
   int left = frame.Width(), right = 0;
   for (int y = s.row_begin; y < s.row_end; ++y) {
-    const RowSpan& r = spans[static_cast<size_t>(y - s.row_begin)] = SpanOf(s, y, frame.Width());
+    const RowSpan& r = spans[static_cast<size_t>(y - s.row_begin)] = SpanOf(s, y);
     if (r.begin < r.end) left = std::min(left, r.begin), right = std::max(right, r.end);
   }
   std::vector<uint32_t> line(static_cast<size_t>(frame.Width()));
@@ -200,13 +202,26 @@ void DrawRows(Frame& frame, const Setup& s, const Tint& tint) {
       if constexpr (kMode == BlendMode::kCopy) {
         const int inner_begin = std::clamp(r.inner_begin, begin, end);
         const int inner_end = std::clamp(r.inner_end, inner_begin, end);
-        BlendRow<BlendMode::kOver, false>(dst + begin, src + begin, inner_begin - begin, tint);
-        BlendRow<BlendMode::kCopy, false>(dst + inner_begin, src + inner_begin, inner_end - inner_begin, tint);
-        BlendRow<BlendMode::kOver, false>(dst + inner_end, src + inner_end, end - inner_end, tint);
+        BlendRow<BlendMode::kOver, false, kPremultiplied>(dst + begin, src + begin, inner_begin - begin, tint);
+        BlendRow<BlendMode::kCopy, false, kPremultiplied>(dst + inner_begin, src + inner_begin,
+                                                          inner_end - inner_begin, tint);
+        BlendRow<BlendMode::kOver, false, kPremultiplied>(dst + inner_end, src + inner_end, end - inner_end, tint);
       } else {
-        BlendRow<kMode, false>(dst + begin, src + begin, end - begin, tint);
+        BlendRow<kMode, false, kPremultiplied>(dst + begin, src + begin, end - begin, tint);
       }
     }
+  }
+}
+
+template <bool kPremultiplied>
+void DrawRows(Frame& frame, const Setup& s, uint32_t argb, bool opaque) {
+  const Tint tint = MakeTint(argb);
+  if (argb != 0xFFFFFFFF) {
+    DrawRows<BlendMode::kTinted, kPremultiplied>(frame, s, tint);
+  } else if (opaque) {
+    DrawRows<BlendMode::kCopy, kPremultiplied>(frame, s, tint);
+  } else {
+    DrawRows<BlendMode::kOver, kPremultiplied>(frame, s, tint);
   }
 }
 
@@ -243,8 +258,8 @@ Affine PlaceTurned(double left, double top, double sx, double sy, double cx, dou
                 sine * sx,   cosine * sy, cy + sine * dx + cosine * dy};
 }
 
-void DrawAffine(Frame& target, const Texture& texture, const Affine& m, uint32_t argb) {
-  if ((argb >> 24) == 0) return;
+void DrawAffine(const Surface& target, const Texture& texture, const Affine& m, uint32_t argb) {
+  if ((argb >> 24) == 0 || target.Empty()) return;
   const double det = m.xx * m.yy - m.xy * m.yx;
   if (!std::isfinite(det) || det == 0 || !std::isfinite(m.x0) || !std::isfinite(m.y0)) return;
   // The inverse: texel coordinates of a frame point.
@@ -256,7 +271,7 @@ void DrawAffine(Frame& target, const Texture& texture, const Affine& m, uint32_t
   const TexelPlane& plane = texture.Level(level);
   Setup s{&plane,
           MakeAxis(ux, uy, u0, texture.Width(), plane.Width()), MakeAxis(vx, vy, v0, texture.Height(), plane.Height()),
-          0, 0};
+          0, 0, target.clip.left, target.clip.right};
   if (!(std::hypot(ux, uy) * s.u.ratio < kMaxGradient && std::hypot(vx, vy) * s.v.ratio < kMaxGradient)) return;
 
   // Rows between the corners, a pixel of outline band beyond; each row finds its own span.
@@ -268,27 +283,21 @@ void DrawAffine(Frame& target, const Texture& texture, const Affine& m, uint32_t
       bottom = std::max(bottom, y);
     }
   }
-  const int height = target.Height();
-  s.row_begin = std::max(0, Clamped(std::floor(top - 1.5), height));
+  const int height = target.clip.bottom;
+  s.row_begin = std::max(target.clip.top, Clamped(std::floor(top - 1.5), height));
   s.row_end = std::min(height, Clamped(std::ceil(bottom + 1.5), height));
   if (s.row_begin >= s.row_end) return;
-
-  const Tint tint = MakeTint(argb);
-  if (argb != 0xFFFFFFFF) {
-    DrawRows<BlendMode::kTinted>(target, s, tint);
-  } else if (texture.Opaque()) {
-    DrawRows<BlendMode::kCopy>(target, s, tint);
+  if (target.premultiplied) {
+    DrawRows<true>(*target.frame, s, argb, texture.Opaque());
   } else {
-    DrawRows<BlendMode::kOver>(target, s, tint);
+    DrawRows<false>(*target.frame, s, argb, texture.Opaque());
   }
 }
 
-void DrawTurned(Frame& target, const Texture& texture, const Rect& rect, double degrees, uint32_t argb) {
+Affine TurnedOnto(const Texture& texture, const Rect& rect, double degrees) {
   const double left = rect.left, top = rect.top, right = rect.right, bottom = rect.bottom;
-  DrawAffine(target, texture,
-             PlaceTurned(left, top, (right - left) / texture.Width(), (bottom - top) / texture.Height(),
-                         (left + right) / 2, (top + bottom) / 2, degrees),
-             argb);
+  return PlaceTurned(left, top, (right - left) / texture.Width(), (bottom - top) / texture.Height(),
+                     (left + right) / 2, (top + bottom) / 2, degrees);
 }
 
 }  // namespace talmora

@@ -20,52 +20,61 @@ struct Span {
 };
 
 // The pixels whose centres lie inside the texture's image on one axis, edge (offset + 0) included
-// and far edge excluded whichever way the scale points, within [0, limit).
-Span CoveredSpan(double offset, double scale, int texels, int limit) {
+// and far edge excluded whichever way the scale points, within [first, limit).
+Span CoveredSpan(double offset, double scale, int texels, int first, int limit) {
   const double a = offset;
   const double b = offset + scale * texels;
   const double lo = std::min(a, b) - 0.5;
   const double hi = std::max(a, b) - 0.5;
   if (!(hi > lo) || !std::isfinite(lo) || !std::isfinite(hi)) return {};
-  return {static_cast<int>(std::clamp(std::ceil(lo), 0.0, static_cast<double>(limit))),
-          static_cast<int>(std::clamp(std::ceil(hi), 0.0, static_cast<double>(limit)))};
+  return {static_cast<int>(std::clamp(std::ceil(lo), static_cast<double>(first), static_cast<double>(limit))),
+          static_cast<int>(std::clamp(std::ceil(hi), static_cast<double>(first), static_cast<double>(limit)))};
 }
 
 // Runs the kernel chosen once per draw over every covered row; `rows(y)` gives the texel that
 // lands on the row's first covered pixel.
-template <BlendMode kMode, bool kReverse, typename Rows>
+template <BlendMode kMode, bool kReverse, bool kPremultiplied, typename Rows>
 void BlendRows(Frame& frame, Span columns, Span rows, const Tint& tint, Rows&& source) {
   const int count = columns.end - columns.begin;
   for (int y = rows.begin; y < rows.end; ++y) {
-    BlendRow<kMode, kReverse>(frame.Row(y) + columns.begin, source(y), count, tint);
+    BlendRow<kMode, kReverse, kPremultiplied>(frame.Row(y) + columns.begin, source(y), count, tint);
   }
 }
 
-// Chooses the kernel for the colour and the texels.
-template <bool kReverse, typename Rows>
-void Composite(Frame& frame, Span columns, Span rows, uint32_t argb, bool opaque, Rows&& source) {
+template <bool kReverse, bool kPremultiplied, typename Rows>
+void CompositeRows(Frame& frame, Span columns, Span rows, uint32_t argb, bool opaque, Rows&& source) {
   const Tint tint = MakeTint(argb);
   if (argb != 0xFFFFFFFF) {
-    BlendRows<BlendMode::kTinted, kReverse>(frame, columns, rows, tint, source);
+    BlendRows<BlendMode::kTinted, kReverse, kPremultiplied>(frame, columns, rows, tint, source);
   } else if (opaque) {
-    BlendRows<BlendMode::kCopy, kReverse>(frame, columns, rows, tint, source);
+    BlendRows<BlendMode::kCopy, kReverse, kPremultiplied>(frame, columns, rows, tint, source);
   } else {
-    BlendRows<BlendMode::kOver, kReverse>(frame, columns, rows, tint, source);
+    BlendRows<BlendMode::kOver, kReverse, kPremultiplied>(frame, columns, rows, tint, source);
+  }
+}
+
+// Chooses the kernel for the colour, the texels and the surface.
+template <bool kReverse, typename Rows>
+void Composite(const Surface& target, Span columns, Span rows, uint32_t argb, bool opaque, Rows&& source) {
+  if (target.premultiplied) {
+    CompositeRows<kReverse, true>(*target.frame, columns, rows, argb, opaque, source);
+  } else {
+    CompositeRows<kReverse, false>(*target.frame, columns, rows, argb, opaque, source);
   }
 }
 
 }  // namespace
 
-void Sprite::Draw(Frame& frame, const Texture& texture, uint32_t argb) {
+void Sprite::Draw(const Surface& frame, const Texture& texture, uint32_t argb) {
   if ((argb >> 24) == 0) return;
   if (!std::isfinite(sx_) || !std::isfinite(sy_) || !std::isfinite(tx_) || !std::isfinite(ty_)) return;
-  const Span columns = CoveredSpan(tx_, sx_, texture.Width(), frame.Width());
-  const Span rows = CoveredSpan(ty_, sy_, texture.Height(), frame.Height());
+  const Span columns = CoveredSpan(tx_, sx_, texture.Width(), frame.clip.left, frame.clip.right);
+  const Span rows = CoveredSpan(ty_, sy_, texture.Height(), frame.clip.top, frame.clip.bottom);
   if (columns.Empty() || rows.Empty()) return;
 
   // Whole-pixel placement at scale ±1 puts each texel centre on a pixel centre: no filtering.
   if (std::fabs(sx_) == 1 && std::fabs(sy_) == 1 && std::floor(tx_) == tx_ && std::floor(ty_) == ty_) {
-    // The span is not empty, so the offsets are within a texture's size of the frame.
+    // The span is not empty, so the offsets are within a texture's size of the clip.
     const int tx = static_cast<int>(tx_);
     const int ty = static_cast<int>(ty_);
     const TexelPlane& plane = texture.Level(0);

@@ -2,21 +2,21 @@
 
 #include <cstdint>
 
-#include "platform/render/frame.h"
+#include "platform/render/draw_target.h"
 
 namespace talmora {
 
 class Texture;
 
-// Draws textures onto a frame, each texel multiplied by an ARGB colour and blended source-alpha
-// over what is there.
+// Draws textures onto a surface, each texel multiplied by an ARGB colour and blended source-alpha
+// over what is there, inside the surface's clip.
 class Sprite {
  public:
   // Scale about the origin, then translate: texel (u, v) lands on (u * sx + tx, v * sy + ty).
   void SetTransform(float sx, float sy, float tx, float ty) {
     sx_ = sx; sy_ = sy; tx_ = tx; ty_ = ty;
   }
-  void Draw(Frame& target, const Texture& texture, uint32_t argb);
+  void Draw(const Surface& target, const Texture& texture, uint32_t argb);
 
  private:
   float sx_ = 1, sy_ = 1, tx_ = 0, ty_ = 0;

@@ -82,33 +82,43 @@ Expected<std::unique_ptr<Font>> Font::Create(const FontRequest& request) {
   return std::unique_ptr<Font>(new Font(std::move(context), std::move(description), std::move(family), em));
 }
 
-bool Font::Reusable(std::string_view sentence, const TextBox& box, const Rect& rect, const Frame& target) const {
+bool Font::Reusable(std::string_view sentence, const TextBox& box, const PixelBox& visible) const {
   if (!layout_ || layout_->sentence != sentence || layout_->format != box.format) return false;
   if (layout_->wrap_width != box.WrapWidth()) return false;
   if (!layout_->text.window_bound) return true;
-  const Rect& r = layout_->rect;
-  return r.left == rect.left && r.top == rect.top && r.right == rect.right && r.bottom == rect.bottom &&
-         layout_->target_width == target.Width() && layout_->target_height == target.Height();
+  const PixelBox& v = layout_->visible;
+  return v.left == visible.left && v.top == visible.top && v.right == visible.right && v.bottom == visible.bottom;
 }
 
-void Font::DrawText(Frame& target, std::string_view sentence, const Rect& rect, uint32_t format, uint32_t argb) {
+void Font::DrawText(const DrawTarget& target, std::string_view sentence, const Rect& rect, uint32_t format,
+                    uint32_t argb) {
+  const Affine& m = target.transform;
+  constexpr double kFar = 1e12;  // shifts beyond it place nothing on any surface
+  const bool shift = m.xx == 1 && m.yy == 1 && m.xy == 0 && m.yx == 0 && std::floor(m.x0) == m.x0 &&
+                     std::floor(m.y0) == m.y0 && std::fabs(m.x0) < kFar && std::fabs(m.y0) < kFar;
+  if (!shift) {
+    DrawTurnedText(target, sentence, rect, format, argb, 0);
+    return;
+  }
+  argb = WithOpacity(argb, target.opacity);
   if ((argb >> 24) == 0) return;
-  const PixelBox clip{rect.left, rect.top, rect.right, rect.bottom};
-  const PixelBox visible = clip.Intersect({0, 0, target.Width(), target.Height()});
+  const PixelBox clip =
+      PixelBox{rect.left, rect.top, rect.right, rect.bottom}.Shifted(static_cast<int64_t>(m.x0), static_cast<int64_t>(m.y0));
+  const Rect& surface = target.surface.clip;
+  const PixelBox visible = clip.Intersect({surface.left, surface.top, surface.right, surface.bottom});
   if (visible.Empty()) return;
   const TextBox box{clip.right - clip.left, clip.bottom - clip.top, format};
+  const PixelBox in_box = visible.Shifted(-clip.left, -clip.top);
 
-  if (!Reusable(sentence, box, rect, target)) {
-    RasterizedText text = RasterizeText(context_.get(), description_.get(), sentence, box,
-                                        visible.Shifted(-clip.left, -clip.top));
-    layout_ = Layout{std::string(sentence), format, box.WrapWidth(), std::move(text), rect, target.Width(),
-                     target.Height()};
+  if (!Reusable(sentence, box, in_box)) {
+    RasterizedText text = RasterizeText(context_.get(), description_.get(), sentence, box, in_box);
+    layout_ = Layout{std::string(sentence), format, box.WrapWidth(), std::move(text), in_box};
     ++layout_count_;
   }
   const RasterizedText& text = layout_->text;
   const int64_t x = clip.left + text.OriginX(box) + text.mask.left;
   const int64_t y = clip.top + text.OriginY(box) + text.mask.top;
-  BlendMask(target, text.mask, x, y, argb, clip);
+  BlendMask(target.surface, text.mask, x, y, argb, clip);
 }
 
 }  // namespace talmora

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "platform/error.h"
-#include "platform/render/frame.h"
+#include "platform/render/draw_target.h"
 #include "platform/text/text_handles.h"
 #include "platform/text/text_rasterizer.h"
 
@@ -28,7 +28,7 @@ struct FontRequest {
   double scale = 1.0;
 };
 
-// A font that lays sentences out in rectangles and draws them onto frames. It keeps the mask of
+// A font that lays sentences out in rectangles and draws them where a canvas says. It keeps the mask of
 // its last sentence and lays out again only when the sentence or the flags change, or, with
 // word breaking, the rectangle's width: a text that moves or resizes costs one blend per frame.
 class Font {
@@ -37,12 +37,14 @@ class Font {
   static Expected<std::unique_ptr<Font>> Create(const FontRequest& request);
 
   // Draws the UTF-8 sentence inside the rectangle by the DT_ format flags, in the ARGB colour;
-  // nothing lands outside the rectangle or the target.
-  void DrawText(Frame& target, std::string_view sentence, const Rect& rect, uint32_t format, uint32_t argb);
+  // nothing lands outside the rectangle or the target's clip. Under anything but a shift by
+  // whole pixels the mask is drawn as a turned text is.
+  void DrawText(const DrawTarget& target, std::string_view sentence, const Rect& rect, uint32_t format,
+                uint32_t argb);
   // The same text turned as a whole by `degrees` clockwise about the rectangle's centre: the
   // laid-out mask, clipped to the rectangle, is turned, not laid out anew.
-  void DrawTurnedText(Frame& target, std::string_view sentence, const Rect& rect, uint32_t format, uint32_t argb,
-                      double degrees);
+  void DrawTurnedText(const DrawTarget& target, std::string_view sentence, const Rect& rect, uint32_t format,
+                      uint32_t argb, double degrees);
 
   // The family the font lays text out with, after falling back.
   const std::string& Family() const { return family_; }
@@ -57,16 +59,14 @@ class Font {
     uint32_t format = 0;
     int64_t wrap_width = 0;
     RasterizedText text;
-    // For a window-bound mask: the rectangle and target it was cut for.
-    Rect rect;
-    int target_width = 0;
-    int target_height = 0;
+    // For a window-bound mask: the part of the box it was cut to.
+    PixelBox visible;
   };
 
   Font(GObjectPtr<PangoContext> context, FontDescriptionPtr description, std::string family, double em)
       : context_(std::move(context)), description_(std::move(description)), family_(std::move(family)), em_(em) {}
 
-  bool Reusable(std::string_view sentence, const TextBox& box, const Rect& rect, const Frame& target) const;
+  bool Reusable(std::string_view sentence, const TextBox& box, const PixelBox& visible) const;
 
   GObjectPtr<PangoContext> context_;
   FontDescriptionPtr description_;

@@ -20,12 +20,16 @@ namespace {
 // Above this many pixels only the part of the mask that can reach the target is turned.
 constexpr int64_t kMaxWholePixels = int64_t{4} << 20;
 
-// The bounding box, in box coordinates, of the target's pixels turned back into the box.
-PixelBox VisibleInBox(const Frame& target, const PixelBox& clip, double cx, double cy, double degrees) {
-  const Affine back = PlaceTurned(0, 0, 1, 1, cx, cy, -degrees);
+// The bounding box, in box coordinates, of the surface's clip turned back into the box; `undo`
+// takes the surface back to the drawer's coordinates.
+PixelBox VisibleInBox(const DrawTarget& target, const Affine& undo, const PixelBox& clip, double cx, double cy,
+                      double degrees) {
+  Affine back = PlaceTurned(0, 0, 1, 1, cx, cy, -degrees);
+  if (!target.transform.Identity()) back = Then(undo, back);
+  const Rect& surface = target.surface.clip;
   double left = HUGE_VAL, top = HUGE_VAL, right = -HUGE_VAL, bottom = -HUGE_VAL;
-  for (const double x : {0.0, 1.0 * target.Width()}) {
-    for (const double y : {0.0, 1.0 * target.Height()}) {
+  for (const double x : {1.0 * surface.left, 1.0 * surface.right}) {
+    for (const double y : {1.0 * surface.top, 1.0 * surface.bottom}) {
       const double bx = back.xx * x + back.xy * y + back.x0 - static_cast<double>(clip.left);
       const double by = back.yx * x + back.yy * y + back.y0 - static_cast<double>(clip.top);
       left = std::min(left, bx), right = std::max(right, bx);
@@ -50,21 +54,22 @@ std::unique_ptr<Texture> MaskPicture(const CoverageMask& mask, const PixelBox& r
 
 }  // namespace
 
-void Font::DrawTurnedText(Frame& target, std::string_view sentence, const Rect& rect, uint32_t format, uint32_t argb,
-                          double degrees) {
-  if ((argb >> 24) == 0) return;
+void Font::DrawTurnedText(const DrawTarget& target, std::string_view sentence, const Rect& rect, uint32_t format,
+                          uint32_t argb, double degrees) {
+  argb = WithOpacity(argb, target.opacity);
+  Affine undo;
+  if ((argb >> 24) == 0 || target.surface.Empty() || !Invert(target.transform, undo)) return;
   const PixelBox clip{rect.left, rect.top, rect.right, rect.bottom};
   if (clip.Empty()) return;
   const TextBox box{clip.right - clip.left, clip.bottom - clip.top, format};
   const double cx = (static_cast<double>(clip.left) + static_cast<double>(clip.right)) / 2;
   const double cy = (static_cast<double>(clip.top) + static_cast<double>(clip.bottom)) / 2;
-  const PixelBox visible = VisibleInBox(target, clip, cx, cy, degrees).Intersect({0, 0, box.width, box.height});
+  const PixelBox visible = VisibleInBox(target, undo, clip, cx, cy, degrees).Intersect({0, 0, box.width, box.height});
 
   // A mask cut to a window holds for one view only: turned, that changes every frame.
-  if (!Reusable(sentence, box, rect, target) || layout_->text.window_bound) {
+  if (!Reusable(sentence, box, visible) || layout_->text.window_bound) {
     RasterizedText text = RasterizeText(context_.get(), description_.get(), sentence, box, visible);
-    // Never reused by DrawText when cut to this turned view.
-    layout_ = Layout{std::string(sentence), format, box.WrapWidth(), std::move(text), rect, -1, -1};
+    layout_ = Layout{std::string(sentence), format, box.WrapWidth(), std::move(text), visible};
     ++layout_count_;
   }
   const CoverageMask& mask = layout_->text.mask;
@@ -82,10 +87,10 @@ void Font::DrawTurnedText(Frame& target, std::string_view sentence, const Rect& 
                     turned_->region.bottom == region.bottom;
   if (!same) turned_ = std::make_shared<TurnedMask>(TurnedMask{layout_count_, region, MaskPicture(mask, region)});
   if (!turned_->texture) return;
-  DrawAffine(target, *turned_->texture,
-             PlaceTurned(static_cast<double>(clip.left + ox + region.left),
-                         static_cast<double>(clip.top + oy + region.top), 1, 1, cx, cy, degrees),
-             argb);
+  const Affine place = PlaceTurned(static_cast<double>(clip.left + ox + region.left),
+                                   static_cast<double>(clip.top + oy + region.top), 1, 1, cx, cy, degrees);
+  DrawAffine(target.surface, *turned_->texture,
+             target.transform.Identity() ? place : Then(place, target.transform), argb);
 }
 
 }  // namespace talmora
