@@ -143,6 +143,57 @@ TEST(DrawText, TurnedByARightAngleIsTheLaidOutMaskTurnedAndClippedWithIt) {
   EXPECT_EQ(font->LayoutCount(), 2);
 }
 
+TEST(DrawText, TheCanvasClipsShiftsFadesScalesAndLayersTheText) {
+  auto font = Gothic(24);
+  ASSERT_TRUE(font);
+  const Rect rect{40, 30, 200, 90};
+  const std::string_view sentence = "Canvas 文字";
+  const uint32_t format = DT_CENTER | DT_VCENTER;
+  auto plain = Black();
+  font->DrawText(Canvas(*plain).Target(), sentence, rect, format, 0x80FFFFFF);
+  const Box ink = InkOf(*plain, kBlack);
+  ASSERT_FALSE(ink.Empty());
+  // Each drawn through a canvas set up by `setup`.
+  auto drawn = [&](auto setup, uint32_t argb = 0x80FFFFFF, Rect where = Rect{40, 30, 200, 90}) {
+    auto frame = Black();
+    Canvas canvas(*frame);
+    setup(canvas);
+    font->DrawText(canvas.Target(), sentence, where, format, argb);
+    return frame;
+  };
+  auto clipped = drawn([](Canvas& c) { c.ClipRect(80, 40, 130, 70); });
+  auto shifted = drawn([](Canvas& c) { c.Translate(13, -7); });
+  auto faded = drawn([](Canvas& c) { c.MultiplyOpacity(0x80); }, kWhite);
+  auto layered = drawn([](Canvas& c) {
+    c.ClipRect(30, 20, 250, 100);
+    c.SaveLayer(255);
+  });
+  // Shifted by whole pixels the mask is only placed: no layout again.
+  EXPECT_EQ(font->LayoutCount(), 1);
+  for (int y = 0; y < 240; ++y) {
+    for (int x = 0; x < 320; ++x) {
+      const uint32_t expected = plain->Row(y)[x];
+      const bool inside = x >= 80 && x < 130 && y >= 40 && y < 70;
+      ASSERT_EQ(clipped->Row(y)[x], inside ? expected : kBlack) << x << ", " << y;
+      ASSERT_EQ(faded->Row(y)[x], expected) << x << ", " << y;
+      ASSERT_EQ(shifted->Row(y)[x], x >= 13 && y + 7 < 240 ? plain->Row(y + 7)[x - 13] : kBlack) << x << ", " << y;
+      for (int c = 0; c < 32; c += 8) {
+        ASSERT_NEAR(layered->Row(y)[x] >> c & 0xFF, expected >> c & 0xFF, 1) << x << ", " << y;
+      }
+    }
+  }
+  // Scaled, the mask is drawn as a picture: twice the ink box of the same rectangle, to a pixel
+  // of smoothing.
+  const Rect half{20, 15, 100, 45};
+  const Box small = InkOf(*drawn([](Canvas&) {}, kWhite, half), kBlack);
+  const Box big = InkOf(*drawn([](Canvas& c) { c.Scale(2, 2); }, kWhite, half), kBlack);
+  ASSERT_FALSE(small.Empty());
+  EXPECT_NEAR(big.left, 2 * small.left, 1);
+  EXPECT_NEAR(big.top, 2 * small.top, 1);
+  EXPECT_NEAR(big.right, 2 * small.right, 1);
+  EXPECT_NEAR(big.bottom, 2 * small.bottom, 1);
+}
+
 TEST(FontFace, InstalledFacesStayOthersFallBackToTheJapaneseGothic) {
   const std::pair<std::string_view, std::string_view> cases[] = {
       {"DejaVu Sans", "DejaVu Sans"}, {"monospace", "monospace"}, {kFallbackFace, kFallbackFace},
