@@ -16,11 +16,11 @@ bool IsTurned(double degrees);
 Affine PlaceTurned(double left, double top, double sx, double sy, double cx, double cy, double degrees);
 
 // Draws the texture through the transform from texel coordinates (texel k spans [k, k + 1), so
-// the picture is [0, width) × [0, height)) onto the surface, inside its clip, blended and
-// tinted as Sprite::Draw blends: texels
-// are sampled bilinearly (from a smaller level where the picture is shrunk), and each pixel
-// near the picture's outline is covered by how far its centre lies inside, over one pixel, so
-// that turned edges are smooth. Only pixels the picture reaches are touched.
+// the picture is [0, width) × [0, height)) onto the surface, inside its clip, blended and tinted
+// as Sprite::Draw blends: texels are sampled bilinearly (from a smaller level where the picture
+// is shrunk), and each pixel near the picture's outline is covered by how far its centre lies
+// inside, over one pixel, so that turned edges are smooth. Only pixels the picture reaches are
+// touched.
 void DrawAffine(const Surface& target, const Texture& texture, const Affine& to_frame, uint32_t argb);
 
 // Where the texture's texels land when it is stretched onto the rectangle (mirrored where it is

@@ -11,7 +11,7 @@ namespace talmora {
 // colour C the source is S = P / P.a × C (straight), and every channel, alpha too, becomes
 // S × S.a + D × (1 − S.a); with P premultiplied that is P × C.rgb × C.a + D × (1 − P.a × C.a).
 // On a premultiplied surface (a layer) the alpha lane becomes S.a + D.a × (1 − S.a) instead, so
-// that the layer composited back lands as its draws would have.
+// that the layer composited back gives the colours its draws would have given.
 enum class BlendMode {
   kCopy,    // opaque texels in white: the texel itself
   kOver,    // texels with alpha in white

@@ -65,11 +65,11 @@ void Composite(const Surface& target, Span columns, Span rows, uint32_t argb, bo
 
 }  // namespace
 
-void Sprite::Draw(const Surface& frame, const Texture& texture, uint32_t argb) {
-  if ((argb >> 24) == 0) return;
+void Sprite::Draw(const Surface& target, const Texture& texture, uint32_t argb) {
+  if ((argb >> 24) == 0 || target.Empty()) return;
   if (!std::isfinite(sx_) || !std::isfinite(sy_) || !std::isfinite(tx_) || !std::isfinite(ty_)) return;
-  const Span columns = CoveredSpan(tx_, sx_, texture.Width(), frame.clip.left, frame.clip.right);
-  const Span rows = CoveredSpan(ty_, sy_, texture.Height(), frame.clip.top, frame.clip.bottom);
+  const Span columns = CoveredSpan(tx_, sx_, texture.Width(), target.clip.left, target.clip.right);
+  const Span rows = CoveredSpan(ty_, sy_, texture.Height(), target.clip.top, target.clip.bottom);
   if (columns.Empty() || rows.Empty()) return;
 
   // Whole-pixel placement at scale ±1 puts each texel centre on a pixel centre: no filtering.
@@ -81,9 +81,9 @@ void Sprite::Draw(const Surface& frame, const Texture& texture, uint32_t argb) {
     const int column = sx_ > 0 ? columns.begin - tx : tx - 1 - columns.begin;
     auto source = [&](int y) { return plane.Row(sy_ > 0 ? y - ty : ty - 1 - y) + column; };
     if (sx_ > 0) {
-      Composite<false>(frame, columns, rows, argb, texture.Opaque(), source);
+      Composite<false>(target, columns, rows, argb, texture.Opaque(), source);
     } else {
-      Composite<true>(frame, columns, rows, argb, texture.Opaque(), source);
+      Composite<true>(target, columns, rows, argb, texture.Opaque(), source);
     }
     return;
   }
@@ -112,7 +112,7 @@ void Sprite::Draw(const Surface& frame, const Texture& texture, uint32_t argb) {
   });
   if (!block) return;
   auto source = [&](int y) { return block->Row(y - rows.begin); };
-  Composite<false>(frame, columns, rows, argb, texture.Opaque(), source);
+  Composite<false>(target, columns, rows, argb, texture.Opaque(), source);
 }
 
 }  // namespace talmora
