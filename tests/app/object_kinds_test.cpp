@@ -1,0 +1,98 @@
+// The table of element kinds: rows that cannot clash, the names it gives, its suggestions, and the
+// fuzz target's dictionary.
+
+#include "app/object_kinds.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "support/cli_harness.h"
+
+namespace talmora {
+namespace {
+
+// A name given twice in a kind, or an end partner that is also a row of its own, would be read
+// by two readers; the template lends exactly what the made kinds read.
+TEST(ObjectKinds, RowsGiveEachNameOnce) {
+  std::set<std::string_view> tags;
+  std::set<std::string_view> lent = {"name"};
+  for (const ElementKind& kind : ElementKinds()) {
+    EXPECT_TRUE(tags.insert(kind.tag).second) << kind.tag;
+    std::multiset<std::string> names;
+    for (const auto group : kind.groups) {
+      for (const Attribute& row : group) {
+        names.insert(std::string(row.name));
+        if (row.motion == Motion::kToEnd) names.insert(std::string(row.name) + "end");
+        if (row.type == ValueType::kWord || row.type == ValueType::kEase) {
+          EXPECT_GE(row.words.size(), 2u) << row.name;
+        }
+        EXPECT_TRUE(row.min <= row.max) << row.name;
+      }
+    }
+    for (const std::string& name : names) EXPECT_EQ(names.count(name), 1u) << kind.tag << " " << name;
+    if (kind.make) {
+      for (const std::string_view name : AttributeNames(kind)) {
+        if (name != "template") lent.insert(name);
+      }
+    }
+    EXPECT_EQ(kind.make == nullptr, &kind == &RootKind() || kind.lends) << kind.tag;
+  }
+  EXPECT_EQ(&RootKind(), &ElementKinds().front());
+  EXPECT_EQ(RootKind().tag, "talmora");
+  EXPECT_EQ(ChildKind("talmora"), nullptr);
+  const ElementKind* lender = ChildKind("template");
+  ASSERT_NE(lender, nullptr);
+  EXPECT_TRUE(lender->lends);
+  const auto names = AttributeNames(*lender);
+  EXPECT_EQ(std::set<std::string_view>(names.begin(), names.end()), lent);
+  EXPECT_EQ(ObjectKinds().size(), ElementKinds().size() - 2);
+}
+
+TEST(ObjectKinds, NearestNameOnlyForLikelySlips) {
+  const std::span<const std::string_view> text = AttributeNames(*ChildKind("text"));
+  const std::pair<const char*, const char*> cases[] = {
+      {"fontsise", "fontsize"}, {"tiem", "time"}, {"sentense", "sentence"}, {"rr", "r"},
+      {"q", nullptr}, {"colour", nullptr}, {"fontsizes", "fontsize"}, {"", nullptr},
+  };
+  for (const auto& [word, nearest] : cases) {
+    const auto found = NearestName(word, text);
+    EXPECT_EQ(found.has_value(), nearest != nullptr) << word;
+    if (found && nearest) {
+      EXPECT_EQ(*found, nearest) << word;
+    }
+  }
+  EXPECT_FALSE(IsKnownAttribute(*ChildKind("image"), "fontsize"));
+}
+
+// What a render counts is what the check lists: an unknown element once, and each attribute no
+// reader of its element reads; namespace declarations are the XML reader's.
+TEST(ObjectKinds, UnreadNamesCountedAsTheCheckListsThem) {
+  const TagList tags = {
+      {"talmora", {{"widht", "9"}, {"xmlns:p", "urn:p"}, {"fps", "30"}}, 1},
+      {"rect", {{"x", "1"}, {"y", "1"}}, 2},
+      {"text", {{"durtion", "2"}, {"fontsise", "9"}, {"x", "1"}, {"xmlns", "urn:q"}}, 3},
+      {"sound", {{"x", "1"}, {"volume", "1"}}, 4},
+      {"template", {{"name", "t"}, {"fontsize", "9"}, {"template", "u"}}, 5},
+  };
+  EXPECT_EQ(CountUnreadNames(tags), 6u);
+  const auto unread = UnreadAttributes(*ChildKind("text"), tags[2].attributes);
+  EXPECT_EQ(unread, (std::vector<std::string_view>{"durtion", "fontsise"}));
+  EXPECT_EQ(CountUnreadNames({tags[0]}), 1u);
+}
+
+// The fuzzer finds its way into a reader sooner with that reader's name in the dictionary.
+TEST(ObjectKinds, FuzzDictionaryHoldsEveryTagAndName) {
+  const std::string dict = testing::ReadFile(std::string(TALMORA_SOURCE_DIR) + "/tests/fuzz/script.dict");
+  for (const ElementKind& kind : ElementKinds()) {
+    EXPECT_NE(dict.find("\"<" + std::string(kind.tag) + "\""), std::string::npos) << kind.tag;
+    for (const std::string_view name : AttributeNames(kind)) {
+      EXPECT_NE(dict.find("\"" + std::string(name) + "=\""), std::string::npos) << name;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace talmora
