@@ -307,7 +307,7 @@ void Checker::CheckShape(const ReadObject& object) {
 }
 
 void Checker::CheckWindow(const ReadObject& object, double length) {
-  if (object.window_refused) return;
+  if (object.window_refused || (!object.video && !object.sound)) return;
   const Object& o = object.video ? static_cast<const Object&>(*object.video) : *object.sound;
   const std::string never = object.video ? "表示されません" : "鳴りません";
   const ScriptTag& tag = *object.tag;

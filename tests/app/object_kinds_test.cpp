@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/cli_harness.h"
+#include "video/easing.h"
 
 namespace talmora {
 namespace {
@@ -28,6 +29,10 @@ TEST(ObjectKinds, RowsGiveEachNameOnce) {
         if (row.motion == Motion::kToEnd) names.insert(std::string(row.name) + "end");
         if (row.type == ValueType::kWord || row.type == ValueType::kEase) {
           EXPECT_GE(row.words.size(), 2u) << row.name;
+        }
+        // The check names the forms when the ease reader refuses one; the last is a pattern.
+        for (size_t i = 0; row.type == ValueType::kEase && i + 1 < row.words.size(); ++i) {
+          EXPECT_TRUE(ParseEase(row.words[i])) << row.words[i];
         }
         EXPECT_TRUE(row.min <= row.max) << row.name;
       }
