@@ -23,27 +23,31 @@ constexpr Attribute kTimedRows[] = {
 };
 // Read by every drawn object.
 constexpr Attribute kDrawnRows[] = {
-    {"left", kNumber, kToEnd},  {"right", kNumber, kToEnd}, {"top", kNumber, kToEnd},
-    {"bottom", kNumber, kToEnd}, {"x", kNumber, kToEnd},     {"y", kNumber, kToEnd},
-    {"width", kNumber, kToEnd}, {"height", kNumber, kToEnd}, {"z", kNumber, kToEnd},
-    {"r", kColour, kToEnd, {}, 0, 1},  {"g", kColour, kToEnd, {}, 0, 1},
-    {"b", kColour, kToEnd, {}, 0, 1},  {"a", kColour, kToEnd, {}, 0, 1},
-    {"angle", kNumber, kToEnd}, {"ease", kEase, kPacing, kEaseForms},
+    {"left", kNumber, kToEnd},   {"right", kNumber, kToEnd},  {"top", kNumber, kToEnd},
+    {"bottom", kNumber, kToEnd}, {"x", kNumber, kToEnd},      {"y", kNumber, kToEnd},
+    {"width", kNumber, kToEnd},  {"height", kNumber, kToEnd}, {"z", kNumber, kToEnd},
+    {"r", kColour, kToEnd, {}, 0, 1},
+    {"g", kColour, kToEnd, {}, 0, 1},
+    {"b", kColour, kToEnd, {}, 0, 1},
+    {"a", kColour, kToEnd, {}, 0, 1},
+    {"angle", kNumber, kToEnd},
+    {"ease", kEase, kPacing, kEaseForms},
 };
 constexpr Attribute kImageRows[] = {
     {"src", kFile}, {"clipstart", kTime}, {"cliploop", kFlag}, {"clipspeed", kNumber},
 };
 constexpr Attribute kTextRows[] = {
-    {"sentence", kText},  {"fontsize", kInteger}, {"weight", kNumber},
-    {"italic", kFlag},    {"face", kText},
-    {"align", kWord, kFixed, kAlignWords},        {"valign", kWord, kFixed, kVAlignWords},
-    {"singleline", kFlag}, {"wordbreak", kFlag},
+    {"sentence", kText}, {"fontsize", kInteger}, {"weight", kNumber},     {"italic", kFlag},
+    {"face", kText},     {"singleline", kFlag},  {"wordbreak", kFlag},
+    {"align", kWord, kFixed, kAlignWords},
+    {"valign", kWord, kFixed, kVAlignWords},
 };
 constexpr Attribute kSoundRows[] = {
-    {"src", kFile},          {"volume", kNumber, kToEnd}, {"pan", kNumber, kToEnd},
-    {"frequency", kNumber},  {"loop", kFlag},             {"loopcount", kInteger},
-    {"loopstart", kTime},    {"loopend", kTime},          {"clipstart", kTime},
-    {"fadein", kTime},       {"fadeout", kTime},          {"ease", kEase, kPacing, kEaseForms},
+    {"src", kFile},         {"volume", kNumber, kToEnd}, {"pan", kNumber, kToEnd},
+    {"frequency", kNumber}, {"loop", kFlag},             {"loopcount", kInteger},
+    {"loopstart", kTime},   {"loopend", kTime},          {"clipstart", kTime},
+    {"fadein", kTime},      {"fadeout", kTime},
+    {"ease", kEase, kPacing, kEaseForms},
 };
 constexpr Attribute kTemplateRows[] = {{"name", kText}};
 // In the order the movie pass reads them.

@@ -69,8 +69,8 @@ std::string ValueReport(const Refusal& refusal) {
   return "属性 " + refusal.name + " の値 [" + refusal.text + "] は読めません (" + Expected(refusal.expected) + ")";
 }
 
-// Whether a value the reader took lies outside its row's range. A colour below it reads as none;
-// above, it is most likely a 0-255 value.
+// Whether a value the reader took lies outside its row's range. Colours only above, where a 0-255
+// value is the likely slip; below they wrap as they always have, unreported.
 bool OutOfRange(const Attribute& row, double value) {
   return row.type == ValueType::kColour ? value > row.max : !(value >= row.min && value <= row.max);
 }
@@ -153,8 +153,8 @@ class Checker {
   // The text given for `name`, own or lent, with "last" as the keeper has it before the read.
   const std::string* GivenText(const ScriptTag& tag, const std::string& template_name,
                                const std::string& name);
-  void CheckWords(const ScriptTag& tag, const ElementKind& kind, const std::string& template_name);
-  void CheckEase(const ScriptTag& tag, const ElementKind& kind, const std::string& template_name);
+  void CheckWords(const ScriptTag& tag, const ElementKind& kind, const std::string& template_name,
+                  ValueType type);
   void ReadChild(const ScriptTag& tag, const ElementKind& kind);
   void CheckRoot(double& length);
   void CheckShape(const ReadObject& object);
@@ -217,23 +217,18 @@ std::string OneOf(std::span<const std::string_view> words) {
   return " (" + list + " のいずれかが必要です)";
 }
 
-// The reader ignores a word it does not know without a word.
-void Checker::CheckWords(const ScriptTag& tag, const ElementKind& kind, const std::string& template_name) {
+// Words (kWord) the reader ignores without a word when it does not know them, and eases (kEase)
+// it prints rather than notes when it cannot read them.
+void Checker::CheckWords(const ScriptTag& tag, const ElementKind& kind, const std::string& template_name,
+                         ValueType type) {
   ForEachName(kind, [&](const Attribute& row, const std::string& name) {
-    if (row.type != ValueType::kWord) return;
+    if (row.type != type) return;
     const std::string* word = GivenText(tag, template_name, name);
-    if (!word || std::find(row.words.begin(), row.words.end(), *word) != row.words.end()) return;
-    Report(tag, "属性 " + name + " の値 [" + *word + "] は読めません" + OneOf(row.words) +
-                    Origin(tag, template_name, name));
-  });
-}
-
-// The reader prints an ease it cannot read rather than noting it.
-void Checker::CheckEase(const ScriptTag& tag, const ElementKind& kind, const std::string& template_name) {
-  ForEachName(kind, [&](const Attribute& row, const std::string& name) {
-    if (row.type != ValueType::kEase) return;
-    const std::string* word = GivenText(tag, template_name, name);
-    if (!word || ParseEase(*word)) return;
+    if (!word) return;
+    const bool known = type == ValueType::kEase
+                           ? ParseEase(*word).has_value()
+                           : std::find(row.words.begin(), row.words.end(), *word) != row.words.end();
+    if (known) return;
     Report(tag, "属性 " + name + " の値 [" + *word + "] は読めません" + OneOf(row.words) +
                     Origin(tag, template_name, name));
   });
@@ -247,8 +242,8 @@ void Checker::ReadChild(const ScriptTag& tag, const ElementKind& kind) {
     Report(tag,
            "テンプレート " + template_name + " はありません" + Suggestion(template_name, names));
   }
-  CheckWords(tag, kind, template_name);
-  CheckEase(tag, kind, template_name);
+  CheckWords(tag, kind, template_name, ValueType::kWord);
+  CheckWords(tag, kind, template_name, ValueType::kEase);
   ReadObject object{&tag, nullptr, nullptr, template_name, {}, false};
   const std::shared_ptr<Object> made = runtime_.factory.Create(tag);
   object.video = std::dynamic_pointer_cast<VideoObject>(made);
