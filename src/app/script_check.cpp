@@ -6,12 +6,14 @@ extern "C" {
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <map>
 #include <memory>
 #include <optional>
 #include <set>
 #include <vector>
 
+#include "app/object_kinds.h"
 #include "app/runtime.h"
 #include "audio/sound.h"
 #include "platform/console/print_line.h"
@@ -20,8 +22,8 @@ extern "C" {
 #include "platform/render/texture.h"
 #include "platform/sound/sound_system.h"
 #include "platform/text/font_face.h"
-#include "script/attribute_names.h"
 #include "script/file_path.h"
+#include "script/number_text.h"
 #include "script/property_readers.h"
 #include "script/xml_parser.h"
 #include "video/easing.h"
@@ -30,10 +32,6 @@ extern "C" {
 
 namespace talmora {
 namespace {
-
-constexpr std::string_view kDefaultFace = "ＭＳ ゴシック";
-constexpr const char* kColourRange =
-    " は色の範囲を超えています: 色の成分は0から1です (255 なら 1 のつもりでは?)";
 
 std::string Shortest(double value) {
   char buffer[64];
@@ -69,6 +67,48 @@ std::string ValueReport(const Refusal& refusal) {
            " と読まれます (続く [" + refusal.ignored + "] は無視されます)";
   }
   return "属性 " + refusal.name + " の値 [" + refusal.text + "] は読めません (" + Expected(refusal.expected) + ")";
+}
+
+// Whether a value the reader took lies outside its row's range. Colours only above, where a 0-255
+// value is the likely slip; below they wrap as they always have, unreported.
+bool OutOfRange(const Attribute& row, double value) {
+  return row.type == ValueType::kColour ? value > row.max : !(value >= row.min && value <= row.max);
+}
+
+std::string RangeReport(const Attribute& row, const std::string& name, double value) {
+  const std::string head = "属性 " + name + " の値 " + Shortest(value);
+  if (row.type == ValueType::kColour) {
+    return head + " は色の範囲を超えています: 色の成分は" + Shortest(row.min) + "から" + Shortest(row.max) +
+           "です (255 なら " + Shortest(row.max) + " のつもりでは?)";
+  }
+  return head + " は " + Shortest(row.min) + " から " + Shortest(row.max) +
+         (row.unit.empty() ? "" : " (" + std::string(row.unit) + ")") + " の外です";
+}
+
+// Each name a row stands for, with the end partner after it.
+template <typename Visit>
+void ForEachName(const ElementKind& kind, Visit visit) {
+  for (const auto group : kind.groups) {
+    for (const Attribute& row : group) {
+      visit(row, std::string(row.name));
+      if (row.motion == Motion::kToEnd) visit(row, std::string(row.name) + "end");
+    }
+  }
+}
+
+// The names and lines of values taken but out of range, colours last; `value` gives what was
+// read of a name, if anything.
+template <typename Value>
+std::vector<std::pair<std::string, std::string>> RangeReports(const ElementKind& kind, Value value) {
+  std::vector<std::pair<std::string, std::string>> lines;
+  for (const bool colours : {false, true}) {
+    ForEachName(kind, [&](const Attribute& row, const std::string& name) {
+      if ((row.type == ValueType::kColour) != colours || (std::isinf(row.min) && std::isinf(row.max))) return;
+      const std::optional<double> read = value(name);
+      if (read && OutOfRange(row, *read)) lines.emplace_back(name, RangeReport(row, name, *read));
+    });
+  }
+  return lines;
 }
 
 struct Problem {
@@ -109,13 +149,14 @@ class Checker {
   // " (テンプレートの N 行目から)" when `name` came from the element's template.
   std::string Origin(const ScriptTag& tag, const std::string& template_name,
                      const std::string& name) const;
-  void CheckNames(const ScriptTag& tag, TagKind kind);
-  void CheckWords(const ScriptTag& tag, const std::string& template_name);
-  void CheckEase(const ScriptTag& tag, const std::string& template_name);
-  void ReadChild(const ScriptTag& tag, TagKind kind);
+  void CheckNames(const ScriptTag& tag, const ElementKind& kind);
+  // The text given for `name`, own or lent, with "last" as the keeper has it before the read.
+  const std::string* GivenText(const ScriptTag& tag, const std::string& template_name,
+                               const std::string& name);
+  void CheckWords(const ScriptTag& tag, const ElementKind& kind, const std::string& template_name,
+                  ValueType type);
+  void ReadChild(const ScriptTag& tag, const ElementKind& kind);
   void CheckRoot(double& length);
-  void CheckColour(const ScriptTag& tag, const std::string& template_name, const char* name,
-                   double first, double last);
   void CheckShape(const ReadObject& object);
   void CheckWindow(const ReadObject& object, double length);
   void CheckPicture(const ReadObject& object);
@@ -130,6 +171,7 @@ class Checker {
   RefusalLog refusals_;
   std::map<std::string, std::optional<std::string>> pictures_;  // path → why it does not load
   std::set<std::string> faces_;           // reported or installed
+  std::string last_;  // GivenText's "last"
 };
 
 std::string Checker::TemplateName(const ScriptTag& tag) const {
@@ -149,49 +191,50 @@ std::string Checker::Origin(const ScriptTag& tag, const std::string& template_na
   return " (" + std::to_string(line->second) + "行目のテンプレートから)";
 }
 
-void Checker::CheckNames(const ScriptTag& tag, TagKind kind) {
+void Checker::CheckNames(const ScriptTag& tag, const ElementKind& kind) {
   for (std::string_view name : UnreadAttributes(kind, tag.attributes)) {
     Report(tag, "属性 " + std::string(name) + " は読まれません" + Suggestion(name, AttributeNames(kind)));
   }
 }
 
-
-// The alignment words the text reader ignores without a word when it does not know them.
-void Checker::CheckWords(const ScriptTag& tag, const std::string& template_name) {
-  static constexpr std::string_view kAlign[] = {"left", "center", "right"};
-  static constexpr std::string_view kVAlign[] = {"top", "middle", "bottom"};
-  const AttributeMap& borrowed = runtime_.templates.GetTemplate(template_name);
-  for (const auto& [name, words] : {std::pair{std::string("align"), std::span(kAlign)},
-                                    std::pair{std::string("valign"), std::span(kVAlign)}}) {
-    const std::string* given = nullptr;
-    if (auto own = tag.attributes.find(name); own != tag.attributes.end())
-      given = &own->second;
-    else if (auto lent = borrowed.find(name); lent != borrowed.end())
-      given = &lent->second;
-    if (!given) continue;
-    const std::string word = *given == "last" ? runtime_.keeper.Get(name) : *given;
-    if (std::find(words.begin(), words.end(), word) != words.end()) continue;
-    Report(tag, "属性 " + name + " の値 [" + word + "] は読めません (" + std::string(words[0]) +
-                    "/" + std::string(words[1]) + "/" + std::string(words[2]) +
-                    " のいずれかが必要です)" + Origin(tag, template_name, name));
+const std::string* Checker::GivenText(const ScriptTag& tag, const std::string& template_name,
+                                      const std::string& name) {
+  const std::string* given = nullptr;
+  if (auto own = tag.attributes.find(name); own != tag.attributes.end()) {
+    given = &own->second;
+  } else {
+    const AttributeMap& borrowed = runtime_.templates.GetTemplate(template_name);
+    if (auto lent = borrowed.find(name); lent != borrowed.end()) given = &lent->second;
   }
+  if (!given || *given != "last") return given;
+  last_ = runtime_.keeper.Get(name);
+  return &last_;
 }
 
-// The reader prints an ease it cannot read rather than noting it.
-void Checker::CheckEase(const ScriptTag& tag, const std::string& template_name) {
-  if (!Given(tag, template_name, "ease")) return;
-  const auto own = tag.attributes.find("ease");
-  std::string word = own != tag.attributes.end()
-                         ? own->second
-                         : runtime_.templates.GetTemplate(template_name).at("ease");
-  if (word == "last") word = runtime_.keeper.Get("ease");
-  if (ParseEase(word)) return;
-  Report(tag, "属性 ease の値 [" + word +
-                  "] は読めません (linear/in/out/inout/cubic-bezier(x1, y1, x2, y2) のいずれかが必要です)" +
-                  Origin(tag, template_name, "ease"));
+std::string OneOf(std::span<const std::string_view> words) {
+  std::string list;
+  for (std::string_view word : words) list += (list.empty() ? "" : "/") + std::string(word);
+  return " (" + list + " のいずれかが必要です)";
 }
 
-void Checker::ReadChild(const ScriptTag& tag, TagKind kind) {
+// Words (kWord) the reader ignores without a word when it does not know them, and eases (kEase)
+// it prints rather than notes when it cannot read them.
+void Checker::CheckWords(const ScriptTag& tag, const ElementKind& kind, const std::string& template_name,
+                         ValueType type) {
+  ForEachName(kind, [&](const Attribute& row, const std::string& name) {
+    if (row.type != type) return;
+    const std::string* word = GivenText(tag, template_name, name);
+    if (!word) return;
+    const bool known = type == ValueType::kEase
+                           ? ParseEase(*word).has_value()
+                           : std::find(row.words.begin(), row.words.end(), *word) != row.words.end();
+    if (known) return;
+    Report(tag, "属性 " + name + " の値 [" + *word + "] は読めません" + OneOf(row.words) +
+                    Origin(tag, template_name, name));
+  });
+}
+
+void Checker::ReadChild(const ScriptTag& tag, const ElementKind& kind) {
   const std::string template_name = TemplateName(tag);
   if (!template_name.empty() && !template_lines_.contains(template_name)) {
     std::vector<std::string_view> names;
@@ -199,64 +242,46 @@ void Checker::ReadChild(const ScriptTag& tag, TagKind kind) {
     Report(tag,
            "テンプレート " + template_name + " はありません" + Suggestion(template_name, names));
   }
-  if (kind == TagKind::kText) CheckWords(tag, template_name);
-  CheckEase(tag, template_name);
+  CheckWords(tag, kind, template_name, ValueType::kWord);
+  CheckWords(tag, kind, template_name, ValueType::kEase);
   ReadObject object{&tag, nullptr, nullptr, template_name, {}, false};
-  if (kind == TagKind::kSound) {
-    object.sound = runtime_.factory.Create<Sound>(tag);
-  } else {
-    object.video = runtime_.factory.Create<VideoObject>(tag);
-  }
+  const std::shared_ptr<Object> made = runtime_.factory.Create(tag);
+  object.video = std::dynamic_pointer_cast<VideoObject>(made);
+  object.sound = std::dynamic_pointer_cast<Sound>(made);
   if (Given(tag, template_name, "src")) object.written_src = runtime_.keeper.Get("src");
   for (const Refusal& refusal : refusals_.Take()) {
     const bool window = refusal.name == "time" || refusal.name == "duration" || refusal.name == "timeend";
     if (window && !refusal.read_as) object.window_refused = true;
     Report(tag, ValueReport(refusal) + Origin(tag, template_name, refusal.name));
   }
-  if (object.video) {
-    const VideoObject& v = *object.video;
-    CheckColour(tag, template_name, "r", v.r, v.rend);
-    CheckColour(tag, template_name, "g", v.g, v.gend);
-    CheckColour(tag, template_name, "b", v.b, v.bend);
-    CheckColour(tag, template_name, "a", v.a, v.aend);
-  }
+  // What the reader took is what the keeper holds after it.
+  const auto taken = [&](const std::string& name) -> std::optional<double> {
+    if (!Given(tag, template_name, name)) return std::nullopt;
+    return ParseNumber(runtime_.keeper.Get(name));
+  };
+  for (const auto& [name, line] : RangeReports(kind, taken)) Report(tag, line + Origin(tag, template_name, name));
   objects_.push_back(std::move(object));
-}
-
-void Checker::CheckColour(const ScriptTag& tag, const std::string& template_name, const char* name,
-                          double first, double last) {
-  for (const auto& [attribute, value] :
-       {std::pair{std::string(name), first}, std::pair{std::string(name) + "end", last}}) {
-    if (!(value > 1.0) || !Given(tag, template_name, attribute)) continue;
-    Report(tag, "属性 " + attribute + " の値 " + Shortest(value) + kColourRange +
-                    Origin(tag, template_name, attribute));
-  }
 }
 
 // The movie settings, read after the objects as the movie pass reads them; gives the length.
 void Checker::CheckRoot(double& length) {
   const ScriptTag& root = tags_.front();
-  CheckNames(root, TagKind::kRoot);
-  const AttributeMap& settings = root.attributes;
-  int32_t integer = 0;
-  ReadPlainInteger(settings, "width", integer);
-  ReadPlainInteger(settings, "height", integer);
-  ReadPlainInteger(settings, "fps", integer);
-  ReadPlainNumber(settings, "length", length);
-  double colour[4] = {};
-  for (int i = 0; i < 4; ++i) ReadPlainNumber(settings, std::string(1, "rgba"[i]), colour[i]);
-  double loudness = 0.0;
-  const bool loudness_read = ReadPlainNumber(settings, "loudness", loudness);
-  for (const Refusal& refusal : refusals_.Take()) Report(root, ValueReport(refusal));
-  if (loudness_read && !(loudness >= -70.0 && loudness <= 0.0)) {
-    Report(root, "属性 loudness の値 " + Shortest(loudness) + " は -70 から 0 (LUFS) の外です");
-  }
-  for (int i = 0; i < 4; ++i) {
-    if (colour[i] > 1.0) {
-      Report(root,
-             std::string("属性 ") + "rgba"[i] + " の値 " + Shortest(colour[i]) + kColourRange);
+  CheckNames(root, RootKind());
+  std::map<std::string, double> read;
+  ForEachName(RootKind(), [&](const Attribute& row, const std::string& name) {
+    if (row.type == ValueType::kInteger) {
+      if (int32_t value = 0; ReadPlainInteger(root.attributes, name, value)) read[name] = value;
+    } else if (double value = 0.0; ReadPlainNumber(root.attributes, name, value)) {
+      read[name] = value;
     }
-  }
+  });
+  if (const auto given = read.find("length"); given != read.end()) length = given->second;
+  for (const Refusal& refusal : refusals_.Take()) Report(root, ValueReport(refusal));
+  const auto taken = [&](const std::string& name) -> std::optional<double> {
+    const auto given = read.find(name);
+    return given == read.end() ? std::nullopt : std::optional(given->second);
+  };
+  for (auto& [name, line] : RangeReports(RootKind(), taken)) Report(root, std::move(line));
 }
 
 void Checker::CheckShape(const ReadObject& object) {
@@ -277,7 +302,7 @@ void Checker::CheckShape(const ReadObject& object) {
 }
 
 void Checker::CheckWindow(const ReadObject& object, double length) {
-  if (object.window_refused) return;
+  if (object.window_refused || (!object.video && !object.sound)) return;
   const Object& o = object.video ? static_cast<const Object&>(*object.video) : *object.sound;
   const std::string never = object.video ? "表示されません" : "鳴りません";
   const ScriptTag& tag = *object.tag;
@@ -359,17 +384,18 @@ std::vector<Problem> Checker::Run() {
     if (tag.name == "template" && name != tag.attributes.end())
       template_lines_.emplace(name->second, tag.line);
   }
-  static constexpr std::string_view kElements[] = {"image", "text", "sound", "template"};
+  std::vector<std::string_view> elements;
+  for (const ElementKind& kind : ElementKinds().subspan(1)) elements.push_back(kind.tag);
   double length = 0.0;
   for (size_t i = 1; i < tags_.size(); ++i) {
     const ScriptTag& tag = tags_[i];
-    const auto kind = ChildKind(tag.name);
+    const ElementKind* kind = ChildKind(tag.name);
     if (!kind) {
-      Report(tag, "不明な要素です" + Suggestion(tag.name, kElements));
+      Report(tag, "不明な要素です" + Suggestion(tag.name, elements));
       continue;
     }
     CheckNames(tag, *kind);
-    if (*kind == TagKind::kTemplate) continue;
+    if (!kind->make) continue;
     ReadChild(tag, *kind);
     if (objects_.back().video) length = std::max(length, objects_.back().video->end);
   }

@@ -23,8 +23,6 @@ namespace {
 constexpr char kOpenFailed[] = "出力先サウンドファイルを開けませんでした : ";
 constexpr char kWriteFailed[] = "出力先サウンドファイルへの書き込みに失敗しました : ";
 
-// Loudness targets below the meter's absolute gate could never be measured again.
-constexpr double kQuietestTarget = -70.0;
 // A limited track is measured again until it comes this close to its target, or that many times.
 constexpr double kLoudnessTolerance = 0.05;
 constexpr int kLimitedRuns = 3;

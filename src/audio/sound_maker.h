@@ -17,6 +17,9 @@ struct TrackSound;
 // Writes the ".wav" file: a silent track of the movie's length that every sound adds itself into.
 class SoundMaker : public Maker {
  public:
+  // Loudness targets below the meter's absolute gate could never be measured again.
+  static constexpr double kQuietestTarget = -70.0;
+
   SoundMaker(const ObjectFactory& factory, double length);
   ~SoundMaker() override;
 

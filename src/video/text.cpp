@@ -46,12 +46,12 @@ void Text::ReadProperties(AttributeMap& attributes) {
   if (ReadText(attributes, "sentence", sentence)) sentence = ReplaceEscapes(std::move(sentence));
   std::string word;
   if (ReadText(attributes, "align", word)) {
-    if (word == "center") format |= DT_CENTER;
-    else if (word == "right") format |= DT_RIGHT;
+    if (word == kAlignWords[1]) format |= DT_CENTER;
+    else if (word == kAlignWords[2]) format |= DT_RIGHT;
   }
   if (ReadText(attributes, "valign", word)) {
-    if (word == "middle") format |= DT_VCENTER;
-    else if (word == "bottom") format |= DT_BOTTOM;
+    if (word == kVAlignWords[1]) format |= DT_VCENTER;
+    else if (word == kVAlignWords[2]) format |= DT_BOTTOM;
   }
   bool flag = false;
   if (ReadFlag(attributes, "singleline", flag) && flag) format |= DT_SINGLELINE;

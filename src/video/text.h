@@ -3,12 +3,19 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "video/video_object.h"
 
 namespace talmora {
 
 class Font;
+
+// The face a text asks for without "face"; the check knows it needs no installed family.
+inline constexpr std::string_view kDefaultFace = "ＭＳ ゴシック";
+// The alignment words, the first the default; the reader ignores any other without a word.
+inline constexpr std::string_view kAlignWords[] = {"left", "center", "right"};
+inline constexpr std::string_view kVAlignWords[] = {"top", "middle", "bottom"};
 
 // Text laid out in the interpolated rectangle, in the interpolated colour.
 class Text : public VideoObject {
@@ -25,7 +32,7 @@ class Text : public VideoObject {
   int32_t fontsize = 0;
   int32_t weight = 0;
   bool italic = false;
-  std::string face = "ＭＳ ゴシック";
+  std::string face{kDefaultFace};
   uint32_t format = 0;  // DrawText format bits (platform/text/text_format.h)
 
  private:

@@ -14,7 +14,6 @@
 
 #include "app/object_kinds.h"
 #include "audio/sound_maker.h"
-#include "script/attribute_names.h"
 #include "script/conversions.h"
 #include "script/global_property.h"
 #include "script/number_text.h"
