@@ -12,8 +12,8 @@ namespace {
 // Ascending depth with NaN below everything, so that the order stays a strict weak ordering
 // (what sort and merge need) and a NaN newcomer lies at the bottom as it always has.
 bool Below(const std::shared_ptr<VideoObject>& p, const std::shared_ptr<VideoObject>& q) {
-  if (std::isnan(q->z)) return false;
-  return std::isnan(p->z) || p->z < q->z;
+  if (std::isnan(q->Depth())) return false;
+  return std::isnan(p->Depth()) || p->Depth() < q->Depth();
 }
 
 }  // namespace

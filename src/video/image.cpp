@@ -75,19 +75,25 @@ double Image::SourceTime(double time) const {
 }
 
 std::pair<double, double> Image::LargestExtent() const {
-  // The size moves with the eased progress, which may overshoot: its extremes over the window.
-  double least = 0.0, most = 1.0;
-  constexpr int kSteps = 1024;
-  for (int k = 0; k <= kSteps; ++k) {
-    const double s = ease.Apply(static_cast<double>(k) / kSteps);
-    least = std::min(least, s);
-    most = std::max(most, s);
-  }
-  const auto extent = [&](double first, double last) {
-    const double larger = std::max(std::fabs(first + least * (last - first)), std::fabs(first + most * (last - first)));
+  // The size moves with the eased progress, which may overshoot: its extremes over each stretch.
+  const auto extent = [&](const Track& size) {
+    const std::vector<Key>& keys = size.Keys();
+    double larger = 0.0;
+    for (size_t i = 0; i + 1 < keys.size(); ++i) {
+      double least = 0.0, most = 1.0;
+      constexpr int kSteps = 1024;
+      for (int k = 0; k <= kSteps; ++k) {
+        const double s = keys[i].ease.Apply(static_cast<double>(k) / kSteps);
+        least = std::min(least, s);
+        most = std::max(most, s);
+      }
+      const double first = keys[i].value, last = keys[i + 1].value;
+      const double here = std::max(std::fabs(first + least * (last - first)), std::fabs(first + most * (last - first)));
+      larger = i == 0 ? here : std::max(larger, here);
+    }
     return larger * Scale() + 2.0;  // each edge rounds to a whole pixel
   };
-  return {extent(width, widthend), extent(height, heightend)};
+  return {extent(width), extent(height)};
 }
 
 void Image::Load() {

@@ -83,8 +83,13 @@ double ObjectCost(const VideoObject& object, double time, double width, double h
   if (std::fmod(object.AngleAt(time), 360.0) != 0.0) share = std::min(1.0, share * kTurned);
   if (dynamic_cast<const Text*>(&object)) return share * kText;
   const auto* image = dynamic_cast<const Image*>(&object);
-  const bool fading = object.a != object.aend || object.r != object.rend || object.g != object.gend ||
-                      object.b != object.bend;
+  const auto moves = [](const Track& track) {
+    for (const Key& key : track.Keys()) {
+      if (key.value != track.First()) return true;
+    }
+    return false;
+  };
+  const bool fading = moves(object.a) || moves(object.r) || moves(object.g) || moves(object.b);
   return share * kPicture * (predicted && fading ? kFading : 1.0) + (image && image->ClipSeconds() ? kDecoding : 0.0);
 }
 

@@ -4,14 +4,14 @@
 
 #include "platform/render/frame.h"
 #include "script/object.h"
-#include "video/easing.h"
+#include "video/track.h"
 
 namespace talmora {
 
 class Canvas;
 
-// A drawn object: placement, depth, colour and turn, each moving from its start value to its
-// end value over the time window, along the ease (linear unless the script asks otherwise).
+// A drawn object: placement, depth, colour and turn, each a track over the time window, along
+// the ease (linear unless the script asks otherwise).
 class VideoObject : public Object {
  public:
   explicit VideoObject(ScriptContext& context);
@@ -33,20 +33,22 @@ class VideoObject : public Object {
   void SetScale(double scale) { scale_ = scale; }
   double Scale() const { return scale_; }
 
-  double x = 0.0, y = 0.0, xend = 0.0, yend = 0.0;
-  double z = 0.0, zend = 0.0;
-  double width, height, widthend, heightend;
-  double r = 1.0, g = 1.0, b = 1.0, a = 1.0;
-  double rend = 1.0, gend = 1.0, bend = 1.0, aend = 1.0;
-  double angle = 0.0, angleend = 0.0;
-  Ease ease;
+  // The depth it is drawn at for its whole window.
+  double Depth() const { return z.First(); }
+  // Every track eases alike.
+  void SetEase(const Ease& ease);
+
+  Track x, y, width, height;
+  Track z;
+  Track r{1.0}, g{1.0}, b{1.0}, a{1.0};
+  Track angle;
 
  private:
   void ReadEdges(const AttributeMap& attributes);
   void ReadPlacement(const AttributeMap& attributes);
   // `name` sets the start and the end value, then `name`+"end" the end value alone.
-  void ReadPair(const AttributeMap& attributes, const char* name, double& first, double& last);
-  // The eased progress through the window at `time`.
+  void ReadPair(const AttributeMap& attributes, const char* name, Track& track);
+  // The fraction of the window gone by at `time`.
   double Progress(double time) const;
 
   double scale_ = 1.0;

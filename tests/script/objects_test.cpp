@@ -56,12 +56,12 @@ TEST_F(Objects, TemplatesFillOnlyWhatTheObjectLacks) {
       <text template="last"/>
       <text template="nothing"/>)");
   ASSERT_EQ(objects.size(), 3u);
-  EXPECT_EQ(objects[0]->x, 5);    // own value wins
-  EXPECT_EQ(objects[0]->y, 2);    // first definition wins, defined later still applies
-  EXPECT_EQ(objects[0]->z, 0);    // no nesting, and "Template" is no template
+  EXPECT_EQ(objects[0]->x.First(), 5);    // own value wins
+  EXPECT_EQ(objects[0]->y.First(), 2);    // first definition wins, defined later still applies
+  EXPECT_EQ(objects[0]->z.First(), 0);    // no nesting, and "Template" is no template
   EXPECT_EQ(objects[0]->end, 5);  // even the time window
-  EXPECT_EQ(objects[1]->x, 1);
-  EXPECT_EQ(objects[2]->y, 0);
+  EXPECT_EQ(objects[1]->x.First(), 1);
+  EXPECT_EQ(objects[2]->y.First(), 0);
 }
 
 TEST_F(Objects, GeometryForms) {
@@ -72,18 +72,18 @@ TEST_F(Objects, GeometryForms) {
       <image left="10" right="110" x="20" top="5" bottom="25" height="40"/>
       <image x="last" width="last" z="5" zend="9" a="0.5" bend="0"/>)");
   EXPECT_EQ(out.Text(), "");  // "right" without "left" is never read
-  EXPECT_EQ(objects[0]->width, 100);
-  EXPECT_EQ(objects[0]->widthend, 150);
-  EXPECT_EQ(objects[1]->width, 512);
-  EXPECT_EQ(objects[2]->x, 20);
-  EXPECT_EQ(objects[2]->width, 100);  // from the edge form's own left
-  EXPECT_EQ(objects[2]->height, 40);
+  EXPECT_EQ(objects[0]->width.First(), 100);
+  EXPECT_EQ(objects[0]->width.Last(), 150);
+  EXPECT_EQ(objects[1]->width.First(), 512);
+  EXPECT_EQ(objects[2]->x.First(), 20);
+  EXPECT_EQ(objects[2]->width.First(), 100);  // from the edge form's own left
+  EXPECT_EQ(objects[2]->height.First(), 40);
   EXPECT_EQ(keeper.Get("bottom"), "45.0000000000000000");
-  EXPECT_EQ(objects[3]->x, 20);
-  EXPECT_EQ(objects[3]->width, 100);  // the recorded "width" counterpart
-  EXPECT_EQ(objects[3]->zend, 9);
-  EXPECT_EQ(objects[3]->aend, 0.5);
-  EXPECT_EQ(objects[3]->bend, 0);
+  EXPECT_EQ(objects[3]->x.First(), 20);
+  EXPECT_EQ(objects[3]->width.First(), 100);  // the recorded "width" counterpart
+  EXPECT_EQ(objects[3]->z.Last(), 9);
+  EXPECT_EQ(objects[3]->a.Last(), 0.5);
+  EXPECT_EQ(objects[3]->b.Last(), 0);
 }
 
 TEST_F(Objects, InterpolateWithEaseAndTurn) {
@@ -126,7 +126,7 @@ TEST_F(Objects, InterpolateWithEaseAndTurn) {
   EXPECT_EQ(rect.left, 50);
   EXPECT_EQ(argb, 0x7FFFFFFFu);
   EXPECT_EQ(objects[4]->AngleAt(2.0), 45);
-  EXPECT_EQ(objects[5]->ease.kind, Ease::Kind::kLinear);
+  EXPECT_EQ(objects[5]->x.Keys()[0].ease.kind, Ease::Kind::kLinear);
   EXPECT_EQ(objects[5]->AngleAt(0), 0);
 }
 
@@ -216,7 +216,7 @@ TEST_F(Objects, MakersSortAndReadSettings) {
   EXPECT_EQ(movie.length, 6);
   EXPECT_EQ(movie.a, 0.5);
   std::vector<double> order;
-  for (const auto& object : movie.Pending()) order.push_back(object->x);
+  for (const auto& object : movie.Pending()) order.push_back(object->x.First());
   // Activated from the back: starts within 1e-9 go by end, full ties latest in the script first.
   EXPECT_EQ(order, (std::vector<double>{1, 3, 2, 4}));
   keeper.Clear();

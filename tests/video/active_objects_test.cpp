@@ -23,7 +23,8 @@ class Named : public VideoObject {
  public:
   Named(ScriptContext& context, char letter, double start_time, double end_time, double depth)
       : VideoObject(context), name(letter) {
-    start = start_time, end = end_time, z = depth;
+    start = start_time, end = end_time;
+    z.SetFirst(depth);
   }
   void Draw(Canvas&, double) override {}
   char name;
@@ -97,7 +98,7 @@ TEST(ActiveObjects, ThreeHundredThousandStartingTogetherStayFast) {
     const VideoObject& p = *active.Objects()[i - 1];
     const VideoObject& q = *active.Objects()[i];
     // Within a depth the later starters lie underneath.
-    ASSERT_TRUE(p.z < q.z || (p.z == q.z && p.start >= q.start)) << i;
+    ASSERT_TRUE(p.Depth() < q.Depth() || (p.Depth() == q.Depth() && p.start >= q.start)) << i;
   }
 }
 
