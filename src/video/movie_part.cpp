@@ -11,7 +11,6 @@
 #include "platform/render/frame.h"
 #include "script/conversions.h"
 #include "script/run_outcome.h"
-#include "video/active_objects.h"
 #include "video/frame_timing.h"
 #include "video/image.h"
 #include "video/text.h"
@@ -188,16 +187,6 @@ std::string ScaledSizeRefusal(const MoviePart& part, const MovieOptions& options
   return "エラー : --scale " + Shortest(*part.scale) + " では動画の大きさが " + std::to_string(width) + " × " +
          std::to_string(height) + " になり使えません。幅・高さとも 1 から " + std::to_string(Frame::kMaxSide) +
          " までです";
-}
-
-void SkipFrames(ActiveObjects& active, std::vector<std::shared_ptr<VideoObject>>& pending, int32_t fps,
-                int32_t first) {
-  // Frame by frame as the render goes, so that depth order among equals comes out the same.
-  for (int32_t i = 0; i < first; ++i) {
-    const double time = FrameTime(i, fps);
-    active.Drop(time);
-    active.Activate(pending, time);
-  }
 }
 
 ProgressReport::ProgressReport(std::unique_ptr<ProgressFile> file, std::string name, RunOutcome& outcome)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 #include "video/easing.h"
@@ -27,6 +28,8 @@ struct TrackPoint {
 class Track {
  public:
   explicit Track(double value = 0.0) : keys_{{0.0, value, {}}, {1.0, value, {}}} {}
+  // Two keys or more, in ascending `at`.
+  explicit Track(std::vector<Key> keys) : keys_(std::move(keys)) {}
 
   // The value at the start, and at the end unless it is given on its own.
   void SetFirst(double value);

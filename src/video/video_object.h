@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "platform/render/frame.h"
 #include "script/object.h"
@@ -14,11 +15,19 @@ class Canvas;
 // the ease (linear unless the script asks otherwise).
 class VideoObject : public Object {
  public:
+  // What an object needs to be drawn beyond its values: a decoded picture, a font.
+  struct Resources {
+    virtual ~Resources() = default;
+  };
+
   explicit VideoObject(ScriptContext& context);
 
   void ReadProperties(AttributeMap& attributes) override;
-  // Draws the object as it is at `time` onto `canvas`.
-  virtual void Draw(Canvas& canvas, double time) = 0;
+  // Makes what drawing needs as the object comes on screen, and says on the console what it
+  // loaded or why it could not. Empty when there is nothing to draw with, or nothing needed.
+  virtual std::unique_ptr<Resources> Prepare() const { return nullptr; }
+  // Draws the object as it is at `time` onto `canvas`, with what Prepare made.
+  virtual void Draw(Canvas& canvas, double time, Resources* resources) const = 0;
   // Its window, as read, is one pass of something endless: the movie maker stretches it to
   // the movie's end.
   virtual bool EndsWithMovie() const { return false; }

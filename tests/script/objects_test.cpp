@@ -9,6 +9,7 @@
 #include "video/image.h"
 #include "video/movie_maker.h"
 #include "video/text.h"
+#include "video/track.h"
 
 namespace talmora {
 namespace {
@@ -130,6 +131,21 @@ TEST_F(Objects, InterpolateWithEaseAndTurn) {
   EXPECT_EQ(objects[5]->AngleAt(0), 0);
 }
 
+TEST(Track, EachStretchEasesOnItsOwnAndTheEndsCarryOn) {
+  const Ease in{Ease::Kind::kIn};
+  const Track track({{0, 0, {}}, {0.5, 10, in}, {1, 20, {}}});
+  const std::pair<double, double> values[] = {{-0.5, -10}, {0, 0}, {0.25, 5}, {0.5, 10}, {0.75, 11.25}, {1, 20}, {1.5, 90}};
+  for (const auto& [progress, value] : values) EXPECT_EQ(track.At(progress), value) << progress;
+  // A far edge between keys at other times: the two values added.
+  const Track size({{0, 100, {}}, {1, 200, {}}});
+  EXPECT_FALSE(track.SameTiming(size));
+  EXPECT_EQ(Track::Sum(track, size, 0.75), 11.25 + 175);
+  Track eased(1.0);
+  EXPECT_TRUE(eased.SameTiming(Track(2.0)));
+  eased.SetEase(in);
+  EXPECT_FALSE(eased.SameTiming(Track(2.0)));
+}
+
 TEST(Ease, CurvesAtQuarterSteps) {
   struct Case { const char* text; double at[5]; double tolerance; };
   const Case cases[] = {
@@ -216,7 +232,7 @@ TEST_F(Objects, MakersSortAndReadSettings) {
   EXPECT_EQ(movie.length, 6);
   EXPECT_EQ(movie.a, 0.5);
   std::vector<double> order;
-  for (const auto& object : movie.Pending()) order.push_back(object->x.First());
+  for (const auto& object : movie.Drawn().Objects()) order.push_back(object->x.First());
   // Activated from the back: starts within 1e-9 go by end, full ties latest in the script first.
   EXPECT_EQ(order, (std::vector<double>{1, 3, 2, 4}));
   keeper.Clear();
