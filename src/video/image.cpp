@@ -77,7 +77,7 @@ double Image::SourceTime(double time) const {
 std::pair<double, double> Image::LargestExtent() const {
   // The size moves with the eased progress, which may overshoot: its extremes over each stretch.
   const auto extent = [&](const Track& size) {
-    const std::vector<Key>& keys = size.Keys();
+    const std::span<const Key> keys = size.Keys();
     double larger = 0.0;
     for (size_t i = 0; i + 1 < keys.size(); ++i) {
       double least = 0.0, most = 1.0;

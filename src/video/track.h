@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstddef>
-#include <utility>
+#include <span>
 #include <vector>
 
 #include "video/easing.h"
@@ -27,17 +27,17 @@ struct TrackPoint {
 // stretch carries on, as an overshooting ease does inside it.
 class Track {
  public:
-  explicit Track(double value = 0.0) : keys_{{0.0, value, {}}, {1.0, value, {}}} {}
+  explicit Track(double value = 0.0) : pair_{{0.0, value, {}}, {1.0, value, {}}} {}
   // Two keys or more, in ascending `at`.
-  explicit Track(std::vector<Key> keys) : keys_(std::move(keys)) {}
+  explicit Track(const std::vector<Key>& keys);
 
   // The value at the start, and at the end unless it is given on its own.
   void SetFirst(double value);
-  void SetLast(double value) { keys_.back().value = value; }
-  double First() const { return keys_.front().value; }
-  double Last() const { return keys_.back().value; }
+  void SetLast(double value) { Mutable().back().value = value; }
+  double First() const { return Keys().front().value; }
+  double Last() const { return Keys().back().value; }
   void SetEase(const Ease& ease);
-  const std::vector<Key>& Keys() const { return keys_; }
+  std::span<const Key> Keys() const { return more_.empty() ? std::span<const Key>(pair_) : more_; }
 
   // `progress` is the fraction of the window gone by.
   TrackPoint Locate(double progress) const;
@@ -52,7 +52,11 @@ class Track {
   static double Sum(const Track& a, const Track& b, double progress);
 
  private:
-  std::vector<Key> keys_;
+  std::span<Key> Mutable() { return more_.empty() ? std::span<Key>(pair_) : more_; }
+
+  // Two keys are held here, so that a script of many objects allocates nothing for them.
+  Key pair_[2];
+  std::vector<Key> more_;  // every key, when there are more
 };
 
 }  // namespace talmora

@@ -130,7 +130,7 @@ TEST(Scene, AnyFrameAskedInAnyOrderAndAgainShowsWhatPlayingThroughShowed) {
   std::vector<int32_t> order;
   for (int32_t i = 0; i < kFrames; ++i) order.insert(order.end(), {i, i});
   std::shuffle(order.begin(), order.end(), random);
-  for (const int32_t i : order) EXPECT_EQ(Names(scene.AtFrame(i, kFps)), played[i]) << "frame " << i;
+  for (const int32_t i : order) EXPECT_EQ(Names(scene.AtFrame(i, kFps)), played[static_cast<size_t>(i)]) << "frame " << i;
 }
 
 TEST(RenderState, PreparesNewcomersOnceAndReleasesLeaversBeforeThem) {
