@@ -295,10 +295,10 @@ void Checker::CheckShape(const ReadObject& object) {
     const char* attribute = given(name) || !given(edge) ? name : edge;
     Report(tag, std::string(what) + "が負の値です (" + attribute + " で " + Shortest(value) + ")");
   };
-  check(v.width, "width", "right", "幅", false);
-  check(v.widthend, "widthend", "rightend", "終わりの幅", v.width < 0.0);
-  check(v.height, "height", "bottom", "高さ", false);
-  check(v.heightend, "heightend", "bottomend", "終わりの高さ", v.height < 0.0);
+  check(v.width.First(), "width", "right", "幅", false);
+  check(v.width.Last(), "widthend", "rightend", "終わりの幅", v.width.First() < 0.0);
+  check(v.height.First(), "height", "bottom", "高さ", false);
+  check(v.height.Last(), "heightend", "bottomend", "終わりの高さ", v.height.First() < 0.0);
 }
 
 void Checker::CheckWindow(const ReadObject& object, double length) {

@@ -4,13 +4,12 @@
 #include "platform/movie/png_picture.h"
 #include "platform/render/canvas.h"
 #include "platform/render/graphics_device.h"
-#include "video/active_objects.h"
 #include "video/frame_timing.h"
+#include "video/scene.h"
 
 namespace talmora {
 
-bool RenderPicture(const MovieJob& job, std::vector<std::shared_ptr<VideoObject>>& pending,
-                   const std::string& path) {
+bool RenderPicture(const MovieJob& job, const Scene& scene, const std::string& path) {
   const FrameRange frames = job.frames.value_or(FrameRange{});
   if (job.progress) job.progress->Start(frames.Count(), job.fps);
   std::unique_ptr<Frame> frame = job.graphics ? job.graphics->CreateRenderTarget(job.width, job.height) : nullptr;
@@ -18,14 +17,11 @@ bool RenderPicture(const MovieJob& job, std::vector<std::shared_ptr<VideoObject>
     PrintLine("エラー : レンダリングターゲットテクスチャの作成に失敗しました");
     return false;
   }
-  ActiveObjects active;
-  SkipFrames(active, pending, job.fps, frames.first);
-  const double time = FrameTime(frames.first, job.fps);
-  active.Drop(time);
-  active.Activate(pending, time);
+  RenderState state;
+  state.Prepare(scene.AtFrame(frames.first, job.fps));
   frame->Clear(job.background);
   Canvas canvas(*frame);
-  active.Draw(canvas, time);
+  state.Draw(canvas, FrameTime(frames.first, job.fps));
   std::string error;
   if (!WritePngPicture(*frame, path, error)) {
     PrintLine("エラー : PNG画像の書き出しに失敗しました : " + path + " (" + error + ")");

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <memory>
 #include <string>
-#include <vector>
 
 #include "video/movie_render.h"
 
@@ -10,7 +8,6 @@ namespace talmora {
 
 // Renders the one frame `job.frames` names, as a full render draws it, into a PNG picture at
 // `path`; only the objects showing in it are loaded. False after printing why not.
-bool RenderPicture(const MovieJob& job, std::vector<std::shared_ptr<VideoObject>>& pending,
-                   const std::string& path);
+bool RenderPicture(const MovieJob& job, const Scene& scene, const std::string& path);
 
 }  // namespace talmora

@@ -75,55 +75,71 @@ double Image::SourceTime(double time) const {
 }
 
 std::pair<double, double> Image::LargestExtent() const {
-  // The size moves with the eased progress, which may overshoot: its extremes over the window.
-  double least = 0.0, most = 1.0;
-  constexpr int kSteps = 1024;
-  for (int k = 0; k <= kSteps; ++k) {
-    const double s = ease.Apply(static_cast<double>(k) / kSteps);
-    least = std::min(least, s);
-    most = std::max(most, s);
-  }
-  const auto extent = [&](double first, double last) {
-    const double larger = std::max(std::fabs(first + least * (last - first)), std::fabs(first + most * (last - first)));
+  // The size moves with the eased progress, which may overshoot: its extremes over each stretch.
+  const auto extent = [&](const Track& size) {
+    const std::span<const Key> keys = size.Keys();
+    double larger = 0.0;
+    for (size_t i = 0; i + 1 < keys.size(); ++i) {
+      double least = 0.0, most = 1.0;
+      constexpr int kSteps = 1024;
+      for (int k = 0; k <= kSteps; ++k) {
+        const double s = keys[i].ease.Apply(static_cast<double>(k) / kSteps);
+        least = std::min(least, s);
+        most = std::max(most, s);
+      }
+      const double first = keys[i].value, last = keys[i + 1].value;
+      const double here = std::max(std::fabs(first + least * (last - first)), std::fabs(first + most * (last - first)));
+      larger = i == 0 ? here : std::max(larger, here);
+    }
     return larger * Scale() + 2.0;  // each edge rounds to a whole pixel
   };
-  return {extent(width, widthend), extent(height, heightend)};
+  return {extent(width), extent(height)};
 }
 
-void Image::Load() {
+namespace {
+
+// Either a still picture or a moving one, shared with the elements that show the same.
+struct Picture : VideoObject::Resources {
+  std::shared_ptr<const Texture> texture;
+  std::shared_ptr<ClipDecoder> clip;
+};
+
+}  // namespace
+
+std::unique_ptr<VideoObject::Resources> Image::Prepare() const {
+  auto picture = std::make_unique<Picture>();
   std::string refusal;
   if (!context_.graphics) {
   } else if (clip_seconds_) {
     const auto [across, down] = LargestExtent();
     if (auto opened = context_.graphics->OpenClip(src, {start, clipstart, clipspeed, cliploop}, across, down)) {
-      clip_ = std::move(*opened);
+      picture->clip = std::move(*opened);
     } else if (opened.error().explained) {
       refusal = opened.error().what;
     }
   } else if (auto loaded = context_.graphics->LoadTexture(src)) {
-    texture_ = std::move(*loaded);
+    picture->texture = std::move(*loaded);
   } else if (loaded.error().explained) {
     refusal = loaded.error().what;
   }
-  PrintLine(texture_ || clip_ ? src : "Image::Draw() : テクスチャの読み込みに失敗しました - " + src);
+  const bool loaded = picture->texture || picture->clip;
+  PrintLine(loaded ? src : "Image::Draw() : テクスチャの読み込みに失敗しました - " + src);
   if (!refusal.empty()) PrintLine(refusal);
-  if (!texture_ && !clip_) context_.outcome.NoteFailed();
+  if (!loaded) context_.outcome.NoteFailed();
+  return loaded ? std::move(picture) : nullptr;
 }
 
-void Image::Draw(Canvas& canvas, double time) {
-  if (!load_tried_) {
-    load_tried_ = true;
-    Load();
-  }
-  if (!texture_ && !clip_) return;
+void Image::Draw(Canvas& canvas, double time, Resources* resources) const {
+  auto* picture = static_cast<Picture*>(resources);
+  if (!picture) return;
   Rect rect;
   uint32_t argb = 0;
   Interpolate(time, rect, argb);
-  const Texture* texture = texture_.get();
-  if (clip_) {
+  const Texture* texture = picture->texture.get();
+  if (picture->clip) {
     const double across = std::fabs(static_cast<double>(rect.right) - rect.left);
     const double down = std::fabs(static_cast<double>(rect.bottom) - rect.top);
-    texture = clip_->FrameAt(SourceTime(time), clip_->Width() / across, clip_->Height() / down);
+    texture = picture->clip->FrameAt(SourceTime(time), picture->clip->Width() / across, picture->clip->Height() / down);
     if (!texture) return;
   }
   if (const double turn = AngleAt(time); IsTurned(turn)) {

@@ -9,9 +9,6 @@
 
 namespace talmora {
 
-class ClipDecoder;
-class Texture;
-
 // A picture file stretched onto the interpolated rectangle, tinted and faded by the colour. The
 // file is a still picture, or a moving one (a video or an animated picture) whose frames play
 // from `clipstart` seconds in at `clipspeed`, held at the last frame or, with `cliploop`, again
@@ -22,10 +19,10 @@ class Image : public VideoObject {
   ~Image() override;
 
   void ReadProperties(AttributeMap& attributes) override;
-  // The first call loads the picture and prints `src`, or the failure line; a picture that
-  // failed is not tried again, so the line is printed once and later frames stay quiet. A clip's
-  // file is open from then until the element leaves the screen and is dropped.
-  void Draw(Canvas& canvas, double time) override;
+  // Loads the picture and prints `src`, or the failure line. A clip's file is open from then
+  // until the element leaves the screen.
+  std::unique_ptr<Resources> Prepare() const override;
+  void Draw(Canvas& canvas, double time, Resources* resources) const override;
   bool EndsWithMovie() const override { return ends_with_movie_; }
 
   // The source's seconds when `src` is a moving picture.
@@ -42,16 +39,11 @@ class Image : public VideoObject {
   void ReadClipSettings(const AttributeMap& attributes);
   // A window of its own wins; otherwise the clip plays out once, or loops to the movie's end.
   void TakeLengthFromClip();
-  void Load();
   // The most pixels across and down it is drawn over its window.
   std::pair<double, double> LargestExtent() const;
 
   std::optional<double> clip_seconds_;
   bool ends_with_movie_ = false;
-  bool load_tried_ = false;
-  // Either a still picture or a moving one, shared with the elements that show the same.
-  std::shared_ptr<const Texture> texture_;
-  std::shared_ptr<ClipDecoder> clip_;
 };
 
 }  // namespace talmora

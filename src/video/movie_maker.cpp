@@ -20,11 +20,12 @@ MovieMaker::MovieMaker(const ObjectFactory& factory, GraphicsDevice* graphics, M
 MovieMaker::~MovieMaker() = default;
 
 void MovieMaker::ReadProperties(const TagList& tags) {
+  std::vector<std::shared_ptr<VideoObject>> objects;
   for (size_t i = 1; i < tags.size(); ++i) {
     auto object = factory_.Create<VideoObject>(tags[i]);
     if (!object) continue;
     length = std::max(length, object->end);
-    pending_.push_back(std::move(object));
+    objects.push_back(std::move(object));
   }
   RunOutcome* outcome = &factory_.Outcome();
   if (!tags.empty()) {
@@ -35,11 +36,10 @@ void MovieMaker::ReadProperties(const TagList& tags) {
     ReadPlainNumber(settings, "length", length, outcome);
   }
   // Endless objects counted one pass towards the length; now they last to its end.
-  for (auto& object : pending_) {
+  for (auto& object : objects) {
     if (object->EndsWithMovie()) object->end = std::max(object->end, length);
   }
-  std::stable_sort(pending_.begin(), pending_.end(),
-                   [](const auto& p, const auto& q) { return ActivatesAfter(*p, *q); });
+  scene_ = Scene(std::move(objects));
   if (tags.empty()) return;
   const AttributeMap& settings = tags.front().attributes;
   ReadPlainNumber(settings, "r", r, outcome);
@@ -50,7 +50,7 @@ void MovieMaker::ReadProperties(const TagList& tags) {
 }
 
 void MovieMaker::Make(const std::string& path) {
-  made = RenderMovie(PartJob(), pending_, path) == MovieResult::kCompleted;
+  made = RenderMovie(PartJob(), scene_, path) == MovieResult::kCompleted;
   if (!made) factory_.Outcome().NoteIncomplete();
 }
 
@@ -66,7 +66,7 @@ bool MovieMaker::PartFits() const {
   return false;
 }
 
-bool MovieMaker::MakePicture(const std::string& path) { return RenderPicture(PartJob(), pending_, path); }
+bool MovieMaker::MakePicture(const std::string& path) { return RenderPicture(PartJob(), scene_, path); }
 
 int32_t MovieMaker::FrameTotal() const { return FrameCount(fps, length); }
 
@@ -81,7 +81,7 @@ FrameRange MovieMaker::Frames() {
     const int32_t spacing = info ? ExactRestartSpacing(*info, settings) : 1;
     const bool predicted = info && PredictsFrames(*info);
     const std::vector<int32_t> cuts =
-        CutParts(FrameCosts(pending_, fps, total, width, height, predicted), total, part.piece->count, spacing);
+        CutParts(FrameCosts(scene_.Objects(), fps, total, width, height, predicted), total, part.piece->count, spacing);
     const auto k = static_cast<size_t>(part.piece->index);
     frames_ = FrameRange{cuts[k - 1], cuts[k]};
   } else if (part.frame || part.from || part.to) {
@@ -97,7 +97,7 @@ MovieJob MovieMaker::PartJob() {
   job.made = &stream;
   if (part.scale) {
     ScaleFrameSize(part, options_, job.width, job.height);
-    for (const auto& object : pending_) object->SetScale(*part.scale);
+    for (const auto& object : scene_.Objects()) object->SetScale(*part.scale);
   }
   job.progress = part.progress;
   return job;

@@ -8,6 +8,7 @@
 #include "video/movie_options.h"
 #include "video/movie_part.h"
 #include "video/movie_render.h"
+#include "video/scene.h"
 
 namespace talmora {
 
@@ -39,16 +40,16 @@ class MovieMaker : public Maker {
   // The part's one frame as a PNG picture at `path`; false after printing why not.
   bool MakePicture(const std::string& path);
   // After ReadProperties: the frames of the part, all of them for the whole movie; settled at
-  // the first call, before the render takes the objects. A piece's cut follows the compressor
-  // on the command line.
+  // the first call, before the objects are scaled. A piece's cut follows the compressor on the
+  // command line.
   FrameRange Frames();
   int32_t FrameTotal() const;  // of the whole movie
 
   // After Make: the stream written, once its file was opened.
   MadeStream stream;
 
-  // Sorted so that the object to activate first is the last one.
-  const std::vector<std::shared_ptr<VideoObject>>& Pending() const { return pending_; }
+  // After ReadProperties: the drawn objects.
+  const Scene& Drawn() const { return scene_; }
 
  private:
   // The settings as the part has them, the objects scaled alike.
@@ -57,7 +58,7 @@ class MovieMaker : public Maker {
   const ObjectFactory& factory_;
   GraphicsDevice* graphics_;
   MovieOptions options_;
-  std::vector<std::shared_ptr<VideoObject>> pending_;
+  Scene scene_;
   std::optional<FrameRange> frames_;
 };
 

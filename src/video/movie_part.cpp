@@ -11,7 +11,6 @@
 #include "platform/render/frame.h"
 #include "script/conversions.h"
 #include "script/run_outcome.h"
-#include "video/active_objects.h"
 #include "video/frame_timing.h"
 #include "video/image.h"
 #include "video/text.h"
@@ -83,8 +82,13 @@ double ObjectCost(const VideoObject& object, double time, double width, double h
   if (std::fmod(object.AngleAt(time), 360.0) != 0.0) share = std::min(1.0, share * kTurned);
   if (dynamic_cast<const Text*>(&object)) return share * kText;
   const auto* image = dynamic_cast<const Image*>(&object);
-  const bool fading = object.a != object.aend || object.r != object.rend || object.g != object.gend ||
-                      object.b != object.bend;
+  const auto moves = [](const Track& track) {
+    for (const Key& key : track.Keys()) {
+      if (key.value != track.First()) return true;
+    }
+    return false;
+  };
+  const bool fading = moves(object.a) || moves(object.r) || moves(object.g) || moves(object.b);
   return share * kPicture * (predicted && fading ? kFading : 1.0) + (image && image->ClipSeconds() ? kDecoding : 0.0);
 }
 
@@ -183,16 +187,6 @@ std::string ScaledSizeRefusal(const MoviePart& part, const MovieOptions& options
   return "エラー : --scale " + Shortest(*part.scale) + " では動画の大きさが " + std::to_string(width) + " × " +
          std::to_string(height) + " になり使えません。幅・高さとも 1 から " + std::to_string(Frame::kMaxSide) +
          " までです";
-}
-
-void SkipFrames(ActiveObjects& active, std::vector<std::shared_ptr<VideoObject>>& pending, int32_t fps,
-                int32_t first) {
-  // Frame by frame as the render goes, so that depth order among equals comes out the same.
-  for (int32_t i = 0; i < first; ++i) {
-    const double time = FrameTime(i, fps);
-    active.Drop(time);
-    active.Activate(pending, time);
-  }
 }
 
 ProgressReport::ProgressReport(std::unique_ptr<ProgressFile> file, std::string name, RunOutcome& outcome)

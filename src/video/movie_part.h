@@ -10,7 +10,6 @@
 
 namespace talmora {
 
-class ActiveObjects;
 class ProgressFile;
 class ProgressReport;
 class RunOutcome;
@@ -72,11 +71,6 @@ void ScaleFrameSize(const MoviePart& part, const MovieOptions& options, int32_t&
 // may have; empty when the scaled size fits, or when the script's own size does not (the render
 // reports that one as it does without a scale).
 std::string ScaledSizeRefusal(const MoviePart& part, const MovieOptions& options, int32_t width, int32_t height);
-
-// Brings the active objects to where a render from frame 0 has them just before frame `first`,
-// without drawing: nothing is loaded for frames that are not rendered.
-void SkipFrames(ActiveObjects& active, std::vector<std::shared_ptr<VideoObject>>& pending, int32_t fps,
-                int32_t first);
 
 // Progress for a program that drives the run: a block per rendered frame, and the closing block
 // when the report goes, after the last file is written. A block that cannot be written stops the

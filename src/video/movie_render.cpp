@@ -12,10 +12,10 @@
 #include "platform/render/canvas.h"
 #include "platform/render/frame.h"
 #include "platform/render/graphics_device.h"
-#include "video/active_objects.h"
 #include "video/compressor_choice.h"
 #include "video/frame_pipeline.h"
 #include "video/frame_timing.h"
+#include "video/scene.h"
 
 namespace talmora {
 
@@ -82,27 +82,24 @@ void PrintProgress(int32_t done, int32_t count) {
 // The frame loop. Frame i is drawn while frame i - 1 is compressed; what drawing prints is held
 // back until frame i - 1's progress line is out, so the console reads as if each frame were
 // drawn and written in turn. False once a failure's message is printed.
-bool RenderFrames(const MovieJob& job, FramePipeline& pipeline, FrameRange frames,
-                  std::vector<std::shared_ptr<VideoObject>>& pending) {
+bool RenderFrames(const MovieJob& job, FramePipeline& pipeline, FrameRange frames, const Scene& scene) {
   const int32_t count = frames.Count();
   const auto report = [&](int32_t done) {
     PrintProgress(done, count);
     if (job.progress) job.progress->Frame();
   };
-  ActiveObjects active;
-  SkipFrames(active, pending, job.fps, frames.first);
+  RenderState state;
   for (int32_t i = frames.first; i < frames.end; ++i) {
     const int32_t index = i - frames.first;  // in the file
     const double time = FrameTime(i, job.fps);
     std::string drawing_said;
     {
       const ConsoleCapture held;
-      active.Drop(time);
-      active.Activate(pending, time);
+      state.Prepare(scene.AtFrame(i, job.fps));
       Frame& frame = pipeline.Next();
       frame.Clear(job.background);
       Canvas canvas(frame);
-      active.Draw(canvas, time);
+      state.Draw(canvas, time);
       drawing_said = held.Text();
     }
     if (!pipeline.Submit(index)) {
@@ -122,8 +119,7 @@ bool RenderFrames(const MovieJob& job, FramePipeline& pipeline, FrameRange frame
 
 }  // namespace
 
-MovieResult RenderMovie(const MovieJob& job, std::vector<std::shared_ptr<VideoObject>>& pending,
-                        const std::string& path) {
+MovieResult RenderMovie(const MovieJob& job, const Scene& scene, const std::string& path) {
   const FrameRange frames = job.frames.value_or(FrameRange{0, FrameCount(job.fps, job.length)});
   if (job.progress) job.progress->Start(frames.Count(), job.fps);
   PrintLine("avi作成開始");
@@ -173,7 +169,7 @@ MovieResult RenderMovie(const MovieJob& job, std::vector<std::shared_ptr<VideoOb
     FramePipeline pipeline(std::move(frame),
                            overlapped ? job.graphics->CreateRenderTarget(job.width, job.height) : nullptr,
                            [&movie](int64_t index, const Frame& drawn) { return movie->Write(index, drawn); });
-    written = RenderFrames(job, pipeline, frames, pending);
+    written = RenderFrames(job, pipeline, frames, scene);
   }
   // Closing flushes what the compressor still holds and completes the file.
   if (!movie->Close() && written) {

@@ -12,7 +12,7 @@
 namespace talmora {
 
 class GraphicsDevice;
-class VideoObject;
+class Scene;
 
 // The name every movie's stream carries.
 inline constexpr std::string_view kMovieStreamTitle = "created by talmora";
@@ -44,10 +44,8 @@ struct MovieJob {
 // file); kCutShort: a frame or the file's completion failed, the frames before it stay.
 enum class MovieResult { kCompleted, kNotStarted, kCutShort };
 
-// Renders every frame into the movie file at `path`, taking the objects off the end of `pending`
-// as their time comes, and reports each step on the console. The maker's Make; apart so that
-// tests can hand it objects of their own.
-MovieResult RenderMovie(const MovieJob& job, std::vector<std::shared_ptr<VideoObject>>& pending,
-                        const std::string& path);
+// Renders every frame of `scene` into the movie file at `path`, and reports each step on the
+// console. The maker's Make; apart so that tests can hand it objects of their own.
+MovieResult RenderMovie(const MovieJob& job, const Scene& scene, const std::string& path);
 
 }  // namespace talmora

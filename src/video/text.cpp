@@ -59,21 +59,36 @@ void Text::ReadProperties(AttributeMap& attributes) {
   if (ReadFlag(attributes, "wordbreak", flag) && flag) format |= DT_WORDBREAK;
 }
 
-void Text::Draw(Canvas& canvas, double time) {
-  if (!font_tried_) {
-    font_tried_ = true;
-    if (auto made = Font::Create(FontRequest{fontsize, weight, italic, face, Scale()})) font_ = std::move(*made);
-    PrintLine(font_ ? sentence : "Text::Draw() : フォントインタフェースの作成に失敗しました");
-    if (!font_) context_.outcome.NoteFailed();
+namespace {
+
+struct Typeface : VideoObject::Resources {
+  std::unique_ptr<Font> font;
+};
+
+}  // namespace
+
+std::unique_ptr<VideoObject::Resources> Text::Prepare() const {
+  auto made = Font::Create(FontRequest{fontsize, weight, italic, face, Scale()});
+  PrintLine(made ? sentence : "Text::Draw() : フォントインタフェースの作成に失敗しました");
+  if (!made) {
+    context_.outcome.NoteFailed();
+    return nullptr;
   }
-  if (!font_) return;
+  auto typeface = std::make_unique<Typeface>();
+  typeface->font = std::move(*made);
+  return typeface;
+}
+
+void Text::Draw(Canvas& canvas, double time, Resources* resources) const {
+  if (!resources) return;
+  Font& font = *static_cast<Typeface*>(resources)->font;
   Rect rect;
   uint32_t argb = 0;
   Interpolate(time, rect, argb);
   if (const double turn = AngleAt(time); IsTurned(turn)) {
-    font_->DrawTurnedText(canvas.Target(), sentence, rect, format, argb, turn);
+    font.DrawTurnedText(canvas.Target(), sentence, rect, format, argb, turn);
   } else {
-    font_->DrawText(canvas.Target(), sentence, rect, format, argb);
+    font.DrawText(canvas.Target(), sentence, rect, format, argb);
   }
 }
 

@@ -1,15 +1,12 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 
 #include "video/video_object.h"
 
 namespace talmora {
-
-class Font;
 
 // The face a text asks for without "face"; the check knows it needs no installed family.
 inline constexpr std::string_view kDefaultFace = "ＭＳ ゴシック";
@@ -24,9 +21,9 @@ class Text : public VideoObject {
   ~Text() override;
 
   void ReadProperties(AttributeMap& attributes) override;
-  // The first call makes the font and prints the sentence, or the failure line; a font that
-  // failed is not tried again, so the line is printed once and the text never shows.
-  void Draw(Canvas& canvas, double time) override;
+  // Makes the font and prints the sentence, or the failure line.
+  std::unique_ptr<Resources> Prepare() const override;
+  void Draw(Canvas& canvas, double time, Resources* resources) const override;
 
   std::string sentence;
   int32_t fontsize = 0;
@@ -34,10 +31,6 @@ class Text : public VideoObject {
   bool italic = false;
   std::string face{kDefaultFace};
   uint32_t format = 0;  // DrawText format bits (platform/text/text_format.h)
-
- private:
-  bool font_tried_ = false;
-  std::unique_ptr<Font> font_;
 };
 
 // Every "%n" becomes a line feed, then every "%t" a tab ("%%n" gives "%" and a line feed).

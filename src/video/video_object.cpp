@@ -9,122 +9,106 @@
 namespace talmora {
 
 VideoObject::VideoObject(ScriptContext& context)
-    : Object(context),
-      width(context.global.width),
-      height(context.global.height),
-      widthend(context.global.width),
-      heightend(context.global.height) {}
+    : Object(context), width(context.global.width), height(context.global.height) {}
 
 void VideoObject::ReadProperties(AttributeMap& attributes) {
   Object::ReadProperties(attributes);
   ReadEdges(attributes);
   ReadPlacement(attributes);
-  ReadPair(attributes, "z", z, zend);
-  ReadPair(attributes, "r", r, rend);
-  ReadPair(attributes, "g", g, gend);
-  ReadPair(attributes, "b", b, bend);
-  ReadPair(attributes, "a", a, aend);
-  ReadPair(attributes, "angle", angle, angleend);
+  ReadPair(attributes, "z", z);
+  ReadPair(attributes, "r", r);
+  ReadPair(attributes, "g", g);
+  ReadPair(attributes, "b", b);
+  ReadPair(attributes, "a", a);
+  ReadPair(attributes, "angle", angle);
   std::string word;
   if (ReadText(attributes, "ease", word)) {
     if (auto parsed = ParseEase(word)) {
-      ease = *parsed;
+      SetEase(*parsed);
     } else {
       PrintInvalidValue("ease", word, &context_.outcome);
     }
   }
 }
 
+void VideoObject::SetEase(const Ease& ease) {
+  for (Track* track : {&x, &y, &width, &height, &z, &r, &g, &b, &a, &angle}) track->SetEase(ease);
+}
+
+namespace {
+
+// The edge or size attribute, its track's end value when `last`.
+void Set(Track& track, bool last, double value) {
+  if (last) {
+    track.SetLast(value);
+  } else {
+    track.SetFirst(value);
+  }
+}
+
+struct Axis {
+  Track VideoObject::*position;
+  Track VideoObject::*size;
+  const char* near_edge;
+  const char* far_edge;
+  const char* position_name;
+  const char* size_name;
+};
+
+constexpr Axis kAxes[] = {{&VideoObject::x, &VideoObject::width, "left", "right", "x", "width"},
+                          {&VideoObject::y, &VideoObject::height, "top", "bottom", "y", "height"}};
+
+}  // namespace
+
 // The edge form: "right" means something only after "left", and so on.
 void VideoObject::ReadEdges(const AttributeMap& attributes) {
-  double value = 0.0;
-  if (ReadNumber(attributes, "left", value)) {
-    x = xend = value;
-    StoreNumber("x", x);
-    if (ReadNumber(attributes, "right", value)) {
-      width = widthend = value - x;
-      StoreNumber("width", width);
-    }
-  }
-  if (ReadNumber(attributes, "leftend", value)) {
-    xend = value;
-    StoreNumber("xend", xend);
-    if (ReadNumber(attributes, "rightend", value)) {
-      widthend = value - xend;
-      StoreNumber("widthend", widthend);
-    }
-  }
-  if (ReadNumber(attributes, "top", value)) {
-    y = yend = value;
-    StoreNumber("y", y);
-    if (ReadNumber(attributes, "bottom", value)) {
-      height = heightend = value - y;
-      StoreNumber("height", height);
-    }
-  }
-  if (ReadNumber(attributes, "topend", value)) {
-    yend = value;
-    StoreNumber("yend", yend);
-    if (ReadNumber(attributes, "bottomend", value)) {
-      heightend = value - yend;
-      StoreNumber("heightend", heightend);
+  for (const Axis& axis : kAxes) {
+    for (const bool last : {false, true}) {
+      const std::string suffix = last ? "end" : "";
+      double value = 0.0;
+      if (!ReadNumber(attributes, axis.near_edge + suffix, value)) continue;
+      Track& position = this->*axis.position;
+      Set(position, last, value);
+      const double from = value;
+      StoreNumber(axis.position_name + suffix, from);
+      if (ReadNumber(attributes, axis.far_edge + suffix, value)) {
+        Set(this->*axis.size, last, value - from);
+        StoreNumber(axis.size_name + suffix, value - from);
+      }
     }
   }
 }
 
 // The plain form, read after the edges so that it wins; each records its edge counterpart.
 void VideoObject::ReadPlacement(const AttributeMap& attributes) {
-  double value = 0.0;
-  if (ReadNumber(attributes, "x", value)) {
-    x = xend = value;
-    StoreNumber("left", x);
-  }
-  if (ReadNumber(attributes, "xend", value)) {
-    xend = value;
-    StoreNumber("leftend", xend);
-  }
-  if (ReadNumber(attributes, "y", value)) {
-    y = yend = value;
-    StoreNumber("top", y);
-  }
-  if (ReadNumber(attributes, "yend", value)) {
-    yend = value;
-    StoreNumber("topend", yend);
-  }
-  if (ReadNumber(attributes, "width", value)) {
-    width = widthend = value;
-    StoreNumber("right", x + width);
-  }
-  if (ReadNumber(attributes, "widthend", value)) {
-    widthend = value;
-    StoreNumber("rightend", xend + widthend);
-  }
-  if (ReadNumber(attributes, "height", value)) {
-    height = heightend = value;
-    StoreNumber("bottom", y + height);
-  }
-  if (ReadNumber(attributes, "heightend", value)) {
-    heightend = value;
-    StoreNumber("bottomend", yend + heightend);
+  for (const bool sizes : {false, true}) {
+    for (const Axis& axis : kAxes) {
+      for (const bool last : {false, true}) {
+        const std::string suffix = last ? "end" : "";
+        double value = 0.0;
+        if (!ReadNumber(attributes, (sizes ? axis.size_name : axis.position_name) + suffix, value)) continue;
+        Set(this->*(sizes ? axis.size : axis.position), last, value);
+        const Track& position = this->*axis.position;
+        const double from = last ? position.Last() : position.First();
+        StoreNumber((sizes ? axis.far_edge : axis.near_edge) + suffix, sizes ? from + value : value);
+      }
+    }
   }
 }
 
-void VideoObject::ReadPair(const AttributeMap& attributes, const char* name, double& first,
-                           double& last) {
-  if (ReadNumber(attributes, name, first)) last = first;
-  ReadNumber(attributes, std::string(name) + "end", last);
+void VideoObject::ReadPair(const AttributeMap& attributes, const char* name, Track& track) {
+  double value = 0.0;
+  if (ReadNumber(attributes, name, value)) track.SetFirst(value);
+  if (ReadNumber(attributes, std::string(name) + "end", value)) track.SetLast(value);
 }
 
 double VideoObject::Progress(double time) const {
   // An empty window (end == start) has no extent to divide by; it shows its start values.
   const double span = end - start;
-  return ease.Apply(span != 0.0 ? (time - start) / span : 0.0);
+  return span != 0.0 ? (time - start) / span : 0.0;
 }
 
-double VideoObject::AngleAt(double time) const {
-  const double s = Progress(time);
-  return (1.0 - s) * angle + s * angleend;
-}
+double VideoObject::AngleAt(double time) const { return angle.At(Progress(time)); }
 
 void VideoObject::Interpolate(double time, Rect& rect, uint32_t& argb) const {
   if (time < start || time > end) {
@@ -132,14 +116,15 @@ void VideoObject::Interpolate(double time, Rect& rect, uint32_t& argb) const {
     argb = 0;
     return;
   }
-  const double s = Progress(time);
-  const double c = 1.0 - s;
+  const double progress = Progress(time);
+  const TrackPoint point = x.Locate(progress);
+  const auto at = [&](const Track& track) { return track.SameTiming(x) ? track.At(point) : track.At(progress); };
   const auto edge = [](double value) { return SaturateToInt32(value + 0.5); };
-  rect.left = edge(scale_ * (c * x + s * xend));
-  rect.top = edge(scale_ * (c * y + s * yend));
-  rect.right = edge(scale_ * (c * (x + width) + s * (xend + widthend)));
-  rect.bottom = edge(scale_ * (c * (y + height) + s * (yend + heightend)));
-  argb = ArgbColour(c * a + s * aend, c * r + s * rend, c * g + s * gend, c * b + s * bend);
+  rect.left = edge(scale_ * at(x));
+  rect.top = edge(scale_ * at(y));
+  rect.right = edge(scale_ * Track::Sum(x, width, progress));
+  rect.bottom = edge(scale_ * Track::Sum(y, height, progress));
+  argb = ArgbColour(at(a), at(r), at(g), at(b));
 }
 
 }  // namespace talmora

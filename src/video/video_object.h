@@ -1,24 +1,33 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "platform/render/frame.h"
 #include "script/object.h"
-#include "video/easing.h"
+#include "video/track.h"
 
 namespace talmora {
 
 class Canvas;
 
-// A drawn object: placement, depth, colour and turn, each moving from its start value to its
-// end value over the time window, along the ease (linear unless the script asks otherwise).
+// A drawn object: placement, depth, colour and turn, each a track over the time window, along
+// the ease (linear unless the script asks otherwise).
 class VideoObject : public Object {
  public:
+  // What an object needs to be drawn beyond its values: a decoded picture, a font.
+  struct Resources {
+    virtual ~Resources() = default;
+  };
+
   explicit VideoObject(ScriptContext& context);
 
   void ReadProperties(AttributeMap& attributes) override;
-  // Draws the object as it is at `time` onto `canvas`.
-  virtual void Draw(Canvas& canvas, double time) = 0;
+  // Makes what drawing needs as the object comes on screen, and says on the console what it
+  // loaded or why it could not. Empty when there is nothing to draw with, or nothing needed.
+  virtual std::unique_ptr<Resources> Prepare() const { return nullptr; }
+  // Draws the object as it is at `time` onto `canvas`, with what Prepare made.
+  virtual void Draw(Canvas& canvas, double time, Resources* resources) const = 0;
   // Its window, as read, is one pass of something endless: the movie maker stretches it to
   // the movie's end.
   virtual bool EndsWithMovie() const { return false; }
@@ -33,20 +42,22 @@ class VideoObject : public Object {
   void SetScale(double scale) { scale_ = scale; }
   double Scale() const { return scale_; }
 
-  double x = 0.0, y = 0.0, xend = 0.0, yend = 0.0;
-  double z = 0.0, zend = 0.0;
-  double width, height, widthend, heightend;
-  double r = 1.0, g = 1.0, b = 1.0, a = 1.0;
-  double rend = 1.0, gend = 1.0, bend = 1.0, aend = 1.0;
-  double angle = 0.0, angleend = 0.0;
-  Ease ease;
+  // The depth it is drawn at for its whole window.
+  double Depth() const { return z.First(); }
+  // Every track eases alike.
+  void SetEase(const Ease& ease);
+
+  Track x, y, width, height;
+  Track z;
+  Track r{1.0}, g{1.0}, b{1.0}, a{1.0};
+  Track angle;
 
  private:
   void ReadEdges(const AttributeMap& attributes);
   void ReadPlacement(const AttributeMap& attributes);
   // `name` sets the start and the end value, then `name`+"end" the end value alone.
-  void ReadPair(const AttributeMap& attributes, const char* name, double& first, double& last);
-  // The eased progress through the window at `time`.
+  void ReadPair(const AttributeMap& attributes, const char* name, Track& track);
+  // The fraction of the window gone by at `time`.
   double Progress(double time) const;
 
   double scale_ = 1.0;

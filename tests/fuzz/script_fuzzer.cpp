@@ -23,8 +23,8 @@
 #include "script/script_context.h"
 #include "script/template_manager.h"
 #include "script/xml_parser.h"
-#include "video/active_objects.h"
 #include "video/frame_timing.h"
+#include "video/scene.h"
 #include "video/video_object.h"
 
 using namespace talmora;
@@ -76,12 +76,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int32_t count = fps > 0 ? FrameCount(fps, length) : 0;
 
   // A few frames of the loop, spread over the movie, and each object at its own ends.
-  ActiveObjects active;
+  const Scene scene(pending);
   for (int32_t step = 0; fps > 0 && step < 4; ++step) {
-    const double time = FrameTime(static_cast<int32_t>(static_cast<int64_t>(count) * step / 4), fps);
-    active.Drop(time);
-    active.Activate(pending, time);
-    for (const auto& object : active.Objects()) {
+    const auto frame = static_cast<int32_t>(static_cast<int64_t>(count) * step / 4);
+    const double time = FrameTime(frame, fps);
+    for (const VideoObject* object : scene.AtFrame(frame, fps)) {
       Rect rect;
       uint32_t argb = 0;
       object->Interpolate(time, rect, argb);

@@ -9,6 +9,7 @@
 #include "video/image.h"
 #include "video/movie_maker.h"
 #include "video/text.h"
+#include "video/track.h"
 
 namespace talmora {
 namespace {
@@ -56,12 +57,12 @@ TEST_F(Objects, TemplatesFillOnlyWhatTheObjectLacks) {
       <text template="last"/>
       <text template="nothing"/>)");
   ASSERT_EQ(objects.size(), 3u);
-  EXPECT_EQ(objects[0]->x, 5);    // own value wins
-  EXPECT_EQ(objects[0]->y, 2);    // first definition wins, defined later still applies
-  EXPECT_EQ(objects[0]->z, 0);    // no nesting, and "Template" is no template
+  EXPECT_EQ(objects[0]->x.First(), 5);    // own value wins
+  EXPECT_EQ(objects[0]->y.First(), 2);    // first definition wins, defined later still applies
+  EXPECT_EQ(objects[0]->z.First(), 0);    // no nesting, and "Template" is no template
   EXPECT_EQ(objects[0]->end, 5);  // even the time window
-  EXPECT_EQ(objects[1]->x, 1);
-  EXPECT_EQ(objects[2]->y, 0);
+  EXPECT_EQ(objects[1]->x.First(), 1);
+  EXPECT_EQ(objects[2]->y.First(), 0);
 }
 
 TEST_F(Objects, GeometryForms) {
@@ -72,18 +73,18 @@ TEST_F(Objects, GeometryForms) {
       <image left="10" right="110" x="20" top="5" bottom="25" height="40"/>
       <image x="last" width="last" z="5" zend="9" a="0.5" bend="0"/>)");
   EXPECT_EQ(out.Text(), "");  // "right" without "left" is never read
-  EXPECT_EQ(objects[0]->width, 100);
-  EXPECT_EQ(objects[0]->widthend, 150);
-  EXPECT_EQ(objects[1]->width, 512);
-  EXPECT_EQ(objects[2]->x, 20);
-  EXPECT_EQ(objects[2]->width, 100);  // from the edge form's own left
-  EXPECT_EQ(objects[2]->height, 40);
+  EXPECT_EQ(objects[0]->width.First(), 100);
+  EXPECT_EQ(objects[0]->width.Last(), 150);
+  EXPECT_EQ(objects[1]->width.First(), 512);
+  EXPECT_EQ(objects[2]->x.First(), 20);
+  EXPECT_EQ(objects[2]->width.First(), 100);  // from the edge form's own left
+  EXPECT_EQ(objects[2]->height.First(), 40);
   EXPECT_EQ(keeper.Get("bottom"), "45.0000000000000000");
-  EXPECT_EQ(objects[3]->x, 20);
-  EXPECT_EQ(objects[3]->width, 100);  // the recorded "width" counterpart
-  EXPECT_EQ(objects[3]->zend, 9);
-  EXPECT_EQ(objects[3]->aend, 0.5);
-  EXPECT_EQ(objects[3]->bend, 0);
+  EXPECT_EQ(objects[3]->x.First(), 20);
+  EXPECT_EQ(objects[3]->width.First(), 100);  // the recorded "width" counterpart
+  EXPECT_EQ(objects[3]->z.Last(), 9);
+  EXPECT_EQ(objects[3]->a.Last(), 0.5);
+  EXPECT_EQ(objects[3]->b.Last(), 0);
 }
 
 TEST_F(Objects, InterpolateWithEaseAndTurn) {
@@ -126,8 +127,23 @@ TEST_F(Objects, InterpolateWithEaseAndTurn) {
   EXPECT_EQ(rect.left, 50);
   EXPECT_EQ(argb, 0x7FFFFFFFu);
   EXPECT_EQ(objects[4]->AngleAt(2.0), 45);
-  EXPECT_EQ(objects[5]->ease.kind, Ease::Kind::kLinear);
+  EXPECT_EQ(objects[5]->x.Keys()[0].ease.kind, Ease::Kind::kLinear);
   EXPECT_EQ(objects[5]->AngleAt(0), 0);
+}
+
+TEST(Track, EachStretchEasesOnItsOwnAndTheEndsCarryOn) {
+  const Ease in{Ease::Kind::kIn};
+  const Track track({{0, 0, {}}, {0.5, 10, in}, {1, 20, {}}});
+  const std::pair<double, double> values[] = {{-0.5, -10}, {0, 0}, {0.25, 5}, {0.5, 10}, {0.75, 11.25}, {1, 20}, {1.5, 90}};
+  for (const auto& [progress, value] : values) EXPECT_EQ(track.At(progress), value) << progress;
+  // A far edge between keys at other times: the two values added.
+  const Track size({{0, 100, {}}, {1, 200, {}}});
+  EXPECT_FALSE(track.SameTiming(size));
+  EXPECT_EQ(Track::Sum(track, size, 0.75), 11.25 + 175);
+  Track eased(1.0);
+  EXPECT_TRUE(eased.SameTiming(Track(2.0)));
+  eased.SetEase(in);
+  EXPECT_FALSE(eased.SameTiming(Track(2.0)));
 }
 
 TEST(Ease, CurvesAtQuarterSteps) {
@@ -216,7 +232,7 @@ TEST_F(Objects, MakersSortAndReadSettings) {
   EXPECT_EQ(movie.length, 6);
   EXPECT_EQ(movie.a, 0.5);
   std::vector<double> order;
-  for (const auto& object : movie.Pending()) order.push_back(object->x);
+  for (const auto& object : movie.Drawn().Objects()) order.push_back(object->x.First());
   // Activated from the back: starts within 1e-9 go by end, full ties latest in the script first.
   EXPECT_EQ(order, (std::vector<double>{1, 3, 2, 4}));
   keeper.Clear();

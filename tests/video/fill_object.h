@@ -17,15 +17,15 @@ class FillObject : public VideoObject {
   FillObject(ScriptContext& context, double start_time, double end_time, Rect rect, double depth, uint32_t colour)
       : VideoObject(context), colour_(colour) {
     start = start_time, end = end_time;
-    x = xend = rect.left, y = yend = rect.top;
-    width = widthend = rect.right - rect.left, height = heightend = rect.bottom - rect.top;
-    z = zend = depth;
+    x.SetFirst(rect.left), y.SetFirst(rect.top);
+    width.SetFirst(rect.right - rect.left), height.SetFirst(rect.bottom - rect.top);
+    z.SetFirst(depth);
     TexelPlane white(1, 1);
     white.Row(0)[0] = 0xFFFFFFFF;
     white_ = Texture::FromStraightAlpha(std::move(white));
   }
 
-  void Draw(Canvas& canvas, double time) override {
+  void Draw(Canvas& canvas, double time, Resources*) const override {
     Rect rect;
     uint32_t ignored = 0;
     Interpolate(time, rect, ignored);

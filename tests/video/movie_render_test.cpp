@@ -15,6 +15,7 @@
 #include "support/dib_frames.h"
 #include "support/script_fixture.h"
 #include "video/fill_object.h"
+#include "video/scene.h"
 
 namespace talmora {
 namespace {
@@ -51,18 +52,14 @@ constexpr MovieContainer kFailingAvi{".avi", [](const std::string& path) -> std:
                                        return avi ? std::make_unique<FailingAvi>(std::move(avi)) : nullptr;
                                      }};
 
-// Says its name the first time it is drawn, as pictures and texts do.
+// Says its name as it comes on screen, as pictures and texts do.
 class LoudFill : public testing::FillObject {
  public:
   using FillObject::FillObject;
-  void Draw(Canvas& canvas, double time) override {
-    if (!said_) PrintLine("drawn from " + std::to_string(start));
-    said_ = true;
-    FillObject::Draw(canvas, time);
+  std::unique_ptr<Resources> Prepare() const override {
+    PrintLine("drawn from " + std::to_string(start));
+    return nullptr;
   }
-
- private:
-  bool said_ = false;
 };
 
 class MovieRenderTest : public ::testing::Test {
@@ -83,12 +80,11 @@ class MovieRenderTest : public ::testing::Test {
                      std::istream* typed = nullptr, MovieOptions options = {}) {
     options.input = typed;
     if (!typed && !options.codec) options.codec = "DIB ";
-    std::stable_sort(objects.begin(), objects.end(),
-                     [](const auto& p, const auto& q) { return ActivatesAfter(*p, *q); });
+    const Scene scene(std::move(objects));
     job.options = &options;
     job.graphics = device_->Graphics();
     testing::CaptureStdout capture;
-    RenderMovie(job, objects, path_);
+    RenderMovie(job, scene, path_);
     return capture.Text();
   }
 
