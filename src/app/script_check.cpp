@@ -14,7 +14,7 @@ extern "C" {
 
 #include "app/runtime.h"
 #include "audio/sound.h"
-#include "platform/console/print_line.h"
+#include "platform/console/reporter.h"
 #include "platform/render/clip_decoder.h"
 #include "platform/render/graphics_device.h"
 #include "platform/render/texture.h"
@@ -77,6 +77,23 @@ struct Problem {
   std::string message;
 };
 
+// What the reading says, as the check hears it: the refusals kept for its own lines, the rest
+// (a sound's or an ease's line) said again in the check's form.
+class RefusalsHeard final : public Reporter {
+ public:
+  void Line(std::string_view) override {}
+  void Raw(std::string_view) override {}
+  bool Refused(const Refusal& refusal) override {
+    refusals_.push_back(refusal);
+    return false;
+  }
+  // The refusals heard since the last call.
+  std::vector<Refusal> Take() { return std::exchange(refusals_, {}); }
+
+ private:
+  std::vector<Refusal> refusals_;
+};
+
 // A drawn or sounding object as the reading left it, for the checks that need the whole script.
 struct ReadObject {
   const ScriptTag* tag;
@@ -90,6 +107,8 @@ struct ReadObject {
 class Checker {
  public:
   Checker(Runtime& runtime, const TagList& tags) : runtime_(runtime), tags_(tags) {}
+  Checker(const Checker&) = delete;
+  Checker& operator=(const Checker&) = delete;
 
   std::vector<Problem> Run();
 
@@ -124,10 +143,14 @@ class Checker {
 
   Runtime& runtime_;
   const TagList& tags_;
+  RefusalsHeard refusals_;
+  // The run's instances, the objects reading to the check.
+  ScriptContext context_{runtime_.keeper, runtime_.templates, runtime_.global, refusals_,
+                         runtime_.context.graphics, runtime_.context.sounds};
+  ObjectFactory factory_{context_, ObjectKinds()};
   std::map<std::string, int> template_lines_;
   std::vector<ReadObject> objects_;
   std::vector<Problem> problems_;
-  RefusalLog refusals_;
   std::map<std::string, std::optional<std::string>> pictures_;  // path → why it does not load
   std::set<std::string> faces_;           // reported or installed
 };
@@ -203,9 +226,9 @@ void Checker::ReadChild(const ScriptTag& tag, TagKind kind) {
   CheckEase(tag, template_name);
   ReadObject object{&tag, nullptr, nullptr, template_name, {}, false};
   if (kind == TagKind::kSound) {
-    object.sound = runtime_.factory.Create<Sound>(tag);
+    object.sound = factory_.Create<Sound>(tag);
   } else {
-    object.video = runtime_.factory.Create<VideoObject>(tag);
+    object.video = factory_.Create<VideoObject>(tag);
   }
   if (Given(tag, template_name, "src")) object.written_src = runtime_.keeper.Get("src");
   for (const Refusal& refusal : refusals_.Take()) {
@@ -239,14 +262,14 @@ void Checker::CheckRoot(double& length) {
   CheckNames(root, TagKind::kRoot);
   const AttributeMap& settings = root.attributes;
   int32_t integer = 0;
-  ReadPlainInteger(settings, "width", integer);
-  ReadPlainInteger(settings, "height", integer);
-  ReadPlainInteger(settings, "fps", integer);
-  ReadPlainNumber(settings, "length", length);
+  ReadPlainInteger(settings, "width", integer, refusals_);
+  ReadPlainInteger(settings, "height", integer, refusals_);
+  ReadPlainInteger(settings, "fps", integer, refusals_);
+  ReadPlainNumber(settings, "length", length, refusals_);
   double colour[4] = {};
-  for (int i = 0; i < 4; ++i) ReadPlainNumber(settings, std::string(1, "rgba"[i]), colour[i]);
+  for (int i = 0; i < 4; ++i) ReadPlainNumber(settings, std::string(1, "rgba"[i]), colour[i], refusals_);
   double loudness = 0.0;
-  const bool loudness_read = ReadPlainNumber(settings, "loudness", loudness);
+  const bool loudness_read = ReadPlainNumber(settings, "loudness", loudness, refusals_);
   for (const Refusal& refusal : refusals_.Take()) Report(root, ValueReport(refusal));
   if (loudness_read && !(loudness >= -70.0 && loudness <= 0.0)) {
     Report(root, "属性 loudness の値 " + Shortest(loudness) + " は -70 から 0 (LUFS) の外です");
@@ -389,39 +412,28 @@ std::vector<Problem> Checker::Run() {
 
 }  // namespace
 
-void ReportUnreadNames(const TagList& tags, RunOutcome& outcome) {
+void ReportUnreadNames(const TagList& tags, Reporter& reporter, RunOutcome& outcome) {
   const size_t count = CountUnreadNames(tags);
   if (count == 0) return;
-  PrintLine("警告 : 不明な要素・属性が " + std::to_string(count) + " 個あります (--check で一覧を表示します)");
+  reporter.Line("警告 : 不明な要素・属性が " + std::to_string(count) + " 個あります (--check で一覧を表示します)");
   outcome.NoteFailed();
 }
 
 int CheckScriptFile(Runtime& runtime, const std::string& full_path, const std::string& shown_path) {
-  XMLParser parser;
-  std::string loader_report;
-  bool loaded = false;
-  {
-    // The loader's lines matter only when it fails.
-    ConsoleCapture quiet;
-    loaded = parser.Load(full_path);
-    loader_report = quiet.Text();
-  }
-  if (!loaded) {
-    PrintRaw(loader_report);
+  Reporter& reporter = runtime.context.reporter;
+  // The loader's lines matter only when it fails.
+  HeldReporter loader_report;
+  XMLParser parser(loader_report);
+  if (!parser.Load(full_path)) {
+    reporter.Raw(loader_report.Text());
     return 1;
   }
-  std::vector<Problem> problems;
-  {
-    // What the reading itself prints (a sound that does not open) is said again in the check's
-    // form.
-    ConsoleCapture quiet;
-    problems = Checker(runtime, parser.Tags()).Run();
-  }
+  const std::vector<Problem> problems = Checker(runtime, parser.Tags()).Run();
   for (const Problem& problem : problems) {
-    PrintLine(shown_path + ":" + std::to_string(problem.line) + ": <" + problem.element +
+    reporter.Line(shown_path + ":" + std::to_string(problem.line) + ": <" + problem.element +
               ">: " + problem.message);
   }
-  PrintLine("チェック完了 : 問題 " + std::to_string(problems.size()) + " 件");
+  reporter.Line("チェック完了 : 問題 " + std::to_string(problems.size()) + " 件");
   return problems.empty() ? 0 : 2;
 }
 

@@ -14,7 +14,7 @@
 #include <cmath>
 
 #include "audio/loudness.h"
-#include "platform/console/print_line.h"
+#include "platform/console/reporter.h"
 #include "platform/files/pending_file.h"
 #include "platform/sound/sound_system.h"
 
@@ -203,7 +203,7 @@ void ClipSums(const int32_t* sums, int16_t* out, size_t count) {
 
 void SoundMix::Fail(TrackSound& sound, const SoundStatus& status) {
   if (!sound.failed) {
-    PrintLine("サウンドバッファのロックに失敗しました (" + std::to_string(status.code) + ")");
+    reporter_.Line("サウンドバッファのロックに失敗しました (" + std::to_string(status.code) + ")");
   }
   sound.failed = true;
 }
@@ -213,8 +213,9 @@ struct SoundMix::Playing {
   std::unique_ptr<SoundDecoder> decoder;
 };
 
-SoundMix::SoundMix(std::vector<TrackSound>& sounds, int64_t first, int64_t end)
+SoundMix::SoundMix(std::vector<TrackSound>& sounds, int64_t first, int64_t end, Reporter& reporter)
     : sounds_(sounds),
+      reporter_(reporter),
       end_(end),
       position_(first),
       sums_(size_t{kChunkFrames} * 2),
@@ -314,8 +315,8 @@ bool SoundMix::Add(Playing& playing, int64_t from, int64_t to) {
   return got == count;  // the file ends inside its window: the rest stays as it was
 }
 
-SoundTrack::SoundTrack(std::string path, std::string name, int64_t first)
-    : path_(std::move(path)), name_(name.empty() ? path_ : std::move(name)), first_(first) {}
+SoundTrack::SoundTrack(Reporter& reporter, std::string path, std::string name, int64_t first)
+    : reporter_(reporter), path_(std::move(path)), name_(name.empty() ? path_ : std::move(name)), first_(first) {}
 
 bool SoundTrack::Mix(std::vector<TrackSound>& sounds, const TrackShaping* shaping) {
   TrackFile file(path_);
@@ -343,13 +344,13 @@ bool SoundTrack::Mix(std::vector<TrackSound>& sounds, const TrackShaping* shapin
     // pwrite returns 0 only when nothing more fits.
     const int error = errno ? errno : ENOSPC;
     Fail(kWriteFailed);
-    PrintLine(WriteFailureDetail(name_, error));
+    reporter_.Line(WriteFailureDetail(name_, error));
     write_failed_ = true;
     return false;
   };
 
   if (!shaping) {
-    SoundMix mix(sounds, first_, file_end);
+    SoundMix mix(sounds, first_, file_end, reporter_);
     while (mix.Next()) {
       if (!mix.Heard()) continue;
       ClipSums(mix.Sums(), out.data(), 2 * static_cast<size_t>(mix.Frames()));
@@ -358,7 +359,7 @@ bool SoundTrack::Mix(std::vector<TrackSound>& sounds, const TrackShaping* shapin
   } else {
     // From the track's start, and as far past the file's end as the limiter looks ahead.
     const int64_t end = std::min(shaping->whole, file_end + PeakLimiter::kDelay);
-    SoundMix mix(sounds, 0, end);
+    SoundMix mix(sounds, 0, end, reporter_);
     PeakLimiter limiter;
     std::vector<double> scaled, shaped;
     int64_t written = 0;  // frames of the track through the limiter
@@ -392,13 +393,13 @@ bool SoundTrack::Mix(std::vector<TrackSound>& sounds, const TrackShaping* shapin
   errno = 0;
   if (!file.Close()) {
     Fail(kWriteFailed);
-    PrintLine(WriteFailureDetail(name_, errno ? errno : EIO));
+    reporter_.Line(WriteFailureDetail(name_, errno ? errno : EIO));
     write_failed_ = true;
     return false;
   }
   return true;
 }
 
-void SoundTrack::Fail(const char* what) const { PrintLine(what + name_); }
+void SoundTrack::Fail(const char* what) const { reporter_.Line(what + name_); }
 
 }  // namespace talmora

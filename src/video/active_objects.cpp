@@ -42,8 +42,8 @@ void ActiveObjects::Activate(std::vector<std::shared_ptr<VideoObject>>& pending,
   objects_ = std::move(merged);
 }
 
-void ActiveObjects::Draw(Canvas& canvas, double time) const {
-  for (const auto& object : objects_) object->Draw(canvas, time);
+void ActiveObjects::Draw(Canvas& canvas, double time, Reporter& reporter) const {
+  for (const auto& object : objects_) object->Draw(canvas, time, reporter);
 }
 
 }  // namespace talmora

@@ -6,6 +6,7 @@
 namespace talmora {
 
 class Canvas;
+class Reporter;
 class VideoObject;
 
 // The objects showing at the current frame time, in ascending z: each is drawn over the ones
@@ -18,7 +19,7 @@ class ActiveObjects {
   // next to start is last) and puts each in front of the first active object of equal or greater
   // z: a newcomer lies under the objects of its own depth. A NaN depth lies under every other.
   void Activate(std::vector<std::shared_ptr<VideoObject>>& pending, double time);
-  void Draw(Canvas& canvas, double time) const;
+  void Draw(Canvas& canvas, double time, Reporter& reporter) const;
   void Clear() { objects_.clear(); }
 
   const std::vector<std::shared_ptr<VideoObject>>& Objects() const { return objects_; }

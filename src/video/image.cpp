@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/console/print_line.h"
+#include "platform/console/reporter.h"
 #include "platform/render/canvas.h"
 #include "platform/render/clip_decoder.h"
 #include "platform/render/graphics_device.h"
@@ -37,14 +37,14 @@ void Image::ReadClipSettings(const AttributeMap& attributes) {
     if (value >= 0.0 && std::isfinite(value)) {
       clipstart = value;
     } else if (FindAttribute(attributes, "clipstart", text)) {
-      RefuseValue("clipstart", text, Expectation::kNotNegative, &context_.outcome);
+      RefuseValue(context_.reporter, "clipstart", text, Expectation::kNotNegative, &context_.outcome);
     }
   }
   if (double value = 0.0; ReadNumber(attributes, "clipspeed", value)) {
     if (value > 0.0 && std::isfinite(value)) {
       clipspeed = value;
     } else if (FindAttribute(attributes, "clipspeed", text)) {
-      RefuseValue("clipspeed", text, Expectation::kPositive, &context_.outcome);
+      RefuseValue(context_.reporter, "clipspeed", text, Expectation::kPositive, &context_.outcome);
     }
   }
 }
@@ -90,7 +90,7 @@ std::pair<double, double> Image::LargestExtent() const {
   return {extent(width, widthend), extent(height, heightend)};
 }
 
-void Image::Load() {
+void Image::Load(Reporter& reporter) {
   std::string refusal;
   if (!context_.graphics) {
   } else if (clip_seconds_) {
@@ -105,15 +105,15 @@ void Image::Load() {
   } else if (loaded.error().explained) {
     refusal = loaded.error().what;
   }
-  PrintLine(texture_ || clip_ ? src : "Image::Draw() : テクスチャの読み込みに失敗しました - " + src);
-  if (!refusal.empty()) PrintLine(refusal);
+  reporter.Line(texture_ || clip_ ? src : "Image::Draw() : テクスチャの読み込みに失敗しました - " + src);
+  if (!refusal.empty()) reporter.Line(refusal);
   if (!texture_ && !clip_) context_.outcome.NoteFailed();
 }
 
-void Image::Draw(Canvas& canvas, double time) {
+void Image::Draw(Canvas& canvas, double time, Reporter& reporter) {
   if (!load_tried_) {
     load_tried_ = true;
-    Load();
+    Load(reporter);
   }
   if (!texture_ && !clip_) return;
   Rect rect;

@@ -25,7 +25,7 @@ class Image : public VideoObject {
   // The first call loads the picture and prints `src`, or the failure line; a picture that
   // failed is not tried again, so the line is printed once and later frames stay quiet. A clip's
   // file is open from then until the element leaves the screen and is dropped.
-  void Draw(Canvas& canvas, double time) override;
+  void Draw(Canvas& canvas, double time, Reporter& reporter) override;
   bool EndsWithMovie() const override { return ends_with_movie_; }
 
   // The source's seconds when `src` is a moving picture.
@@ -42,7 +42,7 @@ class Image : public VideoObject {
   void ReadClipSettings(const AttributeMap& attributes);
   // A window of its own wins; otherwise the clip plays out once, or loops to the movie's end.
   void TakeLengthFromClip();
-  void Load();
+  void Load(Reporter& reporter);
   // The most pixels across and down it is drawn over its window.
   std::pair<double, double> LargestExtent() const;
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "platform/console/print_line.h"
+#include "platform/console/reporter.h"
 #include "platform/console/progress_file.h"
 #include "platform/movie/compressor_catalog.h"
 #include "platform/render/frame.h"
@@ -195,8 +195,9 @@ void SkipFrames(ActiveObjects& active, std::vector<std::shared_ptr<VideoObject>>
   }
 }
 
-ProgressReport::ProgressReport(std::unique_ptr<ProgressFile> file, std::string name, RunOutcome& outcome)
-    : file_(std::move(file)), name_(std::move(name)), outcome_(outcome) {}
+ProgressReport::ProgressReport(std::unique_ptr<ProgressFile> file, std::string name, Reporter& reporter,
+                               RunOutcome& outcome)
+    : file_(std::move(file)), name_(std::move(name)), reporter_(reporter), outcome_(outcome) {}
 
 ProgressReport::~ProgressReport() {
   file_->End(done_, total_, Seconds());
@@ -218,7 +219,7 @@ void ProgressReport::Frame() {
 void ProgressReport::TellOfFailure() {
   if (told_ || file_->Error() == 0) return;
   told_ = true;
-  PrintLine("エラー : 進み具合の出力先に書き込めなくなったため、進み具合の出力を止めます : " + name_ + " (" +
+  reporter_.Line("エラー : 進み具合の出力先に書き込めなくなったため、進み具合の出力を止めます : " + name_ + " (" +
             std::strerror(file_->Error()) + ")");
   outcome_.NoteFailed();
 }

@@ -13,6 +13,7 @@ namespace talmora {
 class ActiveObjects;
 class ProgressFile;
 class ProgressReport;
+class Reporter;
 class RunOutcome;
 class VideoObject;
 
@@ -83,7 +84,7 @@ void SkipFrames(ActiveObjects& active, std::vector<std::shared_ptr<VideoObject>>
 // report, not the render: one line names the file (`name`, as typed), and `outcome` notes it.
 class ProgressReport {
  public:
-  ProgressReport(std::unique_ptr<ProgressFile> file, std::string name, RunOutcome& outcome);
+  ProgressReport(std::unique_ptr<ProgressFile> file, std::string name, Reporter& reporter, RunOutcome& outcome);
   ~ProgressReport();
   ProgressReport(const ProgressReport&) = delete;
   ProgressReport& operator=(const ProgressReport&) = delete;
@@ -98,6 +99,7 @@ class ProgressReport {
 
   std::unique_ptr<ProgressFile> file_;
   std::string name_;
+  Reporter& reporter_;
   RunOutcome& outcome_;
   bool told_ = false;
   int32_t total_ = 0;

@@ -13,6 +13,7 @@ namespace talmora {
 
 class GraphicsDevice;
 class VideoObject;
+class Reporter;
 
 // The name every movie's stream carries.
 inline constexpr std::string_view kMovieStreamTitle = "created by talmora";
@@ -48,6 +49,6 @@ enum class MovieResult { kCompleted, kNotStarted, kCutShort };
 // as their time comes, and reports each step on the console. The maker's Make; apart so that
 // tests can hand it objects of their own.
 MovieResult RenderMovie(const MovieJob& job, std::vector<std::shared_ptr<VideoObject>>& pending,
-                        const std::string& path);
+                        const std::string& path, Reporter& reporter);
 
 }  // namespace talmora

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/console/print_line.h"
+#include "platform/console/reporter.h"
 #include "platform/render/affine_draw.h"
 #include "platform/render/canvas.h"
 #include "platform/text/font.h"
@@ -59,11 +59,11 @@ void Text::ReadProperties(AttributeMap& attributes) {
   if (ReadFlag(attributes, "wordbreak", flag) && flag) format |= DT_WORDBREAK;
 }
 
-void Text::Draw(Canvas& canvas, double time) {
+void Text::Draw(Canvas& canvas, double time, Reporter& reporter) {
   if (!font_tried_) {
     font_tried_ = true;
     if (auto made = Font::Create(FontRequest{fontsize, weight, italic, face, Scale()})) font_ = std::move(*made);
-    PrintLine(font_ ? sentence : "Text::Draw() : フォントインタフェースの作成に失敗しました");
+    reporter.Line(font_ ? sentence : "Text::Draw() : フォントインタフェースの作成に失敗しました");
     if (!font_) context_.outcome.NoteFailed();
   }
   if (!font_) return;

@@ -19,7 +19,7 @@ class Text : public VideoObject {
   void ReadProperties(AttributeMap& attributes) override;
   // The first call makes the font and prints the sentence, or the failure line; a font that
   // failed is not tried again, so the line is printed once and the text never shows.
-  void Draw(Canvas& canvas, double time) override;
+  void Draw(Canvas& canvas, double time, Reporter& reporter) override;
 
   std::string sentence;
   int32_t fontsize = 0;

@@ -30,7 +30,7 @@ void VideoObject::ReadProperties(AttributeMap& attributes) {
     if (auto parsed = ParseEase(word)) {
       ease = *parsed;
     } else {
-      PrintInvalidValue("ease", word, &context_.outcome);
+      PrintInvalidValue(context_.reporter, "ease", word, &context_.outcome);
     }
   }
 }

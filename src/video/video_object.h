@@ -9,6 +9,7 @@
 namespace talmora {
 
 class Canvas;
+class Reporter;
 
 // A drawn object: placement, depth, colour and turn, each moving from its start value to its
 // end value over the time window, along the ease (linear unless the script asks otherwise).
@@ -17,8 +18,8 @@ class VideoObject : public Object {
   explicit VideoObject(ScriptContext& context);
 
   void ReadProperties(AttributeMap& attributes) override;
-  // Draws the object as it is at `time` onto `canvas`.
-  virtual void Draw(Canvas& canvas, double time) = 0;
+  // Draws the object as it is at `time` onto `canvas`; what it has to say goes to `reporter`.
+  virtual void Draw(Canvas& canvas, double time, Reporter& reporter) = 0;
   // Its window, as read, is one pass of something endless: the movie maker stretches it to
   // the movie's end.
   virtual bool EndsWithMovie() const { return false; }

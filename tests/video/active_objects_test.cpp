@@ -25,7 +25,7 @@ class Named : public VideoObject {
       : VideoObject(context), name(letter) {
     start = start_time, end = end_time, z = depth;
   }
-  void Draw(Canvas&, double) override {}
+  void Draw(Canvas&, double, Reporter&) override {}
   char name;
 };
 
@@ -85,7 +85,7 @@ TEST(ActiveObjects, ThreeHundredThousandStartingTogetherStayFast) {
   active.Drop(2.0);
   auto frame = Frame::Create(1, 1);
   Canvas canvas(*frame);
-  active.Draw(canvas, 2.0);
+  active.Draw(canvas, 2.0, fixture.reporter);
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - begin;
 #if defined(__OPTIMIZE__) && !defined(__SANITIZE_ADDRESS__) && !__has_feature(address_sanitizer)
   EXPECT_LT(took.count(), 2.0);  // about 0.2 s; the old insertion took half a minute

@@ -25,7 +25,7 @@ class FillObject : public VideoObject {
     white_ = Texture::FromStraightAlpha(std::move(white));
   }
 
-  void Draw(Canvas& canvas, double time) override {
+  void Draw(Canvas& canvas, double time, Reporter&) override {
     Rect rect;
     uint32_t ignored = 0;
     Interpolate(time, rect, ignored);

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "app/device.h"
-#include "platform/console/print_line.h"
+#include "platform/console/reporter.h"
 #include "platform/movie/avi_writer.h"
 #include "support/cli_harness.h"
 #include "support/dib_frames.h"
@@ -55,10 +55,10 @@ constexpr MovieContainer kFailingAvi{".avi", [](const std::string& path) -> std:
 class LoudFill : public testing::FillObject {
  public:
   using FillObject::FillObject;
-  void Draw(Canvas& canvas, double time) override {
-    if (!said_) PrintLine("drawn from " + std::to_string(start));
+  void Draw(Canvas& canvas, double time, Reporter& reporter) override {
+    if (!said_) reporter.Line("drawn from " + std::to_string(start));
     said_ = true;
-    FillObject::Draw(canvas, time);
+    FillObject::Draw(canvas, time, reporter);
   }
 
  private:
@@ -68,8 +68,8 @@ class LoudFill : public testing::FillObject {
 class MovieRenderTest : public ::testing::Test {
  protected:
   MovieRenderTest() {
-    testing::CaptureStdout quiet;
-    device_ = std::make_unique<Device>();
+    HeldReporter quiet;
+    device_ = std::make_unique<Device>(quiet);
     fixture_.context.graphics = device_->Graphics();
   }
 
@@ -87,9 +87,9 @@ class MovieRenderTest : public ::testing::Test {
                      [](const auto& p, const auto& q) { return ActivatesAfter(*p, *q); });
     job.options = &options;
     job.graphics = device_->Graphics();
-    testing::CaptureStdout capture;
-    RenderMovie(job, objects, path_);
-    return capture.Text();
+    HeldReporter said;
+    RenderMovie(job, objects, path_, said);
+    return said.Take();
   }
 
   testing::TempDir dir_;
