@@ -188,11 +188,7 @@ std::string Contradiction(const CommandLine& line) {
     return "エラー : --part には --codec が必要です (部品はどれも同じ圧縮形式で描きます)";
   }
   if (line.from && line.to && !(*line.from < *line.to)) {
-    const auto shortest = [](double value) {
-      char text[32];
-      return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
-    };
-    return "エラー : --from (" + shortest(*line.from) + ") は --to (" + shortest(*line.to) +
+    return "エラー : --from (" + Shortest(*line.from) + ") は --to (" + Shortest(*line.to) +
            ") より前でなければなりません";
   }
   if (line.output && line.frame && !HasExtension(*line.output, ".png")) {

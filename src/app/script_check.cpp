@@ -5,7 +5,6 @@ extern "C" {
 }
 
 #include <algorithm>
-#include <charconv>
 #include <map>
 #include <memory>
 #include <optional>
@@ -22,6 +21,7 @@ extern "C" {
 #include "platform/text/font_face.h"
 #include "script/attribute_names.h"
 #include "script/file_path.h"
+#include "script/number_text.h"
 #include "script/property_readers.h"
 #include "script/xml_parser.h"
 #include "video/easing.h"
@@ -34,12 +34,6 @@ namespace {
 constexpr std::string_view kDefaultFace = "ＭＳ ゴシック";
 constexpr const char* kColourRange =
     " は色の範囲を超えています: 色の成分は0から1です (255 なら 1 のつもりでは?)";
-
-std::string Shortest(double value) {
-  char buffer[64];
-  const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return error == std::errc() ? std::string(buffer, end) : std::string();
-}
 
 std::string Suggestion(std::string_view word, std::span<const std::string_view> names) {
   const auto nearest = NearestName(word, names);

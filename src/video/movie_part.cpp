@@ -1,7 +1,6 @@
 #include "video/movie_part.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -10,6 +9,7 @@
 #include "platform/movie/compressor_catalog.h"
 #include "platform/render/frame.h"
 #include "script/conversions.h"
+#include "script/number_text.h"
 #include "script/run_outcome.h"
 #include "video/active_objects.h"
 #include "video/frame_timing.h"
@@ -36,11 +36,6 @@ int32_t FirstFrameFrom(double seconds, int32_t fps, int32_t count) {
 }
 
 double ShowingTime(int32_t index, int32_t fps) { return static_cast<double>(index) / fps; }
-
-std::string Shortest(double value) {
-  char text[32];
-  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
-}
 
 int32_t ScaledSide(int32_t side, double scale, bool even) {
   // A side the render target refuses anyway stays as it is, and so does its message.

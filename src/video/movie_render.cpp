@@ -1,6 +1,5 @@
 #include "video/movie_render.h"
 
-#include <charconv>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -12,6 +11,7 @@
 #include "platform/render/canvas.h"
 #include "platform/render/frame.h"
 #include "platform/render/graphics_device.h"
+#include "script/number_text.h"
 #include "video/active_objects.h"
 #include "video/compressor_choice.h"
 #include "video/frame_pipeline.h"
@@ -69,9 +69,7 @@ void PrintSizeRange(const MovieJob& job, Reporter& reporter) {
 }
 
 void PrintTooManyFrames(const MovieJob& job, Reporter& reporter) {
-  char length[32];
-  const auto written = std::to_chars(length, length + sizeof length, job.length);
-  reporter.Line("エラー : 動画の長さ " + std::string(length, written.ptr) + " 秒は " + std::to_string(job.fps) +
+  reporter.Line("エラー : 動画の長さ " + Shortest(job.length) + " 秒は " + std::to_string(job.fps) +
             " fps でフレーム数の上限 " + std::to_string(kMaxFrameCount) + " を超えます");
 }
 
