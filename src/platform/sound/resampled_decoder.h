@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sound/av_handles.h"
+#include "platform/libav_handles.h"
 #include "platform/sound/decoded_file.h"
 #include "platform/sound/sound_system.h"
 
