@@ -25,10 +25,6 @@ constexpr std::string_view kTextureFailed = "エラー : レンダリングタ�
 constexpr std::string_view kRendererFailed = "エラー : サーフィルレンダリングインタフェースの作成に失敗しました";
 constexpr std::string_view kConversionFailed = "エラー : サーフィス→ビットマップへの変換に失敗しました";
 constexpr std::string_view kCancelled = "エラー : 圧縮形式の選択がキャンセルされました";
-constexpr std::string_view kFileFailed = "エラー : aviファイルのオープンに失敗しました";
-constexpr std::string_view kStreamFailed = "エラー : aviストリームの作成に失敗しました";
-constexpr std::string_view kCompressorFailed = "エラー : avi圧縮ストリームの作成に失敗しました";
-constexpr std::string_view kFormatFailed = "エラー : aviストリーム形式の設定に失敗しました";
 
 void PrintRefusal(const CompressorSettings& settings, const MovieOptions& options, const MovieJob& job,
                   Reporter& reporter) {
@@ -44,20 +40,7 @@ std::unique_ptr<MovieRecorder> OpenMovie(const MovieContainer& container, const 
                                          Reporter& reporter) {
   auto movie = MovieRecorder::Open(container, path, stream, settings);
   if (movie) return std::move(*movie);
-  switch (movie.error()) {
-    case MovieFailure::kFile:
-      reporter.Line(kFileFailed);
-      break;
-    case MovieFailure::kStream:
-      reporter.Line(kStreamFailed);
-      break;
-    case MovieFailure::kCompressor:
-      reporter.Line(kCompressorFailed);
-      break;
-    case MovieFailure::kHeaders:
-      reporter.Line(kFormatFailed);
-      break;
-  }
+  reporter.Line(movie.error().what);
   return nullptr;
 }
 
