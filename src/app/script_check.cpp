@@ -351,9 +351,9 @@ void Checker::CheckSound(const ReadObject& object) {
   }
   SoundSystem* system = runtime_.device.Sounds();
   if (!system) return;
-  if (const SoundStatus status = system->OpenStream(path); !status.Ok()) {
+  if (const auto opened = system->OpenStream(path); !opened) {
     Report(*object.tag,
-           "音声ファイル " + object.written_src + " を読み込めません (" + status.reason + ")");
+           "音声ファイル " + object.written_src + " を読み込めません (" + opened.error().what + ")");
   }
 }
 

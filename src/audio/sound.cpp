@@ -21,7 +21,7 @@ void PrintNoSoundSystem(const std::string& path, ScriptContext& context) {
   context.outcome.NoteFailed();
 }
 
-void PrintLoadFailure(const std::string& path, const SoundStatus& status, ScriptContext& context) {
+void PrintLoadFailure(const std::string& path, const Error& status, ScriptContext& context) {
   context.reporter.Line("サウンドの読み込みに失敗しました : " + path + "(" + std::to_string(status.code) + ")");
   context.outcome.NoteFailed();
 }
@@ -80,16 +80,15 @@ void Sound::TakeLengthFromFile() {
   }
   // A window of its own needs only the proof that the file decodes, not its length.
   if (end != start) {
-    if (const SoundStatus status = system->OpenStream(path); !status.Ok()) {
-      PrintLoadFailure(path, status, context_);
-    }
+    if (const auto opened = system->OpenStream(path); !opened) PrintLoadFailure(path, opened.error(), context_);
     return;
   }
-  SoundInfo info;
-  if (const SoundStatus status = system->OpenStream(path, info); !status.Ok()) {
-    PrintLoadFailure(path, status, context_);
+  const auto measured = system->MeasureStream(path);
+  if (!measured) {
+    PrintLoadFailure(path, measured.error(), context_);
     return;
   }
+  const SoundInfo& info = *measured;
   const double seconds = PlaybackSeconds(info);
   // Endless: the sound maker, which knows the movie's end, sets it; "now" and "last" have
   // no finite length to take.
@@ -157,8 +156,8 @@ std::optional<TrackSound> Sound::ForTrack() {
     PrintNoSoundSystem(path, context_);
     return std::nullopt;
   }
-  if (const SoundStatus status = system->OpenStream(path); !status.Ok()) {
-    PrintLoadFailure(path, status, context_);
+  if (const auto opened = system->OpenStream(path); !opened) {
+    PrintLoadFailure(path, opened.error(), context_);
     return std::nullopt;
   }
   context_.reporter.Line(path);
@@ -166,10 +165,12 @@ std::optional<TrackSound> Sound::ForTrack() {
   sound.window = WindowFrames(start, end);
   sound.gains = Gains();
   sound.open = [this, system](bool report) {
-    std::unique_ptr<SoundDecoder> decoder;
-    const SoundStatus status = system->OpenDecoded(path, PlaybackSettings(), decoder);
-    if (!status.Ok() && report) PrintLoadFailure(path, status, context_);
-    return decoder;
+    auto opened = system->OpenDecoded(path, PlaybackSettings());
+    if (!opened) {
+      if (report) PrintLoadFailure(path, opened.error(), context_);
+      return std::unique_ptr<SoundDecoder>();
+    }
+    return std::move(*opened);
   };
   return sound;
 }

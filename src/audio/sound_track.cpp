@@ -201,7 +201,7 @@ void ClipSums(const int32_t* sums, int16_t* out, size_t count) {
   for (; i < count; ++i) out[i] = static_cast<int16_t>(std::clamp(sums[i], -32768, 32767));
 }
 
-void SoundMix::Fail(TrackSound& sound, const SoundStatus& status) {
+void SoundMix::Fail(TrackSound& sound, const Error& status) {
   if (!sound.failed) {
     reporter_.Line("サウンドバッファのロックに失敗しました (" + std::to_string(status.code) + ")");
   }
@@ -281,11 +281,12 @@ bool SoundMix::Start(Playing& playing, int64_t frame) {
     while (frames > 0) {
       if (const int64_t period = decoder.Period(); by_repetitions && period > 0) frames %= period;
       const int count = static_cast<int>(std::min<int64_t>(kChunkFrames, frames));
-      int got = 0;
-      if (const SoundStatus status = decoder.Read(decoded_.data(), count, got); !status.Ok()) {
-        Fail(sound, status);
+      const auto read = decoder.Read(decoded_.data(), count);
+      if (!read) {
+        Fail(sound, read.error());
         return false;
       }
+      const int got = *read;
       if (got < count) return true;
       frames -= got;
     }
@@ -298,11 +299,12 @@ bool SoundMix::Start(Playing& playing, int64_t frame) {
 bool SoundMix::Add(Playing& playing, int64_t from, int64_t to) {
   TrackSound& sound = sounds_[playing.index];
   const int count = static_cast<int>(to - from);
-  int got = 0;
-  if (const SoundStatus status = playing.decoder->Read(decoded_.data(), count, got); !status.Ok()) {
-    Fail(sound, status);
+  const auto read = playing.decoder->Read(decoded_.data(), count);
+  if (!read) {
+    Fail(sound, read.error());
     return false;
   }
+  const int got = *read;
   int32_t* sums = sums_.data() + 2 * (from - position_);
   if (sound.gains.IsUnity()) {
     AddUnity(sums, decoded_.data(), static_cast<size_t>(got) * 2);

@@ -13,8 +13,8 @@
 namespace talmora {
 
 class Reporter;
+struct Error;
 class SoundDecoder;
-struct SoundStatus;
 
 // A sound's gains across its window: volume and pan each move from their start value at the
 // window's start to their end value at its end, paced by the ease. Pan runs from −1 (left only)
@@ -77,7 +77,7 @@ class SoundMix {
   // Adds the playing sound's frames over [from, to) of the stretch; false when its file ends or
   // fails there.
   bool Add(Playing& playing, int64_t from, int64_t to);
-  void Fail(TrackSound& sound, const SoundStatus& status);
+  void Fail(TrackSound& sound, const Error& status);
 
   std::vector<TrackSound>& sounds_;
   Reporter& reporter_;

@@ -9,10 +9,12 @@ namespace talmora {
 
 // What a platform call failed at, in words for a log or a test; the layer that owns the user's
 // message decides what to print. `explained`: `what` is itself a whole line for the user, the
-// failure being one the platform layer can word best (a refusal, the step that failed).
+// failure being one the platform layer can word best (a refusal, the step that failed). `code`:
+// the library's own negative number, where the messages show it.
 struct Error {
   std::string what;
   bool explained = false;
+  int code = 0;
 };
 
 // A value, or what kept it from being made: std::expected cut down to what the layers use.

@@ -23,14 +23,15 @@ class FakeDecoder : public SoundDecoder {
   FakeDecoder(int64_t frames, int fail_on_read, std::vector<int>* requests = nullptr, int value = 0)
       : frames_(frames), fail_on_read_(fail_on_read), requests_(requests), value_(value) {}
   static int16_t Left(int64_t i) { return static_cast<int16_t>(i % 20000 + 1); }
-  SoundStatus Read(int16_t* out, int frames, int& got) override {
+  Expected<int> Read(int16_t* out, int frames) override {
     if (requests_) requests_->push_back(frames);
-    if (reads_++ == fail_on_read_) return SoundStatus::Failure(-5);
-    for (got = 0; got < frames && next_ < frames_; ++got, ++next_) {
+    if (reads_++ == fail_on_read_) return SoundError(-5);
+    int got = 0;
+    for (; got < frames && next_ < frames_; ++got, ++next_) {
       out[2 * got] = static_cast<int16_t>(value_ ? value_ : Left(next_));
       out[2 * got + 1] = static_cast<int16_t>(value_ ? value_ : -Left(next_));
     }
-    return {};
+    return got;
   }
 
  private:
