@@ -206,13 +206,12 @@ int RunSequence(Runtime& runtime, CommandLine command_line, std::istream& input)
   MoviePart part{command_line.frame, command_line.from, command_line.to, command_line.scale, command_line.part};
   std::optional<ProgressReport> progress;
   if (command_line.progress && !command_line.check) {
-    std::string error;
-    auto file = ProgressFile::Open(*command_line.progress, error);
+    auto file = ProgressFile::Open(*command_line.progress);
     if (!file) {
-      reporter.Line("エラー : 進み具合の出力先を開けませんでした : " + *command_line.progress + " (" + error + ")");
+      reporter.Line("エラー : 進み具合の出力先を開けませんでした : " + *command_line.progress + " (" + file.error().what + ")");
       return kFailure;
     }
-    part.progress = &progress.emplace(std::move(file), *command_line.progress, reporter, runtime.context.outcome);
+    part.progress = &progress.emplace(std::move(*file), *command_line.progress, reporter, runtime.context.outcome);
   }
   if (::chdir(FolderOf(full_path).c_str()) != 0) {
     // The script's own folder is readable: its file was just opened. Nothing to report.
