@@ -22,7 +22,7 @@
 #include "app/runtime.h"
 #include "audio/sound_maker.h"
 #include "audio/wav_header.h"
-#include "platform/console/print_line.h"
+#include "platform/console/reporter.h"
 #include "script/xml_parser.h"
 
 namespace talmora {
@@ -76,8 +76,9 @@ void Run(const std::filesystem::path& folder, int minutes, Variant variant) {
   }
   script += "</talmora>";
 
-  Runtime runtime;
-  XMLParser parser;
+  ConsoleReporter console;
+  Runtime runtime(console, console);
+  XMLParser parser(console);
   parser.LoadText(script);
   runtime.templates.AddTemplates(parser.Tags());
   const long before = PeakKilobytes();
@@ -99,7 +100,7 @@ void Run(const std::filesystem::path& folder, int minutes, Variant variant) {
                                                 : "",
                 wall.count(), ProcessorSeconds() - processor, mixed_minutes,
                 static_cast<double>(PeakKilobytes()) / 1024.0, static_cast<double>(before) / 1024.0);
-  PrintLine(line);
+  console.Line(line);
 }
 
 }  // namespace

@@ -5,12 +5,22 @@
 #include <cmath>
 #include <string_view>
 
+#include "platform/movie/joined_file.h"
 #include "script/number_text.h"
 
 namespace talmora {
 namespace {
 
 constexpr std::string_view kBadValue = "エラー : オプションの値が不正です - ";
+// Stands in the help for the joined file's extensions, which its writer knows.
+constexpr std::string_view kContainersMark = "{containers}";
+
+// ".mkv .mp4 .mov .avi"
+std::string ContainerList() {
+  std::string list;
+  for (std::string_view extension : JoinedExtensions()) list.append(list.empty() ? "" : " ").append(extension);
+  return list;
+}
 
 // Sets the option from its value text (empty for options without one); false with `error` set.
 using Setter = bool (*)(CommandLine& line, std::string_view name, std::string_view value, std::string& error);
@@ -105,7 +115,7 @@ constexpr Option kOptions[] = {
     {"--check", "", "", "スクリプトを読んで問題をすべて報告し、何も書き出さない",
      [](CommandLine& l, std::string_view, std::string_view, std::string&) { return l.check = true; }},
     {"--output", "-o", "PATH",
-     "映像と音声を一つのファイルにも書き出す (.mkv .mp4 .mov .avi)。--frame では PNG 画像の出力先",
+     "映像と音声を一つのファイルにも書き出す ({containers})。--frame では PNG 画像の出力先",
      [](CommandLine& l, std::string_view, std::string_view v, std::string&) {
        l.output = std::string(v);
        return true;
@@ -188,20 +198,15 @@ std::string Contradiction(const CommandLine& line) {
     return "エラー : --part には --codec が必要です (部品はどれも同じ圧縮形式で描きます)";
   }
   if (line.from && line.to && !(*line.from < *line.to)) {
-    const auto shortest = [](double value) {
-      char text[32];
-      return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
-    };
-    return "エラー : --from (" + shortest(*line.from) + ") は --to (" + shortest(*line.to) +
+    return "エラー : --from (" + Shortest(*line.from) + ") は --to (" + Shortest(*line.to) +
            ") より前でなければなりません";
   }
   if (line.output && line.frame && !HasExtension(*line.output, ".png")) {
     return std::string(kBadValue) + "--output " + *line.output + " (--frame の出力先は .png のファイル)";
   }
   if (line.output && !line.frame &&
-      !std::ranges::any_of(std::initializer_list<std::string_view>{".mkv", ".mp4", ".mov", ".avi"},
-                           [&](std::string_view e) { return HasExtension(*line.output, e); })) {
-    return std::string(kBadValue) + "--output " + *line.output + " (.mkv .mp4 .mov .avi のいずれかのファイル)";
+      !std::ranges::any_of(JoinedExtensions(), [&](std::string_view e) { return HasExtension(*line.output, e); })) {
+    return std::string(kBadValue) + "--output " + *line.output + " (" + ContainerList() + " のいずれかのファイル)";
   }
   return {};
 }
@@ -280,7 +285,11 @@ std::string UsageText() {
     names += option.name;
     if (!option.value_name.empty()) names.append(" ").append(option.value_name);
     names.resize(std::max<size_t>(names.size() + 2, 26), ' ');
-    text += "  " + names + std::string(option.meaning) + "\n";
+    std::string meaning(option.meaning);
+    if (const size_t mark = meaning.find(kContainersMark); mark != std::string::npos) {
+      meaning.replace(mark, kContainersMark.size(), ContainerList());
+    }
+    text += "  " + names + meaning + "\n";
   }
   return text;
 }

@@ -6,7 +6,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
-#include "platform/console/print_line.h"
+#include "platform/console/reporter.h"
 
 namespace talmora {
 namespace {
@@ -20,12 +20,12 @@ void SilenceLibraryLogs() {
 
 }  // namespace
 
-Device::Device() {
+Device::Device(Reporter& reporter) {
   SilenceLibraryLogs();
   graphics_ = std::make_unique<GraphicsDevice>();
-  PrintLine("D3DDevice::Initialize() : DirectXの初期化に成功しました");
+  reporter.Line("D3DDevice::Initialize() : DirectXの初期化に成功しました");
   sound_system_ = std::make_unique<SoundSystem>();
-  PrintLine("FMODライブラリの初期化に成功しました");
+  reporter.Line("FMODライブラリの初期化に成功しました");
 }
 
 // Released in reverse: the sound system first, then the renderer.

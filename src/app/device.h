@@ -7,11 +7,13 @@
 
 namespace talmora {
 
+class Reporter;
+
 // Owns the connections to the renderer and the sound decoder for the whole run. Its start-up
 // lines are the first the program prints.
 class Device {
  public:
-  Device();
+  explicit Device(Reporter& reporter);
   ~Device();
   Device(const Device&) = delete;
   Device& operator=(const Device&) = delete;

@@ -1,6 +1,6 @@
 #include "app/joined_output.h"
 
-#include "platform/console/print_line.h"
+#include "platform/console/reporter.h"
 #include "platform/movie/fourcc.h"
 #include "platform/movie/joined_file.h"
 
@@ -25,7 +25,7 @@ bool JoinedOutput::Admits(uint32_t fourcc) {
   if (ContainerHolds(path_, fourcc)) return true;
   refused_ = true;
   reported_ = true;
-  PrintLine("エラー : 圧縮形式 " + CompressorName(fourcc) + " は " + Extension(path_) + " ファイルに格納できません (" +
+  reporter_.Line("エラー : 圧縮形式 " + CompressorName(fourcc) + " は " + Extension(path_) + " ファイルに格納できません (" +
             std::string(ContainerFor(fourcc)) + " なら格納できます) : " + path_);
   return false;
 }
@@ -36,7 +36,7 @@ void JoinedOutput::Write(const std::string& avi, bool movie_made, const std::str
   const std::string cause = WriteJoinedFile(path_, {avi, wav});
   if (!cause.empty()) return Fail(cause);
   written_ = true;
-  PrintLine("出力ファイルの作成が完了しました : " + path_);
+  reporter_.Line("出力ファイルの作成が完了しました : " + path_);
 }
 
 int JoinedOutput::Finish() {
@@ -48,7 +48,7 @@ int JoinedOutput::Finish() {
 void JoinedOutput::Fail(const std::string& cause) {
   if (reported_) return;
   reported_ = true;
-  PrintLine("エラー : 出力ファイルを書き出せませんでした : " + path_ + " (" + cause + ")");
+  reporter_.Line("エラー : 出力ファイルを書き出せませんでした : " + path_ + " (" + cause + ")");
 }
 
 }  // namespace talmora

@@ -5,11 +5,13 @@
 
 namespace talmora {
 
+class Reporter;
+
 // `--output PATH`: the one file joining the movie and its sound track, and the messages and
 // exit status that go with it.
 class JoinedOutput {
  public:
-  explicit JoinedOutput(std::string path) : path_(std::move(path)) {}
+  JoinedOutput(std::string path, Reporter& reporter) : path_(std::move(path)), reporter_(reporter) {}
 
   const std::string& path() const { return path_; }
 
@@ -28,6 +30,7 @@ class JoinedOutput {
   void Fail(const std::string& cause);
 
   std::string path_;
+  Reporter& reporter_;
   bool refused_ = false;
   bool written_ = false;
   bool reported_ = false;

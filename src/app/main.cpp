@@ -1,11 +1,10 @@
 #include <iostream>
-#include <optional>
 
 #include "app/command_line.h"
 #include "app/run_sequence.h"
 #include "app/runtime.h"
 #include "app/version.h"
-#include "platform/console/print_line.h"
+#include "platform/console/reporter.h"
 
 int main(int argc, char** argv) {
   talmora::CommandLine command_line = talmora::ParseCommandLine(argc, argv);
@@ -15,9 +14,9 @@ int main(int argc, char** argv) {
     return 0;
   }
   // The check speaks only in its own lines, without the device's start-up lines.
-  std::optional<talmora::ConsoleCapture> quiet;
-  if (command_line.check && command_line.error.empty()) quiet.emplace();
-  talmora::Runtime runtime;
-  quiet.reset();
+  talmora::ConsoleReporter console;
+  talmora::HeldReporter quiet;
+  const bool check = command_line.check && command_line.error.empty();
+  talmora::Runtime runtime(console, check ? static_cast<talmora::Reporter&>(quiet) : console);
   return talmora::RunSequence(runtime, std::move(command_line), std::cin);
 }

@@ -3,10 +3,10 @@
 #include <limits.h>
 #include <sys/stat.h>
 
-#include <charconv>
 #include <cstdlib>
 
 #include "script/file_path.h"
+#include "script/number_text.h"
 
 namespace talmora {
 namespace {
@@ -19,11 +19,6 @@ std::string ResolvedPath(const std::string& path) {
   if (!::realpath(FolderOf(absolute).c_str(), folder)) return absolute;
   const std::string resolved = folder;
   return (resolved == "/" ? "" : resolved) + absolute.substr(slash);
-}
-
-std::string Shortest(double value) {
-  char text[32];
-  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 #include "app/output_paths.h"
 #include "app/part_record.h"
 #include "audio/wav_header.h"
-#include "platform/console/print_line.h"
+#include "platform/console/reporter.h"
 #include "platform/files/pending_file.h"
 #include "platform/movie/frame_compressor.h"
 #include "platform/movie/joined_file.h"
@@ -205,13 +205,14 @@ PartFiles PartFilesOf(const std::string& full_path, PartNumber part, std::option
 }
 
 void JoinParts(const CommandLine& line, const std::string& full_path, const std::string& movie,
-               const std::string& track, JoinedOutput* joined, RunOutcome& outcome) {
+               const std::string& track, JoinedOutput* joined, Reporter& reporter,
+               RunOutcome& outcome) {
   const int32_t count = *line.join;
   PartRecord expected;
   expected.made_by = MadeBy();
   expected.script = FileDigest(full_path);
   expected.options = PixelOptions(line);
-  PrintLine("部品の結合開始 : " + std::to_string(count) + " 個");
+  reporter.Line("部品の結合開始 : " + std::to_string(count) + " 個");
   std::vector<PartRecord> records;
   std::vector<PartFiles> files;
   bool refused = false;
@@ -225,7 +226,7 @@ void JoinParts(const CommandLine& line, const std::string& full_path, const std:
       problem = SequenceProblem(*record, records.empty() ? nullptr : &records.back(), files.back());
     }
     if (!problem.empty()) {
-      PrintLine("エラー : 部品 " + Number(part) + " " + problem);
+      reporter.Line("エラー : 部品 " + Number(part) + " " + problem);
       refused = true;
     } else {
       records.push_back(*record);
@@ -237,7 +238,7 @@ void JoinParts(const CommandLine& line, const std::string& full_path, const std:
   }
   for (size_t i = 0; i < records.size(); ++i) {
     if (!records[i].failed) continue;
-    PrintLine("エラー : 部品 " + Number(records[i].part) + " では描けなかったもの、読めなかった値があります : " +
+    reporter.Line("エラー : 部品 " + Number(records[i].part) + " では描けなかったもの、読めなかった値があります : " +
               files[i].record);
     outcome.NoteFailed();
   }
@@ -254,7 +255,7 @@ void JoinParts(const CommandLine& line, const std::string& full_path, const std:
     if (failed_piece >= 0) cause = pieces[static_cast<size_t>(failed_piece)].path + " : " + cause;
   }
   const bool movie_made = cause.empty();
-  PrintLine(movie_made ? "aviの結合が完了しました : " + movie : "エラー : aviの結合に失敗しました : " + movie + " (" + cause + ")");
+  reporter.Line(movie_made ? "aviの結合が完了しました : " + movie : "エラー : aviの結合に失敗しました : " + movie + " (" + cause + ")");
   const bool sound = first.track_bytes >= 0;
   bool track_made = false;
   if (sound) {
@@ -262,7 +263,7 @@ void JoinParts(const CommandLine& line, const std::string& full_path, const std:
     for (const PartFiles& part : files) tracks.push_back(part.track);
     cause = JoinTracks(track, tracks);
     track_made = cause.empty();
-    PrintLine(track_made ? "wavの結合が完了しました : " + track
+    reporter.Line(track_made ? "wavの結合が完了しました : " + track
                          : "エラー : wavの結合に失敗しました : " + track + " (" + cause + ")");
   }
   if (!movie_made || (sound && !track_made)) outcome.NoteIncomplete();

@@ -8,6 +8,7 @@
 namespace talmora {
 
 class JoinedOutput;
+class Reporter;
 class RunOutcome;
 
 // The files of one part of the script at `full_path`: its movie, its track and its record.
@@ -24,6 +25,6 @@ PartFiles PartFilesOf(const std::string& full_path, PartNumber part, std::option
 // does, and from them the `joined` file. `outcome` notes what was not written, and a part that
 // recorded a failure of its own.
 void JoinParts(const CommandLine& line, const std::string& full_path, const std::string& movie,
-               const std::string& track, JoinedOutput* joined, RunOutcome& outcome);
+               const std::string& track, JoinedOutput* joined, Reporter& reporter, RunOutcome& outcome);
 
 }  // namespace talmora

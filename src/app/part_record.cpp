@@ -8,6 +8,7 @@
 
 #include "platform/movie/compressor_catalog.h"
 #include "platform/movie/fourcc.h"
+#include "script/number_text.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -58,11 +59,6 @@ bool ReadPair(const std::string& text, char between, Number& a, Number& b) {
 std::string Trimmed(std::string code) {
   while (!code.empty() && code.back() == ' ') code.pop_back();
   return code;
-}
-
-std::string Shortest(double value) {
-  char text[32];
-  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
 }
 
 }  // namespace

@@ -18,7 +18,7 @@
 #include "app/runtime.h"
 #include "app/script_check.h"
 #include "audio/sound_maker.h"
-#include "platform/console/print_line.h"
+#include "platform/console/reporter.h"
 #include "platform/movie/compressor_catalog.h"
 #include "platform/files/pending_file.h"
 #include "platform/console/progress_file.h"
@@ -67,7 +67,7 @@ RunFiles FilesOf(const CommandLine& line, const std::string& full_path) {
 
 // Once a part's movie and track are whole, its record says what it is; without the record the
 // join takes the part as unfinished. `record` holds what the movie pass told of it.
-void WriteRecord(const RunFiles& files, PartRecord record, bool sound, RunOutcome& outcome) {
+void WriteRecord(const RunFiles& files, PartRecord record, bool sound, Reporter& reporter, RunOutcome& outcome) {
   struct stat movie_info {}, track_info {};
   record.failed = outcome.ExitStatus() != 0;
   bool whole = ::stat(files.movie.c_str(), &movie_info) == 0 && (!sound || ::stat(files.track.c_str(), &track_info) == 0);
@@ -82,7 +82,7 @@ void WriteRecord(const RunFiles& files, PartRecord record, bool sound, RunOutcom
     whole = whole && file.Commit();
   }
   if (whole) return;
-  PrintLine("エラー : 部品の記録を書き出せませんでした : " + *files.record);
+  reporter.Line("エラー : 部品の記録を書き出せませんでした : " + *files.record);
   outcome.NoteIncomplete();
 }
 
@@ -138,43 +138,44 @@ void RunMakers(Runtime& runtime, const TagList& tags, const MovieOptions& movie_
   sound.Make(files.track);
   const bool has_sound = !sound.Sounds().empty();
   if (joined) joined->Write(files.movie, movie_made, has_sound ? files.track : std::string(), sound.made);
-  if (part.piece && movie_made && (!has_sound || sound.made)) WriteRecord(files, std::move(record), has_sound, outcome);
+  if (part.piece && movie_made && (!has_sound || sound.made)) WriteRecord(files, std::move(record), has_sound, runtime.context.reporter, outcome);
 }
 
 }  // namespace
 
 int RunSequence(Runtime& runtime, CommandLine command_line, std::istream& input) {
+  Reporter& reporter = runtime.context.reporter;
   if (!command_line.error.empty()) {
-    PrintLine(command_line.error);
+    reporter.Line(command_line.error);
     return kFailure;
   }
   if (command_line.list_codecs) {
-    ListCompressors();
+    ListCompressors(reporter);
     return 0;
   }
   if (command_line.scripts.size() != 1) {
-    PrintLine("使い方 : talmora [xmlファイルパス]");
+    reporter.Line("使い方 : talmora [xmlファイルパス]");
     return kFailure;
   }
-  if (!CheckMovieOptions(command_line.movie)) return kFailure;
+  if (!CheckMovieOptions(command_line.movie, reporter)) return kFailure;
   if (const std::string unknown = TakePartFromEnvironment(command_line, [](const char* name) { return std::getenv(name); });
       !unknown.empty()) {
-    PrintLine(unknown);
+    reporter.Line(unknown);
     return kFailure;
   }
   // A relative output path is the user's, from the folder the program started in.
   std::optional<JoinedOutput> joined;
-  if (command_line.output && !command_line.frame) joined.emplace(AbsolutePath(*command_line.output));
+  if (command_line.output && !command_line.frame) joined.emplace(AbsolutePath(*command_line.output), reporter);
   if (joined && command_line.movie.codec && !joined->Admits(LookUpCompressor(*command_line.movie.codec)->fourcc)) {
     return kFailure;
   }
   const std::string& script = command_line.scripts.front();
   switch (CheckScript(script)) {
     case ScriptCheck::kMissing:
-      PrintLine("エラー : xmlファイルが見つかりません");
+      reporter.Line("エラー : xmlファイルが見つかりません");
       return kFailure;
     case ScriptCheck::kUnreadable:
-      PrintLine("エラー : xmlファイルを開けませんでした");
+      reporter.Line("エラー : xmlファイルを開けませんでした");
       return kFailure;
     case ScriptCheck::kReadable:
       break;
@@ -198,20 +199,19 @@ int RunSequence(Runtime& runtime, CommandLine command_line, std::istream& input)
       outputs.push_back({"--progress ", *command_line.progress});
     }
     if (const std::string refusal = SameFileRefusal(script, outputs); !refusal.empty()) {
-      PrintLine(refusal);
+      reporter.Line(refusal);
       return kFailure;
     }
   }
   MoviePart part{command_line.frame, command_line.from, command_line.to, command_line.scale, command_line.part};
   std::optional<ProgressReport> progress;
   if (command_line.progress && !command_line.check) {
-    std::string error;
-    auto file = ProgressFile::Open(*command_line.progress, error);
+    auto file = ProgressFile::Open(*command_line.progress);
     if (!file) {
-      PrintLine("エラー : 進み具合の出力先を開けませんでした : " + *command_line.progress + " (" + error + ")");
+      reporter.Line("エラー : 進み具合の出力先を開けませんでした : " + *command_line.progress + " (" + file.error().what + ")");
       return kFailure;
     }
-    part.progress = &progress.emplace(std::move(file), *command_line.progress, runtime.context.outcome);
+    part.progress = &progress.emplace(std::move(*file), *command_line.progress, reporter, runtime.context.outcome);
   }
   if (::chdir(FolderOf(full_path).c_str()) != 0) {
     // The script's own folder is readable: its file was just opened. Nothing to report.
@@ -226,7 +226,7 @@ int RunSequence(Runtime& runtime, CommandLine command_line, std::istream& input)
   InstallInterruptCleanup();
   OnStandardOutputGone([] { ExitRemovingTemporaries(SIGPIPE); });
   if (command_line.join) {
-    JoinParts(command_line, full_path, files.movie, files.track, joined ? &*joined : nullptr, outcome);
+    JoinParts(command_line, full_path, files.movie, files.track, joined ? &*joined : nullptr, reporter, outcome);
   } else {
     // A piece's record names the script as it was read.
     PartRecord record;
@@ -236,9 +236,9 @@ int RunSequence(Runtime& runtime, CommandLine command_line, std::istream& input)
       record.options = PixelOptions(command_line);
       record.part = *command_line.part;
     }
-    XMLParser parser;
+    XMLParser parser(reporter);
     if (parser.Load(full_path)) {
-      ReportUnreadNames(parser.Tags(), outcome);
+      ReportUnreadNames(parser.Tags(), reporter, outcome);
       RunMakers(runtime, parser.Tags(), command_line.movie, files, part, std::move(record), joined ? &*joined : nullptr);
     } else {
       outcome.NoteIncomplete();
@@ -246,7 +246,7 @@ int RunSequence(Runtime& runtime, CommandLine command_line, std::istream& input)
   }
   if (joined && joined->Finish() != 0) outcome.NoteIncomplete();
   progress.reset();  // every file is written: the closing block
-  PrintLine("エンターキーを押すと終了します");
+  reporter.Line("エンターキーを押すと終了します");
   std::string line;
   std::getline(input, line);
   return outcome.ExitStatus();

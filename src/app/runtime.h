@@ -11,11 +11,14 @@
 namespace talmora {
 
 // The process-wide instances, made in this order at start-up and destroyed in reverse, so the
-// device's lines come first and its release comes last.
+// device's lines come first and its release comes last. The run speaks to `reporter`, the
+// device's start-up to `start_up`.
 struct Runtime {
+  Runtime(Reporter& reporter, Reporter& start_up) : device(start_up), context{keeper, templates, global, reporter, device.Graphics(), device.Sounds()} {}
+
   Device device;
   GlobalProperty global;
-  ScriptContext context{keeper, templates, global, device.Graphics(), device.Sounds()};
+  ScriptContext context;
   ObjectFactory factory{context, ObjectKinds()};
   PropertyKeeper keeper;
   TemplateManager templates;

@@ -5,7 +5,6 @@ extern "C" {
 }
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <map>
 #include <memory>
@@ -16,7 +15,7 @@ extern "C" {
 #include "app/object_kinds.h"
 #include "app/runtime.h"
 #include "audio/sound.h"
-#include "platform/console/print_line.h"
+#include "platform/console/reporter.h"
 #include "platform/render/clip_decoder.h"
 #include "platform/render/graphics_device.h"
 #include "platform/render/texture.h"
@@ -33,11 +32,6 @@ extern "C" {
 namespace talmora {
 namespace {
 
-std::string Shortest(double value) {
-  char buffer[64];
-  const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return error == std::errc() ? std::string(buffer, end) : std::string();
-}
 
 std::string Suggestion(std::string_view word, std::span<const std::string_view> names) {
   const auto nearest = NearestName(word, names);
@@ -117,6 +111,23 @@ struct Problem {
   std::string message;
 };
 
+// What the reading says, as the check hears it: the refusals kept for its own lines, the rest
+// (a sound's or an ease's line) said again in the check's form.
+class RefusalsHeard final : public Reporter {
+ public:
+  void Line(std::string_view) override {}
+  void Raw(std::string_view) override {}
+  bool Refused(const Refusal& refusal) override {
+    refusals_.push_back(refusal);
+    return false;
+  }
+  // The refusals heard since the last call.
+  std::vector<Refusal> Take() { return std::exchange(refusals_, {}); }
+
+ private:
+  std::vector<Refusal> refusals_;
+};
+
 // A drawn or sounding object as the reading left it, for the checks that need the whole script.
 struct ReadObject {
   const ScriptTag* tag;
@@ -130,6 +141,8 @@ struct ReadObject {
 class Checker {
  public:
   Checker(Runtime& runtime, const TagList& tags) : runtime_(runtime), tags_(tags) {}
+  Checker(const Checker&) = delete;
+  Checker& operator=(const Checker&) = delete;
 
   std::vector<Problem> Run();
 
@@ -165,10 +178,14 @@ class Checker {
 
   Runtime& runtime_;
   const TagList& tags_;
+  RefusalsHeard refusals_;
+  // The run's instances, the objects reading to the check.
+  ScriptContext context_{runtime_.keeper, runtime_.templates, runtime_.global, refusals_,
+                         runtime_.context.graphics, runtime_.context.sounds};
+  ObjectFactory factory_{context_, ObjectKinds()};
   std::map<std::string, int> template_lines_;
   std::vector<ReadObject> objects_;
   std::vector<Problem> problems_;
-  RefusalLog refusals_;
   std::map<std::string, std::optional<std::string>> pictures_;  // path → why it does not load
   std::set<std::string> faces_;           // reported or installed
   std::string last_;  // GivenText's "last"
@@ -245,7 +262,7 @@ void Checker::ReadChild(const ScriptTag& tag, const ElementKind& kind) {
   CheckWords(tag, kind, template_name, ValueType::kWord);
   CheckWords(tag, kind, template_name, ValueType::kEase);
   ReadObject object{&tag, nullptr, nullptr, template_name, {}, false};
-  const std::shared_ptr<Object> made = runtime_.factory.Create(tag);
+  const std::shared_ptr<Object> made = factory_.Create(tag);
   object.video = std::dynamic_pointer_cast<VideoObject>(made);
   object.sound = std::dynamic_pointer_cast<Sound>(made);
   if (Given(tag, template_name, "src")) object.written_src = runtime_.keeper.Get("src");
@@ -270,8 +287,8 @@ void Checker::CheckRoot(double& length) {
   std::map<std::string, double> read;
   ForEachName(RootKind(), [&](const Attribute& row, const std::string& name) {
     if (row.type == ValueType::kInteger) {
-      if (int32_t value = 0; ReadPlainInteger(root.attributes, name, value)) read[name] = value;
-    } else if (double value = 0.0; ReadPlainNumber(root.attributes, name, value)) {
+      if (int32_t value = 0; ReadPlainInteger(root.attributes, name, value, refusals_)) read[name] = value;
+    } else if (double value = 0.0; ReadPlainNumber(root.attributes, name, value, refusals_)) {
       read[name] = value;
     }
   });
@@ -359,9 +376,9 @@ void Checker::CheckSound(const ReadObject& object) {
   }
   SoundSystem* system = runtime_.device.Sounds();
   if (!system) return;
-  if (const SoundStatus status = system->OpenStream(path); !status.Ok()) {
+  if (const auto opened = system->OpenStream(path); !opened) {
     Report(*object.tag,
-           "音声ファイル " + object.written_src + " を読み込めません (" + status.reason + ")");
+           "音声ファイル " + object.written_src + " を読み込めません (" + opened.error().what + ")");
   }
 }
 
@@ -415,39 +432,28 @@ std::vector<Problem> Checker::Run() {
 
 }  // namespace
 
-void ReportUnreadNames(const TagList& tags, RunOutcome& outcome) {
+void ReportUnreadNames(const TagList& tags, Reporter& reporter, RunOutcome& outcome) {
   const size_t count = CountUnreadNames(tags);
   if (count == 0) return;
-  PrintLine("警告 : 不明な要素・属性が " + std::to_string(count) + " 個あります (--check で一覧を表示します)");
+  reporter.Line("警告 : 不明な要素・属性が " + std::to_string(count) + " 個あります (--check で一覧を表示します)");
   outcome.NoteFailed();
 }
 
 int CheckScriptFile(Runtime& runtime, const std::string& full_path, const std::string& shown_path) {
-  XMLParser parser;
-  std::string loader_report;
-  bool loaded = false;
-  {
-    // The loader's lines matter only when it fails.
-    ConsoleCapture quiet;
-    loaded = parser.Load(full_path);
-    loader_report = quiet.Text();
-  }
-  if (!loaded) {
-    PrintRaw(loader_report);
+  Reporter& reporter = runtime.context.reporter;
+  // The loader's lines matter only when it fails.
+  HeldReporter loader_report;
+  XMLParser parser(loader_report);
+  if (!parser.Load(full_path)) {
+    reporter.Raw(loader_report.Text());
     return 1;
   }
-  std::vector<Problem> problems;
-  {
-    // What the reading itself prints (a sound that does not open) is said again in the check's
-    // form.
-    ConsoleCapture quiet;
-    problems = Checker(runtime, parser.Tags()).Run();
-  }
+  const std::vector<Problem> problems = Checker(runtime, parser.Tags()).Run();
   for (const Problem& problem : problems) {
-    PrintLine(shown_path + ":" + std::to_string(problem.line) + ": <" + problem.element +
+    reporter.Line(shown_path + ":" + std::to_string(problem.line) + ": <" + problem.element +
               ">: " + problem.message);
   }
-  PrintLine("チェック完了 : 問題 " + std::to_string(problems.size()) + " 件");
+  reporter.Line("チェック完了 : 問題 " + std::to_string(problems.size()) + " 件");
   return problems.empty() ? 0 : 2;
 }
 

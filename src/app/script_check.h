@@ -6,6 +6,7 @@
 
 namespace talmora {
 
+class Reporter;
 struct Runtime;
 class RunOutcome;
 
@@ -17,6 +18,6 @@ int CheckScriptFile(Runtime& runtime, const std::string& full_path, const std::s
 
 // For a render, once the script is read: one line with how many names in it no reader reads, which
 // makes the run one where something the script asked for failed. Nothing for a clean script.
-void ReportUnreadNames(const TagList& tags, RunOutcome& outcome);
+void ReportUnreadNames(const TagList& tags, Reporter& reporter, RunOutcome& outcome);
 
 }  // namespace talmora

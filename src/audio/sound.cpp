@@ -6,7 +6,7 @@
 
 #include "audio/sound_track.h"
 #include "audio/wav_header.h"
-#include "platform/console/print_line.h"
+#include "platform/console/reporter.h"
 #include "platform/sound/sound_system.h"
 #include "script/file_path.h"
 #include "script/property_readers.h"
@@ -16,14 +16,14 @@ namespace {
 
 SoundSystem* SoundSystemOf(const ScriptContext& context) { return context.sounds; }
 
-void PrintNoSoundSystem(const std::string& path, RunOutcome& outcome) {
-  PrintLine("エラー : サウンドシステムが使用できません : " + path);
-  outcome.NoteFailed();
+void PrintNoSoundSystem(const std::string& path, ScriptContext& context) {
+  context.reporter.Line("エラー : サウンドシステムが使用できません : " + path);
+  context.outcome.NoteFailed();
 }
 
-void PrintLoadFailure(const std::string& path, const SoundStatus& status, RunOutcome& outcome) {
-  PrintLine("サウンドの読み込みに失敗しました : " + path + "(" + std::to_string(status.code) + ")");
-  outcome.NoteFailed();
+void PrintLoadFailure(const std::string& path, const Error& status, ScriptContext& context) {
+  context.reporter.Line("サウンドの読み込みに失敗しました : " + path + "(" + std::to_string(status.code) + ")");
+  context.outcome.NoteFailed();
 }
 
 double UsableVolume(double volume, double otherwise) {
@@ -54,7 +54,7 @@ void Sound::ReadProperties(AttributeMap& attributes) {
     if (auto parsed = ParseEase(word)) {
       ease = *parsed;
     } else {
-      PrintInvalidValue("ease", word, &context_.outcome);
+      PrintInvalidValue(context_.reporter, "ease", word, &context_.outcome);
     }
   }
   if (!ReadText(attributes, "src", path)) return;
@@ -68,28 +68,27 @@ void Sound::ReadSeconds(const AttributeMap& attributes, const std::string& name,
   if (read >= 0.0 && std::isfinite(read)) {
     value = read;
   } else if (std::string text; FindAttribute(attributes, name, text)) {
-    RefuseValue(name, text, Expectation::kNotNegative, &context_.outcome);
+    RefuseValue(context_.reporter, name, text, Expectation::kNotNegative, &context_.outcome);
   }
 }
 
 void Sound::TakeLengthFromFile() {
   SoundSystem* system = SoundSystemOf(context_);
   if (!system) {
-    PrintNoSoundSystem(path, context_.outcome);
+    PrintNoSoundSystem(path, context_);
     return;
   }
   // A window of its own needs only the proof that the file decodes, not its length.
   if (end != start) {
-    if (const SoundStatus status = system->OpenStream(path); !status.Ok()) {
-      PrintLoadFailure(path, status, context_.outcome);
-    }
+    if (const auto opened = system->OpenStream(path); !opened) PrintLoadFailure(path, opened.error(), context_);
     return;
   }
-  SoundInfo info;
-  if (const SoundStatus status = system->OpenStream(path, info); !status.Ok()) {
-    PrintLoadFailure(path, status, context_.outcome);
+  const auto measured = system->MeasureStream(path);
+  if (!measured) {
+    PrintLoadFailure(path, measured.error(), context_);
     return;
   }
+  const SoundInfo& info = *measured;
   const double seconds = PlaybackSeconds(info);
   // Endless: the sound maker, which knows the movie's end, sets it; "now" and "last" have
   // no finite length to take.
@@ -154,22 +153,24 @@ SoundGains Sound::Gains() const {
 std::optional<TrackSound> Sound::ForTrack() {
   SoundSystem* system = SoundSystemOf(context_);
   if (!system) {
-    PrintNoSoundSystem(path, context_.outcome);
+    PrintNoSoundSystem(path, context_);
     return std::nullopt;
   }
-  if (const SoundStatus status = system->OpenStream(path); !status.Ok()) {
-    PrintLoadFailure(path, status, context_.outcome);
+  if (const auto opened = system->OpenStream(path); !opened) {
+    PrintLoadFailure(path, opened.error(), context_);
     return std::nullopt;
   }
-  PrintLine(path);
+  context_.reporter.Line(path);
   TrackSound sound;
   sound.window = WindowFrames(start, end);
   sound.gains = Gains();
   sound.open = [this, system](bool report) {
-    std::unique_ptr<SoundDecoder> decoder;
-    const SoundStatus status = system->OpenDecoded(path, PlaybackSettings(), decoder);
-    if (!status.Ok() && report) PrintLoadFailure(path, status, context_.outcome);
-    return decoder;
+    auto opened = system->OpenDecoded(path, PlaybackSettings());
+    if (!opened) {
+      if (report) PrintLoadFailure(path, opened.error(), context_);
+      return std::unique_ptr<SoundDecoder>();
+    }
+    return std::move(*opened);
   };
   return sound;
 }

@@ -12,7 +12,7 @@
 #include "audio/sound.h"
 #include "audio/sound_track.h"
 #include "audio/wav_header.h"
-#include "platform/console/print_line.h"
+#include "platform/console/reporter.h"
 #include "platform/files/pending_file.h"
 #include "script/object_factory.h"
 #include "script/property_readers.h"
@@ -30,8 +30,8 @@ constexpr int kLimitedRuns = 3;
 // Runs the mix of `sounds` over the whole track, scaled by `gain` and, with `limiter`, limited,
 // into `meter`; `peak`, when given, gets the highest true peak.
 void MeasureMix(std::vector<TrackSound>& sounds, int64_t whole, double gain, PeakLimiter* limiter,
-                LoudnessMeter& meter, double* peak) {
-  SoundMix mix(sounds, 0, whole);
+                LoudnessMeter& meter, double* peak, Reporter& reporter) {
+  SoundMix mix(sounds, 0, whole, reporter);
   TruePeakDetector detector;
   std::vector<double> scaled, limited, peaks;
   const auto measure = [&](const std::vector<double>& frames) {
@@ -75,11 +75,11 @@ SoundMaker::~SoundMaker() = default;
 
 void SoundMaker::ReadProperties(const TagList& tags) {
   if (double target = 0.0;
-      !tags.empty() && ReadPlainNumber(tags.front().attributes, "loudness", target, &factory_.Outcome())) {
+      !tags.empty() && ReadPlainNumber(tags.front().attributes, "loudness", target, factory_.Reports(), &factory_.Outcome())) {
     if (target >= kQuietestTarget && target <= 0.0) {
       loudness = target;
     } else {
-      PrintInvalidValue("loudness", tags.front().attributes.at("loudness"), &factory_.Outcome());
+      PrintInvalidValue(factory_.Reports(), "loudness", tags.front().attributes.at("loudness"), &factory_.Outcome());
     }
   }
   for (const ScriptTag& tag : tags) {
@@ -101,13 +101,13 @@ void SoundMaker::Make(const std::string& path) {
   const int64_t first = from ? std::clamp<int64_t>(TrackFrames(*from), 0, whole) : 0;
   const int64_t frames = (to ? std::clamp<int64_t>(TrackFrames(*to), first, whole) : whole) - first;
   if (frames > kMaxTrackFrames) {
-    PrintLine("エラー : 動画が長すぎてWAVファイルの上限(4GB)を超えます : " + path);
+    factory_.Reports().Line("エラー : 動画が長すぎてWAVファイルの上限(4GB)を超えます : " + path);
     factory_.Outcome().NoteIncomplete();
     return;
   }
   PendingFile file(path);
   if (!file.IsOpen()) {
-    PrintLine(kOpenFailed + path);
+    factory_.Reports().Line(kOpenFailed + path);
     factory_.Outcome().NoteIncomplete();
     return;
   }
@@ -121,7 +121,7 @@ void SoundMaker::Make(const std::string& path) {
   }
   std::optional<TrackShaping> shaping;
   if (loudness && !mixed.empty()) shaping = PlanLoudness(mixed, whole);
-  SoundTrack track(file.Path(), path, first);
+  SoundTrack track(factory_.Reports(), file.Path(), path, first);
   if (!track.Mix(mixed, shaping ? &*shaping : nullptr)) factory_.Outcome().NoteFailed();
   for (const TrackSound& sound : mixed) {
     if (sound.failed) factory_.Outcome().NoteFailed();
@@ -143,10 +143,10 @@ std::optional<TrackShaping> SoundMaker::PlanLoudness(std::vector<TrackSound>& so
                                                      int64_t whole) const {
   LoudnessMeter meter;
   double peak = 0.0;
-  MeasureMix(sounds, whole, 1.0, nullptr, meter, &peak);
+  MeasureMix(sounds, whole, 1.0, nullptr, meter, &peak, factory_.Reports());
   const double measured = meter.Integrated();
   if (!std::isfinite(measured)) {
-    PrintLine("ラウドネスを測れません (無音です): 音量はそのままです");
+    factory_.Reports().Line("ラウドネスを測れません (無音です): 音量はそのままです");
     return std::nullopt;
   }
   TrackShaping shaping;
@@ -158,7 +158,7 @@ std::optional<TrackShaping> SoundMaker::PlanLoudness(std::vector<TrackSound>& so
   for (int run = 0; shaping.limit && run < kLimitedRuns; ++run) {
     LoudnessMeter limited;
     PeakLimiter limiter;
-    MeasureMix(sounds, whole, shaping.gain, &limiter, limited, nullptr);
+    MeasureMix(sounds, whole, shaping.gain, &limiter, limited, nullptr, factory_.Reports());
     const double missing = *loudness - limited.Integrated();
     if (!std::isfinite(missing) || std::fabs(missing) < kLoudnessTolerance) break;
     shaping.gain *= std::pow(10.0, missing / 20.0);
@@ -166,19 +166,19 @@ std::optional<TrackShaping> SoundMaker::PlanLoudness(std::vector<TrackSound>& so
   char line[200];
   std::snprintf(line, sizeof line, "ラウドネス : %.1f LUFS を %.1f LUFS に合わせます (%+.1f dB%s)",
                 measured, *loudness, Decibels(shaping.gain), shaping.limit ? ", リミッター使用" : "");
-  PrintLine(line);
+  factory_.Reports().Line(line);
   return shaping;
 }
 
 void SoundMaker::PrintWriteFailure(const std::string& path, int error) {
-  PrintLine(kWriteFailed + path);
-  PrintLine(WriteFailureDetail(path, error));
+  factory_.Reports().Line(kWriteFailed + path);
+  factory_.Reports().Line(WriteFailureDetail(path, error));
 }
 
 bool SoundMaker::WriteSilentTrack(const std::string& file, const std::string& path, int64_t frames) {
   const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) {
-    PrintLine(kOpenFailed + path);
+    factory_.Reports().Line(kOpenFailed + path);
     return false;
   }
   // The data area is only sized, never written: it reads back as zeros, which is silence.

@@ -39,8 +39,8 @@ class SoundMaker : public Maker {
  private:
   // The header and a zero-filled data area of `frames` frames in `file`, which becomes the
   // track at `path`; false after printing why not.
-  static bool WriteSilentTrack(const std::string& file, const std::string& path, int64_t frames);
-  static void PrintWriteFailure(const std::string& path, int error);
+  bool WriteSilentTrack(const std::string& file, const std::string& path, int64_t frames);
+  void PrintWriteFailure(const std::string& path, int error);
   // Measures the whole track's mix and works out how to bring it to the loudness; none when
   // it is silent.
   std::optional<TrackShaping> PlanLoudness(std::vector<TrackSound>& sounds, int64_t whole) const;

@@ -14,7 +14,7 @@
 #include <cmath>
 
 #include "audio/loudness.h"
-#include "platform/console/print_line.h"
+#include "platform/console/reporter.h"
 #include "platform/files/pending_file.h"
 #include "platform/sound/sound_system.h"
 
@@ -201,9 +201,9 @@ void ClipSums(const int32_t* sums, int16_t* out, size_t count) {
   for (; i < count; ++i) out[i] = static_cast<int16_t>(std::clamp(sums[i], -32768, 32767));
 }
 
-void SoundMix::Fail(TrackSound& sound, const SoundStatus& status) {
+void SoundMix::Fail(TrackSound& sound, const Error& status) {
   if (!sound.failed) {
-    PrintLine("サウンドバッファのロックに失敗しました (" + std::to_string(status.code) + ")");
+    reporter_.Line("サウンドバッファのロックに失敗しました (" + std::to_string(status.code) + ")");
   }
   sound.failed = true;
 }
@@ -213,8 +213,9 @@ struct SoundMix::Playing {
   std::unique_ptr<SoundDecoder> decoder;
 };
 
-SoundMix::SoundMix(std::vector<TrackSound>& sounds, int64_t first, int64_t end)
+SoundMix::SoundMix(std::vector<TrackSound>& sounds, int64_t first, int64_t end, Reporter& reporter)
     : sounds_(sounds),
+      reporter_(reporter),
       end_(end),
       position_(first),
       sums_(size_t{kChunkFrames} * 2),
@@ -280,11 +281,12 @@ bool SoundMix::Start(Playing& playing, int64_t frame) {
     while (frames > 0) {
       if (const int64_t period = decoder.Period(); by_repetitions && period > 0) frames %= period;
       const int count = static_cast<int>(std::min<int64_t>(kChunkFrames, frames));
-      int got = 0;
-      if (const SoundStatus status = decoder.Read(decoded_.data(), count, got); !status.Ok()) {
-        Fail(sound, status);
+      const auto read = decoder.Read(decoded_.data(), count);
+      if (!read) {
+        Fail(sound, read.error());
         return false;
       }
+      const int got = *read;
       if (got < count) return true;
       frames -= got;
     }
@@ -297,11 +299,12 @@ bool SoundMix::Start(Playing& playing, int64_t frame) {
 bool SoundMix::Add(Playing& playing, int64_t from, int64_t to) {
   TrackSound& sound = sounds_[playing.index];
   const int count = static_cast<int>(to - from);
-  int got = 0;
-  if (const SoundStatus status = playing.decoder->Read(decoded_.data(), count, got); !status.Ok()) {
-    Fail(sound, status);
+  const auto read = playing.decoder->Read(decoded_.data(), count);
+  if (!read) {
+    Fail(sound, read.error());
     return false;
   }
+  const int got = *read;
   int32_t* sums = sums_.data() + 2 * (from - position_);
   if (sound.gains.IsUnity()) {
     AddUnity(sums, decoded_.data(), static_cast<size_t>(got) * 2);
@@ -314,8 +317,8 @@ bool SoundMix::Add(Playing& playing, int64_t from, int64_t to) {
   return got == count;  // the file ends inside its window: the rest stays as it was
 }
 
-SoundTrack::SoundTrack(std::string path, std::string name, int64_t first)
-    : path_(std::move(path)), name_(name.empty() ? path_ : std::move(name)), first_(first) {}
+SoundTrack::SoundTrack(Reporter& reporter, std::string path, std::string name, int64_t first)
+    : reporter_(reporter), path_(std::move(path)), name_(name.empty() ? path_ : std::move(name)), first_(first) {}
 
 bool SoundTrack::Mix(std::vector<TrackSound>& sounds, const TrackShaping* shaping) {
   TrackFile file(path_);
@@ -343,13 +346,13 @@ bool SoundTrack::Mix(std::vector<TrackSound>& sounds, const TrackShaping* shapin
     // pwrite returns 0 only when nothing more fits.
     const int error = errno ? errno : ENOSPC;
     Fail(kWriteFailed);
-    PrintLine(WriteFailureDetail(name_, error));
+    reporter_.Line(WriteFailureDetail(name_, error));
     write_failed_ = true;
     return false;
   };
 
   if (!shaping) {
-    SoundMix mix(sounds, first_, file_end);
+    SoundMix mix(sounds, first_, file_end, reporter_);
     while (mix.Next()) {
       if (!mix.Heard()) continue;
       ClipSums(mix.Sums(), out.data(), 2 * static_cast<size_t>(mix.Frames()));
@@ -358,7 +361,7 @@ bool SoundTrack::Mix(std::vector<TrackSound>& sounds, const TrackShaping* shapin
   } else {
     // From the track's start, and as far past the file's end as the limiter looks ahead.
     const int64_t end = std::min(shaping->whole, file_end + PeakLimiter::kDelay);
-    SoundMix mix(sounds, 0, end);
+    SoundMix mix(sounds, 0, end, reporter_);
     PeakLimiter limiter;
     std::vector<double> scaled, shaped;
     int64_t written = 0;  // frames of the track through the limiter
@@ -392,13 +395,13 @@ bool SoundTrack::Mix(std::vector<TrackSound>& sounds, const TrackShaping* shapin
   errno = 0;
   if (!file.Close()) {
     Fail(kWriteFailed);
-    PrintLine(WriteFailureDetail(name_, errno ? errno : EIO));
+    reporter_.Line(WriteFailureDetail(name_, errno ? errno : EIO));
     write_failed_ = true;
     return false;
   }
   return true;
 }
 
-void SoundTrack::Fail(const char* what) const { PrintLine(what + name_); }
+void SoundTrack::Fail(const char* what) const { reporter_.Line(what + name_); }
 
 }  // namespace talmora

@@ -12,8 +12,9 @@
 
 namespace talmora {
 
+class Reporter;
+struct Error;
 class SoundDecoder;
-struct SoundStatus;
 
 // A sound's gains across its window: volume and pan each move from their start value at the
 // window's start to their end value at its end, paced by the ease. Pan runs from −1 (left only)
@@ -54,7 +55,7 @@ class SoundMix {
  public:
   static constexpr int kChunkFrames = 65536;
 
-  SoundMix(std::vector<TrackSound>& sounds, int64_t first, int64_t end);
+  SoundMix(std::vector<TrackSound>& sounds, int64_t first, int64_t end, Reporter& reporter);
   ~SoundMix();
   SoundMix(const SoundMix&) = delete;
   SoundMix& operator=(const SoundMix&) = delete;
@@ -76,9 +77,10 @@ class SoundMix {
   // Adds the playing sound's frames over [from, to) of the stretch; false when its file ends or
   // fails there.
   bool Add(Playing& playing, int64_t from, int64_t to);
-  static void Fail(TrackSound& sound, const SoundStatus& status);
+  void Fail(TrackSound& sound, const Error& status);
 
   std::vector<TrackSound>& sounds_;
+  Reporter& reporter_;
   std::vector<size_t> by_start_;  // sound indices by the frame they start in
   size_t next_start_ = 0;
   std::vector<Playing> playing_;  // in the list's order
@@ -108,7 +110,7 @@ struct TrackShaping {
 class SoundTrack {
  public:
   // The track file at `path`, called `name` in messages (the path itself when empty).
-  explicit SoundTrack(std::string path, std::string name = {}, int64_t first = 0);
+  SoundTrack(Reporter& reporter, std::string path, std::string name = {}, int64_t first = 0);
 
   const std::string& Path() const { return path_; }
   // Whether a write to the file has failed: the track is then incomplete.
@@ -122,6 +124,7 @@ class SoundTrack {
  private:
   void Fail(const char* what) const;
 
+  Reporter& reporter_;
   std::string path_;
   std::string name_;
   int64_t first_;

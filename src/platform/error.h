@@ -7,19 +7,22 @@
 
 namespace talmora {
 
-// What a platform call failed at, in words for a log or a test. The layer that owns the user's
-// message decides what to print.
+// What a platform call failed at, in words for a log or a test; the layer that owns the user's
+// message decides what to print. `explained`: `what` is itself a whole line for the user, the
+// failure being one the platform layer can word best (a refusal, the step that failed). `code`:
+// the library's own negative number, where the messages show it.
 struct Error {
   std::string what;
+  bool explained = false;
+  int code = 0;
 };
 
-// A value, or what kept it from being made: std::expected cut down to what the layers use. `E`
-// may be a layer's own enum where its caller tells failures apart.
-template <typename T, typename E = Error>
+// A value, or what kept it from being made: std::expected cut down to what the layers use.
+template <typename T>
 class [[nodiscard]] Expected {
  public:
   Expected(T value) : state_(std::in_place_index<0>, std::move(value)) {}
-  Expected(E error) : state_(std::in_place_index<1>, std::move(error)) {}
+  Expected(Error error) : state_(std::in_place_index<1>, std::move(error)) {}
 
   bool has_value() const { return state_.index() == 0; }
   explicit operator bool() const { return has_value(); }
@@ -27,11 +30,11 @@ class [[nodiscard]] Expected {
   const T& operator*() const { return std::get<0>(state_); }
   T* operator->() { return &std::get<0>(state_); }
   const T* operator->() const { return &std::get<0>(state_); }
-  const E& error() const { return std::get<1>(state_); }
+  const Error& error() const { return std::get<1>(state_); }
 
  private:
-  static_assert(!std::is_same_v<T, E>);
-  std::variant<T, E> state_;
+  static_assert(!std::is_same_v<T, Error>);
+  std::variant<T, Error> state_;
 };
 
 }  // namespace talmora

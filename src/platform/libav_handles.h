@@ -6,6 +6,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/frame.h>
+#include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
 
@@ -33,5 +34,6 @@ using CodecParametersPtr = std::unique_ptr<AVCodecParameters, FreeWith<avcodec_p
 using PacketPtr = std::unique_ptr<AVPacket, FreeWith<av_packet_free>>;
 using FramePtr = std::unique_ptr<AVFrame, FreeWith<av_frame_free>>;
 using SwsPtr = std::unique_ptr<SwsContext, FreeWith<FreeScaler>>;
+using SwrContextPtr = std::unique_ptr<SwrContext, FreeWith<swr_free>>;
 
 }  // namespace talmora

@@ -105,4 +105,9 @@ std::string FormatNumber(double value) {
   return std::string(buffer, end);
 }
 
+std::string Shortest(double value) {
+  char text[32];  // the longest is 24 characters
+  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
 }  // namespace talmora

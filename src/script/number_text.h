@@ -23,4 +23,8 @@ std::optional<bool> ParseFlag(std::string_view text);
 // characters get their whole text.
 std::string FormatNumber(double value);
 
+// The shortest text that reads back as `value` ("2.5", "1e+300"): how messages and file names
+// show a number the user gave.
+std::string Shortest(double value);
+
 }  // namespace talmora

@@ -40,15 +40,15 @@ bool Object::ReadText(const AttributeMap& attributes, const std::string& name, s
 }
 
 bool Object::ReadNumber(const AttributeMap& attributes, const std::string& name, double& value) {
-  return ReadPropertyNumber(context_.keeper, attributes, name, value, &context_.outcome);
+  return ReadPropertyNumber(context_.keeper, attributes, name, value, context_.reporter, &context_.outcome);
 }
 
 bool Object::ReadInteger(const AttributeMap& attributes, const std::string& name, int32_t& value) {
-  return ReadPropertyInteger(context_.keeper, attributes, name, value, &context_.outcome);
+  return ReadPropertyInteger(context_.keeper, attributes, name, value, context_.reporter, &context_.outcome);
 }
 
 bool Object::ReadFlag(const AttributeMap& attributes, const std::string& name, bool& value) {
-  return ReadPropertyFlag(context_.keeper, attributes, name, value);
+  return ReadPropertyFlag(context_.keeper, attributes, name, value, context_.reporter);
 }
 
 void Object::StoreNumber(const std::string& name, double value) {

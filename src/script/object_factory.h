@@ -37,6 +37,8 @@ class ObjectFactory {
   }
   // Where the makers note how their outputs went.
   RunOutcome& Outcome() const { return context_.outcome; }
+  // Where they say it.
+  Reporter& Reports() const { return context_.reporter; }
 
  private:
   ScriptContext& context_;

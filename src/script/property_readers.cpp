@@ -1,44 +1,38 @@
 #include "script/property_readers.h"
 
-#include "platform/console/print_line.h"
 #include "script/number_text.h"
 
 namespace talmora {
 namespace {
 
-RefusalLog* active_log = nullptr;
-
 template <typename T, typename Parse>
 bool Convert(const std::string& name, const std::string& text, T& value, Parse parse,
-             Expectation expected, RunOutcome* outcome) {
+             Expectation expected, Reporter& reporter, RunOutcome* outcome) {
   size_t end = 0;
   const auto parsed = parse(text, &end);
   if (!parsed) {
-    RefuseValue(name, text, expected, outcome);
+    RefuseValue(reporter, name, text, expected, outcome);
     return false;
   }
   value = *parsed;
-  // "1O0" reads as 1 and "1,5" as 1, as they always have; only a log hears of the rest. Trailing
-  // white space is no slip.
-  if (active_log && text.find_first_not_of(" \t\n\r", end) != std::string::npos) {
-    active_log->Note({name, text, expected, static_cast<double>(*parsed), text.substr(end)});
+  // "1O0" reads as 1 and "1,5" as 1, as they always have; only a collecting reporter hears of
+  // the rest. Trailing white space is no slip.
+  if (text.find_first_not_of(" \t\n\r", end) != std::string::npos) {
+    reporter.Refused({name, text, expected, static_cast<double>(*parsed), text.substr(end)});
   }
   return true;
 }
 
 }  // namespace
 
-RefusalLog::RefusalLog() : outer_(active_log) { active_log = this; }
-
-RefusalLog::~RefusalLog() { active_log = outer_; }
-
-void RefuseValue(const std::string& name, const std::string& text, Expectation expected, RunOutcome* outcome) {
-  if (active_log) active_log->Note({name, text, expected});
-  else PrintInvalidValue(name, text, outcome);
+void RefuseValue(Reporter& reporter, const std::string& name, const std::string& text,
+                 Expectation expected, RunOutcome* outcome) {
+  if (reporter.Refused({name, text, expected}) && outcome) outcome->NoteFailed();
 }
 
-void PrintInvalidValue(const std::string& name, const std::string& text, RunOutcome* outcome) {
-  PrintLine(name + "エラー : プロパティの値が不正です - [" + text + "]");
+void PrintInvalidValue(Reporter& reporter, const std::string& name, const std::string& text,
+                       RunOutcome* outcome) {
+  reporter.Line(InvalidValueLine(name, text));
   if (outcome) outcome->NoteFailed();
 }
 
@@ -50,17 +44,17 @@ bool FindAttribute(const AttributeMap& attributes, const std::string& name, std:
 }
 
 bool ReadPlainNumber(const AttributeMap& attributes, const std::string& name, double& value,
-                     RunOutcome* outcome) {
+                     Reporter& reporter, RunOutcome* outcome) {
   std::string text;
   return FindAttribute(attributes, name, text) &&
-         Convert(name, text, value, ParseNumber, Expectation::kNumber, outcome);
+         Convert(name, text, value, ParseNumber, Expectation::kNumber, reporter, outcome);
 }
 
 bool ReadPlainInteger(const AttributeMap& attributes, const std::string& name, int32_t& value,
-                      RunOutcome* outcome) {
+                      Reporter& reporter, RunOutcome* outcome) {
   std::string text;
   return FindAttribute(attributes, name, text) &&
-         Convert(name, text, value, ParseInteger, Expectation::kInteger, outcome);
+         Convert(name, text, value, ParseInteger, Expectation::kInteger, reporter, outcome);
 }
 
 bool ReadPropertyText(PropertyKeeper& keeper, const AttributeMap& attributes,
@@ -79,26 +73,28 @@ bool ReadPropertyText(PropertyKeeper& keeper, const AttributeMap& attributes,
 }
 
 bool ReadPropertyNumber(PropertyKeeper& keeper, const AttributeMap& attributes,
-                        const std::string& name, double& value, RunOutcome* outcome) {
+                        const std::string& name, double& value, Reporter& reporter,
+                        RunOutcome* outcome) {
   std::string text;
   return ReadPropertyText(keeper, attributes, name, text) &&
-         Convert(name, text, value, ParseNumber, Expectation::kNumber, outcome);
+         Convert(name, text, value, ParseNumber, Expectation::kNumber, reporter, outcome);
 }
 
 bool ReadPropertyInteger(PropertyKeeper& keeper, const AttributeMap& attributes,
-                         const std::string& name, int32_t& value, RunOutcome* outcome) {
+                         const std::string& name, int32_t& value, Reporter& reporter,
+                         RunOutcome* outcome) {
   std::string text;
   return ReadPropertyText(keeper, attributes, name, text) &&
-         Convert(name, text, value, ParseInteger, Expectation::kInteger, outcome);
+         Convert(name, text, value, ParseInteger, Expectation::kInteger, reporter, outcome);
 }
 
 bool ReadPropertyFlag(PropertyKeeper& keeper, const AttributeMap& attributes,
-                      const std::string& name, bool& value) {
+                      const std::string& name, bool& value, Reporter& reporter) {
   std::string text;
   if (!ReadPropertyText(keeper, attributes, name, text)) return false;
   const auto flag = ParseFlag(text);
   if (!flag) {
-    if (active_log) active_log->Note({name, text, Expectation::kFlag});
+    reporter.Refused({name, text, Expectation::kFlag});
     return false;
   }
   value = *flag;

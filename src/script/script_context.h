@@ -5,6 +5,7 @@
 namespace talmora {
 
 class PropertyKeeper;
+class Reporter;
 class TemplateManager;
 class GlobalProperty;
 class GraphicsDevice;
@@ -15,6 +16,7 @@ struct ScriptContext {
   PropertyKeeper& keeper;
   const TemplateManager& templates;
   const GlobalProperty& global;
+  Reporter& reporter;                  // where readers, objects and makers say what went wrong
   GraphicsDevice* graphics = nullptr;  // empty when the renderer did not come up
   SoundSystem* sounds = nullptr;       // likewise the sound decoder
   RunOutcome outcome{};                // what failed in this run, for its exit status

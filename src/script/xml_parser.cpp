@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "platform/console/print_line.h"
+#include "platform/console/reporter.h"
 #include "platform/xml/xml_document.h"
 
 namespace talmora {
@@ -51,15 +51,15 @@ bool XMLParser::LoadText(std::string_view text) {
 
 bool XMLParser::Build(bool parsed, XmlDocument& document, const XmlParseError& error) {
   if (!parsed) {
-    PrintLine(ParseErrorReport(error));
+    reporter_.Line(ParseErrorReport(error));
     return false;
   }
   if (!document.has_root) {
-    PrintLine("エラー : XML内にドキュメントが見つかりませんでした");
+    reporter_.Line("エラー : XML内にドキュメントが見つかりませんでした");
     return false;
   }
   if (document.root.name != "talmora") {
-    PrintLine("エラー : talmoraタグが見つかりませんでした");
+    reporter_.Line("エラー : talmoraタグが見つかりませんでした");
     return false;
   }
   const auto elements = std::count_if(document.children.begin(), document.children.end(),
@@ -75,10 +75,10 @@ bool XMLParser::Build(bool parsed, XmlDocument& document, const XmlParseError& e
       continue;
     }
     warnings += "警告 : 属性の無いタグが存在しています\n";
-    if (warnings.size() >= 65536) PrintRaw(std::exchange(warnings, {}));
+    if (warnings.size() >= 65536) reporter_.Raw(std::exchange(warnings, {}));
   }
-  if (!warnings.empty()) PrintRaw(warnings);
-  PrintLine("XMLのパースが完了しました");
+  if (!warnings.empty()) reporter_.Raw(warnings);
+  reporter_.Line("XMLのパースが完了しました");
   return true;
 }
 

@@ -7,15 +7,18 @@
 
 namespace talmora {
 
+class Reporter;
 struct XmlDocument;
 struct XmlParseError;
 
 // Loads a script into the tag list: the root "talmora" element, then its element children.
 class XMLParser {
  public:
+  // The loader's messages go to `reporter`.
+  explicit XMLParser(Reporter& reporter) : reporter_(reporter) {}
   virtual ~XMLParser() = default;
 
-  // Prints the loader's messages; on failure the tag list stays empty.
+  // On failure the tag list stays empty.
   bool Load(const std::string& path);
   bool LoadText(std::string_view text);
 
@@ -24,6 +27,7 @@ class XMLParser {
  private:
   bool Build(bool parsed, XmlDocument& document, const XmlParseError& error);
 
+  Reporter& reporter_;
   TagList tags_;
 };
 

@@ -4,7 +4,7 @@
 #include <sstream>
 #include <string>
 
-#include "platform/console/print_line.h"
+#include "platform/console/reporter.h"
 #include "video/compressor_menu.h"
 #include "platform/movie/frame_compressor.h"
 
@@ -18,28 +18,28 @@ const CompressorInfo* PresentCompressor(const std::string& code) {
   return std::find(present.begin(), present.end(), info) != present.end() ? info : nullptr;
 }
 
-bool InRange(const std::optional<int32_t>& value, int32_t min, int32_t max, const char* option) {
+bool InRange(const std::optional<int32_t>& value, int32_t min, int32_t max, const char* option, Reporter& reporter) {
   if (!value || (*value >= min && *value <= max)) return true;
-  PrintLine(std::string("エラー : オプションの値が不正です - ") + option);
+  reporter.Line(std::string("エラー : オプションの値が不正です - ") + option);
   return false;
 }
 
 }  // namespace
 
-bool CheckMovieOptions(const MovieOptions& options) {
+bool CheckMovieOptions(const MovieOptions& options, Reporter& reporter) {
   if (options.codec && !PresentCompressor(*options.codec)) {
-    PrintLine("エラー : 不明な圧縮形式です - " + *options.codec + " (--list-codecs で一覧を表示します)");
+    reporter.Line("エラー : 不明な圧縮形式です - " + *options.codec + " (--list-codecs で一覧を表示します)");
     return false;
   }
   constexpr int32_t kMax = INT32_MAX;
-  return InRange(options.quality, -1, CompressorSettings::kMaxQuality, "--quality") &&
-         InRange(options.keyframe, 0, kMax, "--keyframe") && InRange(options.datarate, 0, kMax, "--datarate");
+  return InRange(options.quality, -1, CompressorSettings::kMaxQuality, "--quality", reporter) &&
+         InRange(options.keyframe, 0, kMax, "--keyframe", reporter) && InRange(options.datarate, 0, kMax, "--datarate", reporter);
 }
 
-void ListCompressors() { PrintCompressors(PresentCompressors()); }
+void ListCompressors(Reporter& reporter) { PrintCompressors(PresentCompressors(), reporter); }
 
 CompressorChoice ChooseMovieCompressor(const MovieOptions& options, int32_t width, int32_t height, int32_t fps,
-                                       CompressorSettings& settings) {
+                                       Reporter& reporter, CompressorSettings& settings) {
   settings = CompressorSettings{};
   settings.quality = options.quality.value_or(settings.quality);
   settings.keyframe = options.keyframe.value_or(settings.keyframe);
@@ -55,7 +55,7 @@ CompressorChoice ChooseMovieCompressor(const MovieOptions& options, int32_t widt
   }
   std::istringstream no_input;
   std::istream& input = options.input ? *options.input : no_input;
-  if (!ChooseCompressor(OfferedCompressors(width, height, fps), input, settings)) return CompressorChoice::kCancelled;
+  if (!ChooseCompressor(OfferedCompressors(width, height, fps), input, reporter, settings)) return CompressorChoice::kCancelled;
   return !options.admits || options.admits(settings.fourcc) ? CompressorChoice::kChosen : CompressorChoice::kUnfit;
 }
 

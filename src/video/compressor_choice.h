@@ -7,12 +7,14 @@
 
 namespace talmora {
 
+class Reporter;
+
 // Checks the compressor options before anything is read or written: a code that names no
 // compressor here, or a setting out of its range, prints its message and gives false.
-bool CheckMovieOptions(const MovieOptions& options);
+bool CheckMovieOptions(const MovieOptions& options, Reporter& reporter);
 
 // `--list-codecs`: the compressors this build has, code and name.
-void ListCompressors();
+void ListCompressors(Reporter& reporter);
 
 enum class CompressorChoice { kChosen, kCancelled, kRefused, kUnfit };
 
@@ -22,6 +24,6 @@ enum class CompressorChoice { kChosen, kCancelled, kRefused, kUnfit };
 // command line's compressor does not take these frames. kUnfit: `options.admits` turned down
 // the menu's pick.
 CompressorChoice ChooseMovieCompressor(const MovieOptions& options, int32_t width, int32_t height, int32_t fps,
-                                       CompressorSettings& settings);
+                                       Reporter& reporter, CompressorSettings& settings);
 
 }  // namespace talmora

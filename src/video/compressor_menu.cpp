@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/console/print_line.h"
+#include "platform/console/reporter.h"
 
 namespace talmora {
 
@@ -23,8 +23,8 @@ std::string_view Trim(std::string_view text) {
 }
 
 // One line of input; `text` holds it trimmed when the answer is kText.
-Answer Ask(std::istream& in, std::string_view prompt, std::string& text) {
-  PrintLine(prompt);
+Answer Ask(std::istream& in, Reporter& out, std::string_view prompt, std::string& text) {
+  out.Line(prompt);
   if (!std::getline(in, text)) return Answer::kKeep;
   text = std::string(Trim(text));
   if (text.empty()) return Answer::kKeep;
@@ -38,7 +38,7 @@ std::optional<int32_t> ParseInteger(std::string_view text, int32_t min, int32_t 
   return value;
 }
 
-void Reject(std::string_view text) { PrintLine("入力が正しくありません : [" + std::string(text) + "]"); }
+void Reject(Reporter& out, std::string_view text) { out.Line("入力が正しくありません : [" + std::string(text) + "]"); }
 
 const CompressorInfo* PickCompressor(std::span<const CompressorInfo* const> offered, std::string_view text) {
   if (const auto number = ParseInteger(text, 1, static_cast<int32_t>(offered.size()))) return offered[*number - 1];
@@ -50,10 +50,10 @@ const CompressorInfo* PickCompressor(std::span<const CompressorInfo* const> offe
 }
 
 // Asks for one setting until the answer is valid; false on cancel.
-bool AskSetting(std::istream& in, const std::string& prompt, int32_t min, int32_t max, int32_t& value) {
+bool AskSetting(std::istream& in, Reporter& out, const std::string& prompt, int32_t min, int32_t max, int32_t& value) {
   std::string text;
   for (;;) {
-    switch (Ask(in, prompt + " [" + std::to_string(value) + "]", text)) {
+    switch (Ask(in, out, prompt + " [" + std::to_string(value) + "]", text)) {
       case Answer::kKeep:
         return true;
       case Answer::kCancel:
@@ -63,59 +63,60 @@ bool AskSetting(std::istream& in, const std::string& prompt, int32_t min, int32_
           value = *parsed;
           return true;
         }
-        Reject(text);
+        Reject(out, text);
     }
   }
 }
 
 }  // namespace
 
-void PrintCompressors(std::span<const CompressorInfo* const> compressors) {
+void PrintCompressors(std::span<const CompressorInfo* const> compressors, Reporter& out) {
   int number = 0;
   for (const CompressorInfo* info : compressors) {
     char line[32];
     std::snprintf(line, sizeof line, "%3d  %s  ", ++number, FourccText(info->fourcc).c_str());
-    PrintLine(line + std::string(info->name));
+    out.Line(line + std::string(info->name));
   }
 }
 
-bool ChooseCompressor(std::span<const CompressorInfo* const> offered, std::istream& in, CompressorSettings& settings) {
+bool ChooseCompressor(std::span<const CompressorInfo* const> offered, std::istream& in, Reporter& out,
+                      CompressorSettings& settings) {
   if (offered.empty()) return false;
   const CompressorInfo* chosen = offered.front();
   for (const CompressorInfo* info : offered) {
     if (info->fourcc == settings.fourcc) chosen = info;
   }
 
-  PrintLine("圧縮形式 :");
-  PrintCompressors(offered);
+  out.Line("圧縮形式 :");
+  PrintCompressors(offered, out);
   const std::string prompt = "番号か4文字コードを入力してください (Enter : " + FourccText(chosen->fourcc) + "、q : キャンセル)";
   std::string text;
   for (;;) {
-    const Answer answer = Ask(in, prompt, text);
+    const Answer answer = Ask(in, out, prompt, text);
     if (answer == Answer::kCancel) return false;
     if (answer == Answer::kKeep) break;
     if (const CompressorInfo* picked = PickCompressor(offered, text)) {
       chosen = picked;
       break;
     }
-    Reject(text);
+    Reject(out, text);
   }
 
   CompressorSettings result = settings;
   result.fourcc = chosen->fourcc;
   if ((chosen->settings & kQualitySetting) &&
-      !AskSetting(in, "品質 (0～10000、-1 : 既定)", -1, CompressorSettings::kMaxQuality, result.quality)) {
+      !AskSetting(in, out, "品質 (0～10000、-1 : 既定)", -1, CompressorSettings::kMaxQuality, result.quality)) {
     return false;
   }
   if ((chosen->settings & kKeyFrameSetting) &&
-      !AskSetting(in, "キーフレーム間隔 (フレーム数、0 : 自動)", 0, kMaxInt, result.keyframe)) {
+      !AskSetting(in, out, "キーフレーム間隔 (フレーム数、0 : 自動)", 0, kMaxInt, result.keyframe)) {
     return false;
   }
   if ((chosen->settings & kDataRateSetting) &&
-      !AskSetting(in, "データレート (KB/秒、0 : 制限なし)", 0, kMaxInt, result.data_rate)) {
+      !AskSetting(in, out, "データレート (KB/秒、0 : 制限なし)", 0, kMaxInt, result.data_rate)) {
     return false;
   }
-  PrintLine("圧縮形式 : " + FourccText(chosen->fourcc) + " " + std::string(chosen->name));
+  out.Line("圧縮形式 : " + FourccText(chosen->fourcc) + " " + std::string(chosen->name));
   settings = result;
   return true;
 }

@@ -1,6 +1,6 @@
 #include "video/frame_picture.h"
 
-#include "platform/console/print_line.h"
+#include "platform/console/reporter.h"
 #include "platform/movie/png_picture.h"
 #include "platform/render/canvas.h"
 #include "platform/render/graphics_device.h"
@@ -9,26 +9,26 @@
 
 namespace talmora {
 
-bool RenderPicture(const MovieJob& job, const Scene& scene, const std::string& path) {
+bool RenderPicture(const MovieJob& job, const Scene& scene, const std::string& path, Reporter& reporter) {
   const FrameRange frames = job.frames.value_or(FrameRange{});
   if (job.progress) job.progress->Start(frames.Count(), job.fps);
   std::unique_ptr<Frame> frame = job.graphics ? job.graphics->CreateRenderTarget(job.width, job.height) : nullptr;
   if (!frame || frames.Count() != 1) {
-    PrintLine("エラー : レンダリングターゲットテクスチャの作成に失敗しました");
+    reporter.Line("エラー : レンダリングターゲットテクスチャの作成に失敗しました");
     return false;
   }
   RenderState state;
-  state.Prepare(scene.AtFrame(frames.first, job.fps));
+  state.Prepare(scene.AtFrame(frames.first, job.fps), reporter);
   frame->Clear(job.background);
   Canvas canvas(*frame);
   state.Draw(canvas, FrameTime(frames.first, job.fps));
   std::string error;
   if (!WritePngPicture(*frame, path, error)) {
-    PrintLine("エラー : PNG画像の書き出しに失敗しました : " + path + " (" + error + ")");
+    reporter.Line("エラー : PNG画像の書き出しに失敗しました : " + path + " (" + error + ")");
     return false;
   }
   if (job.progress) job.progress->Frame();
-  PrintLine("PNG画像を書き出しました : " + path);
+  reporter.Line("PNG画像を書き出しました : " + path);
   return true;
 }
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/console/print_line.h"
+#include "platform/console/reporter.h"
 #include "platform/render/canvas.h"
 #include "platform/render/clip_decoder.h"
 #include "platform/render/graphics_device.h"
@@ -37,14 +37,14 @@ void Image::ReadClipSettings(const AttributeMap& attributes) {
     if (value >= 0.0 && std::isfinite(value)) {
       clipstart = value;
     } else if (FindAttribute(attributes, "clipstart", text)) {
-      RefuseValue("clipstart", text, Expectation::kNotNegative, &context_.outcome);
+      RefuseValue(context_.reporter, "clipstart", text, Expectation::kNotNegative, &context_.outcome);
     }
   }
   if (double value = 0.0; ReadNumber(attributes, "clipspeed", value)) {
     if (value > 0.0 && std::isfinite(value)) {
       clipspeed = value;
     } else if (FindAttribute(attributes, "clipspeed", text)) {
-      RefuseValue("clipspeed", text, Expectation::kPositive, &context_.outcome);
+      RefuseValue(context_.reporter, "clipspeed", text, Expectation::kPositive, &context_.outcome);
     }
   }
 }
@@ -106,7 +106,7 @@ struct Picture : VideoObject::Resources {
 
 }  // namespace
 
-std::unique_ptr<VideoObject::Resources> Image::Prepare() const {
+std::unique_ptr<VideoObject::Resources> Image::Prepare(Reporter& reporter) const {
   auto picture = std::make_unique<Picture>();
   std::string refusal;
   if (!context_.graphics) {
@@ -123,8 +123,8 @@ std::unique_ptr<VideoObject::Resources> Image::Prepare() const {
     refusal = loaded.error().what;
   }
   const bool loaded = picture->texture || picture->clip;
-  PrintLine(loaded ? src : "Image::Draw() : テクスチャの読み込みに失敗しました - " + src);
-  if (!refusal.empty()) PrintLine(refusal);
+  reporter.Line(loaded ? src : "Image::Draw() : テクスチャの読み込みに失敗しました - " + src);
+  if (!refusal.empty()) reporter.Line(refusal);
   if (!loaded) context_.outcome.NoteFailed();
   return loaded ? std::move(picture) : nullptr;
 }

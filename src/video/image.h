@@ -21,7 +21,7 @@ class Image : public VideoObject {
   void ReadProperties(AttributeMap& attributes) override;
   // Loads the picture and prints `src`, or the failure line. A clip's file is open from then
   // until the element leaves the screen.
-  std::unique_ptr<Resources> Prepare() const override;
+  std::unique_ptr<Resources> Prepare(Reporter& reporter) const override;
   void Draw(Canvas& canvas, double time, Resources* resources) const override;
   bool EndsWithMovie() const override { return ends_with_movie_; }
 

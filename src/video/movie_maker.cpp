@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/console/print_line.h"
+#include "platform/console/reporter.h"
 #include "platform/movie/compressor_catalog.h"
 #include "script/conversions.h"
 #include "script/object_factory.h"
@@ -28,12 +28,13 @@ void MovieMaker::ReadProperties(const TagList& tags) {
     objects.push_back(std::move(object));
   }
   RunOutcome* outcome = &factory_.Outcome();
+  Reporter& reporter = factory_.Reports();
   if (!tags.empty()) {
     const AttributeMap& settings = tags.front().attributes;
-    ReadPlainInteger(settings, "width", width, outcome);
-    ReadPlainInteger(settings, "height", height, outcome);
-    ReadPlainInteger(settings, "fps", fps, outcome);
-    ReadPlainNumber(settings, "length", length, outcome);
+    ReadPlainInteger(settings, "width", width, reporter, outcome);
+    ReadPlainInteger(settings, "height", height, reporter, outcome);
+    ReadPlainInteger(settings, "fps", fps, reporter, outcome);
+    ReadPlainNumber(settings, "length", length, reporter, outcome);
   }
   // Endless objects counted one pass towards the length; now they last to its end.
   for (auto& object : objects) {
@@ -42,31 +43,31 @@ void MovieMaker::ReadProperties(const TagList& tags) {
   scene_ = Scene(std::move(objects));
   if (tags.empty()) return;
   const AttributeMap& settings = tags.front().attributes;
-  ReadPlainNumber(settings, "r", r, outcome);
-  ReadPlainNumber(settings, "g", g, outcome);
-  ReadPlainNumber(settings, "b", b, outcome);
-  ReadPlainNumber(settings, "a", a, outcome);
-  PrintLine("スクリプトパース完了");
+  ReadPlainNumber(settings, "r", r, reporter, outcome);
+  ReadPlainNumber(settings, "g", g, reporter, outcome);
+  ReadPlainNumber(settings, "b", b, reporter, outcome);
+  ReadPlainNumber(settings, "a", a, reporter, outcome);
+  reporter.Line("スクリプトパース完了");
 }
 
 void MovieMaker::Make(const std::string& path) {
-  made = RenderMovie(PartJob(), scene_, path) == MovieResult::kCompleted;
+  made = RenderMovie(PartJob(), scene_, path, factory_.Reports()) == MovieResult::kCompleted;
   if (!made) factory_.Outcome().NoteIncomplete();
 }
 
 bool MovieMaker::PartFits() const {
   // Refused before the render target, whose failure lines would not say the scale was the cause.
   if (const std::string refusal = ScaledSizeRefusal(part, options_, width, height); !refusal.empty()) {
-    PrintLine(refusal);
+    factory_.Reports().Line(refusal);
     return false;
   }
   if (part.piece || (!part.frame && !part.from && !part.to)) return true;
   if (PartFrames(part, fps, FrameTotal())) return true;
-  PrintLine(PastTheEndLine(part, length));
+  factory_.Reports().Line(PastTheEndLine(part, length));
   return false;
 }
 
-bool MovieMaker::MakePicture(const std::string& path) { return RenderPicture(PartJob(), scene_, path); }
+bool MovieMaker::MakePicture(const std::string& path) { return RenderPicture(PartJob(), scene_, path, factory_.Reports()); }
 
 int32_t MovieMaker::FrameTotal() const { return FrameCount(fps, length); }
 

@@ -1,15 +1,15 @@
 #include "video/movie_part.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstring>
 
-#include "platform/console/print_line.h"
+#include "platform/console/reporter.h"
 #include "platform/console/progress_file.h"
 #include "platform/movie/compressor_catalog.h"
 #include "platform/render/frame.h"
 #include "script/conversions.h"
+#include "script/number_text.h"
 #include "script/run_outcome.h"
 #include "video/frame_timing.h"
 #include "video/image.h"
@@ -35,11 +35,6 @@ int32_t FirstFrameFrom(double seconds, int32_t fps, int32_t count) {
 }
 
 double ShowingTime(int32_t index, int32_t fps) { return static_cast<double>(index) / fps; }
-
-std::string Shortest(double value) {
-  char text[32];
-  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
-}
 
 int32_t ScaledSide(int32_t side, double scale, bool even) {
   // A side the render target refuses anyway stays as it is, and so does its message.
@@ -189,8 +184,9 @@ std::string ScaledSizeRefusal(const MoviePart& part, const MovieOptions& options
          " までです";
 }
 
-ProgressReport::ProgressReport(std::unique_ptr<ProgressFile> file, std::string name, RunOutcome& outcome)
-    : file_(std::move(file)), name_(std::move(name)), outcome_(outcome) {}
+ProgressReport::ProgressReport(std::unique_ptr<ProgressFile> file, std::string name, Reporter& reporter,
+                               RunOutcome& outcome)
+    : file_(std::move(file)), name_(std::move(name)), reporter_(reporter), outcome_(outcome) {}
 
 ProgressReport::~ProgressReport() {
   file_->End(done_, total_, Seconds());
@@ -212,7 +208,7 @@ void ProgressReport::Frame() {
 void ProgressReport::TellOfFailure() {
   if (told_ || file_->Error() == 0) return;
   told_ = true;
-  PrintLine("エラー : 進み具合の出力先に書き込めなくなったため、進み具合の出力を止めます : " + name_ + " (" +
+  reporter_.Line("エラー : 進み具合の出力先に書き込めなくなったため、進み具合の出力を止めます : " + name_ + " (" +
             std::strerror(file_->Error()) + ")");
   outcome_.NoteFailed();
 }

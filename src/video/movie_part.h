@@ -12,6 +12,7 @@ namespace talmora {
 
 class ProgressFile;
 class ProgressReport;
+class Reporter;
 class RunOutcome;
 class VideoObject;
 
@@ -77,7 +78,7 @@ std::string ScaledSizeRefusal(const MoviePart& part, const MovieOptions& options
 // report, not the render: one line names the file (`name`, as typed), and `outcome` notes it.
 class ProgressReport {
  public:
-  ProgressReport(std::unique_ptr<ProgressFile> file, std::string name, RunOutcome& outcome);
+  ProgressReport(std::unique_ptr<ProgressFile> file, std::string name, Reporter& reporter, RunOutcome& outcome);
   ~ProgressReport();
   ProgressReport(const ProgressReport&) = delete;
   ProgressReport& operator=(const ProgressReport&) = delete;
@@ -92,6 +93,7 @@ class ProgressReport {
 
   std::unique_ptr<ProgressFile> file_;
   std::string name_;
+  Reporter& reporter_;
   RunOutcome& outcome_;
   bool told_ = false;
   int32_t total_ = 0;

@@ -12,6 +12,7 @@
 namespace talmora {
 
 class GraphicsDevice;
+class Reporter;
 class Scene;
 
 // The name every movie's stream carries.
@@ -46,6 +47,7 @@ enum class MovieResult { kCompleted, kNotStarted, kCutShort };
 
 // Renders every frame of `scene` into the movie file at `path`, and reports each step on the
 // console. The maker's Make; apart so that tests can hand it objects of their own.
-MovieResult RenderMovie(const MovieJob& job, const Scene& scene, const std::string& path);
+MovieResult RenderMovie(const MovieJob& job, const Scene& scene, const std::string& path,
+                        Reporter& reporter);
 
 }  // namespace talmora

@@ -94,7 +94,7 @@ std::vector<const VideoObject*> Scene::AtFrame(int32_t index, int32_t fps) const
   return At(FrameTime(index, fps), index > 0 ? FrameTime(index - 1, fps) : -kInfinity);
 }
 
-void RenderState::Prepare(std::vector<const VideoObject*> shown) {
+void RenderState::Prepare(std::vector<const VideoObject*> shown, Reporter& reporter) {
   ++frame_;
   for (const VideoObject* object : shown) {
     if (const auto held = held_.find(object); held != held_.end()) held->second.frame = frame_;
@@ -105,7 +105,7 @@ void RenderState::Prepare(std::vector<const VideoObject*> shown) {
   for (const VideoObject* object : shown) {
     auto [held, fresh] = held_.try_emplace(object);
     if (fresh) {
-      held->second.resources = object->Prepare();
+      held->second.resources = object->Prepare(reporter);
       held->second.frame = frame_;
     }
     resources_.push_back(held->second.resources.get());

@@ -10,6 +10,7 @@
 namespace talmora {
 
 class Canvas;
+class Reporter;
 
 // The drawn objects of a script, as read. Which of them are on screen at a frame, and in what
 // order, can be asked for any frame, again and in any order: nothing is used up by asking.
@@ -52,7 +53,7 @@ class RenderState {
   // Releases what objects no longer in `shown` held, then prepares the newcomers bottom first,
   // each of which says on the console what it loaded. One that could not be prepared is not
   // tried again while it stays on screen.
-  void Prepare(std::vector<const VideoObject*> shown);
+  void Prepare(std::vector<const VideoObject*> shown, Reporter& reporter);
   // Draws the objects last prepared, bottom first.
   void Draw(Canvas& canvas, double time) const;
 

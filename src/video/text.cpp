@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/console/print_line.h"
+#include "platform/console/reporter.h"
 #include "platform/render/affine_draw.h"
 #include "platform/render/canvas.h"
 #include "platform/text/font.h"
@@ -67,9 +67,9 @@ struct Typeface : VideoObject::Resources {
 
 }  // namespace
 
-std::unique_ptr<VideoObject::Resources> Text::Prepare() const {
+std::unique_ptr<VideoObject::Resources> Text::Prepare(Reporter& reporter) const {
   auto made = Font::Create(FontRequest{fontsize, weight, italic, face, Scale()});
-  PrintLine(made ? sentence : "Text::Draw() : フォントインタフェースの作成に失敗しました");
+  reporter.Line(made ? sentence : "Text::Draw() : フォントインタフェースの作成に失敗しました");
   if (!made) {
     context_.outcome.NoteFailed();
     return nullptr;

@@ -22,7 +22,7 @@ class Text : public VideoObject {
 
   void ReadProperties(AttributeMap& attributes) override;
   // Makes the font and prints the sentence, or the failure line.
-  std::unique_ptr<Resources> Prepare() const override;
+  std::unique_ptr<Resources> Prepare(Reporter& reporter) const override;
   void Draw(Canvas& canvas, double time, Resources* resources) const override;
 
   std::string sentence;

@@ -26,7 +26,7 @@ void VideoObject::ReadProperties(AttributeMap& attributes) {
     if (auto parsed = ParseEase(word)) {
       SetEase(*parsed);
     } else {
-      PrintInvalidValue("ease", word, &context_.outcome);
+      PrintInvalidValue(context_.reporter, "ease", word, &context_.outcome);
     }
   }
 }

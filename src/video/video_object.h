@@ -10,6 +10,7 @@
 namespace talmora {
 
 class Canvas;
+class Reporter;
 
 // A drawn object: placement, depth, colour and turn, each a track over the time window, along
 // the ease (linear unless the script asks otherwise).
@@ -25,7 +26,7 @@ class VideoObject : public Object {
   void ReadProperties(AttributeMap& attributes) override;
   // Makes what drawing needs as the object comes on screen, and says on the console what it
   // loaded or why it could not. Empty when there is nothing to draw with, or nothing needed.
-  virtual std::unique_ptr<Resources> Prepare() const { return nullptr; }
+  virtual std::unique_ptr<Resources> Prepare(Reporter& /*reporter*/) const { return nullptr; }
   // Draws the object as it is at `time` onto `canvas`, with what Prepare made.
   virtual void Draw(Canvas& canvas, double time, Resources* resources) const = 0;
   // Its window, as read, is one pass of something endless: the movie maker stretches it to

@@ -11,7 +11,7 @@
 #include "audio/wav_header.h"
 #include "platform/sound/sound_system.h"
 #include "sound/sound_files.h"
-#include "support/capture_stdout.h"
+#include "platform/console/reporter.h"
 
 namespace talmora {
 namespace {
@@ -23,14 +23,15 @@ class FakeDecoder : public SoundDecoder {
   FakeDecoder(int64_t frames, int fail_on_read, std::vector<int>* requests = nullptr, int value = 0)
       : frames_(frames), fail_on_read_(fail_on_read), requests_(requests), value_(value) {}
   static int16_t Left(int64_t i) { return static_cast<int16_t>(i % 20000 + 1); }
-  SoundStatus Read(int16_t* out, int frames, int& got) override {
+  Expected<int> Read(int16_t* out, int frames) override {
     if (requests_) requests_->push_back(frames);
-    if (reads_++ == fail_on_read_) return SoundStatus::Failure(-5);
-    for (got = 0; got < frames && next_ < frames_; ++got, ++next_) {
+    if (reads_++ == fail_on_read_) return SoundError(-5);
+    int got = 0;
+    for (; got < frames && next_ < frames_; ++got, ++next_) {
       out[2 * got] = static_cast<int16_t>(value_ ? value_ : Left(next_));
       out[2 * got + 1] = static_cast<int16_t>(value_ ? value_ : -Left(next_));
     }
-    return {};
+    return got;
   }
 
  private:
@@ -112,8 +113,8 @@ TEST(SoundTrack, WindowIsCutToTheTrackAndMixedInChunksWithItsGains) {
     std::vector<int> requests;
     std::vector<TrackSound> sounds = {
         Fake({c.first, c.first + c.frames}, c.sound, c.gains, 0, &requests, c.fail_on_read)};
-    testing::CaptureStdout out;
-    EXPECT_TRUE(SoundTrack(path, "movie.wav").Mix(sounds));
+    HeldReporter out;
+    EXPECT_TRUE(SoundTrack(out, path, "movie.wav").Mix(sounds));
     EXPECT_EQ(sounds[0].failed, !c.message.empty());
     EXPECT_EQ(out.Text(), c.message);
     EXPECT_EQ(requests, c.requests) << c.first;
@@ -162,10 +163,11 @@ TEST(SoundTrack, FadesRiseAndFallAlongTheEaseAndFitTheWindow) {
       {2 * kSecond, Gains(0, 1, 0, 0, 0, 0, "in"), {{kSecond, 2000}}},
   };
   testing::TempDir dir;
+  HeldReporter quiet;
   for (const Case& c : cases) {
     const std::string path = dir.Write("track.wav", Track(c.window));
     std::vector<TrackSound> sounds = {Fake({0, c.window}, c.window, c.gains, 16000)};
-    ASSERT_TRUE(SoundTrack(path).Mix(sounds));
+    ASSERT_TRUE(SoundTrack(quiet, path).Mix(sounds));
     const std::vector<int16_t> samples = test::TrackSamples(path);
     for (const auto& [frame, value] : c.expected) {
       EXPECT_EQ(samples[2 * frame], value) << c.window << " frame " << frame;
@@ -177,6 +179,7 @@ TEST(SoundTrack, FadesRiseAndFallAlongTheEaseAndFitTheWindow) {
 // Every sound playing is summed before the one clip; the old mix clipped each as it came.
 TEST(SoundTrack, SoundsAreSummedThenClippedOnceInAnyOrder) {
   testing::TempDir dir;
+  HeldReporter quiet;
   const int values[] = {30000, 30000, -30000};
   int order[] = {0, 1, 2};
   do {
@@ -185,7 +188,7 @@ TEST(SoundTrack, SoundsAreSummedThenClippedOnceInAnyOrder) {
     for (int i : order) sounds.push_back(Fake({0, 70000}, 70000, {}, values[i]));
     // A fourth, quiet one straddles the stretches and the sum's limits.
     sounds.push_back(Fake({65000, 70000}, 5000, Gains(0.5, 0.5), 10001));
-    ASSERT_TRUE(SoundTrack(path).Mix(sounds));
+    ASSERT_TRUE(SoundTrack(quiet, path).Mix(sounds));
     const std::vector<int16_t> samples = test::TrackSamples(path);
     EXPECT_EQ(samples[0], 30000);
     EXPECT_EQ(samples[2 * 64999 + 1], 30000);
@@ -263,10 +266,10 @@ TEST(SoundTrack, OutputFileFailuresNameTheFileAndStop) {
     std::remove(path.c_str());
     if (!c.bytes.empty()) dir.Write("track.wav", c.bytes);
     std::vector<TrackSound> sounds = {Fake({0, 1000}, 1000)};
-    testing::CaptureStdout out;
+    HeldReporter out;
     const rlimit limited{c.size_limit ? c.size_limit : saved.rlim_cur, saved.rlim_max};
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-    const bool mixed = SoundTrack(path, "movie.wav").Mix(sounds);
+    const bool mixed = SoundTrack(out, path, "movie.wav").Mix(sounds);
     ::setrlimit(RLIMIT_FSIZE, &saved);
     EXPECT_FALSE(mixed) << c.message;
     EXPECT_EQ(out.Text(), c.message + "movie.wav\n" + c.reason);

@@ -38,7 +38,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  XMLParser parser;
+  HeldReporter said;
+  XMLParser parser(said);
   if (!parser.LoadText(text)) {
     (void)ParseNumber(text);
     return 0;
@@ -49,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TemplateManager templates;
   templates.AddTemplates(tags);
   GlobalProperty global;
-  ScriptContext context{keeper, templates, global};
+  ScriptContext context{keeper, templates, global, said};
   ObjectFactory factory(context, ObjectKinds());
 
   std::vector<std::shared_ptr<VideoObject>> pending;
@@ -64,14 +65,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const AttributeMap& settings = tags.front().attributes;
   int32_t width = 512, height = 384, fps = 30;
   double r = 0, g = 0, b = 0, a = 0;
-  ReadPlainInteger(settings, "width", width);
-  ReadPlainInteger(settings, "height", height);
-  ReadPlainInteger(settings, "fps", fps);
-  ReadPlainNumber(settings, "length", length);
-  ReadPlainNumber(settings, "r", r);
-  ReadPlainNumber(settings, "g", g);
-  ReadPlainNumber(settings, "b", b);
-  ReadPlainNumber(settings, "a", a);
+  ReadPlainInteger(settings, "width", width, said);
+  ReadPlainInteger(settings, "height", height, said);
+  ReadPlainInteger(settings, "fps", fps, said);
+  ReadPlainNumber(settings, "length", length, said);
+  ReadPlainNumber(settings, "r", r, said);
+  ReadPlainNumber(settings, "g", g, said);
+  ReadPlainNumber(settings, "b", b, said);
+  ReadPlainNumber(settings, "a", a, said);
   (void)ArgbColour(a, r, g, b);
   const int32_t count = fps > 0 ? FrameCount(fps, length) : 0;
 

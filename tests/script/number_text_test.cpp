@@ -46,12 +46,16 @@ TEST(NumberText, NumbersIntegersAndFlags) {
   }
 }
 
-TEST(NumberText, FormatGivesSixteenDecimalsAndTheWholeTextOfHugeValues) {
+TEST(NumberText, FormatGivesSixteenDecimalsAndShortestTheLeastThatReadsBack) {
   EXPECT_EQ(FormatNumber(1.5), "1.5000000000000000");
   EXPECT_EQ(FormatNumber(-0.25), "-0.2500000000000000");
   EXPECT_EQ(FormatNumber(0.1), "0.1000000000000000");
   EXPECT_EQ(FormatNumber(1e14), "100000000000000.0000000000000000");
   EXPECT_EQ(FormatNumber(1e300).size(), 301u + 17u);
+  EXPECT_EQ(Shortest(0.1), "0.1");
+  EXPECT_EQ(Shortest(-2.5e-300), "-2.5e-300");
+  // The longest text a double has fits.
+  EXPECT_EQ(Shortest(-2.2250738585072014e-308), "-2.2250738585072014e-308");
 }
 
 }  // namespace

@@ -14,7 +14,6 @@
 namespace talmora {
 namespace {
 
-using testing::CaptureStdout;
 
 class Objects : public ::testing::Test, public testing::ScriptFixture {
  protected:
@@ -29,7 +28,7 @@ class Objects : public ::testing::Test, public testing::ScriptFixture {
 };
 
 TEST_F(Objects, TimeWindowsAndTheirRecords) {
-  CaptureStdout out;
+  reporter.Take();
   const auto objects = ReadAll(R"(
       <image time="2" duration="3" timeend="bad"/>
       <image time="now" timeend="7"/>
@@ -45,7 +44,7 @@ TEST_F(Objects, TimeWindowsAndTheirRecords) {
   }
   EXPECT_EQ(keeper.Get("duration"), "-1.0000000000000000");
   EXPECT_EQ(keeper.Get("timeend"), "0.0000000000000000");
-  EXPECT_EQ(out.Text(), "durationエラー : プロパティの値が不正です - [x]\n");
+  EXPECT_EQ(reporter.Take(), "durationエラー : プロパティの値が不正です - [x]\n");
 }
 
 TEST_F(Objects, TemplatesFillOnlyWhatTheObjectLacks) {
@@ -66,13 +65,13 @@ TEST_F(Objects, TemplatesFillOnlyWhatTheObjectLacks) {
 }
 
 TEST_F(Objects, GeometryForms) {
-  CaptureStdout out;
+  reporter.Take();
   const auto objects = ReadAll(R"(
       <image left="10" right="110" leftend="50" rightend="200"/>
       <image right="bad" bottom="300"/>
       <image left="10" right="110" x="20" top="5" bottom="25" height="40"/>
       <image x="last" width="last" z="5" zend="9" a="0.5" bend="0"/>)");
-  EXPECT_EQ(out.Text(), "");  // "right" without "left" is never read
+  EXPECT_EQ(reporter.Take(), "");  // "right" without "left" is never read
   EXPECT_EQ(objects[0]->width.First(), 100);
   EXPECT_EQ(objects[0]->width.Last(), 150);
   EXPECT_EQ(objects[1]->width.First(), 512);
@@ -88,7 +87,7 @@ TEST_F(Objects, GeometryForms) {
 }
 
 TEST_F(Objects, InterpolateWithEaseAndTurn) {
-  CaptureStdout out;
+  reporter.Take();
   const auto objects = ReadAll(R"(
       <image time="0" duration="2" x="0" xend="100" a="0" aend="1"/>
       <image x="10.5" y="-0.4" width="-2.1" r="1.2" g="-0.1" b="0.5"/>
@@ -98,7 +97,7 @@ TEST_F(Objects, InterpolateWithEaseAndTurn) {
       <text ease="last"/>)");
   // "last" gives the invalid text again, which is reported again.
   const std::string line = "easeエラー : プロパティの値が不正です - [bogus]\n";
-  EXPECT_EQ(out.Text(), line + line);
+  EXPECT_EQ(reporter.Take(), line + line);
   Rect rect;
   uint32_t argb = 0;
   objects[0]->Interpolate(1.0, rect, argb);
@@ -195,7 +194,7 @@ TEST_F(Objects, BothPassesReadEveryKindAndKeepTheirOwn) {
   const TagList tags = Load(
       R"(<text time="bad"/><image src="/proc/self/status"/><image src="/tmp"/>
          <sound time="2" duration="1"/><Text/><template name="t"/>)");
-  CaptureStdout out;
+  reporter.Take();
   std::vector<std::shared_ptr<VideoObject>> video;
   for (const ScriptTag& tag : tags) {
     if (auto object = factory.Create<VideoObject>(tag)) video.push_back(object);
@@ -209,7 +208,7 @@ TEST_F(Objects, BothPassesReadEveryKindAndKeepTheirOwn) {
   EXPECT_EQ(static_cast<const Image&>(*video[1]).src, "/proc/self/status");
   EXPECT_EQ(static_cast<const Image&>(*video[2]).src, "/tmp");  // a folder keeps its name
   const std::string line = "timeエラー : プロパティの値が不正です - [bad]\n";
-  EXPECT_EQ(out.Text(), line + line);
+  EXPECT_EQ(reporter.Take(), line + line);
 }
 
 TEST_F(Objects, MakersSortAndReadSettings) {
@@ -222,9 +221,9 @@ TEST_F(Objects, MakersSortAndReadSettings) {
       <sound time="2" src="d"/><sound time="2.000000000001" duration="1" src="e"/>)",
       R"(width="640" height="last" fps="25" r="1" a="0.5")");
   MovieMaker movie(factory, nullptr, MovieOptions{});
-  CaptureStdout out;
+  reporter.Take();
   movie.ReadProperties(tags);
-  EXPECT_TRUE(out.Text().ends_with(
+  EXPECT_TRUE(reporter.Take().ends_with(
       "heightエラー : プロパティの値が不正です - [last]\nスクリプトパース完了\n"));  // no words here
   EXPECT_EQ(movie.width, 640);
   EXPECT_EQ(movie.height, 384);

@@ -2,12 +2,20 @@
 
 #include <gtest/gtest.h>
 
-#include "support/capture_stdout.h"
-
 namespace talmora {
 namespace {
 
-using testing::CaptureStdout;
+// Keeps the refusals, as the check does; says nothing.
+class Collecting final : public Reporter {
+ public:
+  void Line(std::string_view) override {}
+  void Raw(std::string_view) override {}
+  bool Refused(const Refusal& refusal) override {
+    heard.push_back(refusal);
+    return false;
+  }
+  std::vector<Refusal> heard;
+};
 
 std::string Invalid(const std::string& name, const std::string& text) {
   return name + "エラー : プロパティの値が不正です - [" + text + "]\n";
@@ -20,12 +28,15 @@ TEST(PropertyReaders, FailuresKeepTheDestinationAndTheRecord) {
   int32_t integer = 7;
   bool flag = true;
   std::string text = "kept";
-  CaptureStdout out;
-  EXPECT_FALSE(ReadPropertyNumber(keeper, attributes, "absent", number));
+  HeldReporter out;
+  RunOutcome outcome;
+  EXPECT_FALSE(ReadPropertyNumber(keeper, attributes, "absent", number, out, &outcome));
   EXPECT_FALSE(ReadPropertyText(keeper, attributes, "absent", text));
-  EXPECT_FALSE(ReadPropertyNumber(keeper, attributes, "x", number));
-  EXPECT_FALSE(ReadPropertyInteger(keeper, attributes, "fps", integer));
-  EXPECT_FALSE(ReadPropertyFlag(keeper, attributes, "italic", flag));  // silently
+  EXPECT_FALSE(ReadPropertyFlag(keeper, attributes, "italic", flag, out));  // silently
+  EXPECT_EQ(outcome.ExitStatus(), 0);
+  EXPECT_FALSE(ReadPropertyNumber(keeper, attributes, "x", number, out, &outcome));
+  EXPECT_EQ(outcome.ExitStatus(), 2);
+  EXPECT_FALSE(ReadPropertyInteger(keeper, attributes, "fps", integer, out));
   EXPECT_EQ(out.Text(), Invalid("x", "") + Invalid("fps", "abc"));
   EXPECT_EQ(number, 7);
   EXPECT_EQ(integer, 7);
@@ -34,21 +45,29 @@ TEST(PropertyReaders, FailuresKeepTheDestinationAndTheRecord) {
   EXPECT_EQ(keeper.Get("fps"), "abc");
   EXPECT_EQ(keeper.Get("italic"), "2");
   EXPECT_EQ(keeper.Get("absent"), "");
-  // A number followed by other text is read as far as it goes; only a log hears of the rest.
-  attributes = {{"x", "1O0"}, {"y", "2 "}, {"fps", "29.97"}};
-  EXPECT_TRUE(ReadPropertyNumber(keeper, attributes, "x", number));
+  // A number followed by other text is read as far as it goes; only a collecting reporter hears
+  // of the rest, and of the refusals, which then fail nothing.
+  attributes = {{"x", "1O0"}, {"y", "2 "}, {"fps", "29.97"}, {"z", "z"}, {"italic", "2"}};
+  EXPECT_TRUE(ReadPropertyNumber(keeper, attributes, "x", number, out));
   EXPECT_EQ(number, 1);
-  RefusalLog log;
-  EXPECT_TRUE(ReadPropertyNumber(keeper, attributes, "x", number));
-  EXPECT_TRUE(ReadPropertyNumber(keeper, attributes, "y", number));
-  EXPECT_TRUE(ReadPlainInteger(attributes, "fps", integer));
+  Collecting log;
+  RunOutcome untouched;
+  EXPECT_TRUE(ReadPropertyNumber(keeper, attributes, "x", number, log, &untouched));
+  EXPECT_TRUE(ReadPropertyNumber(keeper, attributes, "y", number, log));
+  EXPECT_TRUE(ReadPlainInteger(attributes, "fps", integer, log));
   EXPECT_EQ(integer, 29);
-  const std::vector<Refusal> notes = log.Take();
-  ASSERT_EQ(notes.size(), 2u);
+  EXPECT_FALSE(ReadPlainNumber(attributes, "z", number, log, &untouched));
+  EXPECT_FALSE(ReadPropertyFlag(keeper, attributes, "italic", flag, log));
+  EXPECT_EQ(untouched.ExitStatus(), 0);
+  const std::vector<Refusal>& notes = log.heard;
+  ASSERT_EQ(notes.size(), 4u);
   EXPECT_EQ(notes[0].read_as, 1.0);
   EXPECT_EQ(notes[0].ignored, "O0");
   EXPECT_EQ(notes[1].read_as, 29.0);
   EXPECT_EQ(notes[1].ignored, ".97");
+  EXPECT_EQ(notes[2].name, "z");
+  EXPECT_FALSE(notes[2].read_as);
+  EXPECT_EQ(notes[3].expected, Expectation::kFlag);
   EXPECT_EQ(out.Text(), Invalid("x", "") + Invalid("fps", "abc"));
 }
 
@@ -56,15 +75,15 @@ TEST(PropertyReaders, NowAndLast) {
   PropertyKeeper keeper;
   AttributeMap attributes{{"time", "now"}, {"duration", "now"}, {"x", "last"}, {"y", " last"}};
   double value = 0;
-  CaptureStdout out;
-  EXPECT_FALSE(ReadPropertyNumber(keeper, attributes, "time", value));  // nothing recorded yet
+  HeldReporter out;
+  EXPECT_FALSE(ReadPropertyNumber(keeper, attributes, "time", value, out));  // nothing recorded yet
   keeper.StoreNumber("timeend", 5);
   keeper.Set("x", "10");
-  EXPECT_TRUE(ReadPropertyNumber(keeper, attributes, "time", value));
+  EXPECT_TRUE(ReadPropertyNumber(keeper, attributes, "time", value, out));
   EXPECT_EQ(value, 5);
   EXPECT_EQ(keeper.Get("time"), "5.0000000000000000");
-  EXPECT_FALSE(ReadPropertyNumber(keeper, attributes, "duration", value));  // "now" only for time
-  EXPECT_TRUE(ReadPropertyNumber(keeper, attributes, "x", value));
+  EXPECT_FALSE(ReadPropertyNumber(keeper, attributes, "duration", value, out));  // "now" only for time
+  EXPECT_TRUE(ReadPropertyNumber(keeper, attributes, "x", value, out));
   EXPECT_EQ(value, 10);
   std::string text;
   EXPECT_TRUE(ReadPropertyText(keeper, attributes, "y", text));

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/xml/xml_document.h"
-#include "support/capture_stdout.h"
+#include "platform/console/reporter.h"
 
 namespace talmora {
 namespace {
@@ -15,10 +15,10 @@ struct Loaded {
 };
 
 Loaded LoadText(std::string_view text) {
-  testing::CaptureStdout out;
-  XMLParser parser;
+  HeldReporter out;
+  XMLParser parser(out);
   const bool ok = parser.LoadText(text);
-  return {ok, parser.Tags(), out.Text()};
+  return {ok, parser.Tags(), out.Take()};
 }
 
 const std::string kDone = "XMLのパースが完了しました\n";

@@ -16,13 +16,15 @@ class SoundSystemTest : public ::testing::Test {
  protected:
   // Every frame the decoder delivers, until the end or an error, up to `limit`.
   std::vector<int16_t> Decode(const std::string& path, const Playback& playback = {}, int64_t limit = 1 << 30) {
-    std::unique_ptr<SoundDecoder> decoder;
-    EXPECT_TRUE(system_.OpenDecoded(path, playback, decoder).Ok()) << path;
+    auto decoder = system_.OpenDecoded(path, playback);
+    EXPECT_TRUE(decoder) << path;
     std::vector<int16_t> samples;
     if (!decoder) return samples;
     std::vector<int16_t> buffer(2 * 4000);
     for (int got = 4000; got == 4000 && static_cast<int64_t>(samples.size()) < 2 * limit;) {
-      if (!decoder->Read(buffer.data(), 4000, got).Ok()) break;
+      const auto read = (*decoder)->Read(buffer.data(), 4000);
+      if (!read) break;
+      got = *read;
       samples.insert(samples.end(), buffer.begin(), buffer.begin() + 2 * got);
     }
     return samples;
@@ -54,9 +56,10 @@ TEST_F(SoundSystemTest, LengthInWholeMillisecondsAndFramesAtTheTracksRate) {
       {dir_ / "noinfo.mp3", Frames(dir_ / "noinfo.mp3") * 1000 / kRate},
   };
   for (const Case& c : cases) {
-    SoundInfo info;
-    EXPECT_TRUE(system_.OpenStream(c.path, info).Ok()) << c.path;
-    EXPECT_EQ(info.length_ms, c.ms) << c.path;
+    const auto info = system_.MeasureStream(c.path);
+    ASSERT_TRUE(info) << c.path;
+    EXPECT_EQ(info->length_ms, c.ms) << c.path;
+    EXPECT_EQ(info->rate, system_.OpenStream(c.path)->rate) << c.path;
   }
   EXPECT_EQ(Frames(dir_ / "a.mp3"), 154350);
   EXPECT_EQ(Decode(dir_ / "movie.mkv"), Decode(source));
@@ -152,16 +155,17 @@ TEST_F(SoundSystemTest, LoopsPlayTheirStretchFromMemoryOrByReopeningTheFile) {
     EXPECT_TRUE(Decode(path, c.playback) == expected) << c.playback.loop_start << " " << c.playback.loop_end;
   }
   // Endless: the output repeats with the stretch, and says so.
-  std::unique_ptr<SoundDecoder> decoder;
-  ASSERT_TRUE(system_.OpenDecoded(path, {0, -1, 6.0, 0.0}, decoder).Ok());
+  auto opened = system_.OpenDecoded(path, {0, -1, 6.0, 0.0});
+  ASSERT_TRUE(opened);
+  SoundDecoder& decoder = **opened;
   std::vector<int16_t> buffer(2 * 10 * kRate);
-  int got = 0;
-  ASSERT_TRUE(decoder->Read(buffer.data(), 10 * kRate, got).Ok());
-  ASSERT_EQ(got, 10 * kRate);
+  const auto got = decoder.Read(buffer.data(), 10 * kRate);
+  ASSERT_TRUE(got);
+  ASSERT_EQ(*got, 10 * kRate);
   for (int second = 7; second < 10; ++second) {
     EXPECT_TRUE(std::equal(plain.begin() + 2 * 6 * kRate, plain.end(), buffer.begin() + 2 * second * kRate)) << second;
   }
-  EXPECT_EQ(decoder->Period(), kRate);
+  EXPECT_EQ(decoder.Period(), kRate);
 }
 
 TEST_F(SoundSystemTest, BrokenInputSaysWhatFailedWithoutACrash) {
@@ -175,13 +179,13 @@ TEST_F(SoundSystemTest, BrokenInputSaysWhatFailedWithoutACrash) {
         dir_.Write("zero_rate.wav", test::Wav(0, 2, 16, {1, 2})),
         dir_.Write("huge_rate.wav", test::Wav(2000000000, 1, 16, {1, 2})),
         dir_.Write("no_channels.wav", test::Wav(kRate, 0, 16, {1, 2}))}) {
-    SoundInfo info;
-    const SoundStatus status = system_.OpenStream(path, info);
-    EXPECT_LT(status.code, 0) << path;
-    EXPECT_FALSE(status.reason.empty()) << path;
-    std::unique_ptr<SoundDecoder> decoder;
-    EXPECT_LT(system_.OpenDecoded(path, {}, decoder).code, 0) << path;
-    EXPECT_EQ(decoder, nullptr) << path;
+    const auto info = system_.MeasureStream(path);
+    ASSERT_FALSE(info) << path;
+    EXPECT_LT(info.error().code, 0) << path;
+    EXPECT_FALSE(info.error().what.empty()) << path;
+    const auto decoder = system_.OpenDecoded(path, {});
+    ASSERT_FALSE(decoder) << path;
+    EXPECT_LT(decoder.error().code, 0) << path;
   }
   // Damaged in the middle and cut short: the intact start still decodes.
   const std::string source = dir_.Write("source.wav", test::Wav(kRate, 2, 16, test::Noise(2, 3 * kRate)));
@@ -192,8 +196,7 @@ TEST_F(SoundSystemTest, BrokenInputSaysWhatFailedWithoutACrash) {
     const int64_t frames = Frames(dir_.Write(name, bytes.substr(0, bytes.size() * 3 / 4)));
     EXPECT_GT(frames, kRate / 2) << name;
     EXPECT_LE(frames, 3 * kRate + 4096) << name;
-    SoundInfo info;
-    system_.OpenStream(dir_ / name, info);  // counts what is there, whatever it returns
+    (void)system_.MeasureStream(dir_ / name);  // counts what is there, whatever it returns
   }
 }
 

@@ -9,7 +9,7 @@
 #include "script/script_context.h"
 #include "script/template_manager.h"
 #include "script/xml_parser.h"
-#include "support/capture_stdout.h"
+#include "platform/console/reporter.h"
 
 namespace talmora::testing {
 
@@ -18,13 +18,14 @@ struct ScriptFixture {
   PropertyKeeper keeper;
   TemplateManager templates;
   GlobalProperty global;
-  ScriptContext context{keeper, templates, global};
+  HeldReporter reporter;  // what the objects and makers said
+  ScriptContext context{keeper, templates, global, reporter};
   ObjectFactory factory{context, ObjectKinds()};
 
   // Loads `body` inside a root element; the loader's own lines are not kept.
   TagList Load(const std::string& body, const std::string& root_attributes = "") {
-    CaptureStdout quiet;
-    XMLParser parser;
+    HeldReporter quiet;
+    XMLParser parser(quiet);
     parser.LoadText("<talmora " + root_attributes + ">" + body + "</talmora>");
     templates.AddTemplates(parser.Tags());
     return parser.Tags();

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "app/device.h"
-#include "platform/console/print_line.h"
+#include "platform/console/reporter.h"
 #include "platform/movie/avi_writer.h"
 #include "support/cli_harness.h"
 #include "support/dib_frames.h"
@@ -56,8 +56,8 @@ constexpr MovieContainer kFailingAvi{".avi", [](const std::string& path) -> std:
 class LoudFill : public testing::FillObject {
  public:
   using FillObject::FillObject;
-  std::unique_ptr<Resources> Prepare() const override {
-    PrintLine("drawn from " + std::to_string(start));
+  std::unique_ptr<Resources> Prepare(Reporter& reporter) const override {
+    reporter.Line("drawn from " + std::to_string(start));
     return nullptr;
   }
 };
@@ -65,8 +65,8 @@ class LoudFill : public testing::FillObject {
 class MovieRenderTest : public ::testing::Test {
  protected:
   MovieRenderTest() {
-    testing::CaptureStdout quiet;
-    device_ = std::make_unique<Device>();
+    HeldReporter quiet;
+    device_ = std::make_unique<Device>(quiet);
     fixture_.context.graphics = device_->Graphics();
   }
 
@@ -83,9 +83,9 @@ class MovieRenderTest : public ::testing::Test {
     const Scene scene(std::move(objects));
     job.options = &options;
     job.graphics = device_->Graphics();
-    testing::CaptureStdout capture;
-    RenderMovie(job, scene, path_);
-    return capture.Text();
+    HeldReporter said;
+    RenderMovie(job, scene, path_, said);
+    return said.Take();
   }
 
   testing::TempDir dir_;

@@ -6,7 +6,7 @@
 #include <limits>
 #include <random>
 
-#include "platform/console/print_line.h"
+#include "platform/console/reporter.h"
 #include "platform/render/canvas.h"
 #include "support/script_fixture.h"
 #include "video/frame_timing.h"
@@ -29,8 +29,8 @@ class Named : public VideoObject {
     Held() { ++live; }
     ~Held() override { --live; }
   };
-  std::unique_ptr<Resources> Prepare() const override {
-    PrintLine(std::string(1, name));
+  std::unique_ptr<Resources> Prepare(Reporter& reporter) const override {
+    reporter.Line(std::string(1, name));
     return fails_ ? nullptr : std::make_unique<Held>();
   }
   void Draw(Canvas&, double, Resources* resources) const override {
@@ -142,12 +142,12 @@ TEST(RenderState, PreparesNewcomersOnceAndReleasesLeaversBeforeThem) {
   const Scene scene(std::move(objects));
   auto frame = Frame::Create(1, 1);
   Canvas canvas(*frame);
-  testing::CaptureStdout out;
+  HeldReporter out;
   std::vector<int> live;
   {
     RenderState state;
     for (const int32_t i : {0, 1, 2, 3, 4, 0}) {
-      state.Prepare(scene.AtFrame(i, 2));
+      state.Prepare(scene.AtFrame(i, 2), out);
       live.push_back(Named::live);
       state.Draw(canvas, FrameTime(i, 2));
     }

@@ -8,7 +8,7 @@
 
 namespace talmora {
 
-std::unique_ptr<ProgressFile> ProgressFile::Open(const std::string& path, std::string& error) {
+Expected<std::unique_ptr<ProgressFile>> ProgressFile::Open(const std::string& path) {
   if (path == "-") return std::unique_ptr<ProgressFile>(new ProgressFile(stderr));
   // A pipe nobody reads yet is refused at once rather than waited on; one with a reader is
   // then written as any file, waiting for the reader when it falls behind.
@@ -16,9 +16,9 @@ std::unique_ptr<ProgressFile> ProgressFile::Open(const std::string& path, std::s
   const int flags = fd < 0 ? -1 : ::fcntl(fd, F_GETFL);
   FILE* file = flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 ? nullptr : ::fdopen(fd, "w");
   if (!file) {
-    error = std::strerror(errno);
+    talmora::Error error{std::strerror(errno)};
     if (fd >= 0) ::close(fd);
-    return nullptr;
+    return error;
   }
   return std::unique_ptr<ProgressFile>(new ProgressFile(file));
 }

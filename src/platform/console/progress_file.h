@@ -7,14 +7,16 @@
 #include <memory>
 #include <string>
 
+#include "platform/error.h"
+
 namespace talmora {
 
 // Machine-readable progress for programs that drive a render: a block of key=value lines per
 // frame, flushed at once, the last one ending "progress=end".
 class ProgressFile {
  public:
-  // "-" is standard error. Empty with `error` set when the file cannot be made.
-  static std::unique_ptr<ProgressFile> Open(const std::string& path, std::string& error);
+  // "-" is standard error.
+  static Expected<std::unique_ptr<ProgressFile>> Open(const std::string& path);
   ~ProgressFile();
   ProgressFile(const ProgressFile&) = delete;
   ProgressFile& operator=(const ProgressFile&) = delete;

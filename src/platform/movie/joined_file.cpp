@@ -418,6 +418,12 @@ int WriteFile(const std::string& part, const Container& container, const JoinedS
 
 }  // namespace
 
+std::vector<std::string_view> JoinedExtensions() {
+  std::vector<std::string_view> extensions;
+  for (const Container& container : kContainers) extensions.push_back(container.extension);
+  return extensions;
+}
+
 bool ContainerHolds(std::string_view path, uint32_t fourcc) {
   const Container* container = ContainerOf(path);
   return container && Holds(*container, fourcc);

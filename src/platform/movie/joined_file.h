@@ -9,8 +9,12 @@
 
 namespace talmora {
 
-// Whether the container named by `path`'s extension (.mkv, .mp4, .mov, .avi, any case) holds
-// frames of the compressor `fourcc`.
+// The extensions of the containers a joined file can be, lower case, in the order they are named
+// to the user (".mkv .mp4 .mov .avi").
+std::vector<std::string_view> JoinedExtensions();
+
+// Whether the container named by `path`'s extension (any case) holds frames of the compressor
+// `fourcc`.
 bool ContainerHolds(std::string_view path, uint32_t fourcc);
 
 // The extension of a container that holds frames of `fourcc` (".mkv" first).

@@ -6,18 +6,24 @@
 
 namespace talmora {
 
-Expected<std::unique_ptr<MovieRecorder>, MovieFailure> MovieRecorder::Open(const MovieContainer& container,
-                                                                           const std::string& path,
-                                                                           const MovieStream& stream,
-                                                                           const CompressorSettings& settings) {
+namespace {
+
+// The step that failed, as the console has always named it.
+Error Failed(const char* line) { return Error{line, true}; }
+
+}  // namespace
+
+Expected<std::unique_ptr<MovieRecorder>> MovieRecorder::Open(const MovieContainer& container, const std::string& path,
+                                                             const MovieStream& stream,
+                                                             const CompressorSettings& settings) {
   auto pending = std::make_unique<PendingFile>(path);
-  if (!pending->IsOpen()) return MovieFailure::kFile;
+  if (!pending->IsOpen()) return Failed("エラー : aviファイルのオープンに失敗しました");
   std::unique_ptr<MovieFile> file = container.create(pending->Path());
-  if (!file) return MovieFailure::kFile;
+  if (!file) return Failed("エラー : aviファイルのオープンに失敗しました");
   std::unique_ptr<MovieRecorder> movie(new MovieRecorder(std::move(pending), std::move(file)));
-  if (!movie->CreateStream(stream)) return MovieFailure::kStream;
-  if (!movie->MakeCompressedStream(settings)) return MovieFailure::kCompressor;
-  if (!movie->Begin()) return MovieFailure::kHeaders;
+  if (!movie->CreateStream(stream)) return Failed("エラー : aviストリームの作成に失敗しました");
+  if (!movie->MakeCompressedStream(settings)) return Failed("エラー : avi圧縮ストリームの作成に失敗しました");
+  if (!movie->Begin()) return Failed("エラー : aviストリーム形式の設定に失敗しました");
   return movie;
 }
 

@@ -14,9 +14,6 @@ namespace talmora {
 
 class FrameCompressor;
 
-// The step of opening a movie that failed.
-enum class MovieFailure { kFile, kStream, kCompressor, kHeaders };
-
 // A movie as it is recorded: opened with its stream and compressor, then the frames. It is
 // written under a temporary name; closing completes it and puts it in the place of the file
 // there before, with the frames written so far (destruction closes too). A file that could not
@@ -26,7 +23,7 @@ class MovieRecorder {
   // Creates the file for `path` as `container` lays it out, adds the stream, opens the
   // compressor for the stream's size and rate, and writes the headers. A file that fails after
   // its creation is removed again.
-  static Expected<std::unique_ptr<MovieRecorder>, MovieFailure> Open(const MovieContainer& container,
+  static Expected<std::unique_ptr<MovieRecorder>> Open(const MovieContainer& container,
                                                                      const std::string& path,
                                                                      const MovieStream& stream,
                                                                      const CompressorSettings& settings);

@@ -34,7 +34,7 @@ std::string ClipWhat(int width, int height) {
 
 }  // namespace
 
-Expected<std::shared_ptr<ClipDecoder>, TextureFailure> ClipCache::Open(const std::string& path,
+Expected<std::shared_ptr<ClipDecoder>> ClipCache::Open(const std::string& path,
                                                                        const ClipTiming& timing, double across,
                                                                        double down) {
   across = std::fabs(across);
@@ -52,7 +52,7 @@ Expected<std::shared_ptr<ClipDecoder>, TextureFailure> ClipCache::Open(const std
         const uint64_t needed = ClipDecoder::TextureBytes(width, height, across, down);
         if (needed > counted) {
           if (!budget_->Take(needed - counted)) {
-            return TextureFailure{budget_->Refusal(ClipWhat(width, height), needed - counted, path), true};
+            return Error{budget_->Refusal(ClipWhat(width, height), needed - counted, path), true};
           }
           counted = needed;
         }
@@ -61,7 +61,7 @@ Expected<std::shared_ptr<ClipDecoder>, TextureFailure> ClipCache::Open(const std
     }
   }
   if (const auto files = OpenFiles(); files && files->first - files->second <= kSpareFiles) {
-    return TextureFailure{"エラー : 開いているファイルが " + std::to_string(files->second) + " 個で、上限 " +
+    return Error{"エラー : 開いているファイルが " + std::to_string(files->second) + " 個で、上限 " +
                               std::to_string(files->first) + " 個に近いため動画を開きません - " + path,
                           true};
   }
@@ -79,8 +79,8 @@ Expected<std::shared_ptr<ClipDecoder>, TextureFailure> ClipCache::Open(const std
   });
   if (!opened) {
     budget_->Give(frame_bytes + texture_bytes);
-    if (!refusal.empty()) return TextureFailure{refusal, true};
-    return TextureFailure{opened.error().what};
+    if (!refusal.empty()) return Error{refusal, true};
+    return Error{opened.error().what};
   }
   auto counted = std::make_shared<uint64_t>(texture_bytes);
   std::shared_ptr<ClipDecoder> decoder(opened->release(), [budget = budget_, counted, frame_bytes](ClipDecoder* gone) {

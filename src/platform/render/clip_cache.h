@@ -31,7 +31,7 @@ class ClipCache {
   // The decoder playing `path` with `timing` for an element drawn at most `across` × `down`
   // pixels. Refused with a line for the user when its memory would pass the budget or too few
   // files would be left open to the rest of the run; otherwise fails with the decoder's reason.
-  Expected<std::shared_ptr<ClipDecoder>, TextureFailure> Open(const std::string& path, const ClipTiming& timing,
+  Expected<std::shared_ptr<ClipDecoder>> Open(const std::string& path, const ClipTiming& timing,
                                                               double across, double down);
 
  private:

@@ -20,16 +20,6 @@ extern "C" {
 namespace talmora {
 namespace {
 
-// Picture readers (a still picture is told apart by its reader) and the usual video containers;
-// never a playlist, a concatenation or a network stream.
-constexpr const char* kClipFormats =
-    "image2,gif,apng,bmp_pipe,dds_pipe,dpx_pipe,exr_pipe,gif_pipe,j2k_pipe,jpeg_pipe,jpegls_pipe,"
-    "jpegxl_pipe,pam_pipe,pbm_pipe,pcx_pipe,pfm_pipe,pgm_pipe,pgmyuv_pipe,pgx_pipe,phm_pipe,"
-    "photocd_pipe,pictor_pipe,png_pipe,ppm_pipe,psd_pipe,qdraw_pipe,qoi_pipe,sgi_pipe,"
-    "sunrast_pipe,tiff_pipe,vbn_pipe,webp_pipe,xbm_pipe,xpm_pipe,xwd_pipe,"
-    "mov,mp4,m4a,3gp,3g2,mj2,matroska,webm,avi,flv,mpeg,mpegts,mpegvideo,ogg,nut,asf,dv,mxf,"
-    "h264,hevc,m4v,ivf,obu,yuv4mpegpipe,mjpeg";
-
 // Frame times that should be equal may differ in the last bits (3 × 0.1 against 0.3).
 constexpr double kTimeSlack = 1e-6;
 // Decoding on is cheaper than a seek, which restarts from a key frame, up to about this far.
@@ -59,16 +49,11 @@ bool FindStreams(AVFormatContext& format) {
   return found >= 0;
 }
 
-int GetBoundedBuffer(AVCodecContext* codec, AVFrame* frame, int flags) {
-  if (frame->width > kMaxPictureSide || frame->height > kMaxPictureSide) return AVERROR_INVALIDDATA;
-  return avcodec_default_get_buffer2(codec, frame, flags);
-}
-
 double Seconds(int64_t ticks, AVRational base) { return static_cast<double>(ticks) * av_q2d(base); }
 
 std::optional<double> ProbeFile(const std::string& path) {
   // A still picture is known by its reader, before any of it is decoded.
-  InputFormatPtr format = OpenLocalInput(path, kClipFormats);
+  InputFormatPtr format = OpenLocalInput(path, Readers::kClips);
   if (!format || IsStillReader(format->iformat->name) || !FindStreams(*format)) return std::nullopt;
   const int index = av_find_best_stream(format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   if (index < 0) return std::nullopt;
@@ -161,7 +146,7 @@ int Halvings(double shrink_x, double shrink_y, int width, int height) {
 
 const char* ClipDecoder::Stream::Open() {
   codec.reset();
-  format = OpenLocalInput(path, kClipFormats);
+  format = OpenLocalInput(path, Readers::kClips);
   if (!format || !FindStreams(*format)) return "動画の形式が分からないか、壊れています";
   index = av_find_best_stream(format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   if (index < 0) return "映像が含まれていません";
@@ -180,8 +165,7 @@ const char* ClipDecoder::Stream::Open() {
   if (!codec || avcodec_parameters_to_context(codec.get(), stream.codecpar) < 0) return "メモリが足りません";
   codec->pkt_timebase = stream.time_base;
   codec->thread_count = 2;
-  codec->max_pixels = int64_t{kMaxPictureSide} * kMaxPictureSide;
-  codec->get_buffer2 = GetBoundedBuffer;
+  BoundDecoder(*codec);
   if (avcodec_open2(codec.get(), decoder, nullptr) < 0) return "この動画のデコーダを開けません";
   has_ahead = draining = at_end = false;
   fresh = true;

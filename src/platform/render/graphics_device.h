@@ -19,11 +19,11 @@ class GraphicsDevice {
   std::unique_ptr<Frame> CreateRenderTarget(int width, int height) { return Frame::Create(width, height); }
   // Fails when the picture cannot be read, is broken, is larger than the renderer accepts, or
   // would pass the texture memory budget. Elements naming the same file share one texture.
-  Expected<std::shared_ptr<const Texture>, TextureFailure> LoadTexture(const std::string& path) {
+  Expected<std::shared_ptr<const Texture>> LoadTexture(const std::string& path) {
     return textures_.Load(path);
   }
   // See ClipCache::Open.
-  Expected<std::shared_ptr<ClipDecoder>, TextureFailure> OpenClip(const std::string& path, const ClipTiming& timing,
+  Expected<std::shared_ptr<ClipDecoder>> OpenClip(const std::string& path, const ClipTiming& timing,
                                                                   double across, double down) {
     return clips_.Open(path, timing, across, down);
   }

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <memory>
+#include <string>
+#include <string_view>
 
 extern "C" {
 #include <libavutil/dict.h>
@@ -14,12 +16,15 @@ extern "C" {
 namespace talmora {
 namespace {
 
-// Only picture readers: a script's src must not turn into a playlist, a movie or a network stream.
-constexpr const char* kPictureFormats =
+constexpr std::string_view kPictureFormats =
     "image2,gif,bmp_pipe,dds_pipe,dpx_pipe,exr_pipe,gif_pipe,j2k_pipe,jpeg_pipe,jpegls_pipe,"
     "jpegxl_pipe,pam_pipe,pbm_pipe,pcx_pipe,pfm_pipe,pgm_pipe,pgmyuv_pipe,pgx_pipe,phm_pipe,"
     "photocd_pipe,pictor_pipe,png_pipe,ppm_pipe,psd_pipe,qdraw_pipe,qoi_pipe,sgi_pipe,"
     "sunrast_pipe,tiff_pipe,vbn_pipe,webp_pipe,xbm_pipe,xpm_pipe,xwd_pipe";
+// A still picture among them is told apart by its reader.
+constexpr std::string_view kClipOnlyFormats =
+    "apng,mov,mp4,m4a,3gp,3g2,mj2,matroska,webm,avi,flv,mpeg,mpegts,mpegvideo,ogg,nut,asf,dv,mxf,"
+    "h264,hevc,m4v,ivf,obu,yuv4mpegpipe,mjpeg";
 
 // Directories, pipes and devices would fail late, block or never end.
 
@@ -36,8 +41,7 @@ CodecContextPtr OpenDecoder(const AVStream& stream) {
   CodecContextPtr codec(avcodec_alloc_context3(decoder));
   if (!codec || avcodec_parameters_to_context(codec.get(), stream.codecpar) < 0) return nullptr;
   codec->thread_count = 1;
-  codec->max_pixels = static_cast<int64_t>(kMaxPictureSide) * kMaxPictureSide;
-  codec->get_buffer2 = GetBoundedBuffer;
+  BoundDecoder(*codec);
   // Damage that a decoder would otherwise conceal (a cut-off JPEG comes out half grey) fails the
   // picture instead. TIFF readers must skip tags they do not know, which the strict mode refuses.
   codec->err_recognition = AV_EF_CRCCHECK | AV_EF_BITSTREAM | AV_EF_BUFFER;
@@ -111,11 +115,19 @@ bool ScaleToPlane(SwsContext& scaler, const AVFrame& source, TexelPlane& plane) 
   return sws_scale(&scaler, source.data, source.linesize, 0, source.height, destination, strides) == plane.Height();
 }
 
-InputFormatPtr OpenLocalInput(const std::string& path, const char* formats) {
+void BoundDecoder(AVCodecContext& codec) {
+  codec.max_pixels = int64_t{kMaxPictureSide} * kMaxPictureSide;
+  codec.get_buffer2 = GetBoundedBuffer;
+}
+
+InputFormatPtr OpenLocalInput(const std::string& path, Readers readers) {
   if (!IsRegularFile(path)) return nullptr;
+  static const std::string kPictures(kPictureFormats);
+  static const std::string kClips = kPictures + "," + std::string(kClipOnlyFormats);
+  const std::string& formats = readers == Readers::kClips ? kClips : kPictures;
   AVDictionary* options = nullptr;
   av_dict_set(&options, "protocol_whitelist", "file", 0);
-  av_dict_set(&options, "format_whitelist", formats, 0);
+  av_dict_set(&options, "format_whitelist", formats.c_str(), 0);
   // The name is a file name, never a numbered-sequence pattern ("100%d.png" is one file).
   av_dict_set(&options, "pattern_type", "none", 0);
   // The "file:" prefix keeps a colon in the name from being read as a protocol.
@@ -129,7 +141,7 @@ InputFormatPtr OpenLocalInput(const std::string& path, const char* formats) {
 
 Expected<TexelPlane> DecodePicture(const std::string& path) {
   if (!IsRegularFile(path)) return Error{"通常のファイルではありません"};
-  InputFormatPtr format = OpenLocalInput(path, kPictureFormats);
+  InputFormatPtr format = OpenLocalInput(path, Readers::kPictures);
   if (!format) return Error{"画像の形式が分かりません"};
   const int stream_index = av_find_best_stream(format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   if (stream_index < 0) return Error{"画像が含まれていません"};

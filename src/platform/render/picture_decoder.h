@@ -23,8 +23,16 @@ bool IsRegularFile(const std::string& path);
 // Converts `source` with `scaler`, which writes BGRA at the plane's size, into `plane`.
 bool ScaleToPlane(SwsContext& scaler, const AVFrame& source, TexelPlane& plane);
 
-// Opens a regular local file for one of the demuxers named in `formats` (a comma list), never
-// through another protocol or as a numbered sequence; empty when it cannot be opened.
-InputFormatPtr OpenLocalInput(const std::string& path, const char* formats);
+// The readers a file may be opened with: still pictures, or those with animated pictures and the
+// usual video containers. Never a playlist, a concatenation or a network stream.
+enum class Readers { kPictures, kClips };
+
+// Opens a regular local file for one of `readers`, never through another protocol or as a
+// numbered sequence; empty when it cannot be opened.
+InputFormatPtr OpenLocalInput(const std::string& path, Readers readers);
+
+// Bounds a decoder of pictures or clips: a frame with a side beyond kMaxPictureSide is refused
+// before its memory is taken.
+void BoundDecoder(AVCodecContext& codec);
 
 }  // namespace talmora

@@ -35,7 +35,7 @@ std::string TextureBudget::Refusal(const std::string& what, uint64_t bytes, cons
 
 TextureCache::TextureCache(std::shared_ptr<TextureBudget> budget) : budget_(std::move(budget)) {}
 
-Expected<std::shared_ptr<const Texture>, TextureFailure> TextureCache::Load(const std::string& path) {
+Expected<std::shared_ptr<const Texture>> TextureCache::Load(const std::string& path) {
   const std::optional<FileKey> key = FileKeyOf(path);
   if (key) {
     auto found = entries_.find(*key);
@@ -45,18 +45,18 @@ Expected<std::shared_ptr<const Texture>, TextureFailure> TextureCache::Load(cons
     }
   }
   Expected<TexelPlane> decoded = DecodePicture(path);
-  if (!decoded) return TextureFailure{decoded.error().what};
+  if (!decoded) return Error{decoded.error().what};
   TexelPlane& pixels = *decoded;
   // Counted with every level it may come to have: they add at most a third, and a texel per
   // level for rounding.
   const uint64_t base = LevelBytes(pixels.Width(), pixels.Height());
   const uint64_t estimate = base + base / 3 + 4 * 64;
   const std::string what = "画像 " + std::to_string(pixels.Width()) + " × " + std::to_string(pixels.Height()) + " のテクスチャ";
-  if (!budget_->Take(estimate)) return TextureFailure{budget_->Refusal(what, estimate, path), true};
+  if (!budget_->Take(estimate)) return Error{budget_->Refusal(what, estimate, path), true};
   std::unique_ptr<Texture> made = Texture::FromStraightAlpha(std::move(pixels));
   if (!made) {
     budget_->Give(estimate);
-    return TextureFailure{"テクスチャのメモリが足りません"};
+    return Error{"テクスチャのメモリが足りません"};
   }
   std::shared_ptr<const Texture> texture(made.release(), [budget = budget_, estimate](const Texture* gone) {
     budget->Give(estimate);

@@ -18,13 +18,8 @@ class Texture;
 using FileKey = std::tuple<uint64_t, uint64_t, int64_t, int64_t, int64_t>;
 std::optional<FileKey> FileKeyOf(const std::string& path);
 
-// Why a picture or clip was not had. `explained`: it could be read, but was refused (its memory
-// would pass the budget, or too few files would be left to open); `what` then is a line for the
-// user.
-struct TextureFailure {
-  std::string what;
-  bool explained = false;
-};
+// A picture or clip not had is `explained` when it could be read but was refused: its memory
+// would pass the budget, or too few files would be left to open.
 
 // The most texture memory (every level of every live texture, and the frames of every clip
 // decoder) the run may hold; a picture or clip that would pass it is refused.
@@ -49,7 +44,7 @@ class TextureCache {
  public:
   explicit TextureCache(std::shared_ptr<TextureBudget> budget);
 
-  Expected<std::shared_ptr<const Texture>, TextureFailure> Load(const std::string& path);
+  Expected<std::shared_ptr<const Texture>> Load(const std::string& path);
 
  private:
   std::map<FileKey, std::weak_ptr<const Texture>> entries_;

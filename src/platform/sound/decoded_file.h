@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/sound/av_handles.h"
+#include "platform/libav_handles.h"
 #include "platform/sound/sound_system.h"
 
 namespace talmora::sound {
@@ -32,7 +32,7 @@ class DecodedFile {
   int Next(AVFrame*& frame);
 
  private:
-  FormatContextPtr format_;
+  InputFormatPtr format_;
   CodecContextPtr codec_;
   PacketPtr packet_;
   FramePtr frame_;

@@ -46,8 +46,8 @@ int ResampledDecoder::Open(const std::string& path) {
   return 0;
 }
 
-SoundStatus ResampledDecoder::Read(int16_t* out, int frames, int& got) {
-  got = 0;
+Expected<int> ResampledDecoder::Read(int16_t* out, int frames) {
+  int got = 0;
   while (got < frames) {
     const int16_t* from = pending_.data() + pending_read_;
     size_t available = (pending_.size() - pending_read_) / 2;
@@ -60,7 +60,7 @@ SoundStatus ResampledDecoder::Read(int16_t* out, int frames, int& got) {
     if (available == 0) {
       if (ended_) break;
       const int ret = Refill();
-      if (ret < 0) return SoundStatus::Failure(ret);
+      if (ret < 0) return SoundError(ret);
       continue;
     }
     const size_t take = std::min(available, static_cast<size_t>(frames - got));
@@ -73,7 +73,7 @@ SoundStatus ResampledDecoder::Read(int16_t* out, int frames, int& got) {
     }
     got += static_cast<int>(take);
   }
-  return {};
+  return got;
 }
 
 int ResampledDecoder::Refill() {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/sound/av_handles.h"
+#include "platform/libav_handles.h"
 #include "platform/sound/decoded_file.h"
 #include "platform/sound/sound_system.h"
 
@@ -23,7 +23,7 @@ class ResampledDecoder final : public SoundDecoder {
 
   int Open(const std::string& path);
 
-  SoundStatus Read(int16_t* out, int frames, int& got) override;
+  Expected<int> Read(int16_t* out, int frames) override;
   int64_t Period() const override { return period_; }
 
  private:

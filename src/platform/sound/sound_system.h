@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/error.h"
+
 namespace talmora {
 
 // Sample rates a sound is decoded at; outside them the resampler's filter for so wild a ratio
@@ -11,15 +13,8 @@ namespace talmora {
 inline constexpr int kMinSoundRate = 1000;
 inline constexpr int kMaxSoundRate = 768000;
 
-// What a decoding call reports: success, or what failed as the decoder library's negative code
-// (the number the messages show) and its own words for it.
-struct SoundStatus {
-  int code = 0;
-  std::string reason;
-
-  bool Ok() const { return code == 0; }
-  static SoundStatus Failure(int code);
-};
+// A failure of the decoder library: its negative code and its own words for it.
+Error SoundError(int code);
 
 // What opening a file for its length learns.
 struct SoundInfo {
@@ -46,9 +41,9 @@ struct Playback {
 class SoundDecoder {
  public:
   virtual ~SoundDecoder() = default;
-  // Decodes up to `frames` frames into `out` (2 values a frame); `got` is how many came.
-  // got < frames on success means the end.
-  virtual SoundStatus Read(int16_t* out, int frames, int& got) = 0;
+  // Decodes up to `frames` frames into `out` (2 values a frame); how many came. Fewer than
+  // `frames` means the end.
+  virtual Expected<int> Read(int16_t* out, int frames) = 0;
   // Once the output has begun to repeat itself, the frames of one repetition; 0 until then
   // and for a sound that never repeats. Lets a skip far into an endless loop end.
   virtual int64_t Period() const { return 0; }
@@ -62,12 +57,11 @@ class SoundSystem {
 
   // Opens the file only to learn its length, counted by decoding where the container cannot
   // state it exactly, and its rate.
-  SoundStatus OpenStream(const std::string& path, SoundInfo& info);
-  // Opens the file only to learn that it decodes; spares the count when the length is not needed.
-  SoundStatus OpenStream(const std::string& path);
-  // Opens the file for decoding as `playback` says; `decoder` is set only on success.
-  SoundStatus OpenDecoded(const std::string& path, const Playback& playback,
-                          std::unique_ptr<SoundDecoder>& decoder);
+  Expected<SoundInfo> MeasureStream(const std::string& path);
+  // Opens the file only to learn that it decodes, and its rate; spares the count of its length.
+  Expected<SoundInfo> OpenStream(const std::string& path);
+  // Opens the file for decoding as `playback` says.
+  Expected<std::unique_ptr<SoundDecoder>> OpenDecoded(const std::string& path, const Playback& playback);
 };
 
 }  // namespace talmora

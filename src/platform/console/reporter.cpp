@@ -1,24 +1,20 @@
-#include "platform/console/print_line.h"
+#include "platform/console/reporter.h"
 
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <utility>
 
 namespace talmora {
 namespace {
 
-ConsoleCapture* active_capture = nullptr;
-
 [[noreturn]] void ExitAsBrokenPipe() { ::_exit(128 + SIGPIPE); }
+// Process-wide as the signal is: one stdout, one way to leave when its reader goes.
 void (*output_gone)() = ExitAsBrokenPipe;
 
 void Write(std::string_view text, bool line_feed) {
-  if (active_capture) {
-    active_capture->Append(text, line_feed);
-    return;
-  }
   errno = 0;
   std::fwrite(text.data(), 1, text.size(), stdout);
   if (line_feed) std::fputc('\n', stdout);
@@ -32,19 +28,23 @@ void Write(std::string_view text, bool line_feed) {
 
 }  // namespace
 
-ConsoleCapture::ConsoleCapture() : outer_(active_capture) { active_capture = this; }
-
-ConsoleCapture::~ConsoleCapture() { active_capture = outer_; }
-
-void ConsoleCapture::Append(std::string_view text, bool line_feed) {
-  text_.append(text);
-  if (line_feed) text_.push_back('\n');
+bool Reporter::Refused(const Refusal& refusal) {
+  if (refusal.Quiet()) return false;
+  Line(InvalidValueLine(refusal.name, refusal.text));
+  return true;
 }
 
+void ConsoleReporter::Line(std::string_view text) { Write(text, true); }
+
+void ConsoleReporter::Raw(std::string_view text) { Write(text, false); }
+
+void HeldReporter::Line(std::string_view text) {
+  text_.append(text);
+  text_.push_back('\n');
+}
+
+std::string HeldReporter::Take() { return std::exchange(text_, {}); }
+
 void OnStandardOutputGone(void (*end)()) { output_gone = end; }
-
-void PrintLine(std::string_view text) { Write(text, true); }
-
-void PrintRaw(std::string_view text) { Write(text, false); }
 
 }  // namespace talmora
