@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Submits the parts as an array job and the join as a job that depends on the whole array.
 # AWS Batch gives each child its index, from 0, in AWS_BATCH_JOB_ARRAY_INDEX, which
-# `--part auto/N` reads (index 0 is part 1).
+# `--part auto/N` reads (index 0 renders the first part).
 #
 # usage: submit.sh QUEUE PARTS [OPTIONS]   e.g. submit.sh render-queue 64 "--codec H264"
 # (the definition's own command renders one of 8 parts; the submissions set it for PARTS.)
