@@ -5,8 +5,9 @@
 
 namespace talmora {
 
-FramePipeline::FramePipeline(std::unique_ptr<Frame> first, std::unique_ptr<Frame> second, Consumer consume)
-    : slots_{{std::move(first)}, {std::move(second)}}, consume_(std::move(consume)) {
+FramePipeline::FramePipeline(std::unique_ptr<Frame> first, std::unique_ptr<Frame> second, Consumer consume,
+                             Repeater repeat)
+    : slots_{{std::move(first)}, {std::move(second)}}, consume_(std::move(consume)), repeat_(std::move(repeat)) {
   if (!slots_[1].frame) return;
   overlapped_ = true;  // before the worker starts, so that it reads it unraced
   try {
@@ -45,6 +46,22 @@ bool FramePipeline::Submit(int64_t index) {
   }
   changed_.notify_all();
   return AwaitConsumed(submitted - 1);
+}
+
+bool FramePipeline::Repeat(int64_t index) {
+  uint64_t order = 0;
+  {
+    std::lock_guard lock(mutex_);
+    order = submitted_;
+  }
+  const bool before = AwaitConsumed(order);
+  // The worker waits for a frame meanwhile: what `repeat_` touches is this thread's until the
+  // next Submit. Like a submitted frame, a failure here shows at the next call.
+  const bool written = before && repeat_ && repeat_(index);
+  std::lock_guard lock(mutex_);
+  if (!written) failed_at_ = std::min(failed_at_, order);
+  submitted_ = consumed_ = order + 1;
+  return before;
 }
 
 bool FramePipeline::Finish() {

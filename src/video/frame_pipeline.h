@@ -24,11 +24,13 @@ namespace talmora {
 class FramePipeline {
  public:
   using Consumer = std::function<bool(int64_t index, const Frame& frame)>;
+  using Repeater = std::function<bool(int64_t index)>;
 
   // Without a `second` frame (or a thread for the worker) each frame is consumed on the caller's
   // thread within Submit, in the same order and with the same results: the plain loop the
   // pipeline must match.
-  FramePipeline(std::unique_ptr<Frame> first, std::unique_ptr<Frame> second, Consumer consume);
+  FramePipeline(std::unique_ptr<Frame> first, std::unique_ptr<Frame> second, Consumer consume,
+                Repeater repeat = nullptr);
   ~FramePipeline();
   FramePipeline(const FramePipeline&) = delete;
   FramePipeline& operator=(const FramePipeline&) = delete;
@@ -38,6 +40,9 @@ class FramePipeline {
   // Hands the drawn frame over as frame `index`, then waits for the frame submitted before it:
   // true when that one (and every one before) was consumed without failing.
   bool Submit(int64_t index);
+  // Frame `index` is the same as the frame before it: once every frame before is consumed,
+  // `repeat` runs on the caller's thread, with no frame taken. True as Submit.
+  bool Repeat(int64_t index);
   // Waits for the last frame submitted; true when it and every one before succeeded. Nothing is
   // consumed after it.
   bool Finish();
@@ -56,6 +61,7 @@ class FramePipeline {
 
   Turn slots_[2];
   Consumer consume_;
+  Repeater repeat_;
   std::mutex mutex_;
   std::condition_variable changed_;
   uint64_t submitted_ = 0;                // frames handed over

@@ -129,6 +129,11 @@ std::unique_ptr<VideoObject::Resources> Image::Prepare(Reporter& reporter) const
   return loaded ? std::move(picture) : nullptr;
 }
 
+bool Image::DrawsSame(double earlier, double later, const Resources* resources) const {
+  const auto* picture = static_cast<const Picture*>(resources);
+  return (!picture || !picture->clip) && LooksSame(earlier, later);
+}
+
 void Image::Draw(Canvas& canvas, double time, Resources* resources) const {
   auto* picture = static_cast<Picture*>(resources);
   if (!picture) return;

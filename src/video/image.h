@@ -24,6 +24,8 @@ class Image : public VideoObject {
   std::unique_ptr<Resources> Prepare(Reporter& reporter) const override;
   void Draw(Canvas& canvas, double time, Resources* resources) const override;
   bool EndsWithMovie() const override { return ends_with_movie_; }
+  // A still picture, placed and coloured alike; a clip may show another frame.
+  bool DrawsSame(double earlier, double later, const Resources* resources) const override;
 
   // The source's seconds when `src` is a moving picture.
   const std::optional<double>& ClipSeconds() const { return clip_seconds_; }

@@ -62,7 +62,8 @@ void PrintProgress(int32_t done, int32_t count, Reporter& reporter) {
   reporter.Raw(line);
 }
 
-// The frame loop. Frame i is drawn while frame i - 1 is compressed; what drawing prints is held
+// The frame loop. Frame i is drawn while frame i - 1 is compressed, unless nothing on screen
+// changed since frame i - 1: then it is written as that one again. What drawing prints is held
 // back until frame i - 1's progress line is out, so the console reads as if each frame were
 // drawn and written in turn. False once a failure's message is printed.
 bool RenderFrames(const MovieJob& job, FramePipeline& pipeline, FrameRange frames, const Scene& scene,
@@ -77,14 +78,18 @@ bool RenderFrames(const MovieJob& job, FramePipeline& pipeline, FrameRange frame
     const int32_t index = i - frames.first;  // in the file
     const double time = FrameTime(i, job.fps);
     HeldReporter drawing_said;
-    {
-      state.Prepare(scene.AtFrame(i, job.fps), drawing_said);
+    state.Prepare(scene.AtFrame(i, job.fps), drawing_said);
+    bool written = false;
+    if (index > 0 && state.DrawsAsBefore(FrameTime(i - 1, job.fps), time)) {
+      written = pipeline.Repeat(index);
+    } else {
       Frame& frame = pipeline.Next();
       frame.Clear(job.background);
       Canvas canvas(frame);
       state.Draw(canvas, time);
+      written = pipeline.Submit(index);
     }
-    if (!pipeline.Submit(index)) {
+    if (!written) {
       reporter.Line(kConversionFailed);
       return false;
     }
@@ -150,7 +155,8 @@ MovieResult RenderMovie(const MovieJob& job, const Scene& scene, const std::stri
                             std::thread::hardware_concurrency() > 1;
     FramePipeline pipeline(std::move(frame),
                            overlapped ? job.graphics->CreateRenderTarget(job.width, job.height) : nullptr,
-                           [&movie](int64_t index, const Frame& drawn) { return movie->Write(index, drawn); });
+                           [&movie](int64_t index, const Frame& drawn) { return movie->Write(index, drawn); },
+                           [&movie](int64_t index) { return movie->Repeat(index); });
     written = RenderFrames(job, pipeline, frames, scene, reporter);
   }
   // Closing flushes what the compressor still holds and completes the file.

@@ -96,6 +96,7 @@ std::vector<const VideoObject*> Scene::AtFrame(int32_t index, int32_t fps) const
 
 void RenderState::Prepare(std::vector<const VideoObject*> shown, Reporter& reporter) {
   ++frame_;
+  same_shown_ = frame_ > 1 && shown == shown_;
   for (const VideoObject* object : shown) {
     if (const auto held = held_.find(object); held != held_.end()) held->second.frame = frame_;
   }
@@ -111,6 +112,14 @@ void RenderState::Prepare(std::vector<const VideoObject*> shown, Reporter& repor
     resources_.push_back(held->second.resources.get());
   }
   shown_ = std::move(shown);
+}
+
+bool RenderState::DrawsAsBefore(double earlier, double later) const {
+  if (!same_shown_) return false;
+  for (size_t i = 0; i < shown_.size(); ++i) {
+    if (!shown_[i]->DrawsSame(earlier, later, resources_[i])) return false;
+  }
+  return true;
 }
 
 void RenderState::Draw(Canvas& canvas, double time) const {

@@ -56,6 +56,9 @@ class RenderState {
   void Prepare(std::vector<const VideoObject*> shown, Reporter& reporter);
   // Draws the objects last prepared, bottom first.
   void Draw(Canvas& canvas, double time) const;
+  // Whether drawing at `later` gives the very frame drawn at `earlier`: the last Prepare kept the
+  // same objects in the same order, and each of them draws alike at both times.
+  bool DrawsAsBefore(double earlier, double later) const;
 
  private:
   struct Held {
@@ -66,6 +69,7 @@ class RenderState {
   std::vector<VideoObject::Resources*> resources_;
   std::unordered_map<const VideoObject*, Held> held_;
   uint64_t frame_ = 0;
+  bool same_shown_ = false;
 };
 
 }  // namespace talmora

@@ -24,6 +24,7 @@ class Text : public VideoObject {
   // Makes the font and prints the sentence, or the failure line.
   std::unique_ptr<Resources> Prepare(Reporter& reporter) const override;
   void Draw(Canvas& canvas, double time, Resources* resources) const override;
+  bool DrawsSame(double earlier, double later, const Resources*) const override { return LooksSame(earlier, later); }
 
   std::string sentence;
   int32_t fontsize = 0;

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/render/affine_draw.h"
 #include "script/conversions.h"
 #include "script/global_property.h"
 #include "script/property_readers.h"
@@ -109,6 +110,18 @@ double VideoObject::Progress(double time) const {
 }
 
 double VideoObject::AngleAt(double time) const { return angle.At(Progress(time)); }
+
+bool VideoObject::LooksSame(double earlier, double later) const {
+  Rect first, second;
+  uint32_t first_argb = 0, second_argb = 0;
+  Interpolate(earlier, first, first_argb);
+  Interpolate(later, second, second_argb);
+  // Turns compared as drawn: any two that are not turns at all draw alike.
+  const double first_turn = AngleAt(earlier), second_turn = AngleAt(later);
+  const bool same_turn = IsTurned(first_turn) ? first_turn == second_turn : !IsTurned(second_turn);
+  return first.left == second.left && first.top == second.top && first.right == second.right &&
+         first.bottom == second.bottom && first_argb == second_argb && same_turn;
+}
 
 void VideoObject::Interpolate(double time, Rect& rect, uint32_t& argb) const {
   if (time < start || time > end) {

@@ -32,11 +32,17 @@ class VideoObject : public Object {
   // Its window, as read, is one pass of something endless: the movie maker stretches it to
   // the movie's end.
   virtual bool EndsWithMovie() const { return false; }
+  // Whether it draws exactly the same pixels at `later` as at `earlier` (both inside its window),
+  // so that an unchanged frame need not be drawn again. No unless a kind knows better: a kind
+  // whose drawing follows more than LooksSame's values must say so itself.
+  virtual bool DrawsSame(double /*earlier*/, double /*later*/, const Resources* /*resources*/) const { return false; }
 
   // The pixel rectangle and 0xAARRGGBB colour at `time`; empty and transparent outside the window.
   void Interpolate(double time, Rect& rect, uint32_t& argb) const;
   // Degrees clockwise about the rectangle's centre at `time` (inside the window).
   double AngleAt(double time) const;
+  // The same rectangle, colour and turn at both times.
+  bool LooksSame(double earlier, double later) const;
 
   // A movie rendered larger or smaller than the script says: every position and size, and the
   // font size, times `scale`.

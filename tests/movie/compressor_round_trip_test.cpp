@@ -43,19 +43,24 @@ uint32_t Gradient(int x, int y, int i) {
   return 0xff000000u | 4 * x << 16 | std::min(5 * y, 255) << 8 | ((64 + 8 * i + (x + y) / 2) & 255);
 }
 
-// Writes `count` frames of `pixel`, then a broken one, and leaves the file to its destructor:
-// what was written before the failure must stay, in a valid file. Returns the file's size, 0
-// when a step failed.
+// Writes `count` frames of `pixel`, each picture held for `hold` frames (written again by
+// Repeat with `repeat`), then a broken one, and leaves the file to its destructor: what was
+// written before the failure must stay, in a valid file. Returns the file's size, 0 when a
+// step failed.
 uintmax_t WriteMovie(const std::string& path, const CompressorSettings& settings, Size size,
-                     uint32_t (*pixel)(int, int, int), int count = kFrames) {
+                     uint32_t (*pixel)(int, int, int), int count = kFrames, int hold = 1, bool repeat = false) {
   auto opened = MovieRecorder::Open(MovieContainers().front(), path,
                                      {settings.fourcc, 30, size.width, size.height, "created by talmora"}, settings);
   if (!opened) return 0;
   std::unique_ptr<MovieRecorder> file = std::move(*opened);
   auto frame = Frame::Create(size.width, size.height);
   for (int i = 0; i < count; ++i) {
+    if (i % hold != 0 && repeat) {
+      if (!file->Repeat(i)) return 0;
+      continue;
+    }
     for (int y = 0; y < size.height; ++y) {
-      for (int x = 0; x < size.width; ++x) frame->Row(y)[x] = pixel(x, y, i);
+      for (int x = 0; x < size.width; ++x) frame->Row(y)[x] = pixel(x, y, i / hold);
     }
     if (!file->Write(i, *frame)) return 0;
   }
@@ -96,7 +101,7 @@ int Decode(const std::string& path, int width, int height, std::vector<Pixels>& 
   return input->streams[0]->codecpar->extradata_size;
 }
 
-TEST(Compressors, LosslessOnesGiveBackEveryPixelLossyOnesStayCloseAndTheIndexFlagsTheKeyFrames) {
+TEST(Compressors, LosslessOnesGiveBackEveryPixelLossyOnesStayCloseHeldFramesRepeatAndTheIndexFlagsTheKeyFrames) {
   av_log_set_level(AV_LOG_QUIET);
   // A key frame at least every `key` frames; with 0 every frame is one. Odd sides where the
   // compressor takes them: the last column and row are where 4:2:0 breaks, and where slices (and
@@ -143,6 +148,18 @@ TEST(Compressors, LosslessOnesGiveBackEveryPixelLossyOnesStayCloseAndTheIndexFla
     }
     EXPECT_LE(largest, lossless ? 0 : 40);
     EXPECT_LT(total / (kFrames * size.width * size.height * 3), lossless ? 1e-9 : 3);  // over the colours
+    // A held picture written again without compressing it gives the bytes compressing it does,
+    // also where a data rate makes each frame depend on those before it.
+    for (const int32_t rate : {0, 8}) {
+      const auto held = [&, code = code, key = key, size = size](bool repeat) {
+        return WriteMovie(path, {MakeFourcc(code), -1, key, rate}, size, pixel, 2 * kFrames, 3, repeat)
+                   ? testing::ReadFile(path)
+                   : std::string();
+      };
+      const std::string compressed = held(false);
+      EXPECT_FALSE(compressed.empty());
+      EXPECT_TRUE(compressed == held(true)) << "rate " << rate;
+    }
     if (!lossless) {  // the quality and the data rate reach the encoder
       const auto bytes = [&, code = code, key = key, size = size](int32_t quality, int32_t rate) {
         return WriteMovie(path, {MakeFourcc(code), quality, key, rate}, size, Noise, 30);

@@ -25,6 +25,7 @@ class FillObject : public VideoObject {
     white_ = Texture::FromStraightAlpha(std::move(white));
   }
 
+  bool DrawsSame(double earlier, double later, const Resources*) const override { return LooksSame(earlier, later); }
   void Draw(Canvas& canvas, double time, Resources*) const override {
     Rect rect;
     uint32_t ignored = 0;

@@ -52,7 +52,7 @@ constexpr MovieContainer kFailingAvi{".avi", [](const std::string& path) -> std:
                                        return avi ? std::make_unique<FailingAvi>(std::move(avi)) : nullptr;
                                      }};
 
-// Says its name as it comes on screen, as pictures and texts do.
+// Says its name as it comes on screen, as pictures and texts do, and counts its drawings.
 class LoudFill : public testing::FillObject {
  public:
   using FillObject::FillObject;
@@ -60,6 +60,11 @@ class LoudFill : public testing::FillObject {
     reporter.Line("drawn from " + std::to_string(start));
     return nullptr;
   }
+  void Draw(Canvas& canvas, double time, Resources* resources) const override {
+    ++drawings;
+    FillObject::Draw(canvas, time, resources);
+  }
+  static inline int drawings = 0;
 };
 
 class MovieRenderTest : public ::testing::Test {
@@ -145,15 +150,17 @@ TEST_F(MovieRenderTest, TimeWindowsDepthAndActivationDecideWhatShowsInEachFrame)
 
 TEST_F(MovieRenderTest, DrawingOverlapsCompressionYetFilesAndConsoleMatchTheSerialLoopUpToAFailedFrame) {
   // The failing frame (-1: none): in the middle, where a newcomer prints on it (16) or on the one
-  // after (15), the first and the last.
+  // after (15), the first and the last. Only the frames where a newcomer comes on are drawn; the
+  // others are written again (DIB) or encoded again (FFV1 between key frames).
   for (const auto& [code, failing] : std::vector<std::pair<std::string, int>>{
-           {"DIB ", -1}, {"FFV1", -1}, {"FFV1", 15}, {"FFV1", 16}, {"FFV1", 0}, {"FFV1", 29}}) {
+           {"DIB ", -1}, {"DIB ", 15}, {"FFV1", -1}, {"FFV1", 15}, {"FFV1", 16}, {"FFV1", 0}, {"FFV1", 29}}) {
     SCOPED_TRACE(code + " failing at " + std::to_string(failing));
     std::string printed[2];
     std::vector<uint8_t> bytes[2];
     for (const bool serial : {true, false}) {
       failing_packet = failing;
       offered_after_failure = 0;
+      LoudFill::drawings = 0;
       std::vector<std::shared_ptr<VideoObject>> objects;
       // First drawn on frames 1, 10, 16 and 28, each a little further right.
       for (const double start : {0.01, 0.31, 0.51, 0.91}) {
@@ -169,6 +176,9 @@ TEST_F(MovieRenderTest, DrawingOverlapsCompressionYetFilesAndConsoleMatchTheSeri
       bytes[serial].assign(std::istreambuf_iterator<char>(file), {});
       EXPECT_EQ(testing::WalkAvi(path_).frames.size(), failing < 0 ? 30u : static_cast<size_t>(failing));
       EXPECT_EQ(offered_after_failure, 0);
+      if (failing < 0) {
+        EXPECT_EQ(LoudFill::drawings, 1 + 2 + 3 + 4);
+      }
     }
     failing_packet = -1;
     EXPECT_EQ(bytes[0], bytes[1]);

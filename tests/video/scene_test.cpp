@@ -33,6 +33,7 @@ class Named : public VideoObject {
     reporter.Line(std::string(1, name));
     return fails_ ? nullptr : std::make_unique<Held>();
   }
+  bool DrawsSame(double earlier, double later, const Resources*) const override { return LooksSame(earlier, later); }
   void Draw(Canvas&, double, Resources* resources) const override {
     drawn += resources ? name : static_cast<char>(std::tolower(name));
   }
@@ -157,6 +158,26 @@ TEST(RenderState, PreparesNewcomersOnceAndReleasesLeaversBeforeThem) {
   EXPECT_EQ(out.Text(), "A\nB\nC\nA\n");
   EXPECT_EQ(live, (std::vector<int>{1, 1, 0, 1, 0, 1}));
   EXPECT_EQ(Named::drawn, "AAbbCbA");
+}
+
+TEST(RenderState, AFrameIsTheOneBeforeOnlyWhileTheSameObjectsLookTheSame) {
+  testing::ScriptFixture fixture;
+  std::vector<std::shared_ptr<VideoObject>> objects;
+  objects.push_back(std::make_shared<Named>(fixture.context, 'S', 0, 4, 0));
+  auto moving = std::make_shared<Named>(fixture.context, 'M', 1, 2, 1);
+  moving->x.SetLast(10);
+  objects.push_back(moving);
+  objects.push_back(std::make_shared<Named>(fixture.context, 'N', 2.25, 4, 2));
+  const Scene scene(std::move(objects));
+  HeldReporter out;
+  RenderState state;
+  std::string same;
+  for (int32_t i = 0; i <= 6; ++i) {
+    state.Prepare(scene.AtFrame(i, 2), out);
+    same += state.DrawsAsBefore(FrameTime(i - 1, 2), FrameTime(i, 2)) ? 'y' : 'n';
+  }
+  // M comes on, moves for two frames, is gone while N comes on; S and N stay still.
+  EXPECT_EQ(same, "nynnnny");
 }
 
 // Once the newcomers were inserted one at a time: half a minute here.

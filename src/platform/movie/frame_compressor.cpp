@@ -110,8 +110,12 @@ std::unique_ptr<FrameCompressor> FrameCompressor::Open(const CompressorInfo& inf
   if (!ValidSize(width, height)) return nullptr;
   std::unique_ptr<FrameCompressor> compressor(new FrameCompressor(width, height, fps));
   compressor->packet_.reset(av_packet_alloc());
-  if (!compressor->packet_) return nullptr;
+  compressor->last_.reset(av_packet_alloc());
+  if (!compressor->packet_ || !compressor->last_) return nullptr;
   if (!info.encoder) return compressor;
+  // A data rate makes each frame's quantiser depend on the frames before it.
+  compressor->stands_alone_ =
+      ExactRestartSpacing(info, settings) == 1 && !PredictsFrames(info) && settings.data_rate <= 0;
 
   CodecContextPtr encoder = OpenEncoder(info, settings, width, height, fps);
   if (!encoder) return nullptr;
@@ -208,11 +212,43 @@ bool FrameCompressor::Compress(int64_t index, const Frame& frame, PacketSink& si
   return Drain(sink);
 }
 
+bool FrameCompressor::Repeat(int64_t index, PacketSink& sink) {
+  if (!encoder_) {
+    if (rows_.empty()) return false;
+    av_packet_unref(packet_.get());
+    packet_->data = rows_.data();
+    packet_->size = static_cast<int>(rows_.size());
+    packet_->pts = packet_->dts = index;
+    packet_->duration = 1;
+    packet_->flags = AV_PKT_FLAG_KEY;
+    const bool written = sink.Write(*packet_);
+    av_packet_unref(packet_.get());
+    return written;
+  }
+  if (!stands_alone_) {
+    picture_->pts = index;
+    if (avcodec_send_frame(encoder_.get(), picture_.get()) < 0) return false;
+    return Drain(sink);
+  }
+  if (last_index_ == index - 1) return WriteAgain(index, sink);
+  waiting_.push_back(index);
+  return true;
+}
+
+bool FrameCompressor::WriteAgain(int64_t index, PacketSink& sink) {
+  const PacketPtr again(av_packet_alloc());
+  if (!again || av_packet_ref(again.get(), last_.get()) < 0) return false;
+  again->pts = again->dts = index;
+  again->duration = 1;
+  last_index_ = index;
+  return sink.Write(*again);
+}
+
 bool FrameCompressor::Flush(PacketSink& sink) {
   if (!encoder_) return true;
   const int sent = avcodec_send_frame(encoder_.get(), nullptr);
   if (sent < 0 && sent != AVERROR_EOF) return false;
-  return Drain(sink);
+  return Drain(sink) && waiting_.empty();
 }
 
 bool FrameCompressor::Drain(PacketSink& sink) {
@@ -221,9 +257,19 @@ bool FrameCompressor::Drain(PacketSink& sink) {
     if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) return true;
     if (received < 0) return false;
     packet_->duration = 1;
+    if (stands_alone_) {
+      av_packet_unref(last_.get());
+      if (av_packet_ref(last_.get(), packet_.get()) < 0) return false;
+      last_index_ = packet_->pts;
+    }
     const bool written = sink.Write(*packet_);
     av_packet_unref(packet_.get());
     if (!written) return false;
+    while (!waiting_.empty() && waiting_.front() == last_index_ + 1) {
+      const int64_t index = waiting_.front();
+      waiting_.pop_front();
+      if (!WriteAgain(index, sink)) return false;
+    }
   }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -29,6 +30,10 @@ class FrameCompressor {
 
   // The frame must have the size the compressor was opened for.
   bool Compress(int64_t index, const Frame& frame, PacketSink& sink);
+  // Frame `index` as the same picture as the frame before it, which was compressed or repeated:
+  // where frames stand alone its packet again, else the converted picture encoded again. Either
+  // gives the bytes compressing the same frame again would.
+  bool Repeat(int64_t index, PacketSink& sink);
   // Hands over the packets the encoder still holds; nothing can be compressed after it.
   bool Flush(PacketSink& sink);
 
@@ -37,6 +42,8 @@ class FrameCompressor {
       : width_(width), height_(height), time_base_{1, fps > 0 ? fps : 1} {}
   bool PassUncompressed(int64_t index, const Frame& frame, PacketSink& sink);
   bool Drain(PacketSink& sink);
+  // The last packet written again as frame `index`.
+  bool WriteAgain(int64_t index, PacketSink& sink);
 
   int width_;
   int height_;
@@ -46,6 +53,12 @@ class FrameCompressor {
   SwsPtr converter_;
   FramePtr picture_;
   PacketPtr packet_;
+  // Where every frame stands alone and the picture alone decides its bytes, a repeated frame
+  // is the last packet again; repeats asked for before their frame's packet came out wait.
+  bool stands_alone_ = false;
+  PacketPtr last_;
+  int64_t last_index_ = -1;
+  std::deque<int64_t> waiting_;
   RowBands bands_;  // the conversion's helper threads, kept from frame to frame
 };
 

@@ -67,6 +67,8 @@ bool MovieRecorder::Write(int64_t index, const Frame& frame) {
   return begun_ && compressor_->Compress(index, frame, *file_);
 }
 
+bool MovieRecorder::Repeat(int64_t index) { return begun_ && compressor_->Repeat(index, *file_); }
+
 bool MovieRecorder::Close() {
   // Frames the encoder still holds belong to the movie, even after a failed write.
   const bool flushed = !begun_ || compressor_->Flush(*file_);

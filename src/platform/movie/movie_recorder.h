@@ -31,6 +31,8 @@ class MovieRecorder {
 
   // `index` counts frames from 0; the frame must have the stream's size.
   bool Write(int64_t index, const Frame& frame);
+  // Frame `index` the same as the one written before it.
+  bool Repeat(int64_t index);
   bool Close();
   // Why the file could not be written or put in its place: the system's error number, or 0.
   int WriteError() const;
