@@ -8,10 +8,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <exception>
 #include <string>
+#include <system_error>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/joined_output.h"
+#include "app/object_kinds.h"
 #include "app/output_paths.h"
 #include "app/part_join.h"
 #include "app/part_record.h"
@@ -86,18 +91,76 @@ void WriteRecord(const RunFiles& files, PartRecord record, bool sound, Reporter&
   outcome.NoteIncomplete();
 }
 
-// Both passes read the same tags; each starts from an empty keeper. With `joined`, the joined
-// file follows them, unless the menu's compressor does not fit it: then the run stops there. A
-// part past the movie's end, or a picture that was not written, leaves the run incomplete. A
-// piece of the movie ends with its record, which `record` has begun.
+// The sound pass, read on the caller's thread after the movie's, and made on a thread of its own
+// while the frames render. What it says is held until the movie's lines are out, so the console
+// reads as if the passes ran in turn; it notes its outcome apart and hands it over afterwards.
+class SoundPass {
+ public:
+  SoundPass(Runtime& runtime, double length)
+      : context_{runtime.keeper, runtime.templates, runtime.global, said_, runtime.context.graphics,
+                 runtime.context.sounds},
+        factory_(context_, ObjectKinds()),
+        maker(factory_, length) {}
+  ~SoundPass() { Finish(); }
+
+  // Makes the track at `path` beside the caller, or in turn where no thread can be had.
+  void Start(const std::string& path) {
+    try {
+      worker_ = std::thread([this, path] { Make(path); });
+    } catch (const std::system_error&) {
+      Make(path);
+    }
+  }
+  // Waits for the track, then says what the pass said and notes what it noted.
+  void Finish(Reporter& reporter, RunOutcome& outcome) {
+    Finish();
+    if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+    if (!said_.Text().empty()) reporter.Raw(said_.Take());
+    outcome.Add(context_.outcome);
+  }
+
+ private:
+  void Make(const std::string& path) {
+    try {
+      maker.Make(path);
+    } catch (...) {
+      failure_ = std::current_exception();
+    }
+  }
+  void Finish() {
+    if (worker_.joinable()) worker_.join();
+  }
+
+  HeldReporter said_;
+  ScriptContext context_;
+  ObjectFactory factory_;
+  std::thread worker_;
+  std::exception_ptr failure_;
+
+ public:
+  SoundMaker maker;
+};
+
+// Both passes read the same tags; each starts from an empty keeper. The sound pass is read after
+// the movie's and made while the frames render, unless a compressor chosen from the menu may
+// still refuse the joined file: then it waits for the movie. With `joined`, the joined file
+// follows them, unless the menu's compressor does not fit it: then the run stops there. A part
+// past the movie's end, or a picture that was not written, leaves the run incomplete. A piece
+// of the movie ends with its record, which `record` has begun.
 void RunMakers(Runtime& runtime, const TagList& tags, const MovieOptions& movie_options, const RunFiles& files,
                const MoviePart& part, PartRecord record, JoinedOutput* joined) {
   RunOutcome& outcome = runtime.context.outcome;
   runtime.templates.AddTemplates(tags);
   runtime.keeper.Clear();
-  double length = 0.0;
   bool movie_made = false;
-  std::optional<double> from = part.from, to = part.to;
+  std::optional<SoundPass> sound;
+  const auto read_sound = [&](double length, std::optional<double> from, std::optional<double> to) {
+    runtime.keeper.Clear();
+    sound.emplace(runtime, length);
+    sound->maker.from = from;
+    sound->maker.to = to;
+    sound->maker.ReadProperties(tags);
+  };
   {
     MovieMaker movie(runtime.factory, runtime.device.Graphics(), movie_options);
     movie.part = part;
@@ -111,9 +174,7 @@ void RunMakers(Runtime& runtime, const TagList& tags, const MovieOptions& movie_
       if (!movie.MakePicture(files.picture)) outcome.NoteIncomplete();
       return;
     }
-    movie.Make(files.movie);
-    length = movie.length;
-    movie_made = movie.made;
+    std::optional<double> from = part.from, to = part.to;
     if (part.piece && movie.fps > 0) {
       // Its sound is cut where its frames are, the last piece's running to the track's end.
       const FrameRange frames = movie.Frames();
@@ -123,22 +184,31 @@ void RunMakers(Runtime& runtime, const TagList& tags, const MovieOptions& movie_
       record.end = frames.end;
       record.total = movie.FrameTotal();
       record.fps = movie.fps;
+    }
+    const bool beside = !joined || movie_options.codec;
+    if (beside) {
+      read_sound(movie.length, from, to);
+      sound->Start(files.track);
+    }
+    movie.Make(files.movie);
+    movie_made = movie.made;
+    if (part.piece && movie.fps > 0) {
       record.width = movie.stream.width;
       record.height = movie.stream.height;
       record.fourcc = movie.stream.fourcc;
       record.stream_header = movie.stream.header;
     }
+    if (!beside && !joined->Refused()) {
+      read_sound(movie.length, from, to);
+      sound->Start(files.track);
+    }
   }
-  if (joined && joined->Refused()) return;
-  runtime.keeper.Clear();
-  SoundMaker sound(runtime.factory, length);
-  sound.from = from;
-  sound.to = to;
-  sound.ReadProperties(tags);
-  sound.Make(files.track);
-  const bool has_sound = !sound.Sounds().empty();
-  if (joined) joined->Write(files.movie, movie_made, has_sound ? files.track : std::string(), sound.made);
-  if (part.piece && movie_made && (!has_sound || sound.made)) WriteRecord(files, std::move(record), has_sound, runtime.context.reporter, outcome);
+  if (!sound) return;
+  sound->Finish(runtime.context.reporter, outcome);
+  const SoundMaker& track = sound->maker;
+  const bool has_sound = !track.Sounds().empty();
+  if (joined) joined->Write(files.movie, movie_made, has_sound ? files.track : std::string(), track.made);
+  if (part.piece && movie_made && (!has_sound || track.made)) WriteRecord(files, std::move(record), has_sound, runtime.context.reporter, outcome);
 }
 
 }  // namespace

@@ -14,6 +14,11 @@ class RunOutcome {
   // 0 all written and nothing failed, 1 an output missing or cut short, 2 whole outputs that
   // lack something the script asked for.
   int ExitStatus() const { return incomplete_ ? 1 : failed_ ? 2 : 0; }
+  // What another part of the run noted, as if noted here.
+  void Add(const RunOutcome& other) {
+    failed_ = failed_ || other.failed_;
+    incomplete_ = incomplete_ || other.incomplete_;
+  }
 
  private:
   bool failed_ = false;
