@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <optional>
 #include <exception>
+#include <latch>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -92,48 +93,63 @@ void WriteRecord(const RunFiles& files, PartRecord record, bool sound, Reporter&
 }
 
 // The sound pass, read on the caller's thread after the movie's, and made on a thread of its own
-// while the frames render. What it says is held until the movie's lines are out, so the console
-// reads as if the passes ran in turn; it notes its outcome apart and hands it over afterwards.
+// while the frames render. Its track replaces the last one only once the movie pass is over, so
+// that an interrupted render still leaves both as they were. What it says is held until the
+// movie's lines are out, so the console reads as if the passes ran in turn; it notes its outcome
+// apart and hands it over afterwards.
 class SoundPass {
  public:
-  SoundPass(Runtime& runtime, double length)
-      : context_{runtime.keeper, runtime.templates, runtime.global, said_, runtime.context.graphics,
+  SoundPass(Runtime& runtime, double length, std::string path)
+      : path_(std::move(path)),
+        context_{runtime.keeper, runtime.templates, runtime.global, said_, runtime.context.graphics,
                  runtime.context.sounds},
         factory_(context_, ObjectKinds()),
         maker(factory_, length) {}
-  ~SoundPass() { Finish(); }
+  ~SoundPass() {
+    MovieDone();
+    if (worker_.joinable()) worker_.join();
+  }
 
-  // Makes the track at `path` beside the caller, or in turn where no thread can be had.
-  void Start(const std::string& path) {
+  // Begins the track beside the caller; where no thread can be had, or without Start, Finish
+  // makes it.
+  void Start() {
+    maker.before_replacing = [this] { movie_done_.wait(); };
     try {
-      worker_ = std::thread([this, path] { Make(path); });
+      worker_ = std::thread([this] { Make(); });
     } catch (const std::system_error&) {
-      Make(path);
+      maker.before_replacing = nullptr;
     }
+  }
+  void MovieDone() {
+    if (!movie_done_.try_wait()) movie_done_.count_down();
   }
   // Waits for the track, then says what the pass said and notes what it noted.
   void Finish(Reporter& reporter, RunOutcome& outcome) {
-    Finish();
+    MovieDone();
+    if (worker_.joinable()) {
+      worker_.join();
+    } else {
+      Make();
+    }
     if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
     if (!said_.Text().empty()) reporter.Raw(said_.Take());
     outcome.Add(context_.outcome);
   }
 
  private:
-  void Make(const std::string& path) {
+  void Make() {
     try {
-      maker.Make(path);
+      maker.Make(path_);
     } catch (...) {
       failure_ = std::current_exception();
     }
   }
-  void Finish() {
-    if (worker_.joinable()) worker_.join();
-  }
 
+  std::string path_;
   HeldReporter said_;
   ScriptContext context_;
   ObjectFactory factory_;
+  std::latch movie_done_{1};
   std::thread worker_;
   std::exception_ptr failure_;
 
@@ -142,8 +158,8 @@ class SoundPass {
 };
 
 // Both passes read the same tags; each starts from an empty keeper. The sound pass is read after
-// the movie's and made while the frames render, unless a compressor chosen from the menu may
-// still refuse the joined file: then it waits for the movie. With `joined`, the joined file
+// the movie's and made while the frames render, unless the compressor is still to be chosen from
+// the menu: then it follows the movie. With `joined`, the joined file
 // follows them, unless the menu's compressor does not fit it: then the run stops there. A part
 // past the movie's end, or a picture that was not written, leaves the run incomplete. A piece
 // of the movie ends with its record, which `record` has begun.
@@ -156,7 +172,7 @@ void RunMakers(Runtime& runtime, const TagList& tags, const MovieOptions& movie_
   std::optional<SoundPass> sound;
   const auto read_sound = [&](double length, std::optional<double> from, std::optional<double> to) {
     runtime.keeper.Clear();
-    sound.emplace(runtime, length);
+    sound.emplace(runtime, length, files.track);
     sound->maker.from = from;
     sound->maker.to = to;
     sound->maker.ReadProperties(tags);
@@ -185,12 +201,15 @@ void RunMakers(Runtime& runtime, const TagList& tags, const MovieOptions& movie_
       record.total = movie.FrameTotal();
       record.fps = movie.fps;
     }
-    const bool beside = !joined || movie_options.codec;
+    // A compressor still to be chosen from the menu may refuse the joined file, which ends the
+    // run before its sound; and the question may wait long for an answer.
+    const bool beside = movie_options.codec.has_value();
     if (beside) {
       read_sound(movie.length, from, to);
-      sound->Start(files.track);
+      sound->Start();
     }
     movie.Make(files.movie);
+    if (sound) sound->MovieDone();
     movie_made = movie.made;
     if (part.piece && movie.fps > 0) {
       record.width = movie.stream.width;
@@ -198,10 +217,7 @@ void RunMakers(Runtime& runtime, const TagList& tags, const MovieOptions& movie_
       record.fourcc = movie.stream.fourcc;
       record.stream_header = movie.stream.header;
     }
-    if (!beside && !joined->Refused()) {
-      read_sound(movie.length, from, to);
-      sound->Start(files.track);
-    }
+    if (!beside && !(joined && joined->Refused())) read_sound(movie.length, from, to);
   }
   if (!sound) return;
   sound->Finish(runtime.context.reporter, outcome);

@@ -131,6 +131,7 @@ void SoundMaker::Make(const std::string& path) {
     factory_.Outcome().NoteIncomplete();
     return;
   }
+  if (before_replacing) before_replacing();
   if (!file.Commit()) {
     PrintWriteFailure(path, errno);
     factory_.Outcome().NoteIncomplete();

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -33,6 +34,8 @@ class SoundMaker : public Maker {
   std::optional<double> to;
   // The loudness the finished track is brought to, in LUFS, from the root's "loudness".
   std::optional<double> loudness;
+  // Called before the finished track takes the place of the one there before, and may wait.
+  std::function<void()> before_replacing;
   // Latest start first: mixed, and so printed, in this order.
   const std::vector<std::shared_ptr<Sound>>& Sounds() const { return sounds_; }
 

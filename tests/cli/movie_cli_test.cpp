@@ -94,10 +94,10 @@ TEST(MovieCommandLine, AnInterruptLeavesTheLastFilesWholeAndNoTemporaries) {
   const Case cases[] = {
       {"width=\"64\" height=\"64\" length=\"3600\"", tone, "DIB ", "1 / 108000", SIGINT, 130, true},
       {"width=\"64\" height=\"64\" length=\"3600\"", tone, "DIB ", "1 / 108000", 0, 141, true},
-      // A tiny movie, then an hour of track to mix.
+      // A tiny movie, and an hour of track still mixing when it is done.
       {"width=\"16\" height=\"16\" fps=\"1\" length=\"3600\"",
        "<sound time=\"0\" duration=\"3600\" loop=\"yes\" loopcount=\"-1\" src=\"tone.wav\"/>", "DIB ",
-       "tone.wav\n", SIGTERM, 143, false},
+       "aviの作成が完了しました\n", SIGTERM, 143, false},
       {"length=\"1\"", tone, "", "圧縮形式 :\n", SIGTERM, 143, true},
   };
   for (const Case& c : cases) {
