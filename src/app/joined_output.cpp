@@ -30,10 +30,15 @@ bool JoinedOutput::Admits(uint32_t fourcc) {
   return false;
 }
 
+void JoinedOutput::Prepare(const std::string& wav) {
+  if (JoinedSoundIsEncoded(path_)) encoded_ = EncodeJoinedSound(path_, wav);
+}
+
 void JoinedOutput::Write(const std::string& avi, bool movie_made, const std::string& wav, bool sound_made) {
   if (!movie_made) return Fail("動画が作成されませんでした");
   if (!wav.empty() && !sound_made) return Fail("音声が作成されませんでした");
-  const std::string cause = WriteJoinedFile(path_, {avi, wav});
+  const std::string cause = WriteJoinedFile(path_, {avi, wav, wav.empty() ? nullptr : encoded_.get()});
+  encoded_.reset();
   if (!cause.empty()) return Fail(cause);
   written_ = true;
   reporter_.Line("出力ファイルの作成が完了しました : " + path_);

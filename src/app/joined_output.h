@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/movie/joined_file.h"
+
 namespace talmora {
 
 class Reporter;
@@ -19,6 +21,10 @@ class JoinedOutput {
   bool Admits(uint32_t fourcc);
   bool Refused() const { return refused_; }
 
+  // Encodes the finished track at `wav` ahead, where the file needs it encoded: on the sound
+  // pass's thread, before Write.
+  void Prepare(const std::string& wav);
+
   // After both passes: joins `avi` with `wav` (empty: the script has no sound), each when its
   // pass completed it.
   void Write(const std::string& avi, bool movie_made, const std::string& wav, bool sound_made);
@@ -31,6 +37,7 @@ class JoinedOutput {
 
   std::string path_;
   Reporter& reporter_;
+  EncodedSoundPtr encoded_;
   bool refused_ = false;
   bool written_ = false;
   bool reported_ = false;

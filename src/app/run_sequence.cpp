@@ -92,15 +92,16 @@ void WriteRecord(const RunFiles& files, PartRecord record, bool sound, Reporter&
   outcome.NoteIncomplete();
 }
 
-// The sound pass, read on the caller's thread after the movie's, and made on a thread of its own
-// while the frames render. Its track replaces the last one only once the movie pass is over, so
+// The sound pass, read on the caller's thread after the movie's, and made (and for a joined file
+// that needs it, encoded) on a thread of its own while the frames render. Its track replaces the last one only once the movie pass is over, so
 // that an interrupted render still leaves both as they were. What it says is held until the
 // movie's lines are out, so the console reads as if the passes ran in turn; it notes its outcome
 // apart and hands it over afterwards.
 class SoundPass {
  public:
-  SoundPass(Runtime& runtime, double length, std::string path)
+  SoundPass(Runtime& runtime, double length, std::string path, JoinedOutput* joined)
       : path_(std::move(path)),
+        joined_(joined),
         context_{runtime.keeper, runtime.templates, runtime.global, said_, runtime.context.graphics,
                  runtime.context.sounds},
         factory_(context_, ObjectKinds()),
@@ -113,7 +114,10 @@ class SoundPass {
   // Begins the track beside the caller; where no thread can be had, or without Start, Finish
   // makes it.
   void Start() {
-    maker.before_replacing = [this] { movie_done_.wait(); };
+    maker.before_replacing = [this](const std::string& written) {
+      if (joined_) joined_->Prepare(written);
+      movie_done_.wait();
+    };
     try {
       worker_ = std::thread([this] { Make(); });
     } catch (const std::system_error&) {
@@ -146,6 +150,7 @@ class SoundPass {
   }
 
   std::string path_;
+  JoinedOutput* joined_;
   HeldReporter said_;
   ScriptContext context_;
   ObjectFactory factory_;
@@ -172,7 +177,7 @@ void RunMakers(Runtime& runtime, const TagList& tags, const MovieOptions& movie_
   std::optional<SoundPass> sound;
   const auto read_sound = [&](double length, std::optional<double> from, std::optional<double> to) {
     runtime.keeper.Clear();
-    sound.emplace(runtime, length, files.track);
+    sound.emplace(runtime, length, files.track, joined);
     sound->maker.from = from;
     sound->maker.to = to;
     sound->maker.ReadProperties(tags);

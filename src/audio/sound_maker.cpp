@@ -131,7 +131,7 @@ void SoundMaker::Make(const std::string& path) {
     factory_.Outcome().NoteIncomplete();
     return;
   }
-  if (before_replacing) before_replacing();
+  if (before_replacing) before_replacing(file.Path());
   if (!file.Commit()) {
     PrintWriteFailure(path, errno);
     factory_.Outcome().NoteIncomplete();

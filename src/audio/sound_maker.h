@@ -34,8 +34,9 @@ class SoundMaker : public Maker {
   std::optional<double> to;
   // The loudness the finished track is brought to, in LUFS, from the root's "loudness".
   std::optional<double> loudness;
-  // Called before the finished track takes the place of the one there before, and may wait.
-  std::function<void()> before_replacing;
+  // Called with the finished track's temporary path before it takes the place of the one there
+  // before; it may wait.
+  std::function<void(const std::string& written)> before_replacing;
   // Latest start first: mixed, and so printed, in this order.
   const std::vector<std::shared_ptr<Sound>>& Sounds() const { return sounds_; }
 

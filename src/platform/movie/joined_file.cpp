@@ -241,39 +241,95 @@ class SoundCopy final : public StreamCopy {
 
 };
 
-// The WAV's samples encoded as AAC by libavcodec's own encoder.
-class SoundToAac final : public Feed {
+}  // namespace
+
+// The WAV's samples encoded as AAC by libavcodec's own encoder, each packet kept in `file_` as a
+// fixed header and its bytes.
+class EncodedSound {
  public:
   static constexpr int64_t kBitRate = 192000;
 
-  int Open(const std::string& path) {
-    const int result = OpenInput(path, AVMEDIA_TYPE_AUDIO, input_, in_);
+  ~EncodedSound() {
+    if (file_) std::fclose(file_);
+  }
+
+  int Encode(const std::string& path, bool global_header) {
+    file_ = std::tmpfile();
+    if (!file_) return AVERROR(errno);
+    int result = OpenInput(path, AVMEDIA_TYPE_AUDIO, input_, in_);
     if (result < 0) return result;
     const AVCodecParameters& source = *in_->codecpar;
     if (source.codec_id != AV_CODEC_ID_PCM_S16LE || source.ch_layout.nb_channels != 2) return AVERROR_PATCHWELCOME;
-    packet_.reset(av_packet_alloc());
-    return packet_ ? 0 : AVERROR(ENOMEM);
+    if ((result = OpenEncoder(source.sample_rate, global_header)) < 0) return result;
+    const PacketPtr packet(av_packet_alloc());
+    if (!packet) return AVERROR(ENOMEM);
+    // Drains the encoder, sending it samples whenever it asks for more; once the track is over
+    // the same drain is its flush.
+    for (;;) {
+      result = avcodec_receive_packet(encoder_.get(), packet.get());
+      if (result == AVERROR_EOF) break;
+      if (result == AVERROR(EAGAIN)) {
+        if ((result = SendSamples()) < 0) return result;
+        continue;
+      }
+      if (result < 0) return result;
+      result = Keep(*packet);
+      av_packet_unref(packet.get());
+      if (result < 0) return result;
+    }
+    input_.reset();
+    samples_packet_.reset();
+    frame_.reset();
+    if (std::fflush(file_) != 0) return AVERROR(errno);
+    std::rewind(file_);
+    return 0;
   }
 
-  int AddStream(AVFormatContext& muxer) override {
+  int AddStream(AVFormatContext& muxer, AVStream*& out) {
+    out = avformat_new_stream(&muxer, nullptr);
+    if (!out) return AVERROR(ENOMEM);
+    out->time_base = time_base();
+    return avcodec_parameters_from_context(out->codecpar, encoder_.get());
+  }
+  AVRational time_base() const { return encoder_->time_base; }
+  bool global_header() const { return encoder_->flags & AV_CODEC_FLAG_GLOBAL_HEADER; }
+
+  // The next packet kept; AVERROR_EOF after the last.
+  int Next(AVPacket& packet) {
+    Header header{};
+    if (std::fread(&header, sizeof header, 1, file_) != 1) return std::feof(file_) ? AVERROR_EOF : AVERROR(EIO);
+    int result = av_new_packet(&packet, header.size);
+    if (result < 0) return result;
+    if (header.size > 0 && std::fread(packet.data, static_cast<size_t>(header.size), 1, file_) != 1) return AVERROR(EIO);
+    packet.pts = header.pts;
+    packet.dts = header.dts;
+    packet.duration = header.duration;
+    packet.flags = header.flags;
+    return 0;
+  }
+
+ private:
+  struct Header {
+    int64_t pts, dts, duration;
+    int32_t size, flags;
+  };
+
+  int OpenEncoder(int sample_rate, bool global_header) {
     const AVCodec* codec = avcodec_find_encoder_by_name("aac");
     if (!codec) return AVERROR_ENCODER_NOT_FOUND;
     encoder_.reset(avcodec_alloc_context3(codec));
     frame_.reset(av_frame_alloc());
-    out = avformat_new_stream(&muxer, nullptr);
-    if (!encoder_ || !frame_ || !out) return AVERROR(ENOMEM);
+    samples_packet_.reset(av_packet_alloc());
+    if (!encoder_ || !frame_ || !samples_packet_) return AVERROR(ENOMEM);
     AVCodecContext& c = *encoder_;
     c.sample_fmt = AV_SAMPLE_FMT_FLTP;
-    c.sample_rate = in_->codecpar->sample_rate;
+    c.sample_rate = sample_rate;
     av_channel_layout_default(&c.ch_layout, 2);
     c.bit_rate = kBitRate;
     c.time_base = AVRational{1, c.sample_rate};
-    if (muxer.oformat->flags & AVFMT_GLOBALHEADER) c.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (global_header) c.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     int result = avcodec_open2(&c, codec, nullptr);
     if (result < 0) return result;
-    time_base = c.time_base;
-    out->time_base = time_base;
-    if ((result = avcodec_parameters_from_context(out->codecpar, &c)) < 0) return result;
     frame_->format = c.sample_fmt;
     frame_->sample_rate = c.sample_rate;
     frame_->nb_samples = c.frame_size;
@@ -281,40 +337,35 @@ class SoundToAac final : public Feed {
     return av_frame_get_buffer(frame_.get(), 0);
   }
 
-  // Drains the encoder, sending it samples whenever it asks for more; once the track is over
-  // the same drain is its flush.
-  int Next(AVPacket& packet) override {
-    for (;;) {
-      const int result = avcodec_receive_packet(encoder_.get(), &packet);
-      if (result != AVERROR(EAGAIN)) {
-        if (result == 0) packet.stream_index = out->index;
-        return result;
-      }
-      const int sent = SendSamples();
-      if (sent < 0) return sent;
+  int Keep(const AVPacket& packet) {
+    const Header header{packet.pts, packet.dts, packet.duration, packet.size, packet.flags};
+    if (std::fwrite(&header, sizeof header, 1, file_) != 1) return AVERROR(errno ? errno : EIO);
+    if (packet.size > 0 && std::fwrite(packet.data, static_cast<size_t>(packet.size), 1, file_) != 1) {
+      return AVERROR(errno ? errno : EIO);
     }
+    return 0;
   }
 
- private:
   // One frame of samples, fewer at the end of the track, none once it is over.
   int SendSamples() {
     int result = av_frame_make_writable(frame_.get());
     if (result < 0) return result;
     auto* left = reinterpret_cast<float*>(frame_->data[0]);
     auto* right = reinterpret_cast<float*>(frame_->data[1]);
+    AVPacket& samples = *samples_packet_;
     int filled = 0;
     while (filled < encoder_->frame_size) {
-      if (offset_ >= packet_->size) {
-        av_packet_unref(packet_.get());
+      if (offset_ >= samples.size) {
+        av_packet_unref(&samples);
         offset_ = 0;
-        result = ReadStream(*input_, *in_, *packet_);
+        result = ReadStream(*input_, *in_, samples);
         if (result == AVERROR_EOF) break;
         if (result < 0) return result;
         continue;
       }
       int16_t pair[2];
-      if (packet_->size - offset_ < static_cast<int>(sizeof pair)) return AVERROR_INVALIDDATA;
-      std::memcpy(pair, packet_->data + offset_, sizeof pair);
+      if (samples.size - offset_ < static_cast<int>(sizeof pair)) return AVERROR_INVALIDDATA;
+      std::memcpy(pair, samples.data + offset_, sizeof pair);
       offset_ += static_cast<int>(sizeof pair);
       left[filled] = static_cast<float>(pair[0]) / 32768.0f;
       right[filled] = static_cast<float>(pair[1]) / 32768.0f;
@@ -327,14 +378,45 @@ class SoundToAac final : public Feed {
     return avcodec_send_frame(encoder_.get(), frame_.get());
   }
 
+  std::FILE* file_ = nullptr;
   InputFormatPtr input_;
   AVStream* in_ = nullptr;
   CodecContextPtr encoder_;
   FramePtr frame_;
-  PacketPtr packet_;
+  PacketPtr samples_packet_;
   int offset_ = 0;
   int64_t samples_ = 0;
 };
+
+void EncodedSoundDeleter::operator()(EncodedSound* sound) const { delete sound; }
+
+namespace {
+
+// The track as AAC, from packets encoded ahead (by the join itself when nobody did).
+class SoundToAac final : public Feed {
+ public:
+  explicit SoundToAac(EncodedSound& encoded) : encoded_(encoded) {}
+
+  int AddStream(AVFormatContext& muxer) override {
+    time_base = encoded_.time_base();
+    return encoded_.AddStream(muxer, out);
+  }
+
+  int Next(AVPacket& packet) override {
+    const int result = encoded_.Next(packet);
+    if (result == 0) packet.stream_index = out->index;
+    return result;
+  }
+
+ private:
+  EncodedSound& encoded_;
+};
+
+// Whether the container's muxer wants the encoder's headers apart from its packets.
+bool WantsGlobalHeader(const Container& container) {
+  const AVOutputFormat* format = av_guess_format(container.muxer, nullptr, nullptr);
+  return format && (format->flags & AVFMT_GLOBALHEADER);
+}
 
 // One feed with the packet it has ready, if any.
 struct Lane {
@@ -379,15 +461,20 @@ int WriteFile(const std::string& part, const Container& container, const JoinedS
   int result = video.Open(sources.avi, AVMEDIA_TYPE_VIDEO);
   if (result < 0) return result;
   std::unique_ptr<Feed> sound;
+  EncodedSoundPtr own_encoding;
   if (!sources.wav.empty()) {
     if (container.takes_pcm) {
       auto copy = std::make_unique<SoundCopy>();
       result = copy->Open(sources.wav, AVMEDIA_TYPE_AUDIO);
       sound = std::move(copy);
     } else {
-      auto aac = std::make_unique<SoundToAac>();
-      result = aac->Open(sources.wav);
-      sound = std::move(aac);
+      EncodedSound* encoded = sources.encoded;
+      if (!encoded || encoded->global_header() != WantsGlobalHeader(container)) {
+        own_encoding.reset(new EncodedSound);
+        if ((result = own_encoding->Encode(sources.wav, WantsGlobalHeader(container))) < 0) return result;
+        encoded = own_encoding.get();
+      }
+      sound = std::make_unique<SoundToAac>(*encoded);
     }
     if (result < 0) return result;
   }
@@ -480,6 +567,18 @@ std::string JoinMoviePieces(const std::string& path, const MovieContainer& conta
   if (!movie->Close()) return written_error();
   if (!file.Commit()) return Cause(AVERROR(errno));
   return {};
+}
+
+bool JoinedSoundIsEncoded(std::string_view path) {
+  const Container* container = ContainerOf(path);
+  return container && !container->takes_pcm;
+}
+
+EncodedSoundPtr EncodeJoinedSound(std::string_view path, const std::string& wav) {
+  const Container* container = ContainerOf(path);
+  if (!container || container->takes_pcm) return nullptr;
+  EncodedSoundPtr encoded(new EncodedSound);
+  return encoded->Encode(wav, WantsGlobalHeader(*container)) < 0 ? nullptr : std::move(encoded);
 }
 
 std::string WriteJoinedFile(const std::string& path, const JoinedSources& sources) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,9 +21,25 @@ bool ContainerHolds(std::string_view path, uint32_t fourcc);
 // The extension of a container that holds frames of `fourcc` (".mkv" first).
 std::string_view ContainerFor(uint32_t fourcc);
 
+// A track's samples encoded for a container that takes no PCM, which can be done before the
+// join (while the frames render). The packets wait in an unnamed temporary file, gone with the
+// process: an hour of them is some 86 MB.
+class EncodedSound;
+struct EncodedSoundDeleter {
+  void operator()(EncodedSound* sound) const;
+};
+using EncodedSoundPtr = std::unique_ptr<EncodedSound, EncodedSoundDeleter>;
+
+// Whether a joined file at `path` needs its track encoded.
+bool JoinedSoundIsEncoded(std::string_view path);
+// The WAV at `wav` encoded for the joined file at `path`; empty when it could not be, and the
+// join then encodes it itself (and says why it fails).
+EncodedSoundPtr EncodeJoinedSound(std::string_view path, const std::string& wav);
+
 struct JoinedSources {
   std::string avi;  // the rendered movie
   std::string wav;  // its sound track; empty: the file gets no sound
+  EncodedSound* encoded = nullptr;  // the track encoded ahead, if it was
 };
 
 // Writes `path`: the AVI's video stream copied packet for packet (uncompressed frames turned the
