@@ -7,7 +7,8 @@
 # own CPU time (cores ÷ talmora's CPU a frame ÷ bound): ratio ÷ ceiling is how well it keeps the
 # cores busy, and a ceiling below 1 is CPU spent besides the encoder's. Several talmora binaries
 # (e.g. a baseline and this build) alternate in each round, so that their ratios come from the
-# same stretch of machine time.
+# same stretch of machine time. "besides" is talmora's CPU a frame less the encoder's: drawing,
+# conversion, the sound pass and start-up, which no number of cores hides.
 # usage: bound.sh [-r ROUNDS] [-c "DIB MJPG H264 FFV1"] [TALMORA...]
 #   TALMORA defaults to build/talmora; bench_bound is taken from build/ of this checkout.
 set -euo pipefail
@@ -49,7 +50,7 @@ median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] 
 
 echo "Reference scene 1280x720, $frames frames, $(nproc) cores; medians of $rounds alternating rounds."
 echo "talmora's time includes start-up and its sound pass; the bound is the encoder alone."
-printf '%-6s %-28s %8s %9s %7s %8s %9s %8s %9s\n' codec talmora fps bound_fps ratio ceiling cpu_ms cpu_ms_b peak_MiB
+printf '%-6s %-28s %8s %9s %7s %8s %9s %8s %8s %9s\n' codec talmora fps bound_fps ratio ceiling cpu_ms cpu_ms_b besides peak_MiB
 for codec in $codecs; do
   for ((b = 0; b < ${#binaries[@]}; b++)); do : >"$work/t$b"; done
   : >"$work/bound"
@@ -65,6 +66,6 @@ for codec in $codecs; do
     cpu=$(cut -d' ' -f3 "$work/t$b" | median)
     name=$(basename "$(dirname "${binaries[$b]}")")/$(basename "${binaries[$b]}")
     awk -v c="$codec" -v t="$name" -v f="$fps" -v g="$bound_fps" -v k="$kb" -v u="$cpu" -v v="$bound_cpu" -v n="$(nproc)" \
-      'BEGIN { printf "%-6s %-28s %8.1f %9.1f %7.2f %8.2f %9.2f %8.2f %9.1f\n", c, t, f, g, f / g, n * 1000 / u / g, u, v, k / 1024 }'
+      'BEGIN { printf "%-6s %-28s %8.1f %9.1f %7.2f %8.2f %9.2f %8.2f %8.2f %9.1f\n", c, t, f, g, f / g, n * 1000 / u / g, u, v, u - v, k / 1024 }'
   done
 done
