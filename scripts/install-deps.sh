@@ -12,6 +12,7 @@ packages=(
   ffmpeg time
   clang libclang-rt-dev
   parallel slurm-wlm slurmctld slurmd munge
+  libcpp-httplib-dev chromium chromium-driver
 )
 missing=()
 for p in "${packages[@]}"; do
