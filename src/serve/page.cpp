@@ -162,24 +162,34 @@ function drawProblems(p) {
   }
 }
 
-// Everything again: after a change on disk, or at the start.
-async function refresh() {
+// Everything again after a change on disk, or at the start: a new reading's frame is asked for
+// at once, alongside its timeline; the problems come on their own, once checked.
+async function refresh(version) {
+  const changed = version !== state.version;
+  if (changed && state.timeline && !state.playing) {
+    state.version = version;
+    showFrame(state.index, "view", "png");
+  }
   const [timeline, problems, source] = await Promise.all([
-    fetch("/timeline").then((r) => r.json()), fetch("/problems").then((r) => r.json()),
+    changed ? fetch("/timeline").then((r) => r.json()) : null, fetch("/problems").then((r) => r.json()),
     fetch("/source").then((r) => r.text())]);
   state.source = source.split("\n");
+  drawProblems(problems);
+  if (!timeline) return;
   const error = $("error");
   error.style.display = timeline.error ? "block" : "none";
   error.textContent = timeline.error ? `スクリプトを読み込めません (前に読めたものを表示しています)\n${timeline.error}` : "";
-  drawProblems(problems);
   if (timeline.elements) {
+    const first = !state.timeline;
     state.timeline = timeline;
     state.version = timeline.version;
     $("slider").max = frames() - 1;
     $("size").textContent = `${timeline.width}×${timeline.height}, ${timeline.fps} fps, ${timeline.length} s`;
     drawTimeline();
+    // A shorter movie may have left the time past its end.
+    const index = Math.min(state.index, frames() - 1);
+    if (!state.playing) setIndex(index, first || index !== state.index);
   }
-  if (!timeline.error && !state.playing) setIndex(state.index);
 }
 
 // Play: the movie's clock runs in real time and each frame drawn shows the time it has reached;
@@ -244,7 +254,7 @@ document.addEventListener("keydown", (e) => {
 });
 
 const events = new EventSource("/events");
-events.onmessage = () => refresh();
+events.onmessage = (event) => refresh(Number(event.data));
 events.onerror = () => { $("status").textContent = "サーバーとの接続が切れました"; };
 events.onopen = () => { $("status").textContent = ""; };
 </script>

@@ -136,7 +136,10 @@ class Watcher {
       if (!(fds[0].revents & POLLIN) || !Drain()) continue;
       // A save is often several events (truncate, write, rename): read once they have settled.
       while (::poll(fds, 1, 15) > 0 && !fds[1].revents) Drain();
+      // The new frames first; the problems follow once the check has opened every file.
       studio_.Reload();
+      changes_.Notify();
+      studio_.Check();
       Rewatch();
       changes_.Notify();
     }

@@ -29,11 +29,24 @@
 
 namespace talmora {
 
-// One reading of the script, with everything its objects point into. Each reading has a device
-// of its own, so that a picture changed on disk is read afresh rather than found in a cache.
+// What a reading's objects point into: Runtime's parts but the device, which all readings share
+// so that a picture still held by the last reading is not decoded again. Its caches know a file
+// by its version: one rewritten on disk is read afresh.
+struct Reading {
+  Reading(Reporter& reporter, Device& device)
+      : context{keeper, templates, global, reporter, device.Graphics(), device.Sounds()} {}
+
+  GlobalProperty global;
+  ScriptContext context;
+  ObjectFactory factory{context, ObjectKinds()};
+  PropertyKeeper keeper;
+  TemplateManager templates;
+};
+
+// One reading of the script, with everything its objects point into.
 struct Studio::Take {
   HeldReporter held;  // what reading said; the page has its own words for what matters
-  std::unique_ptr<Runtime> runtime;
+  std::unique_ptr<Reading> runtime;
   TagList tags;
   MovieOptions options;
   // The command line's scale, and half of it for play.
@@ -92,43 +105,33 @@ std::vector<Problem> ParseCheckLines(const std::string& lines) {
   return problems;
 }
 
-Studio::Studio(std::string full_path, std::optional<double> scale) : full_path_(std::move(full_path)), scale_(scale) {
+Studio::Studio(std::string full_path, std::optional<double> scale)
+    : full_path_(std::move(full_path)), scale_(scale), device_(std::make_unique<Device>(device_lines_)) {
   Reload();
+  Check();
 }
 
 Studio::~Studio() = default;
 
 void Studio::Reload() {
   auto take = std::make_shared<Take>();
-  take->runtime = std::make_unique<Runtime>(take->held, take->held);
-  Runtime& runtime = *take->runtime;
-  const int checked = CheckScriptFile(runtime, full_path_, "");
-  std::string check_lines = take->held.Take();
   XMLParser parser(take->held);
-  if (checked == 1 || !parser.Load(full_path_)) {
-    std::lock_guard lock(mutex_);
-    error_ = Trimmed(checked == 1 ? check_lines : take->held.Take());
+  const bool loaded = parser.Load(full_path_);
+  // The device is shared with the frames being drawn: the reading waits for them.
+  std::lock_guard lock(mutex_);
+  ++version_;
+  if (!loaded) {
+    error_ = Trimmed(take->held.Take());
     if (error_.empty()) error_ = "エラー : xmlファイルを読み込めませんでした";
-    ++version_;
     return;
   }
+  take->runtime = std::make_unique<Reading>(take->held, *device_);
+  Reading& runtime = *take->runtime;
   take->tags = parser.Tags();
   runtime.templates.AddTemplates(take->tags);
-  const double scale = scale_.value_or(1.0);
-  for (const Size size : {Size::kView, Size::kHalf}) {
-    runtime.keeper.Clear();
-    auto& maker = take->makers[static_cast<int>(size)];
-    maker = std::make_unique<MovieMaker>(runtime.factory, runtime.device.Graphics(), take->options);
-    // Played frames are half the page's, so that drawing keeps up.
-    if (size == Size::kHalf || scale_) maker->part.scale = size == Size::kHalf ? scale / 2 : scale;
-    maker->ReadProperties(take->tags);
-    if (maker->part.scale) {
-      for (const auto& object : maker->Drawn().Objects()) object->SetScale(*maker->part.scale);
-    }
-  }
+  const MovieMaker& view = MakerOf(*take, Size::kView);
   // The elements as the movie reads them, sounds too, in the order of the file.
   runtime.keeper.Clear();
-  const MovieMaker& view = *take->makers[0];
   std::string elements;
   for (size_t i = 1; i < take->tags.size(); ++i) {
     const ScriptTag& tag = take->tags[i];
@@ -151,16 +154,45 @@ void Studio::Reload() {
   }
   take->timeline = std::move(elements);
   take->held.Take();
+  // The last reading keeps its pictures until the new one has drawn a frame with them.
+  if (!previous_) previous_ = std::move(take_);
+  take_ = std::move(take);
+  error_.clear();
+}
+
+void Studio::Check() {
+  // A runtime of its own: the check opens every file, which takes longer than a frame, and the
+  // frames are not held up for it.
+  HeldReporter lines;
+  int checked = 0;
+  {
+    Runtime runtime(lines, lines);
+    lines.Take();
+    checked = CheckScriptFile(runtime, full_path_, "");
+  }
   std::string problems;
-  for (const Problem& problem : ParseCheckLines(check_lines)) {
+  for (const Problem& problem : ParseCheckLines(checked == 1 ? std::string() : lines.Take())) {
     problems += std::string(problems.empty() ? "" : ",") + "{\"line\":" + std::to_string(problem.line) +
                 ",\"text\":" + JsonString(problem.text) + "}";
   }
   std::lock_guard lock(mutex_);
-  take_ = std::move(take);
-  error_.clear();
   problems_json_ = "[" + problems + "]";
-  ++version_;
+}
+
+MovieMaker& Studio::MakerOf(Take& take, Size size) {
+  auto& maker = take.makers[static_cast<int>(size)];
+  if (maker) return *maker;
+  take.runtime->keeper.Clear();
+  maker = std::make_unique<MovieMaker>(take.runtime->factory, device_->Graphics(), take.options);
+  // Played frames are half the page's, so that drawing keeps up.
+  const double scale = scale_.value_or(1.0);
+  if (size == Size::kHalf || scale_) maker->part.scale = size == Size::kHalf ? scale / 2 : scale;
+  maker->ReadProperties(take.tags);
+  if (maker->part.scale) {
+    for (const auto& object : maker->Drawn().Objects()) object->SetScale(*maker->part.scale);
+  }
+  take.held.Take();
+  return *maker;
 }
 
 uint64_t Studio::Ticket(Size size) {
@@ -177,7 +209,7 @@ Studio::Drawn Studio::Frame(uint64_t ticket, Size size, double time, Format form
   if (ticket < newest_[static_cast<int>(size)].load()) return Drawn::kSuperseded;
   if (!take_) return Drawn::kNoScript;
   Take& take = *take_;
-  MovieMaker& maker = *take.makers[static_cast<int>(size)];
+  MovieMaker& maker = MakerOf(take, size);
   MoviePart part;
   part.frame = time;
   part.scale = maker.part.scale;
@@ -185,12 +217,13 @@ Studio::Drawn Studio::Frame(uint64_t ticket, Size size, double time, Format form
   if (!frames || frames->Count() != 1) return Drawn::kOutside;
   // The job --frame's maker makes for that part.
   MovieJob job{maker.width, maker.height, maker.fps, maker.length, ArgbColour(maker.a, maker.r, maker.g, maker.b),
-               take.runtime->device.Graphics(), &take.options};
+               device_->Graphics(), &take.options};
   job.frames = frames;
   if (part.scale) ScaleFrameSize(part, take.options, job.width, job.height);
   if (!ScaledSizeRefusal(part, take.options, maker.width, maker.height).empty()) return Drawn::kFailed;
   const std::unique_ptr<talmora::Frame> frame = DrawPicture(job, maker.Drawn(), take.states[static_cast<int>(size)], take.held);
   take.held.Take();
+  previous_.reset();
   std::string error;
   if (!frame) return Drawn::kFailed;
   const bool encoded = format == Format::kPng ? EncodePngPicture(*frame, bytes, error) : EncodeJpegPicture(*frame, bytes, error);
@@ -207,7 +240,7 @@ Studio::Drawn Studio::Sound(double from, double to, std::string& bytes) {
   std::string folder = (std::getenv("TMPDIR") ? std::string(std::getenv("TMPDIR")) : "/tmp") + "/talmora-sound-XXXXXX";
   if (!::mkdtemp(folder.data())) return Drawn::kFailed;
   const std::string path = folder + "/window.wav";
-  Runtime& runtime = *take.runtime;
+  Reading& runtime = *take.runtime;
   runtime.keeper.Clear();
   {
     SoundMaker sound(runtime.factory, length);

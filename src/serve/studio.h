@@ -8,7 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/console/reporter.h"
+
 namespace talmora {
+
+class Device;
+class MovieMaker;
 
 // The script as the preview page sees it: read again whenever it changes, asked for frames at any
 // time and size, for its elements' windows and for its problems. Its calls may come from many
@@ -26,6 +31,8 @@ class Studio {
   // frames and the timeline, and its loader's lines are the page's error. Counts a new version
   // either way.
   void Reload();
+  // Checks the script as --check does, for ProblemsJson; apart, as it takes longer than a frame.
+  void Check();
   uint64_t Version() const { return version_.load(); }
 
   enum class Size { kView, kHalf };
@@ -52,11 +59,16 @@ class Studio {
 
  private:
   struct Take;
+  // The take's maker for that size, read at the first ask: most pages never play.
+  MovieMaker& MakerOf(Take& take, Size size);
 
   const std::string full_path_;
   const std::optional<double> scale_;
+  HeldReporter device_lines_;
+  std::unique_ptr<Device> device_;
   std::mutex mutex_;
-  std::shared_ptr<Take> take_;   // the last script that loaded
+  std::shared_ptr<Take> take_;      // the last script that loaded
+  std::shared_ptr<Take> previous_;  // the one before, until the new one has drawn
   std::string error_;            // the loader's lines when the last read failed
   std::string problems_json_;
   std::atomic<uint64_t> version_{0};
