@@ -14,13 +14,13 @@ const char* const kPreviewPage = R"PAGE(<!DOCTYPE html>
   header b { color: #fff; }
   main { display: grid; grid-template-columns: minmax(0, 3fr) minmax(260px, 1fr); gap: 12px; padding: 12px; }
   #stage { background: #000; display: flex; justify-content: center; align-items: center; min-height: 200px; }
-  #frame { max-width: 100%; max-height: 62vh; image-rendering: auto; }
+  #frame { max-width: 100%; max-height: 55vh; image-rendering: auto; }
   #controls { display: flex; gap: 6px; align-items: center; margin: 8px 0; flex-wrap: wrap; }
   #slider { flex: 1; min-width: 200px; }
   button { background: #3a3f47; color: #eee; border: 1px solid #555; border-radius: 3px; padding: 3px 9px; cursor: pointer; }
   button:hover { background: #4a505a; }
   #time { font-variant-numeric: tabular-nums; min-width: 150px; }
-  #playinfo { color: #fc6; min-height: 1.2em; }
+  #playinfo { color: #fc6; min-height: 1.2em; margin-bottom: 4px; }
   #error { display: none; white-space: pre-wrap; background: #5a1e1e; color: #fdd; padding: 6px 10px; margin-bottom: 8px; }
   #timeline { position: relative; background: #25282d; overflow-y: auto; max-height: 30vh; }
   .row { position: relative; height: 20px; border-bottom: 1px solid #2f333a; cursor: pointer; }
@@ -30,7 +30,7 @@ const char* const kPreviewPage = R"PAGE(<!DOCTYPE html>
   .row.chosen { background: #343a44; }
   #cursor { position: absolute; top: 0; bottom: 0; width: 1px; background: #f55; pointer-events: none; }
   #track { position: absolute; left: 180px; right: 6px; top: 0; bottom: 0; pointer-events: none; }
-  #line { font-family: monospace; white-space: pre; overflow-x: auto; background: #25282d; padding: 4px 8px; min-height: 1.3em; margin-top: 6px; }
+  #line { font-family: monospace; white-space: pre-wrap; background: #25282d; padding: 4px 8px; min-height: 1.3em; margin-bottom: 6px; }
   #problems { list-style: none; padding: 0; margin: 0; }
   #problems li { padding: 4px 6px; border-bottom: 1px solid #333; cursor: pointer; }
   #problems li:hover { background: #2e3238; }
@@ -46,7 +46,7 @@ const char* const kPreviewPage = R"PAGE(<!DOCTYPE html>
     <div id="error"></div>
     <div id="stage"><img id="frame" alt=""></div>
     <div id="controls">
-      <button id="first" title="先頭へ">⏮</button>
+      <button id="first" title="先頭へ">|◀◀</button>
       <button id="back" title="1フレーム戻る">◀|</button>
       <button id="play" title="再生 / 停止">▶</button>
       <button id="forward" title="1フレーム進む">|▶</button>
@@ -54,8 +54,8 @@ const char* const kPreviewPage = R"PAGE(<!DOCTYPE html>
       <span id="time"></span>
     </div>
     <div id="playinfo"></div>
-    <div id="timeline"><div id="rows"></div><div id="track"><div id="cursor"></div></div></div>
     <div id="line"></div>
+    <div id="timeline"><div id="rows"></div><div id="track"><div id="cursor"></div></div></div>
   </section>
   <aside>
     <h2>問題 (<span id="count">0</span>)</h2>
@@ -110,7 +110,7 @@ function setIndex(index, draw = true) {
 
 function showLine(line) {
   const text = state.source[line - 1];
-  $("line").textContent = line > 0 ? `${line}: ${text === undefined ? "" : text.trim()}` : "";
+  $("line").textContent = line > 0 ? `${line}: ${text === undefined ? "" : text.trim().replace(/\s+/g, " ")}` : "";
 }
 
 function drawTimeline() {
@@ -218,7 +218,7 @@ function play() {
   clock = { from: state.index, start: performance.now() };
   Object.assign(window.talmora, { dropped: 0, played: 0 });
   state.wanted = state.index - 1;
-  $("play").textContent = "⏸";
+  $("play").textContent = "■";
   const t = seconds(state.index);
   const audio = $("audio");
   audio.src = `/sound?from=${t}&to=${Math.min(t + 10, state.timeline.length)}`;
