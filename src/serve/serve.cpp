@@ -301,6 +301,12 @@ int Serve(const CommandLine& line, Reporter& console) {
   // requests and the open event streams from waiting behind them.
   server.new_task_queue = [] { return new httplib::ThreadPool(16); };
   server.set_keep_alive_max_count(1000);
+  // The library's default adds SO_REUSEPORT, with which a second server would share the port
+  // and take every other request; the address alone is reused, for a restart straight after.
+  server.set_socket_options([](socket_t sock) {
+    const int yes = 1;
+    ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
   const int port = line.port.value_or(8080);
   const int bound = port == 0 ? server.bind_to_any_port("127.0.0.1") : (server.bind_to_port("127.0.0.1", port) ? port : -1);
   if (bound < 0) {

@@ -174,6 +174,13 @@ TEST_F(ServeTest, RefusesWhatThePageNeverAsks) {
   EXPECT_EQ(server.Get("/timeline", "localhost:" + port)->status, 200);
   httplib::Client client("127.0.0.1", server.port());
   EXPECT_EQ(client.Post("/timeline", "", "text/plain")->status, 405);
+  // A port already taken, and a script that is not there, end at once.
+  const testing::RunResult taken = testing::RunTalmora({"--serve", "--port", port, "movie.xml"}, dir_.path());
+  EXPECT_EQ(taken.out, "エラー : 127.0.0.1 のポート " + port + " で待ち受けできません\n");
+  EXPECT_EQ(taken.status, 1);
+  const testing::RunResult missing = testing::RunTalmora({"--serve", "gone.xml"}, dir_.path());
+  EXPECT_EQ(missing.out, "エラー : xmlファイルが見つかりません\n");
+  EXPECT_EQ(missing.status, 255);
 }
 
 // Saving the script reads it again: a new problem and new frames without a restart; a script
