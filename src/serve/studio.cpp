@@ -65,8 +65,7 @@ std::string Trimmed(std::string text) {
   return text;
 }
 
-}  // namespace
-
+// `text` as a JSON string, quotes and all.
 std::string JsonString(const std::string& text) {
   std::string out = "\"";
   for (const char c : text) {
@@ -89,8 +88,13 @@ std::string JsonString(const std::string& text) {
   return out + "\"";
 }
 
-std::vector<Problem> ParseCheckLines(const std::string& lines) {
-  std::vector<Problem> problems;
+// The check's lines as the page lists them: "PATH:LINE: <element>: message" without PATH.
+struct CheckLine {
+  int line = 0;
+  std::string text;
+};
+std::vector<CheckLine> ParseCheckLines(const std::string& lines) {
+  std::vector<CheckLine> problems;
   std::istringstream in(lines);
   std::string line;
   while (std::getline(in, line)) {
@@ -104,6 +108,8 @@ std::vector<Problem> ParseCheckLines(const std::string& lines) {
   }
   return problems;
 }
+
+}  // namespace
 
 Studio::Studio(std::string full_path, std::optional<double> scale)
     : full_path_(std::move(full_path)), scale_(scale), device_(std::make_unique<Device>(device_lines_)) {
@@ -171,7 +177,7 @@ void Studio::Check() {
     checked = CheckScriptFile(runtime, full_path_, "");
   }
   std::string problems;
-  for (const Problem& problem : ParseCheckLines(checked == 1 ? std::string() : lines.Take())) {
+  for (const CheckLine& problem : ParseCheckLines(checked == 1 ? std::string() : lines.Take())) {
     problems += std::string(problems.empty() ? "" : ",") + "{\"line\":" + std::to_string(problem.line) +
                 ",\"text\":" + JsonString(problem.text) + "}";
   }

@@ -76,14 +76,4 @@ class Studio {
   std::atomic<uint64_t> newest_[2] = {0, 0};
 };
 
-// `text` as a JSON string, quotes and all.
-std::string JsonString(const std::string& text);
-
-// The check's lines as the page lists them: "PATH:LINE: <element>: message" without PATH.
-struct Problem {
-  int line = 0;
-  std::string text;
-};
-std::vector<Problem> ParseCheckLines(const std::string& lines);
-
 }  // namespace talmora
