@@ -12,6 +12,7 @@ packages=(
   ffmpeg time
   clang libclang-rt-dev
   parallel slurm-wlm slurmctld slurmd munge
+  libcpp-httplib-dev chromium chromium-driver python3
 )
 missing=()
 for p in "${packages[@]}"; do

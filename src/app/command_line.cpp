@@ -153,6 +153,18 @@ constexpr Option kOptions[] = {
        l.progress = std::string(v);
        return true;
      }},
+    {"--serve", "", "", "プレビューのページを 127.0.0.1 で開き、スクリプトの保存に合わせて描き直す (何も書き出さない)",
+     [](CommandLine& l, std::string_view, std::string_view, std::string&) { return l.serve = true; }},
+    {"--port", "", "N", "--serve のポート番号 (既定は 8080、0 は空いている番号)",
+     [](CommandLine& l, std::string_view n, std::string_view v, std::string& e) {
+       const auto port = StrictInteger(v);
+       if (!port || *port < 0 || *port > 65535) {
+         e = Refusal(n, v, "0 から 65535 までのポート番号");
+         return false;
+       }
+       l.port = *port;
+       return true;
+     }},
     {"--help", "-h", "", "この使い方を表示して終了",
      [](CommandLine& l, std::string_view, std::string_view, std::string&) { return l.help = true; }},
     {"--version", "", "", "talmora と使っているライブラリの版を表示して終了",
@@ -192,6 +204,16 @@ std::string Contradiction(const CommandLine& line) {
     if (line.from || line.to) return both(line.from ? "--from" : "--to", name);
   }
   if (line.part && line.join) return both("--part", "--join");
+  // The page renders on demand and writes nothing: every option that says what to write is out.
+  if (line.serve) {
+    for (const auto& [set, name] : {std::pair{line.check, "--check"}, {line.frame.has_value(), "--frame"},
+                                    {line.from.has_value(), "--from"}, {line.to.has_value(), "--to"},
+                                    {line.output.has_value(), "--output"}, {line.part.has_value(), "--part"},
+                                    {line.join.has_value(), "--join"}, {line.progress.has_value(), "--progress"}}) {
+      if (set) return both("--serve", name);
+    }
+  }
+  if (line.port && !line.serve) return "エラー : --port は --serve と一緒に指定します";
   if (line.part && line.output) return both("--part", "--output");
   if (line.join && line.progress) return both("--join", "--progress");
   if (line.part && !line.movie.codec) {

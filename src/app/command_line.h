@@ -25,6 +25,8 @@ struct CommandLine {
   std::optional<std::string> progress; // key=value progress lines; "-" is standard error
   std::optional<PartNumber> part;      // render only the K-th of N parts; K 0 until the job engine gives it
   std::optional<int32_t> join;         // join the N parts into the whole movie
+  bool serve = false;                  // a preview page on the loopback address; nothing written
+  std::optional<int32_t> port;         // its port; 0 lets the system choose
   std::string error;  // a malformed option, with its message already composed
 };
 

@@ -5,6 +5,7 @@
 #include "app/runtime.h"
 #include "app/version.h"
 #include "platform/console/reporter.h"
+#include "serve/serve.h"
 
 int main(int argc, char** argv) {
   talmora::CommandLine command_line = talmora::ParseCommandLine(argc, argv);
@@ -12,6 +13,10 @@ int main(int argc, char** argv) {
   if (command_line.error.empty() && (command_line.help || command_line.version)) {
     std::cout << (command_line.help ? talmora::UsageText() : talmora::VersionText()) << std::flush;
     return 0;
+  }
+  if (command_line.error.empty() && command_line.serve) {
+    talmora::ConsoleReporter console;
+    return talmora::Serve(command_line, console);
   }
   // The check speaks only in its own lines, without the device's start-up lines.
   talmora::ConsoleReporter console;

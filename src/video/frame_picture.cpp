@@ -9,19 +9,25 @@
 
 namespace talmora {
 
-bool RenderPicture(const MovieJob& job, const Scene& scene, const std::string& path, Reporter& reporter) {
+std::unique_ptr<Frame> DrawPicture(const MovieJob& job, const Scene& scene, RenderState& state, Reporter& reporter) {
   const FrameRange frames = job.frames.value_or(FrameRange{});
-  if (job.progress) job.progress->Start(frames.Count(), job.fps);
   std::unique_ptr<Frame> frame = job.graphics ? job.graphics->CreateRenderTarget(job.width, job.height) : nullptr;
   if (!frame || frames.Count() != 1) {
     reporter.Line("エラー : レンダリングターゲットテクスチャの作成に失敗しました");
-    return false;
+    return nullptr;
   }
-  RenderState state;
   state.Prepare(scene.AtFrame(frames.first, job.fps), reporter);
   frame->Clear(job.background);
   Canvas canvas(*frame);
   state.Draw(canvas, FrameTime(frames.first, job.fps));
+  return frame;
+}
+
+bool RenderPicture(const MovieJob& job, const Scene& scene, const std::string& path, Reporter& reporter) {
+  if (job.progress) job.progress->Start(job.frames.value_or(FrameRange{}).Count(), job.fps);
+  RenderState state;
+  const std::unique_ptr<Frame> frame = DrawPicture(job, scene, state, reporter);
+  if (!frame) return false;
   std::string error;
   if (!WritePngPicture(*frame, path, error)) {
     reporter.Line("エラー : PNG画像の書き出しに失敗しました : " + path + " (" + error + ")");

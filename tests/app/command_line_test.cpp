@@ -36,6 +36,10 @@ TEST(CommandLine, ValuesAndTheirForms) {
   EXPECT_EQ(part.part->count, 8);
   EXPECT_EQ(Parse({"--codec", "MJPG", "--part=auto/8", "a.xml"}).part->index, 0);
   EXPECT_EQ(Parse({"--join", "10000", "-o", "m.mp4", "--scale", "2", "a.xml"}).join, 10000);
+  const CommandLine serve = Parse({"--serve", "--port=0", "--scale", "0.5", "a.xml"});
+  EXPECT_EQ(serve.error, "");
+  EXPECT_TRUE(serve.serve);
+  EXPECT_EQ(serve.port, 0);
 }
 
 // `--part auto/N` takes K from the first index variable set, counting from 1 or from 0 as its
@@ -101,6 +105,11 @@ TEST(CommandLine, EveryMalformedOrContradictoryLineIsRefusedWithOneMessage) {
       {{"--codec", "DIB", "--part", "1/2", "--join", "2"}, "エラー : オプション --part と --join は同時に指定できません"},
       {{"--codec", "DIB", "--part", "1/2", "-o", "a.mkv"}, "エラー : オプション --part と --output は同時に指定できません"},
       {{"--join", "2", "--progress", "-"}, "エラー : オプション --join と --progress は同時に指定できません"},
+      {{"--serve", "--port", "65536"}, "エラー : オプションの値が不正です - --port 65536 (0 から 65535 までのポート番号)"},
+      {{"--serve", "--port", "80x"}, "エラー : オプションの値が不正です - --port 80x (0 から 65535 までのポート番号)"},
+      {{"--port", "8080"}, "エラー : --port は --serve と一緒に指定します"},
+      {{"--serve", "--frame", "1"}, "エラー : オプション --serve と --frame は同時に指定できません"},
+      {{"--progress", "p", "--serve"}, "エラー : オプション --serve と --progress は同時に指定できません"},
   };
   // Whatever is wrong with a part's K/N, the line names the value and the form it must take.
   for (const char* value : {"0/8", "9/8", "3", "auto/10001", "1/2x"}) {
@@ -117,7 +126,7 @@ TEST(CommandLine, EveryMalformedOrContradictoryLineIsRefusedWithOneMessage) {
 TEST(CommandLine, HelpNamesEveryOption) {
   const std::string usage = UsageText();
   for (const char* option : {"--codec", "--quality", "--keyframe", "--datarate", "--list-codecs", "--check", "-o, --output",
-                             "--frame", "--from", "--to", "--scale", "--part", "--join", "--progress", "-h, --help",
+                             "--frame", "--from", "--to", "--scale", "--part", "--join", "--progress", "--serve", "--port", "-h, --help",
                              "--version"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }

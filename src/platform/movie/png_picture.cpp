@@ -86,4 +86,11 @@ bool WritePngPicture(const Frame& frame, const std::string& path, std::string& e
   return false;
 }
 
+bool EncodePngPicture(const Frame& frame, std::string& bytes, std::string& error) {
+  PacketPtr packet;
+  if (!Encode(frame, packet, error)) return false;
+  bytes.assign(reinterpret_cast<const char*>(packet->data), static_cast<size_t>(packet->size));
+  return true;
+}
+
 }  // namespace talmora
