@@ -50,6 +50,8 @@ std::string Expected(Expectation expected) {
       return "0より大きい数値が必要です";
     case Expectation::kNotNegative:
       return "0以上の数値が必要です";
+    case Expectation::kColour:
+      return "#rgb、#rrggbb、#rrggbbaa か 0から1の数値4つが必要です";
   }
   return {};
 }
