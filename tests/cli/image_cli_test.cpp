@@ -184,6 +184,39 @@ TEST_F(ImageCommandLine, PictureAndClipBombsAreDecodedOnceAndTheirMemoryIsBounde
   EXPECT_LT(clips.peak_kib, 1200L * 1024);  // a frame is 366 MiB
 }
 
+using ShapeCommandLine = ImageCommandLine;
+
+TEST_F(ShapeCommandLine, RectanglesLandExactlyEllipsesCoverTheirAreaAndTurnedOnesFadeAndTurn) {
+  const auto frames = Run(R"(width="200" height="120" length="0.1")",
+                          R"(<template name="t" time="0" duration="1"/>)"
+                          R"(<rect template="t" x="10" y="10" width="50" height="30" fill="#f00"/>)"
+                          R"(<rect template="t" x="70" y="10" width="50" height="30" fill="#00ff00" stroke="4" strokecolor="1 1 1 1"/>)"
+                          R"(<ellipse template="t" x="10" y="50" width="80" height="60"/>)"
+                          R"(<rect template="t" x="120" y="60" width="40" height="20" angle="90" a="0.5"/>)");
+  EXPECT_EQ(status_, 0) << out_;
+  ASSERT_EQ(frames.pixels.size(), 1u);
+  EXPECT_EQ(frames.Ink(0, kBlack, {0, 0, 65, 45}), (Box{10, 10, 60, 40}));
+  EXPECT_TRUE(frames.Ink(0, 0xFFFF0000, {10, 10, 60, 40}).Empty());
+  // The stroke lies inside the edge, the fill within it.
+  EXPECT_EQ(frames.Ink(0, kBlack, {65, 0, 125, 45}), (Box{70, 10, 120, 40}));
+  EXPECT_TRUE(frames.Ink(0, 0xFFFFFFFF, {70, 10, 120, 14}).Empty());
+  EXPECT_TRUE(frames.Ink(0, 0xFFFFFFFF, {70, 10, 74, 40}).Empty());
+  EXPECT_TRUE(frames.Ink(0, 0xFF00FF00, {74, 14, 116, 36}).Empty());
+  double covered = 0;
+  for (int y = 45; y < 120; ++y) {
+    for (int x = 0; x < 100; ++x) covered += (frames.At(0, x, y) & 0xFF) / 255.0;
+  }
+  EXPECT_NEAR(covered, M_PI * 40 * 30, M_PI * 40 * 30 * 0.01);
+  EXPECT_EQ(frames.Ink(0, kBlack, {0, 45, 100, 120}), (Box{10, 50, 90, 110}));
+  // 40 × 20 about (140, 70), a quarter turn: upright, at half strength, edges smoothed.
+  const Box turned = frames.Ink(0, kBlack, {100, 45, 200, 120});
+  EXPECT_NEAR(turned.left, 130, 1);
+  EXPECT_NEAR(turned.right, 150, 1);
+  EXPECT_NEAR(turned.top, 50, 1);
+  EXPECT_NEAR(turned.bottom, 90, 1);
+  EXPECT_NEAR(frames.At(0, 140, 70) & 0xFF, 127, 1);
+}
+
 using TextCommandLine = ImageCommandLine;
 
 TEST_F(TextCommandLine, LayoutFlagsPlaceTheInkInsideEachRectangle) {
