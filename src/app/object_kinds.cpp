@@ -47,6 +47,12 @@ constexpr Attribute kShapeRows[] = {
     {"fill", kPaint}, {"stroke", kNumber, kToEnd}, {"strokecolor", kPaint},
 };
 constexpr Attribute kCornerRows[] = {{"radius", kNumber, kToEnd}};
+constexpr Attribute kTextStyleRows[] = {
+    {"outline", kNumber, kToEnd},    {"outlinecolor", kPaint},         {"shadowx", kNumber, kToEnd},
+    {"shadowy", kNumber, kToEnd},    {"shadowblur", kNumber, kToEnd},  {"shadowcolor", kPaint},
+    {"box", kFlag},                  {"boxcolor", kPaint},             {"boxpadding", kNumber, kToEnd},
+    {"boxradius", kNumber, kToEnd},
+};
 constexpr Attribute kSoundRows[] = {
     {"src", kFile},         {"volume", kNumber, kToEnd}, {"pan", kNumber, kToEnd},
     {"frequency", kNumber}, {"loop", kFlag},             {"loopcount", kInteger},
@@ -70,7 +76,7 @@ constexpr Attribute kRootRows[] = {
 
 constexpr std::span<const Attribute> kRootGroups[] = {kRootRows};
 constexpr std::span<const Attribute> kImageGroups[] = {kTimedRows, kDrawnRows, kImageRows};
-constexpr std::span<const Attribute> kTextGroups[] = {kTimedRows, kDrawnRows, kTextRows};
+constexpr std::span<const Attribute> kTextGroups[] = {kTimedRows, kDrawnRows, kTextRows, kTextStyleRows};
 constexpr std::span<const Attribute> kRectGroups[] = {kTimedRows, kDrawnRows, kShapeRows, kCornerRows};
 constexpr std::span<const Attribute> kEllipseGroups[] = {kTimedRows, kDrawnRows, kShapeRows};
 constexpr std::span<const Attribute> kSoundGroups[] = {kTimedRows, kSoundRows};
