@@ -277,6 +277,66 @@ TEST_F(TextCommandLine, LayoutFlagsPlaceTheInkInsideEachRectangle) {
   EXPECT_GT(ink[12].Width(), ink[10].Width() + 4);
 }
 
+// Each a square glyph in white on black, alone in a 120-pixel cell of a row.
+TEST_F(TextCommandLine, OutlinesShadowsAndBoxesLieWhereTheirPixelsSayFadedAndTurnedAsOne) {
+  const std::string styles[] = {
+      "",
+      R"(outline="3" outlinecolor="#f00")",
+      R"(shadowx="10" shadowy="6" shadowcolor="#0f0")",
+      R"(shadowx="10" shadowy="6" shadowblur="4" shadowcolor="#0f0")",
+      R"(sentence="■%n■■" box="yes" boxcolor="#00f")",
+      R"(sentence="■%n■■" box="yes" boxcolor="#00f" boxpadding="5")",
+      R"(sentence="■%n■■" box="block" boxcolor="#00f")",
+      R"(sentence="■%n■■" box="yes" boxcolor="#00f" a="0.5")",
+      R"(sentence="■%n■■" box="yes" boxcolor="#00f" angle="90")",
+  };
+  std::string body = R"(<template name="t" sentence="■" fontsize="40" width="100" height="100" align="center" valign="middle" time="0" duration="1"/>)";
+  for (size_t i = 0; i < std::size(styles); ++i) {
+    body += "<text template=\"t\" x=\"" + std::to_string(10 + 120 * i) + "\" y=\"10\" " + styles[i] + "/>";
+  }
+  const auto frames = Run(R"(width="1080" height="120" length="0.1")", body);
+  EXPECT_EQ(status_, 0) << out_;
+  ASSERT_EQ(frames.pixels.size(), 1u);
+  const auto cell = [](size_t i) { return Box{static_cast<int>(120 * i), 0, static_cast<int>(120 * i + 120), 120}; };
+  const auto shifted = [](Box b, int x, int y) { return Box{b.left + x, b.top + y, b.right + x, b.bottom + y}; };
+  const auto grown = [](Box b, int by) { return Box{b.left - by, b.top - by, b.right + by, b.bottom + by}; };
+  const Box glyph = frames.Ink(0, kBlack, cell(0));
+  ASSERT_GT(glyph.Width(), 20);
+  const int mid_x = (glyph.left + glyph.right) / 2, mid_y = (glyph.top + glyph.bottom) / 2;
+  // The outline lies outside the glyph, which keeps its colour.
+  const Box outlined = shifted(frames.Ink(0, kBlack, cell(1)), -120, 0);
+  for (int edge : {outlined.left - glyph.left, outlined.top - glyph.top, glyph.right - outlined.right,
+                   glyph.bottom - outlined.bottom}) {
+    EXPECT_NEAR(edge, -3, 1);
+  }
+  EXPECT_EQ(frames.At(0, 120 + glyph.left - 2, mid_y), 0xFFFF0000u);
+  EXPECT_EQ(frames.At(0, 120 + mid_x, mid_y), 0xFFFFFFFFu);
+  // A sharp shadow is the glyph moved; a blurred one reaches its radius further and no more.
+  EXPECT_EQ(shifted(frames.Ink(0, kBlack, cell(2)), -240, 0), (Box{glyph.left, glyph.top, glyph.right + 10, glyph.bottom + 6}));
+  EXPECT_EQ(frames.At(0, 240 + glyph.right + 5, glyph.bottom + 3), 0xFF00FF00u);
+  const Box blurred = shifted(frames.Ink(0, kBlack, cell(3)), -360, 0);
+  EXPECT_GE(blurred.right, glyph.right + 10 + 2);
+  EXPECT_LE(blurred.right, glyph.right + 10 + 4);
+  EXPECT_LE(blurred.bottom, glyph.bottom + 6 + 4);
+  // A box per line, each as wide as its line, and padding grows each side by itself; one box for
+  // the block.
+  const Box lines = shifted(frames.Ink(0, kBlack, cell(4)), -480, 0);
+  EXPECT_EQ(shifted(frames.Ink(0, kBlack, cell(5)), -600, 0), grown(lines, 5));
+  const auto row_width = [&](size_t i, int y) { return frames.Ink(0, kBlack, {cell(i).left, y, cell(i).right, y + 1}).Width(); };
+  EXPECT_LT(2 * row_width(4, lines.top + 1), row_width(4, lines.bottom - 2) + 6);
+  EXPECT_EQ(row_width(6, lines.top + 1), row_width(6, lines.bottom - 2));
+  EXPECT_EQ(row_width(6, lines.top + 1), lines.Width());
+  // Faded as one: the box at half strength, and the glyph on it half white over black, not over
+  // a half blue.
+  EXPECT_NEAR(static_cast<int>(frames.At(0, 840 + lines.left + 1, lines.bottom - 2) & 0xFF), 127, 1);
+  EXPECT_EQ(frames.At(0, 840 + lines.left + 1, lines.bottom - 2) & 0xFFFF00, 0u);
+  EXPECT_NEAR(static_cast<int>(frames.At(0, 840 + mid_x, mid_y - 20) >> 8 & 0xFF), 127, 1);
+  // Turned a quarter about the rectangle's centre: box and glyphs alike.
+  const Box turned = shifted(frames.Ink(0, kBlack, cell(8)), -960, 0);
+  EXPECT_NEAR(turned.Width(), lines.Height(), 2);
+  EXPECT_NEAR(turned.Height(), lines.Width(), 2);
+}
+
 TEST_F(TextCommandLine, DepthStacksTextsAndImagesBothWays) {
   ASSERT_TRUE(WritePng(dir_ / "blue.png", 4, 4, std::vector<uint32_t>(16, 0xFF0000FF)));
   const std::string square = R"(<text sentence="■" fontsize="48" width="100" height="60" r="1" g="0" b="0" time="0" duration="1" )";
