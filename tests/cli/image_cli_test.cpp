@@ -184,6 +184,40 @@ TEST_F(ImageCommandLine, PictureAndClipBombsAreDecodedOnceAndTheirMemoryIsBounde
   EXPECT_LT(clips.peak_kib, 1200L * 1024);  // a frame is 366 MiB
 }
 
+// A vector picture painted at the size shown: edges stay a pixel or two wide however large it is
+// drawn, and nothing outside the file is read, next to the script, elsewhere or on the network.
+TEST_F(ImageCommandLine, VectorPicturesAreCrispAtAnySizeAndLoadNothingElse) {
+  dir_.Write("disc.svg", R"(<svg xmlns="http://www.w3.org/2000/svg" width="10" height="10" viewBox="0 0 10 10">)"
+                         R"(<circle cx="5" cy="5" r="4" fill="#f00"/></svg>)");
+  ASSERT_TRUE(WritePng(dir_ / "dot.png", 4, 4, std::vector<uint32_t>(16, 0xFFFFFFFF)));
+  const std::string absolute = dir_ / "dot.png";
+  dir_.Write("refs.svg",
+             R"(<svg xmlns="http://www.w3.org/2000/svg" xmlns:xlink="http://www.w3.org/1999/xlink" width="40" height="40">)"
+             R"(<image href="dot.png" width="20" height="20"/><image xlink:href="file://)" + absolute +
+                 R"(" x="20" width="20" height="20"/>)"
+                 R"(<image href="http://127.0.0.1:9/dot.png" y="20" width="20" height="20"/>)"
+                 R"(<rect x="30" y="30" width="10" height="10" fill="#00f"/></svg>)");
+  const auto frames = Run(R"(width="360" height="240" length="0.1")",
+                          R"(<template name="t" time="0" duration="1"/>)"
+                          R"(<image template="t" src="disc.svg" x="0" y="0" width="20" height="20"/>)"
+                          R"(<image template="t" src="disc.svg" x="20" y="0" width="200" height="200"/>)"
+                          R"(<image template="t" src="refs.svg" x="240" y="0" width="120" height="120"/>)");
+  EXPECT_EQ(status_, 0) << out_;
+  ASSERT_EQ(frames.pixels.size(), 1u);
+  for (const auto& [x, side] : {std::pair{0, 20}, {20, 200}}) {
+    const int y = side / 2;
+    int partial = 0, full = 0;
+    for (int i = x; i < x + side / 2; ++i) {
+      const uint32_t pixel = frames.At(0, i, y);
+      partial += pixel != kBlack && pixel != 0xFFFF0000;
+      full += pixel == 0xFFFF0000;
+    }
+    EXPECT_LE(partial, 2) << side;
+    EXPECT_NEAR(full, side * 4 / 10, 1) << side;
+  }
+  EXPECT_TRUE(frames.Ink(0, kBlack, {240, 0, 360, 120}) == (Box{330, 90, 360, 120}));
+}
+
 using ShapeCommandLine = ImageCommandLine;
 
 TEST_F(ShapeCommandLine, RectanglesLandExactlyEllipsesCoverTheirAreaAndTurnedOnesFadeAndTurn) {
