@@ -50,7 +50,7 @@ constexpr Attribute kCornerRows[] = {{"radius", kNumber, kToEnd}};
 constexpr Attribute kTextStyleRows[] = {
     {"outline", kNumber, kToEnd},    {"outlinecolor", kPaint},         {"shadowx", kNumber, kToEnd},
     {"shadowy", kNumber, kToEnd},    {"shadowblur", kNumber, kToEnd},  {"shadowcolor", kPaint},
-    {"box", kFlag},                  {"boxcolor", kPaint},             {"boxpadding", kNumber, kToEnd},
+    {"box", kWord, kFixed, kBoxWords},              {"boxcolor", kPaint},             {"boxpadding", kNumber, kToEnd},
     {"boxradius", kNumber, kToEnd},
 };
 constexpr Attribute kSoundRows[] = {

@@ -16,6 +16,7 @@ extern "C" {
 #include "app/runtime.h"
 #include "audio/sound.h"
 #include "platform/console/reporter.h"
+#include "platform/vector/vector_paint.h"
 #include "platform/render/clip_decoder.h"
 #include "platform/render/graphics_device.h"
 #include "platform/render/texture.h"
@@ -354,6 +355,8 @@ void Checker::CheckPicture(const ReadObject& object) {
     GraphicsDevice* graphics = runtime_.device.Graphics();
     if (!graphics) {
       known->second = "描画装置がありません";
+    } else if (IsVectorPicture(image->src)) {
+      if (auto vector = VectorPicture::Load(image->src); !vector) known->second = vector.error().what;
     } else if (image->ClipSeconds()) {
       if (auto clip = ClipDecoder::Open(image->src); !clip) known->second = clip.error().what;
     } else if (auto texture = graphics->LoadTexture(image->src); !texture) {

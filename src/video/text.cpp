@@ -8,7 +8,7 @@
 #include "platform/text/font.h"
 #include "platform/text/text_format.h"
 #include "script/conversions.h"
-#include "script/property_readers.h"
+#include "script/number_text.h"
 
 namespace talmora {
 
@@ -72,11 +72,11 @@ void Text::ReadStyle(AttributeMap& attributes) {
   ReadColour(attributes, "shadowcolor", shadowcolor);
   ReadColour(attributes, "boxcolor", boxcolor);
   std::string word;
-  if (FindAttribute(attributes, "box", word) && word == kBoxBlock) {
-    ReadText(attributes, "box", word);
+  if (!ReadText(attributes, "box", word)) return;
+  if (word == kBoxWords[2]) {
     box = TextBoxing::kBlock;
-  } else if (bool flag = false; ReadFlag(attributes, "box", flag)) {
-    box = flag ? TextBoxing::kLines : TextBoxing::kNone;
+  } else if (std::find(std::begin(kBoxWords), std::end(kBoxWords), word) != std::end(kBoxWords)) {
+    box = ParseFlag(word).value_or(false) ? TextBoxing::kLines : TextBoxing::kNone;
   }
 }
 

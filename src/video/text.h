@@ -14,8 +14,9 @@ inline constexpr std::string_view kDefaultFace = "ＭＳ ゴシック";
 // The alignment words, the first the default; the reader ignores any other without a word.
 inline constexpr std::string_view kAlignWords[] = {"left", "center", "right"};
 inline constexpr std::string_view kVAlignWords[] = {"top", "middle", "bottom"};
-// "box" is a flag, or this word for one box around all the lines.
-inline constexpr std::string_view kBoxBlock = "block";
+// "box" is a flag, or "block" for one box around all the lines; the first the default. The reader
+// ignores any other word without a word, as it does the alignment's.
+inline constexpr std::string_view kBoxWords[] = {"no", "yes", "block", "true", "false", "1", "0"};
 
 // Text laid out in the interpolated rectangle, in the interpolated colour.
 class Text : public VideoObject {
