@@ -10,8 +10,10 @@
 namespace talmora {
 namespace {
 
-// A shape larger than a picture may be is painted at that size and stretched.
+// A shape larger than this is painted at this size and stretched: a fill stays one colour, and
+// the memory stays that of a picture of 64 MiB.
 constexpr double kMaxShapeSide = kMaxPictureSide;
+constexpr double kMaxShapePixels = 16.0 * 1024 * 1024;
 
 struct Painted : VideoObject::Resources {
   ShapeStyle style;
@@ -52,7 +54,8 @@ void Shape::Draw(Canvas& canvas, double time, Resources* resources) const {
   const double down = std::fabs(static_cast<double>(rect.bottom) - rect.top);
   if (across == 0 || down == 0 || (argb >> 24) == 0) return;
   // Painted at the size shown, so a whole-pixel rectangle lands texel for pixel.
-  const double shrink = std::min({1.0, kMaxShapeSide / across, kMaxShapeSide / down});
+  const double shrink =
+      std::min({1.0, kMaxShapeSide / across, kMaxShapeSide / down, std::sqrt(kMaxShapePixels / (across * down))});
   const int texels_across = std::max(1, static_cast<int>(std::lround(across * shrink)));
   const int texels_down = std::max(1, static_cast<int>(std::lround(down * shrink)));
   const ShapeStyle style{form_, ValueAt(radius, time) * Scale() * shrink, fill, ValueAt(stroke, time) * Scale() * shrink,

@@ -226,7 +226,9 @@ TEST_F(ShapeCommandLine, RectanglesLandExactlyEllipsesCoverTheirAreaAndTurnedOne
                           R"(<rect template="t" x="10" y="10" width="50" height="30" fill="#f00"/>)"
                           R"(<rect template="t" x="70" y="10" width="50" height="30" fill="#00ff00" stroke="4" strokecolor="1 1 1 1"/>)"
                           R"(<ellipse template="t" x="10" y="50" width="80" height="60"/>)"
-                          R"(<rect template="t" x="120" y="60" width="40" height="20" angle="90" a="0.5"/>)");
+                          R"(<rect template="t" x="120" y="60" width="40" height="20" angle="90" a="0.5"/>)"
+                          // Past the bound of a painted shape: stretched, still one colour to its edges.
+                          R"(<rect template="t" x="-20000" y="112" width="40000" height="1000" fill="#808080"/>)");
   EXPECT_EQ(status_, 0) << out_;
   ASSERT_EQ(frames.pixels.size(), 1u);
   EXPECT_EQ(frames.Ink(0, kBlack, {0, 0, 65, 45}), (Box{10, 10, 60, 40}));
@@ -237,13 +239,14 @@ TEST_F(ShapeCommandLine, RectanglesLandExactlyEllipsesCoverTheirAreaAndTurnedOne
   EXPECT_TRUE(frames.Ink(0, 0xFFFFFFFF, {70, 10, 74, 40}).Empty());
   EXPECT_TRUE(frames.Ink(0, 0xFF00FF00, {74, 14, 116, 36}).Empty());
   double covered = 0;
-  for (int y = 45; y < 120; ++y) {
+  for (int y = 45; y < 112; ++y) {
     for (int x = 0; x < 100; ++x) covered += (frames.At(0, x, y) & 0xFF) / 255.0;
   }
   EXPECT_NEAR(covered, M_PI * 40 * 30, M_PI * 40 * 30 * 0.01);
-  EXPECT_EQ(frames.Ink(0, kBlack, {0, 45, 100, 120}), (Box{10, 50, 90, 110}));
+  EXPECT_EQ(frames.Ink(0, kBlack, {0, 45, 100, 112}), (Box{10, 50, 90, 110}));
+  EXPECT_TRUE(frames.Ink(0, 0xFF808080, {0, 112, 200, 120}).Empty());
   // 40 × 20 about (140, 70), a quarter turn: upright, at half strength, edges smoothed.
-  const Box turned = frames.Ink(0, kBlack, {100, 45, 200, 120});
+  const Box turned = frames.Ink(0, kBlack, {100, 45, 200, 112});
   EXPECT_NEAR(turned.left, 130, 1);
   EXPECT_NEAR(turned.right, 150, 1);
   EXPECT_NEAR(turned.top, 50, 1);
