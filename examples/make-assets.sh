@@ -71,6 +71,18 @@ lower-third() {
     "if(lt(X,14),255,215*min(1,(1100-X)/200))"
 }
 
+# A moving backdrop with bright and dark parts, and a round badge as an SVG.
+captions() {
+  ff -f lavfi -i "testsrc2=s=320x180:r=25:d=4" -c:v mpeg4 -q:v 4 scene.mp4
+  cat > badge.svg <<'SVG'
+<svg xmlns="http://www.w3.org/2000/svg" width="64" height="64" viewBox="0 0 64 64">
+  <circle cx="32" cy="32" r="30" fill="#f0a030"/>
+  <circle cx="32" cy="32" r="22" fill="none" stroke="#101820" stroke-width="4"/>
+  <path d="M32 14 L38 30 L32 50 L26 30 Z" fill="#101820"/>
+</svg>
+SVG
+}
+
 for name in "$@"; do
   cp "$here/$name.xml" "$dir/"
   "$name"

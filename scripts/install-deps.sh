@@ -7,7 +7,7 @@ packages=(
   libgtest-dev libgmock-dev googletest
   libxml2-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libebur128-dev
-  libpango1.0-dev libcairo2-dev libfontconfig-dev libfreetype-dev libharfbuzz-dev
+  libpango1.0-dev libcairo2-dev librsvg2-dev libfontconfig-dev libfreetype-dev libharfbuzz-dev
   fonts-ipafont-gothic fonts-dejavu-core
   ffmpeg time
   clang libclang-rt-dev

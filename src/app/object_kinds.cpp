@@ -6,6 +6,7 @@
 #include "audio/sound.h"
 #include "audio/sound_maker.h"
 #include "video/image.h"
+#include "video/shape.h"
 #include "video/text.h"
 
 namespace talmora {
@@ -42,6 +43,16 @@ constexpr Attribute kTextRows[] = {
     {"align", kWord, kFixed, kAlignWords},
     {"valign", kWord, kFixed, kVAlignWords},
 };
+constexpr Attribute kShapeRows[] = {
+    {"fill", kPaint}, {"stroke", kNumber, kToEnd}, {"strokecolor", kPaint},
+};
+constexpr Attribute kCornerRows[] = {{"radius", kNumber, kToEnd}};
+constexpr Attribute kTextStyleRows[] = {
+    {"outline", kNumber, kToEnd},    {"outlinecolor", kPaint},         {"shadowx", kNumber, kToEnd},
+    {"shadowy", kNumber, kToEnd},    {"shadowblur", kNumber, kToEnd},  {"shadowcolor", kPaint},
+    {"box", kWord, kFixed, kBoxWords},              {"boxcolor", kPaint},             {"boxpadding", kNumber, kToEnd},
+    {"boxradius", kNumber, kToEnd},
+};
 constexpr Attribute kSoundRows[] = {
     {"src", kFile},         {"volume", kNumber, kToEnd}, {"pan", kNumber, kToEnd},
     {"frequency", kNumber}, {"loop", kFlag},             {"loopcount", kInteger},
@@ -65,7 +76,9 @@ constexpr Attribute kRootRows[] = {
 
 constexpr std::span<const Attribute> kRootGroups[] = {kRootRows};
 constexpr std::span<const Attribute> kImageGroups[] = {kTimedRows, kDrawnRows, kImageRows};
-constexpr std::span<const Attribute> kTextGroups[] = {kTimedRows, kDrawnRows, kTextRows};
+constexpr std::span<const Attribute> kTextGroups[] = {kTimedRows, kDrawnRows, kTextRows, kTextStyleRows};
+constexpr std::span<const Attribute> kRectGroups[] = {kTimedRows, kDrawnRows, kShapeRows, kCornerRows};
+constexpr std::span<const Attribute> kEllipseGroups[] = {kTimedRows, kDrawnRows, kShapeRows};
 constexpr std::span<const Attribute> kSoundGroups[] = {kTimedRows, kSoundRows};
 constexpr std::span<const Attribute> kTemplateGroups[] = {kTemplateRows};
 
@@ -74,6 +87,8 @@ constexpr ElementKind kKinds[] = {
     {"image", MakeObject<Image>, kImageGroups},
     {"text", MakeObject<Text>, kTextGroups},
     {"sound", MakeObject<Sound>, kSoundGroups},
+    {"rect", MakeObject<RectShape>, kRectGroups},
+    {"ellipse", MakeObject<EllipseShape>, kEllipseGroups},
     {"template", nullptr, kTemplateGroups, true},
 };
 

@@ -12,7 +12,8 @@
 namespace talmora {
 
 // What an attribute's text is read as.
-enum class ValueType { kNumber, kInteger, kFlag, kWord, kColour, kTime, kFile, kText, kEase };
+// kColour is one channel from 0 to 1, kPaint a whole colour ("#rrggbb" and its kin).
+enum class ValueType { kNumber, kInteger, kFlag, kWord, kColour, kPaint, kTime, kFile, kText, kEase };
 
 enum class Motion {
   kFixed,

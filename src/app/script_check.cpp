@@ -16,6 +16,7 @@ extern "C" {
 #include "app/runtime.h"
 #include "audio/sound.h"
 #include "platform/console/reporter.h"
+#include "platform/vector/vector_paint.h"
 #include "platform/render/clip_decoder.h"
 #include "platform/render/graphics_device.h"
 #include "platform/render/texture.h"
@@ -50,6 +51,8 @@ std::string Expected(Expectation expected) {
       return "0より大きい数値が必要です";
     case Expectation::kNotNegative:
       return "0以上の数値が必要です";
+    case Expectation::kColour:
+      return "#rgb、#rrggbb、#rrggbbaa か 0から1の数値4つが必要です";
   }
   return {};
 }
@@ -352,6 +355,8 @@ void Checker::CheckPicture(const ReadObject& object) {
     GraphicsDevice* graphics = runtime_.device.Graphics();
     if (!graphics) {
       known->second = "描画装置がありません";
+    } else if (IsVectorPicture(image->src)) {
+      if (auto vector = VectorPicture::Load(image->src); !vector) known->second = vector.error().what;
     } else if (image->ClipSeconds()) {
       if (auto clip = ClipDecoder::Open(image->src); !clip) known->second = clip.error().what;
     } else if (auto texture = graphics->LoadTexture(image->src); !texture) {

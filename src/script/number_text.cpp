@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "script/conversions.h"
+
 namespace talmora {
 namespace {
 
@@ -36,7 +38,53 @@ bool ReadSignedDigits(std::string_view text, bool& negative, uint64_t& magnitude
   return i > first;
 }
 
+int HexDigit(char c) {
+  if (IsDigit(c)) return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::optional<uint32_t> ParseHexColour(std::string_view digits) {
+  const size_t n = digits.size();
+  if (n != 3 && n != 6 && n != 8) return std::nullopt;
+  uint32_t channels[4] = {0, 0, 0, 255};
+  for (size_t i = 0; i < n; ++i) {
+    const int digit = HexDigit(digits[i]);
+    if (digit < 0) return std::nullopt;
+    // "#rgb" doubles each digit: #f80 is #ff8800.
+    if (n == 3) {
+      channels[i] = static_cast<uint32_t>(digit * 17);
+    } else {
+      channels[i / 2] = channels[i / 2] << 4 | static_cast<uint32_t>(digit);
+    }
+  }
+  if (n == 8) channels[3] &= 0xFF;
+  return channels[3] << 24 | channels[0] << 16 | channels[1] << 8 | channels[2];
+}
+
 }  // namespace
+
+std::optional<uint32_t> ParseColour(std::string_view text) {
+  const size_t first = SkipSpace(text);
+  size_t last = text.size();
+  while (last > first && IsSpace(text[last - 1])) --last;
+  text = text.substr(first, last - first);
+  if (text == "none") return 0u;
+  if (text.starts_with('#')) return ParseHexColour(text.substr(1));
+  double channels[4] = {};
+  for (double& channel : channels) {
+    size_t end = 0;
+    const auto number = ParseNumber(text, &end);
+    if (!number || !(*number >= 0 && *number <= 1)) return std::nullopt;
+    channel = *number;
+    text.remove_prefix(end);
+    // Numbers are apart, the last one ends the text.
+    if (&channel != &channels[3] && (text.empty() || !IsSpace(text.front()))) return std::nullopt;
+  }
+  if (!text.empty()) return std::nullopt;
+  return ArgbColour(channels[3], channels[0], channels[1], channels[2]);
+}
 
 std::optional<double> ParseNumber(std::string_view text, size_t* end) {
   size_t i = SkipSpace(text);

@@ -19,6 +19,10 @@ std::optional<int32_t> ParseInteger(std::string_view text, size_t* end = nullptr
 // "true"/"yes", "false"/"no", or an unsigned integer that is 0 or 1.
 std::optional<bool> ParseFlag(std::string_view text);
 
+// A colour as 0xAARRGGBB: "#rgb", "#rrggbb", "#rrggbbaa", or red, green, blue and alpha as four
+// numbers from 0 to 1 separated by white space, or "none" (transparent). Empty for anything else, trailing text included.
+std::optional<uint32_t> ParseColour(std::string_view text);
+
 // "%.16f": the one text form in which numbers are recorded. Values beyond the usual 31
 // characters get their whole text.
 std::string FormatNumber(double value);

@@ -51,6 +51,10 @@ bool Object::ReadFlag(const AttributeMap& attributes, const std::string& name, b
   return ReadPropertyFlag(context_.keeper, attributes, name, value, context_.reporter);
 }
 
+bool Object::ReadColour(const AttributeMap& attributes, const std::string& name, uint32_t& value) {
+  return ReadPropertyColour(context_.keeper, attributes, name, value, context_.reporter, &context_.outcome);
+}
+
 void Object::StoreNumber(const std::string& name, double value) {
   context_.keeper.StoreNumber(name, value);
 }

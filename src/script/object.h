@@ -29,6 +29,7 @@ class Object {
   bool ReadNumber(const AttributeMap& attributes, const std::string& name, double& value);
   bool ReadInteger(const AttributeMap& attributes, const std::string& name, int32_t& value);
   bool ReadFlag(const AttributeMap& attributes, const std::string& name, bool& value);
+  bool ReadColour(const AttributeMap& attributes, const std::string& name, uint32_t& value);
   void StoreNumber(const std::string& name, double value);
 
   ScriptContext& context_;

@@ -88,6 +88,20 @@ bool ReadPropertyInteger(PropertyKeeper& keeper, const AttributeMap& attributes,
          Convert(name, text, value, ParseInteger, Expectation::kInteger, reporter, outcome);
 }
 
+bool ReadPropertyColour(PropertyKeeper& keeper, const AttributeMap& attributes,
+                        const std::string& name, uint32_t& value, Reporter& reporter,
+                        RunOutcome* outcome) {
+  std::string text;
+  if (!ReadPropertyText(keeper, attributes, name, text)) return false;
+  const auto colour = ParseColour(text);
+  if (!colour) {
+    RefuseValue(reporter, name, text, Expectation::kColour, outcome);
+    return false;
+  }
+  value = *colour;
+  return true;
+}
+
 bool ReadPropertyFlag(PropertyKeeper& keeper, const AttributeMap& attributes,
                       const std::string& name, bool& value, Reporter& reporter) {
   std::string text;

@@ -30,6 +30,10 @@ bool ReadPropertyNumber(PropertyKeeper& keeper, const AttributeMap& attributes,
 bool ReadPropertyInteger(PropertyKeeper& keeper, const AttributeMap& attributes,
                          const std::string& name, int32_t& value, Reporter& reporter,
                          RunOutcome* outcome = nullptr);
+// A colour as ParseColour reads it, as 0xAARRGGBB.
+bool ReadPropertyColour(PropertyKeeper& keeper, const AttributeMap& attributes,
+                        const std::string& name, uint32_t& value, Reporter& reporter,
+                        RunOutcome* outcome = nullptr);
 bool ReadPropertyFlag(PropertyKeeper& keeper, const AttributeMap& attributes,
                       const std::string& name, bool& value, Reporter& reporter);
 

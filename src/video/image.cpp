@@ -7,7 +7,9 @@
 #include "platform/render/canvas.h"
 #include "platform/render/clip_decoder.h"
 #include "platform/render/graphics_device.h"
+#include "platform/render/picture_decoder.h"
 #include "platform/render/texture.h"
+#include "platform/vector/vector_paint.h"
 #include "script/file_path.h"
 #include "script/property_readers.h"
 
@@ -24,6 +26,7 @@ void Image::ReadProperties(AttributeMap& attributes) {
   // A file that does not open keeps the name as written, so a later failure shows it unchanged.
   if (auto full = ReadableFilePath(src)) {
     src = std::move(*full);
+    if (IsVectorPicture(src)) return;
     clip_seconds_ = ProbeClip(src);
     if (clip_seconds_) TakeLengthFromClip();
   }
@@ -98,11 +101,32 @@ std::pair<double, double> Image::LargestExtent() const {
 
 namespace {
 
-// Either a still picture or a moving one, shared with the elements that show the same.
+// A vector picture is painted at most this many pixels; larger, it is stretched from that.
+constexpr double kMaxVectorPixels = 16.0 * 1024 * 1024;
+
+// Either a still picture or a moving one, shared with the elements that show the same, or a
+// vector picture of the element's own with its painting at the size last drawn.
 struct Picture : VideoObject::Resources {
   std::shared_ptr<const Texture> texture;
   std::shared_ptr<ClipDecoder> clip;
+  std::unique_ptr<VectorPicture> vector;
+  std::unique_ptr<Texture> painted;
 };
+
+// The vector picture painted at the size it is shown, within the bounds of a picture.
+const Texture* PaintAtSize(Picture& picture, const Rect& rect) {
+  const double across = std::fabs(static_cast<double>(rect.right) - rect.left);
+  const double down = std::fabs(static_cast<double>(rect.bottom) - rect.top);
+  if (across == 0 || down == 0) return nullptr;
+  const double shrink = std::min({1.0, kMaxPictureSide / across, kMaxPictureSide / down,
+                                  std::sqrt(kMaxVectorPixels / (across * down))});
+  const int width = std::max(1, static_cast<int>(std::lround(across * shrink)));
+  const int height = std::max(1, static_cast<int>(std::lround(down * shrink)));
+  if (!picture.painted || picture.painted->Width() != width || picture.painted->Height() != height) {
+    picture.painted = picture.vector->Paint(width, height);
+  }
+  return picture.painted.get();
+}
 
 }  // namespace
 
@@ -110,6 +134,8 @@ std::unique_ptr<VideoObject::Resources> Image::Prepare(Reporter& reporter) const
   auto picture = std::make_unique<Picture>();
   std::string refusal;
   if (!context_.graphics) {
+  } else if (IsVectorPicture(src)) {
+    if (auto loaded = VectorPicture::Load(src)) picture->vector = std::move(*loaded);
   } else if (clip_seconds_) {
     const auto [across, down] = LargestExtent();
     if (auto opened = context_.graphics->OpenClip(src, {start, clipstart, clipspeed, cliploop}, across, down)) {
@@ -122,7 +148,7 @@ std::unique_ptr<VideoObject::Resources> Image::Prepare(Reporter& reporter) const
   } else if (loaded.error().explained) {
     refusal = loaded.error().what;
   }
-  const bool loaded = picture->texture || picture->clip;
+  const bool loaded = picture->texture || picture->clip || picture->vector;
   reporter.Line(loaded ? src : "Image::Draw() : テクスチャの読み込みに失敗しました - " + src);
   if (!refusal.empty()) reporter.Line(refusal);
   if (!loaded) context_.outcome.NoteFailed();
@@ -141,7 +167,10 @@ void Image::Draw(Canvas& canvas, double time, Resources* resources) const {
   uint32_t argb = 0;
   Interpolate(time, rect, argb);
   const Texture* texture = picture->texture.get();
-  if (picture->clip) {
+  if (picture->vector) {
+    texture = PaintAtSize(*picture, rect);
+    if (!texture) return;
+  } else if (picture->clip) {
     const double across = std::fabs(static_cast<double>(rect.right) - rect.left);
     const double down = std::fabs(static_cast<double>(rect.bottom) - rect.top);
     texture = picture->clip->FrameAt(SourceTime(time), picture->clip->Width() / across, picture->clip->Height() / down);

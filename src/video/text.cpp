@@ -8,6 +8,7 @@
 #include "platform/text/font.h"
 #include "platform/text/text_format.h"
 #include "script/conversions.h"
+#include "script/number_text.h"
 
 namespace talmora {
 
@@ -57,6 +58,48 @@ void Text::ReadProperties(AttributeMap& attributes) {
   if (ReadFlag(attributes, "singleline", flag) && flag) format |= DT_SINGLELINE;
   flag = false;
   if (ReadFlag(attributes, "wordbreak", flag) && flag) format |= DT_WORDBREAK;
+  ReadStyle(attributes);
+}
+
+void Text::ReadStyle(AttributeMap& attributes) {
+  ReadPair(attributes, "outline", outline);
+  ReadPair(attributes, "shadowx", shadowx);
+  ReadPair(attributes, "shadowy", shadowy);
+  ReadPair(attributes, "shadowblur", shadowblur);
+  ReadPair(attributes, "boxpadding", boxpadding);
+  ReadPair(attributes, "boxradius", boxradius);
+  ReadColour(attributes, "outlinecolor", outlinecolor);
+  ReadColour(attributes, "shadowcolor", shadowcolor);
+  ReadColour(attributes, "boxcolor", boxcolor);
+  std::string word;
+  if (!ReadText(attributes, "box", word)) return;
+  if (word == kBoxWords[2]) {
+    box = TextBoxing::kBlock;
+  } else if (std::find(std::begin(kBoxWords), std::end(kBoxWords), word) != std::end(kBoxWords)) {
+    box = ParseFlag(word).value_or(false) ? TextBoxing::kLines : TextBoxing::kNone;
+  }
+}
+
+void Text::SetEase(const Ease& ease) {
+  VideoObject::SetEase(ease);
+  for (Track* track : {&outline, &shadowx, &shadowy, &shadowblur, &boxpadding, &boxradius}) track->SetEase(ease);
+}
+
+TextStyle Text::StyleAt(double time, uint32_t argb) const {
+  const double scale = Scale();
+  TextStyle style;
+  style.colour = argb | 0xFF000000;
+  style.outline = ValueAt(outline, time) * scale;
+  style.outline_colour = outlinecolor;
+  style.shadow_x = ValueAt(shadowx, time) * scale;
+  style.shadow_y = ValueAt(shadowy, time) * scale;
+  style.shadow_blur = ValueAt(shadowblur, time) * scale;
+  style.shadow_colour = shadowcolor;
+  style.box = box;
+  style.box_colour = boxcolor;
+  style.box_padding = ValueAt(boxpadding, time) * scale;
+  style.box_radius = ValueAt(boxradius, time) * scale;
+  return style;
 }
 
 namespace {
@@ -85,7 +128,12 @@ void Text::Draw(Canvas& canvas, double time, Resources* resources) const {
   Rect rect;
   uint32_t argb = 0;
   Interpolate(time, rect, argb);
-  if (const double turn = AngleAt(time); IsTurned(turn)) {
+  const double turn = AngleAt(time);
+  if (const TextStyle style = StyleAt(time, argb); !style.Plain()) {
+    font.DrawStyledText(canvas.Target(), sentence, rect, format, argb, IsTurned(turn) ? turn : 0, style);
+    return;
+  }
+  if (IsTurned(turn)) {
     font.DrawTurnedText(canvas.Target(), sentence, rect, format, argb, turn);
   } else {
     font.DrawText(canvas.Target(), sentence, rect, format, argb);

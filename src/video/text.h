@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/text/text_style.h"
 #include "video/video_object.h"
 
 namespace talmora {
@@ -13,6 +14,9 @@ inline constexpr std::string_view kDefaultFace = "ＭＳ ゴシック";
 // The alignment words, the first the default; the reader ignores any other without a word.
 inline constexpr std::string_view kAlignWords[] = {"left", "center", "right"};
 inline constexpr std::string_view kVAlignWords[] = {"top", "middle", "bottom"};
+// "box" is a flag, or "block" for one box around all the lines; the first the default. The reader
+// ignores any other word without a word, as it does the alignment's.
+inline constexpr std::string_view kBoxWords[] = {"no", "yes", "block", "true", "false", "1", "0"};
 
 // Text laid out in the interpolated rectangle, in the interpolated colour.
 class Text : public VideoObject {
@@ -24,7 +28,14 @@ class Text : public VideoObject {
   // Makes the font and prints the sentence, or the failure line.
   std::unique_ptr<Resources> Prepare(Reporter& reporter) const override;
   void Draw(Canvas& canvas, double time, Resources* resources) const override;
-  bool DrawsSame(double earlier, double later, const Resources*) const override { return LooksSame(earlier, later); }
+  void SetEase(const Ease& ease) override;
+  // Placed, coloured and styled alike at both times.
+  bool DrawsSame(double earlier, double later, const Resources*) const override {
+    return LooksSame(earlier, later) && StyleAt(earlier, 0) == StyleAt(later, 0);
+  }
+
+  // The style at `time`, in pixels of the movie as rendered, with the glyphs' colour.
+  TextStyle StyleAt(double time, uint32_t argb) const;
 
   std::string sentence;
   int32_t fontsize = 0;
@@ -32,6 +43,17 @@ class Text : public VideoObject {
   bool italic = false;
   std::string face{kDefaultFace};
   uint32_t format = 0;  // DrawText format bits (platform/text/text_format.h)
+
+  Track outline;
+  Track shadowx, shadowy, shadowblur;
+  Track boxpadding, boxradius;
+  uint32_t outlinecolor = 0xFF000000;
+  uint32_t shadowcolor = 0xFF000000;
+  uint32_t boxcolor = 0x99000000;
+  TextBoxing box = TextBoxing::kNone;
+
+ private:
+  void ReadStyle(AttributeMap& attributes);
 };
 
 // Every "%n" becomes a line feed, then every "%t" a tab ("%%n" gives "%" and a line feed).

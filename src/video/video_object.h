@@ -51,19 +51,23 @@ class VideoObject : public Object {
 
   // The depth it is drawn at for its whole window.
   double Depth() const { return z.First(); }
-  // Every track eases alike.
-  void SetEase(const Ease& ease);
+  // Every track eases alike; a kind with tracks of its own eases them too.
+  virtual void SetEase(const Ease& ease);
 
   Track x, y, width, height;
   Track z;
   Track r{1.0}, g{1.0}, b{1.0}, a{1.0};
   Track angle;
 
+ protected:
+  // `name` sets the start and the end value, then `name`+"end" the end value alone.
+  void ReadPair(const AttributeMap& attributes, const char* name, Track& track);
+  // A track of the object's own at `time` (inside the window).
+  double ValueAt(const Track& track, double time) const { return track.At(Progress(time)); }
+
  private:
   void ReadEdges(const AttributeMap& attributes);
   void ReadPlacement(const AttributeMap& attributes);
-  // `name` sets the start and the end value, then `name`+"end" the end value alone.
-  void ReadPair(const AttributeMap& attributes, const char* name, Track& track);
   // The fraction of the window gone by at `time`.
   double Progress(double time) const;
 

@@ -66,7 +66,7 @@ TEST(ObjectKinds, NearestNameOnlyForLikelySlips) {
 TEST(ObjectKinds, UnreadNamesCountedAsTheCheckListsThem) {
   const TagList tags = {
       {"talmora", {{"widht", "9"}, {"xmlns:p", "urn:p"}, {"fps", "30"}}, 1},
-      {"rect", {{"x", "1"}, {"y", "1"}}, 2},
+      {"polygon", {{"x", "1"}, {"y", "1"}}, 2},
       {"text", {{"durtion", "2"}, {"fontsise", "9"}, {"x", "1"}, {"xmlns", "urn:q"}}, 3},
       {"sound", {{"x", "1"}, {"volume", "1"}}, 4},
       {"template", {{"name", "t"}, {"fontsize", "9"}, {"template", "u"}}, 5},

@@ -184,6 +184,76 @@ TEST_F(ImageCommandLine, PictureAndClipBombsAreDecodedOnceAndTheirMemoryIsBounde
   EXPECT_LT(clips.peak_kib, 1200L * 1024);  // a frame is 366 MiB
 }
 
+// A vector picture painted at the size shown: edges stay a pixel or two wide however large it is
+// drawn, and nothing outside the file is read, next to the script, elsewhere or on the network.
+TEST_F(ImageCommandLine, VectorPicturesAreCrispAtAnySizeAndLoadNothingElse) {
+  dir_.Write("disc.svg", R"(<svg xmlns="http://www.w3.org/2000/svg" width="10" height="10" viewBox="0 0 10 10">)"
+                         R"(<circle cx="5" cy="5" r="4" fill="#f00"/></svg>)");
+  ASSERT_TRUE(WritePng(dir_ / "dot.png", 4, 4, std::vector<uint32_t>(16, 0xFFFFFFFF)));
+  const std::string absolute = dir_ / "dot.png";
+  dir_.Write("refs.svg",
+             R"(<svg xmlns="http://www.w3.org/2000/svg" xmlns:xlink="http://www.w3.org/1999/xlink" width="40" height="40">)"
+             R"(<image href="dot.png" width="20" height="20"/><image xlink:href="file://)" + absolute +
+                 R"(" x="20" width="20" height="20"/>)"
+                 R"(<image href="http://127.0.0.1:9/dot.png" y="20" width="20" height="20"/>)"
+                 R"(<rect x="30" y="30" width="10" height="10" fill="#00f"/></svg>)");
+  const auto frames = Run(R"(width="360" height="240" length="0.1")",
+                          R"(<template name="t" time="0" duration="1"/>)"
+                          R"(<image template="t" src="disc.svg" x="0" y="0" width="20" height="20"/>)"
+                          R"(<image template="t" src="disc.svg" x="20" y="0" width="200" height="200"/>)"
+                          R"(<image template="t" src="refs.svg" x="240" y="0" width="120" height="120"/>)");
+  EXPECT_EQ(status_, 0) << out_;
+  ASSERT_EQ(frames.pixels.size(), 1u);
+  for (const auto& [x, side] : {std::pair{0, 20}, {20, 200}}) {
+    const int y = side / 2;
+    int partial = 0, full = 0;
+    for (int i = x; i < x + side / 2; ++i) {
+      const uint32_t pixel = frames.At(0, i, y);
+      partial += pixel != kBlack && pixel != 0xFFFF0000;
+      full += pixel == 0xFFFF0000;
+    }
+    EXPECT_LE(partial, 2) << side;
+    EXPECT_NEAR(full, side * 4 / 10, 1) << side;
+  }
+  EXPECT_TRUE(frames.Ink(0, kBlack, {240, 0, 360, 120}) == (Box{330, 90, 360, 120}));
+}
+
+using ShapeCommandLine = ImageCommandLine;
+
+TEST_F(ShapeCommandLine, RectanglesLandExactlyEllipsesCoverTheirAreaAndTurnedOnesFadeAndTurn) {
+  const auto frames = Run(R"(width="200" height="120" length="0.1")",
+                          R"(<template name="t" time="0" duration="1"/>)"
+                          R"(<rect template="t" x="10" y="10" width="50" height="30" fill="#f00"/>)"
+                          R"(<rect template="t" x="70" y="10" width="50" height="30" fill="#00ff00" stroke="4" strokecolor="1 1 1 1"/>)"
+                          R"(<ellipse template="t" x="10" y="50" width="80" height="60"/>)"
+                          R"(<rect template="t" x="120" y="60" width="40" height="20" angle="90" a="0.5"/>)"
+                          // Past the bound of a painted shape: stretched, still one colour to its edges.
+                          R"(<rect template="t" x="-20000" y="112" width="40000" height="1000" fill="#808080"/>)");
+  EXPECT_EQ(status_, 0) << out_;
+  ASSERT_EQ(frames.pixels.size(), 1u);
+  EXPECT_EQ(frames.Ink(0, kBlack, {0, 0, 65, 45}), (Box{10, 10, 60, 40}));
+  EXPECT_TRUE(frames.Ink(0, 0xFFFF0000, {10, 10, 60, 40}).Empty());
+  // The stroke lies inside the edge, the fill within it.
+  EXPECT_EQ(frames.Ink(0, kBlack, {65, 0, 125, 45}), (Box{70, 10, 120, 40}));
+  EXPECT_TRUE(frames.Ink(0, 0xFFFFFFFF, {70, 10, 120, 14}).Empty());
+  EXPECT_TRUE(frames.Ink(0, 0xFFFFFFFF, {70, 10, 74, 40}).Empty());
+  EXPECT_TRUE(frames.Ink(0, 0xFF00FF00, {74, 14, 116, 36}).Empty());
+  double covered = 0;
+  for (int y = 45; y < 112; ++y) {
+    for (int x = 0; x < 100; ++x) covered += (frames.At(0, x, y) & 0xFF) / 255.0;
+  }
+  EXPECT_NEAR(covered, M_PI * 40 * 30, M_PI * 40 * 30 * 0.01);
+  EXPECT_EQ(frames.Ink(0, kBlack, {0, 45, 100, 112}), (Box{10, 50, 90, 110}));
+  EXPECT_TRUE(frames.Ink(0, 0xFF808080, {0, 112, 200, 120}).Empty());
+  // 40 × 20 about (140, 70), a quarter turn: upright, at half strength, edges smoothed.
+  const Box turned = frames.Ink(0, kBlack, {100, 45, 200, 112});
+  EXPECT_NEAR(turned.left, 130, 1);
+  EXPECT_NEAR(turned.right, 150, 1);
+  EXPECT_NEAR(turned.top, 50, 1);
+  EXPECT_NEAR(turned.bottom, 90, 1);
+  EXPECT_NEAR(frames.At(0, 140, 70) & 0xFF, 127, 1);
+}
+
 using TextCommandLine = ImageCommandLine;
 
 TEST_F(TextCommandLine, LayoutFlagsPlaceTheInkInsideEachRectangle) {
@@ -242,6 +312,66 @@ TEST_F(TextCommandLine, LayoutFlagsPlaceTheInkInsideEachRectangle) {
   // Bold thickens the stem of the I, italic slants it over more columns.
   EXPECT_GT(ink[11].Width(), ink[10].Width() + 1);
   EXPECT_GT(ink[12].Width(), ink[10].Width() + 4);
+}
+
+// Each a square glyph in white on black, alone in a 120-pixel cell of a row.
+TEST_F(TextCommandLine, OutlinesShadowsAndBoxesLieWhereTheirPixelsSayFadedAndTurnedAsOne) {
+  const std::string styles[] = {
+      "",
+      R"(outline="3" outlinecolor="#f00")",
+      R"(shadowx="10" shadowy="6" shadowcolor="#0f0")",
+      R"(shadowx="10" shadowy="6" shadowblur="4" shadowcolor="#0f0")",
+      R"(sentence="■%n■■" box="yes" boxcolor="#00f")",
+      R"(sentence="■%n■■" box="yes" boxcolor="#00f" boxpadding="5")",
+      R"(sentence="■%n■■" box="block" boxcolor="#00f")",
+      R"(sentence="■%n■■" box="yes" boxcolor="#00f" a="0.5")",
+      R"(sentence="■%n■■" box="yes" boxcolor="#00f" angle="90")",
+  };
+  std::string body = R"(<template name="t" sentence="■" fontsize="40" width="100" height="100" align="center" valign="middle" time="0" duration="1"/>)";
+  for (size_t i = 0; i < std::size(styles); ++i) {
+    body += "<text template=\"t\" x=\"" + std::to_string(10 + 120 * i) + "\" y=\"10\" " + styles[i] + "/>";
+  }
+  const auto frames = Run(R"(width="1080" height="120" length="0.1")", body);
+  EXPECT_EQ(status_, 0) << out_;
+  ASSERT_EQ(frames.pixels.size(), 1u);
+  const auto cell = [](size_t i) { return Box{static_cast<int>(120 * i), 0, static_cast<int>(120 * i + 120), 120}; };
+  const auto shifted = [](Box b, int x, int y) { return Box{b.left + x, b.top + y, b.right + x, b.bottom + y}; };
+  const auto grown = [](Box b, int by) { return Box{b.left - by, b.top - by, b.right + by, b.bottom + by}; };
+  const Box glyph = frames.Ink(0, kBlack, cell(0));
+  ASSERT_GT(glyph.Width(), 20);
+  const int mid_x = (glyph.left + glyph.right) / 2, mid_y = (glyph.top + glyph.bottom) / 2;
+  // The outline lies outside the glyph, which keeps its colour.
+  const Box outlined = shifted(frames.Ink(0, kBlack, cell(1)), -120, 0);
+  for (int edge : {outlined.left - glyph.left, outlined.top - glyph.top, glyph.right - outlined.right,
+                   glyph.bottom - outlined.bottom}) {
+    EXPECT_NEAR(edge, -3, 1);
+  }
+  EXPECT_EQ(frames.At(0, 120 + glyph.left - 2, mid_y), 0xFFFF0000u);
+  EXPECT_EQ(frames.At(0, 120 + mid_x, mid_y), 0xFFFFFFFFu);
+  // A sharp shadow is the glyph moved; a blurred one reaches its radius further and no more.
+  EXPECT_EQ(shifted(frames.Ink(0, kBlack, cell(2)), -240, 0), (Box{glyph.left, glyph.top, glyph.right + 10, glyph.bottom + 6}));
+  EXPECT_EQ(frames.At(0, 240 + glyph.right + 5, glyph.bottom + 3), 0xFF00FF00u);
+  const Box blurred = shifted(frames.Ink(0, kBlack, cell(3)), -360, 0);
+  EXPECT_GE(blurred.right, glyph.right + 10 + 2);
+  EXPECT_LE(blurred.right, glyph.right + 10 + 4);
+  EXPECT_LE(blurred.bottom, glyph.bottom + 6 + 4);
+  // A box per line, each as wide as its line, and padding grows each side by itself; one box for
+  // the block.
+  const Box lines = shifted(frames.Ink(0, kBlack, cell(4)), -480, 0);
+  EXPECT_EQ(shifted(frames.Ink(0, kBlack, cell(5)), -600, 0), grown(lines, 5));
+  const auto row_width = [&](size_t i, int y) { return frames.Ink(0, kBlack, {cell(i).left, y, cell(i).right, y + 1}).Width(); };
+  EXPECT_LT(2 * row_width(4, lines.top + 1), row_width(4, lines.bottom - 2) + 6);
+  EXPECT_EQ(row_width(6, lines.top + 1), row_width(6, lines.bottom - 2));
+  EXPECT_EQ(row_width(6, lines.top + 1), lines.Width());
+  // Faded as one: the box at half strength, and the glyph on it half white over black, not over
+  // a half blue.
+  EXPECT_NEAR(static_cast<int>(frames.At(0, 840 + lines.left + 1, lines.bottom - 2) & 0xFF), 127, 1);
+  EXPECT_EQ(frames.At(0, 840 + lines.left + 1, lines.bottom - 2) & 0xFFFF00, 0u);
+  EXPECT_NEAR(static_cast<int>(frames.At(0, 840 + mid_x, mid_y - 20) >> 8 & 0xFF), 127, 1);
+  // Turned a quarter about the rectangle's centre: box and glyphs alike.
+  const Box turned = shifted(frames.Ink(0, kBlack, cell(8)), -960, 0);
+  EXPECT_NEAR(turned.Width(), lines.Height(), 2);
+  EXPECT_NEAR(turned.Height(), lines.Width(), 2);
 }
 
 TEST_F(TextCommandLine, DepthStacksTextsAndImagesBothWays) {

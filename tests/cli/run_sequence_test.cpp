@@ -92,9 +92,9 @@ TEST(RunSequence, ExitStatusIsZeroOnlyWhenEverythingAskedForWasMade) {
       // A failure inside a movie that could not be made still ends as an unmade movie.
       {"<talmora width=\"0\" length=\"0.1\" fps=\"fast\"/>", 1},
       // What the script asks for in a name no reader knows is not done: the run says so.
-      {"<talmora width=\"8\" height=\"8\" lenght=\"1\">" + kText + " durtion=\"2\" fontsise=\"9\"/><rect x=\"1\"/></talmora>",
+      {"<talmora width=\"8\" height=\"8\" lenght=\"1\">" + kText + " durtion=\"2\" fontsise=\"9\"/><polygon x=\"1\"/></talmora>",
        2, 4},
-      {"<talmora width=\"0\" height=\"8\" length=\"0.1\"><rect/></talmora>", 1, 1},
+      {"<talmora width=\"0\" height=\"8\" length=\"0.1\"><polygon/></talmora>", 1, 1},
       // Namespace declarations are the XML reader's; a number with text after it is read as ever.
       {"<talmora xmlns:p=\"urn:p\" width=\"8\" height=\"8\">" + kText + " x=\"1O0\"/></talmora>", 0},
   };

@@ -38,6 +38,7 @@ TEST(ScriptCheck, EveryProblemOnItsLine) {
   dir.Write("art/broken.png", "no picture");
   WritePam(dir / "art/pic.pam", 4, 4, std::vector<uint32_t>(16, 0xFF102030));
   dir.Write("art/broken.wav", "no sound");
+  dir.Write("art/broken.svg", "<svg");
   ASSERT_TRUE(testing::Ffmpeg("-f lavfi -i testsrc=s=8x8:r=10:d=0.3 '" + dir / "art/clip.gif" + "'"));
   dir.Write("art/mono.wav", test::Wav(44100, 1, 16, test::Noise(1, 4410)));
   dir.Write("art/one.wav", test::Wav(44100, 2, 16, test::Noise(2, 4410)));
@@ -59,6 +60,10 @@ TEST(ScriptCheck, EveryProblemOnItsLine) {
   <sound src="../art/one.wav" time="1" duration="-2"/>
   <image src="../art/clip.gif" time="0" cliploop="yes" clipspeed="0"/>
   <image src="../art/clip.gif" time="0" clipstart="9"/>
+  <rect time="0" duration="1" fill="#12" strokecolour="#fff" radius="2"/>
+  <ellipse time="0" duration="1" radius="3"/>
+  <text time="0" duration="1" sentence="s" box="maybe" boxcolor="red"/>
+  <image src="../art/broken.svg" time="0" duration="1"/>
 </talmora>
 )");
   const std::string kColour = " は色の範囲を超えています: 色の成分は0から1です (255 なら 1 のつもりでは?)";
@@ -105,6 +110,12 @@ TEST(ScriptCheck, EveryProblemOnItsLine) {
       // A moving picture is read as one and has a window of its own, unless it starts after its end.
       "17: <image>: 属性 clipspeed の値 [0] は読めません (0より大きい数値が必要です)",
       "18: <image>: 表示時間が0秒です (duration も timeend もありません): 表示されません",
+      "19: <rect>: 属性 strokecolour は読まれません (strokecolor の誤りでは?)",
+      "19: <rect>: 属性 fill の値 [#12] は読めません (#rgb、#rrggbb、#rrggbbaa か 0から1の数値4つが必要です)",
+      "20: <ellipse>: 属性 radius は読まれません",
+      "21: <text>: 属性 box の値 [maybe] は読めません (no/yes/block/true/false/1/0 のいずれかが必要です)",
+      "21: <text>: 属性 boxcolor の値 [red] は読めません (#rgb、#rrggbb、#rrggbbaa か 0から1の数値4つが必要です)",
+      "22: <image>: 画像ファイル ../art/broken.svg を画像として読み込めません (SVG として読めません)",
   };
   std::string want;
   for (const std::string& line : expected) want += "sub/movie.xml:" + line + "\n";
@@ -118,6 +129,7 @@ TEST(ScriptCheck, StatusesAndTheCleanScript) {
   TempDir dir;
   dir.Write("art/one.wav", test::Wav(44100, 2, 16, test::Noise(2, 4410)));
   WritePam(dir / "art/pic.pam", 4, 4, std::vector<uint32_t>(16, 0xFF102030));
+  dir.Write("art/pic.svg", R"(<svg xmlns="http://www.w3.org/2000/svg" width="4" height="4"/>)");
   const std::string kClean = "チェック完了 : 問題 0 件\n";
   const struct {
     const char* script;
@@ -128,7 +140,11 @@ TEST(ScriptCheck, StatusesAndTheCleanScript) {
          <template name="t" x="1" sentence="s" src="art/pic.pam"/>
          <image template="t" time="0" duration="1" r="1" a="0.5" left="1" right="3"/>
          <text template="t" time="now" duration="1" face="ＭＳ ゴシック" align="right" italic="1"/>
-         <sound src="art/one.wav" time="last" clipstart="0.05" fadein="0.01" fadeout="0.02" ease="out"/></talmora>)",
+         <sound src="art/one.wav" time="last" clipstart="0.05" fadein="0.01" fadeout="0.02" ease="out"/>
+         <rect time="0" duration="1" fill="#ffffff80" stroke="2" strokeend="4" strokecolor="0 0 0 1" radius="3"/>
+         <ellipse time="0" duration="1" fill="none" stroke="1"/><image src="art/pic.svg" time="0" duration="1"/>
+         <text time="0" duration="1" sentence="s" outline="2" outlinecolor="#000" shadowx="2" shadowy="2"
+               shadowblur="3" shadowcolor="#00000088" box="block" boxcolor="#000000aa" boxpadding="4" boxradius="4"/></talmora>)",
        kClean, 0},
       {"<talmora><image/>", "エラー : XMLのパースに失敗しました\n...", 1},
       {"<movie/>", "エラー : talmoraタグが見つかりませんでした\n", 1},

@@ -46,6 +46,33 @@ TEST(NumberText, NumbersIntegersAndFlags) {
   }
 }
 
+TEST(NumberText, ColoursInHexOrFourNumbers) {
+  const struct {
+    const char* text;
+    std::optional<uint32_t> argb;
+  } cases[] = {
+      {"#f80", 0xFFFF8800},
+      {" #0A0b0C ", 0xFF0A0B0C},
+      {"#11223344", 0x44112233},
+      {"#ffffff00", 0x00FFFFFF},
+      {"none", 0},
+      {"1 0.5 0 1", 0xFFFF7F00},
+      {"0\t0 0\n0.5", 0x7F000000},
+      {"#ff", std::nullopt},
+      {"#fffff", std::nullopt},
+      {"#ggg", std::nullopt},
+      {"ff8800", std::nullopt},
+      {"1 1 1", std::nullopt},        // four numbers, alpha too
+      {"1 1 1 1 1", std::nullopt},
+      {"1 1 1 1.5", std::nullopt},    // channels stay within 0 to 1
+      {"1 -0 1 -0.1", std::nullopt},
+      {"1,1,1,1", std::nullopt},
+      {"1 1 1 1x", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParseColour(c.text), c.argb) << '"' << c.text << '"';
+}
+
 TEST(NumberText, FormatGivesSixteenDecimalsAndShortestTheLeastThatReadsBack) {
   EXPECT_EQ(FormatNumber(1.5), "1.5000000000000000");
   EXPECT_EQ(FormatNumber(-0.25), "-0.2500000000000000");

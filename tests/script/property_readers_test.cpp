@@ -23,8 +23,9 @@ std::string Invalid(const std::string& name, const std::string& text) {
 
 TEST(PropertyReaders, FailuresKeepTheDestinationAndTheRecord) {
   PropertyKeeper keeper;
-  AttributeMap attributes{{"x", ""}, {"fps", "abc"}, {"italic", "2"}};
+  AttributeMap attributes{{"x", ""}, {"fps", "abc"}, {"italic", "2"}, {"fill", "#12"}};
   double number = 7;
+  uint32_t colour = 7;
   int32_t integer = 7;
   bool flag = true;
   std::string text = "kept";
@@ -37,7 +38,9 @@ TEST(PropertyReaders, FailuresKeepTheDestinationAndTheRecord) {
   EXPECT_FALSE(ReadPropertyNumber(keeper, attributes, "x", number, out, &outcome));
   EXPECT_EQ(outcome.ExitStatus(), 2);
   EXPECT_FALSE(ReadPropertyInteger(keeper, attributes, "fps", integer, out));
-  EXPECT_EQ(out.Text(), Invalid("x", "") + Invalid("fps", "abc"));
+  EXPECT_FALSE(ReadPropertyColour(keeper, attributes, "fill", colour, out));
+  EXPECT_EQ(out.Text(), Invalid("x", "") + Invalid("fps", "abc") + Invalid("fill", "#12"));
+  EXPECT_EQ(colour, 7u);
   EXPECT_EQ(number, 7);
   EXPECT_EQ(integer, 7);
   EXPECT_TRUE(flag);
@@ -68,7 +71,7 @@ TEST(PropertyReaders, FailuresKeepTheDestinationAndTheRecord) {
   EXPECT_EQ(notes[2].name, "z");
   EXPECT_FALSE(notes[2].read_as);
   EXPECT_EQ(notes[3].expected, Expectation::kFlag);
-  EXPECT_EQ(out.Text(), Invalid("x", "") + Invalid("fps", "abc"));
+  EXPECT_EQ(out.Text(), Invalid("x", "") + Invalid("fps", "abc") + Invalid("fill", "#12"));
 }
 
 TEST(PropertyReaders, NowAndLast) {

@@ -7,7 +7,7 @@
 namespace talmora {
 
 // What a reader expected of a value it refused.
-enum class Expectation { kNumber, kInteger, kFlag, kPositive, kNotNegative };
+enum class Expectation { kNumber, kInteger, kFlag, kPositive, kNotNegative, kColour };
 
 struct Refusal {
   std::string name;

@@ -62,6 +62,21 @@ std::unique_ptr<Texture> Texture::FromStraightAlpha(TexelPlane pixels) {
   return texture;
 }
 
+std::unique_ptr<Texture> Texture::FromPremultiplied(TexelPlane pixels) {
+  if (!pixels.Valid()) return nullptr;
+  uint32_t all_alpha = 0xFF;
+  for (int y = 0; y < pixels.Height() && all_alpha == 0xFF; ++y) {
+    const uint32_t* row = pixels.Row(y);
+    for (int x = 0; x < pixels.Width(); ++x) all_alpha &= row[x] >> 24;
+  }
+  std::unique_ptr<Texture> texture(new Texture);
+  texture->opaque_ = all_alpha == 0xFF;
+  texture->level_count_ = CountLevels(pixels.Width(), pixels.Height());
+  texture->levels_.reserve(static_cast<size_t>(texture->level_count_));
+  texture->levels_.push_back(std::move(pixels));
+  return texture;
+}
+
 std::unique_ptr<Texture> Texture::Changing(int width, int height) {
   TexelPlane pixels(width, height);
   if (!pixels.Valid()) return nullptr;

@@ -18,6 +18,8 @@ class Texture {
   // Takes a plane of straight-alpha 0xAARRGGBB pixels and premultiplies it in place. Empty when
   // the plane is empty or the memory cannot be had.
   static std::unique_ptr<Texture> FromStraightAlpha(TexelPlane pixels);
+  // Takes a plane already premultiplied, as a vector painter leaves it.
+  static std::unique_ptr<Texture> FromPremultiplied(TexelPlane pixels);
   // A texture whose picture changes (a clip's frames): Pixels() is rewritten in place, then
   // Changed() is called; the levels are made only when a drawing asks for them.
   static std::unique_ptr<Texture> Changing(int width, int height);

@@ -10,6 +10,7 @@
 #include "platform/render/draw_target.h"
 #include "platform/text/text_handles.h"
 #include "platform/text/text_rasterizer.h"
+#include "platform/text/text_style.h"
 
 namespace talmora {
 
@@ -46,6 +47,13 @@ class Font {
   void DrawTurnedText(const DrawTarget& target, std::string_view sentence, const Rect& rect, uint32_t format,
                       uint32_t argb, double degrees);
 
+  // The sentence painted with its style as one picture, which is kept while the sentence, the
+  // flags, the wrap width and the style stay: a styled text costs one picture's blend per frame.
+  // Turned by `degrees` as DrawTurnedText turns, faded as a whole by the colour's alpha; the
+  // style may reach past the rectangle. A picture too large to be kept whole is drawn plainly.
+  void DrawStyledText(const DrawTarget& target, std::string_view sentence, const Rect& rect, uint32_t format,
+                      uint32_t argb, double degrees, const TextStyle& style);
+
   // The family the font lays text out with, after falling back.
   const std::string& Family() const { return family_; }
   // The em height in pixels the requested height came to.
@@ -74,7 +82,15 @@ class Font {
   double em_;
   std::optional<Layout> layout_;
   int layout_count_ = 0;
-  std::shared_ptr<TurnedMask> turned_;  // shared: complete only where texts turn
+  std::shared_ptr<TurnedMask> turned_;
+  struct Styled {
+    std::string sentence;
+    uint32_t format = 0;
+    int64_t wrap_width = 0;
+    TextStyle style;
+    StyledText text;
+  };
+  std::optional<Styled> styled_;  // shared: complete only where texts turn
 };
 
 }  // namespace talmora

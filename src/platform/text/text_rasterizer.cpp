@@ -21,6 +21,8 @@ constexpr int64_t kMaxMaskPixels = int64_t{64} << 20;
 // glyph at full size.
 constexpr double kMaxBitmapGlyphEm = 512;
 
+}  // namespace
+
 std::string PrepareText(std::string_view sentence, bool single_line) {
   const gssize length = static_cast<gssize>(std::min<size_t>(sentence.size(), INT_MAX / 4));
   gchar* valid = g_utf8_make_valid(sentence.data(), length);
@@ -50,12 +52,13 @@ GObjectPtr<PangoLayout> MakeLayout(PangoContext* context, const PangoFontDescrip
   return layout;
 }
 
-// Offset of a block inside the space, by the chosen alignment.
 int64_t Align(int64_t space, int64_t start, int64_t end, bool middle, bool far) {
   const int64_t free_space = space - (end - start);
   const int64_t shift = middle ? free_space >> 1 : far ? free_space : 0;
   return shift - start;
 }
+
+namespace {
 
 bool FitsOneMask(const PixelBox& b) {
   const int64_t width = b.right - b.left;

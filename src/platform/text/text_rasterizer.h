@@ -3,9 +3,11 @@
 #include <pango/pango.h>
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "platform/text/coverage_mask.h"
+#include "platform/text/text_handles.h"
 
 namespace talmora {
 
@@ -34,6 +36,13 @@ struct RasterizedText {
   int64_t OriginX(const TextBox& box) const;
   int64_t OriginY(const TextBox& box) const;
 };
+
+// The sentence as laid out: valid UTF-8, without line breaks for a single line.
+std::string PrepareText(std::string_view sentence, bool single_line);
+GObjectPtr<PangoLayout> MakeLayout(PangoContext* context, const PangoFontDescription* font, const std::string& text,
+                                   const TextBox& box);
+// Offset of a block [start, end) inside the space, by the chosen alignment.
+int64_t Align(int64_t space, int64_t start, int64_t end, bool middle, bool far);
 
 // Lays the UTF-8 sentence out by the box's format flags and rasterises its ink with greyscale
 // anti-aliasing. `visible` is the part of the box that can show, in box coordinates; only an
