@@ -5,6 +5,7 @@
 
 #include "audio/sound.h"
 #include "audio/sound_maker.h"
+#include "video/captions.h"
 #include "video/image.h"
 #include "video/text.h"
 
@@ -49,6 +50,14 @@ constexpr Attribute kSoundRows[] = {
     {"fadein", kTime},      {"fadeout", kTime},
     {"ease", kEase, kPacing, kEaseForms},
 };
+// A caption's cues bring their own window: "time" shifts them all.
+constexpr Attribute kCaptionTimedRows[] = {{"time", kTime}, {"template", kText}};
+constexpr Attribute kCaptionRows[] = {
+    {"src", kFile},
+    {"highlight", kWord, kFixed, kHighlightWords},
+    {"highlightcolor", kText},
+    {"highlightoutlinecolor", kText},
+};
 constexpr Attribute kTemplateRows[] = {{"name", kText}};
 // In the order the movie pass reads them.
 constexpr Attribute kRootRows[] = {
@@ -67,6 +76,7 @@ constexpr std::span<const Attribute> kRootGroups[] = {kRootRows};
 constexpr std::span<const Attribute> kImageGroups[] = {kTimedRows, kDrawnRows, kImageRows};
 constexpr std::span<const Attribute> kTextGroups[] = {kTimedRows, kDrawnRows, kTextRows};
 constexpr std::span<const Attribute> kSoundGroups[] = {kTimedRows, kSoundRows};
+constexpr std::span<const Attribute> kCaptionGroups[] = {kCaptionTimedRows, kDrawnRows, kTextRows, kCaptionRows};
 constexpr std::span<const Attribute> kTemplateGroups[] = {kTemplateRows};
 
 constexpr ElementKind kKinds[] = {
@@ -74,6 +84,7 @@ constexpr ElementKind kKinds[] = {
     {"image", MakeObject<Image>, kImageGroups},
     {"text", MakeObject<Text>, kTextGroups},
     {"sound", MakeObject<Sound>, kSoundGroups},
+    {"captions", MakeObject<Captions>, kCaptionGroups},
     {"template", nullptr, kTemplateGroups, true},
 };
 

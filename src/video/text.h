@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "script/subtitles.h"
 #include "video/video_object.h"
 
 namespace talmora {
@@ -31,6 +33,13 @@ class Text : public VideoObject {
   bool italic = false;
   std::string face{kDefaultFace};
   uint32_t format = 0;  // DrawText format bits (platform/text/text_format.h)
+  // Words already sung: from each mark's time on, the sentence up to its byte is drawn in
+  // `sung_argb`, whose alpha the text's own multiplies. Ascending times.
+  std::vector<SungMark> sung;
+  uint32_t sung_argb = 0;
+
+  // How many bytes of the sentence are sung at `time`.
+  size_t SungBytes(double time) const;
 };
 
 // Every "%n" becomes a line feed, then every "%t" a tab ("%%n" gives "%" and a line feed).

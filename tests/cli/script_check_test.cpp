@@ -41,6 +41,8 @@ TEST(ScriptCheck, EveryProblemOnItsLine) {
   ASSERT_TRUE(testing::Ffmpeg("-f lavfi -i testsrc=s=8x8:r=10:d=0.3 '" + dir / "art/clip.gif" + "'"));
   dir.Write("art/mono.wav", test::Wav(44100, 1, 16, test::Noise(1, 4410)));
   dir.Write("art/one.wav", test::Wav(44100, 2, 16, test::Noise(2, 4410)));
+  dir.Write("art/lyrics.srt", "1\n00:00:01,000 --> 00:00:02,000\nfine\n\n2\n00:00:03,000 --> 00:00:02,000\nback\n\n"
+                              "3\n00:00:01,010 --> 00:00:01,020\nblink\n");
   dir.Write("sub/movie.xml", R"(<talmora length="4s" fps="x" r="255" widht="9" loudness="16">
   <template name="cap" fontsize="big" align="centre" x="0px"/>
   <txt sentence="a"/>
@@ -59,6 +61,8 @@ TEST(ScriptCheck, EveryProblemOnItsLine) {
   <sound src="../art/one.wav" time="1" duration="-2"/>
   <image src="../art/clip.gif" time="0" cliploop="yes" clipspeed="0"/>
   <image src="../art/clip.gif" time="0" clipstart="9"/>
+  <captions src="../art/lyrics.srt" sentence="x" highlight="words" highlightcolor="red"/>
+  <captions src="../art/none.srt"/>
 </talmora>
 )");
   const std::string kColour = " は色の範囲を超えています: 色の成分は0から1です (255 なら 1 のつもりでは?)";
@@ -105,6 +109,12 @@ TEST(ScriptCheck, EveryProblemOnItsLine) {
       // A moving picture is read as one and has a window of its own, unless it starts after its end.
       "17: <image>: 属性 clipspeed の値 [0] は読めません (0より大きい数値が必要です)",
       "18: <image>: 表示時間が0秒です (duration も timeend もありません): 表示されません",
+      "19: <captions>: 属性 highlight の値 [words] は読めません (none/word のいずれかが必要です)",
+      "19: <captions>: 属性 highlightcolor の値 [red] は読めません (#rgb/#rrggbb/#rrggbbaa か 0から1の数 3つか4つ が必要です)",
+      "19: <captions>: 属性 sentence は使われません: 文は字幕ファイルから取ります",
+      "19: <captions>: ../art/lyrics.srt:6: 終了時刻 00:00:02,000 が開始時刻 00:00:03,000 より前です",
+      "19: <captions>: ../art/lyrics.srt:10: 字幕が短すぎてどのフレームにも表示されません (1.01 秒から 1.02 秒)",
+      "20: <captions>: 字幕ファイル ../art/none.srt が見つかりません",
   };
   std::string want;
   for (const std::string& line : expected) want += "sub/movie.xml:" + line + "\n";
@@ -118,6 +128,7 @@ TEST(ScriptCheck, StatusesAndTheCleanScript) {
   TempDir dir;
   dir.Write("art/one.wav", test::Wav(44100, 2, 16, test::Noise(2, 4410)));
   WritePam(dir / "art/pic.pam", 4, 4, std::vector<uint32_t>(16, 0xFF102030));
+  dir.Write("art/a.vtt", "WEBVTT\n\n00:00.500 --> 00:01.000\nA <00:00.750>cue\n");
   const std::string kClean = "チェック完了 : 問題 0 件\n";
   const struct {
     const char* script;
@@ -128,7 +139,8 @@ TEST(ScriptCheck, StatusesAndTheCleanScript) {
          <template name="t" x="1" sentence="s" src="art/pic.pam"/>
          <image template="t" time="0" duration="1" r="1" a="0.5" left="1" right="3"/>
          <text template="t" time="now" duration="1" face="ＭＳ ゴシック" align="right" italic="1"/>
-         <sound src="art/one.wav" time="last" clipstart="0.05" fadein="0.01" fadeout="0.02" ease="out"/></talmora>)",
+         <sound src="art/one.wav" time="last" clipstart="0.05" fadein="0.01" fadeout="0.02" ease="out"/>
+         <captions template="t" src="art/a.vtt" time="now" highlight="word" highlightcolor="1 1 0 0.5"/></talmora>)",
        kClean, 0},
       {"<talmora><image/>", "エラー : XMLのパースに失敗しました\n...", 1},
       {"<movie/>", "エラー : talmoraタグが見つかりませんでした\n", 1},
