@@ -437,7 +437,7 @@ void Checker::CheckCaptions(const ReadObject& object) {
                       Shortest(cue.end) + " 秒)");
     }
   }
-  if (captions->opened && captions->members.empty() && captions->problems.empty()) {
+  if (captions->members.empty() && captions->problems.empty()) {
     Report(tag, "字幕ファイル " + captions->written_src + " に字幕がありません");
   }
 }
