@@ -54,9 +54,10 @@ measure() {  # prints "wall cpu peak_MiB"
 : >f.txt
 for ((i = 0; i < rounds; i++)); do
   measure "$talmora" --codec MJPG lyrics.xml >>t.txt
-  # libass karaoke: SecondaryColour until a word's turn, PrimaryColour (&H0040D0FF = #ffd040) after.
+  # libass karaoke: SecondaryColour until a word's turn, PrimaryColour (&H0040D0FF = #ffd040) after;
+  # its sizes are in a 288-line script space: 19 is about a 72-pixel line at 1080.
   measure ffmpeg -nostdin -hide_banner -nostats -loglevel error -y -stream_loop -1 -i clip.mp4 -t "$seconds" \
-    -vf "subtitles=karaoke.srt:force_style='FontName=IPAGothic,Fontsize=54,PrimaryColour=&H0040D0FF,SecondaryColour=&H00FFFFFF,Outline=0,Shadow=0,MarginV=60'" \
+    -vf "subtitles=karaoke.srt:force_style='FontName=IPAGothic,Fontsize=19,PrimaryColour=&H0040D0FF,SecondaryColour=&H00FFFFFF,Outline=0,Shadow=0,MarginV=16'" \
     -c:v mjpeg -q:v 3 -pix_fmt yuvj420p -an -f avi ffmpeg.avi >>f.txt
 done
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
