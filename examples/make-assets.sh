@@ -81,6 +81,29 @@ captions() {
   <path d="M32 14 L38 30 L32 50 L26 30 Z" fill="#101820"/>
 </svg>
 SVG
+
+# A two-second clip of drifting colour gradients to loop, and the lyrics as an SRT file.
+lyrics() {
+  ff -f lavfi -i "gradients=s=640x360:d=2:r=25:speed=0.03:c0=0x102040:c1=0x204080:c2=0x603070:nb_colors=3" \
+     -c:v libx264 -pix_fmt yuv420p waves.mp4
+  cat > lyrics.srt <<'SRT'
+1
+00:00:00,200 --> 00:00:01,400
+<b>Harbour Lights</b>
+
+2
+00:00:01,500 --> 00:00:03,500
+Light the harbour lamps tonight
+
+3
+00:00:03,600 --> 00:00:05,600
+<i>the sea is calm
+海は静か</i>
+
+4
+00:00:05,700 --> 00:00:07,800
+and every ship comes home
+SRT
 }
 
 for name in "$@"; do

@@ -5,6 +5,7 @@
 
 #include "audio/sound.h"
 #include "audio/sound_maker.h"
+#include "video/captions.h"
 #include "video/image.h"
 #include "video/shape.h"
 #include "video/text.h"
@@ -60,6 +61,14 @@ constexpr Attribute kSoundRows[] = {
     {"fadein", kTime},      {"fadeout", kTime},
     {"ease", kEase, kPacing, kEaseForms},
 };
+// A caption's cues bring their own window: "time" shifts them all.
+constexpr Attribute kCaptionTimedRows[] = {{"time", kTime}, {"template", kText}};
+constexpr Attribute kCaptionRows[] = {
+    {"src", kFile},
+    {"highlight", kWord, kFixed, kHighlightWords},
+    {"highlightcolor", kText},
+    {"highlightoutlinecolor", kText},
+};
 constexpr Attribute kTemplateRows[] = {{"name", kText}};
 // In the order the movie pass reads them.
 constexpr Attribute kRootRows[] = {
@@ -80,6 +89,7 @@ constexpr std::span<const Attribute> kTextGroups[] = {kTimedRows, kDrawnRows, kT
 constexpr std::span<const Attribute> kRectGroups[] = {kTimedRows, kDrawnRows, kShapeRows, kCornerRows};
 constexpr std::span<const Attribute> kEllipseGroups[] = {kTimedRows, kDrawnRows, kShapeRows};
 constexpr std::span<const Attribute> kSoundGroups[] = {kTimedRows, kSoundRows};
+constexpr std::span<const Attribute> kCaptionGroups[] = {kCaptionTimedRows, kDrawnRows, kTextRows, kCaptionRows};
 constexpr std::span<const Attribute> kTemplateGroups[] = {kTemplateRows};
 
 constexpr ElementKind kKinds[] = {
@@ -89,6 +99,7 @@ constexpr ElementKind kKinds[] = {
     {"sound", MakeObject<Sound>, kSoundGroups},
     {"rect", MakeObject<RectShape>, kRectGroups},
     {"ellipse", MakeObject<EllipseShape>, kEllipseGroups},
+    {"captions", MakeObject<Captions>, kCaptionGroups},
     {"template", nullptr, kTemplateGroups, true},
 };
 

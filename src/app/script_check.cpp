@@ -26,7 +26,9 @@ extern "C" {
 #include "script/number_text.h"
 #include "script/property_readers.h"
 #include "script/xml_parser.h"
+#include "video/captions.h"
 #include "video/easing.h"
+#include "video/frame_timing.h"
 #include "video/image.h"
 #include "video/text.h"
 
@@ -136,6 +138,7 @@ struct ReadObject {
   const ScriptTag* tag;
   std::shared_ptr<VideoObject> video;
   std::shared_ptr<Sound> sound;
+  std::shared_ptr<Captions> captions;
   std::string template_name;  // the one it borrows from, after "last"
   std::string written_src;    // as the script gives it, after "last"
   bool window_refused = false;
@@ -178,6 +181,7 @@ class Checker {
   void CheckPicture(const ReadObject& object);
   void CheckSound(const ReadObject& object);
   void CheckFace(const ReadObject& object);
+  void CheckCaptions(const ReadObject& object);
 
   Runtime& runtime_;
   const TagList& tags_;
@@ -264,10 +268,15 @@ void Checker::ReadChild(const ScriptTag& tag, const ElementKind& kind) {
   }
   CheckWords(tag, kind, template_name, ValueType::kWord);
   CheckWords(tag, kind, template_name, ValueType::kEase);
-  ReadObject object{&tag, nullptr, nullptr, template_name, {}, false};
+  ReadObject object{&tag, nullptr, nullptr, nullptr, template_name, {}, false};
   const std::shared_ptr<Object> made = factory_.Create(tag);
   object.video = std::dynamic_pointer_cast<VideoObject>(made);
   object.sound = std::dynamic_pointer_cast<Sound>(made);
+  object.captions = std::dynamic_pointer_cast<Captions>(made);
+  // A caption's face and shape are its cues'.
+  if (object.captions && !object.captions->members.empty()) {
+    object.video = std::dynamic_pointer_cast<VideoObject>(object.captions->members.front());
+  }
   if (Given(tag, template_name, "src")) object.written_src = runtime_.keeper.Get("src");
   for (const Refusal& refusal : refusals_.Take()) {
     const bool window = refusal.name == "time" || refusal.name == "duration" || refusal.name == "timeend";
@@ -322,7 +331,7 @@ void Checker::CheckShape(const ReadObject& object) {
 }
 
 void Checker::CheckWindow(const ReadObject& object, double length) {
-  if (object.window_refused || (!object.video && !object.sound)) return;
+  if (object.window_refused || object.captions || (!object.video && !object.sound)) return;
   const Object& o = object.video ? static_cast<const Object&>(*object.video) : *object.sound;
   const std::string never = object.video ? "表示されません" : "鳴りません";
   const ScriptTag& tag = *object.tag;
@@ -398,6 +407,46 @@ void Checker::CheckFace(const ReadObject& object) {
                           std::string(kFallbackFace) + " で描きます");
 }
 
+void Checker::CheckCaptions(const ReadObject& object) {
+  const Captions* captions = object.captions.get();
+  if (!captions) return;
+  const ScriptTag& tag = *object.tag;
+  for (const auto& [name, text] : captions->bad_colours) {
+    Report(tag, "属性 " + name + " の値 [" + text + "] は読めません (#rgb/#rrggbb/#rrggbbaa か 0から1の数 3つか4つ が必要です)" +
+                    Origin(tag, object.template_name, name));
+  }
+  if (tag.attributes.contains("sentence")) Report(tag, "属性 sentence は使われません: 文は字幕ファイルから取ります");
+  if (captions->written_src.empty()) {
+    Report(tag, "src がありません: 表示されません");
+    return;
+  }
+  if (!captions->opened) {
+    Report(tag, "字幕ファイル " + captions->written_src +
+                    (ReadableFilePath(captions->src) ? " を読み込めません" : " が見つかりません"));
+    return;
+  }
+  for (const std::string& problem : captions->problems) Report(tag, problem);
+  // A cue that begins and ends between two frames is drawn on none, as any element would be.
+  int32_t fps = 30;
+  ReadPlainInteger(tags_.front().attributes, "fps", fps, refusals_);
+  refusals_.Take();
+  for (size_t i = 0; fps > 0 && i < captions->members.size(); ++i) {
+    const Object& cue = *captions->members[i];
+    const double first = std::max(0.0, std::floor(cue.start * fps) - 1);
+    if (!(first < kMaxFrameCount)) continue;
+    auto frame = static_cast<int32_t>(first);
+    while (frame < kMaxFrameCount && !(cue.start < FrameTime(frame, fps))) ++frame;
+    if (FrameTime(frame, fps) > cue.end) {
+      Report(tag, captions->written_src + ":" + std::to_string(captions->cue_lines[i]) +
+                      ": 字幕が短すぎてどのフレームにも表示されません (" + Shortest(cue.start) + " 秒から " +
+                      Shortest(cue.end) + " 秒)");
+    }
+  }
+  if (captions->members.empty() && captions->problems.empty()) {
+    Report(tag, "字幕ファイル " + captions->written_src + " に字幕がありません");
+  }
+}
+
 std::vector<Problem> Checker::Run() {
   runtime_.templates.AddTemplates(tags_);
   runtime_.keeper.Clear();
@@ -419,7 +468,9 @@ std::vector<Problem> Checker::Run() {
     CheckNames(tag, *kind);
     if (!kind->make) continue;
     ReadChild(tag, *kind);
-    if (objects_.back().video) length = std::max(length, objects_.back().video->end);
+    const ReadObject& read = objects_.back();
+    if (read.captions) length = std::max(length, read.captions->end);
+    else if (read.video) length = std::max(length, read.video->end);
   }
   CheckRoot(length);
   for (const ReadObject& object : objects_) {
@@ -428,6 +479,7 @@ std::vector<Problem> Checker::Run() {
     CheckPicture(object);
     CheckSound(object);
     CheckFace(object);
+    CheckCaptions(object);
   }
   // Each element's lines together, in the order of the file.
   std::stable_sort(problems_.begin(), problems_.end(),

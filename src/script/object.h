@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "script/attribute_map.h"
 #include "script/script_context.h"
@@ -14,7 +16,6 @@ class Object {
  public:
   explicit Object(ScriptContext& context) : context_(context) {}
   virtual ~Object() = default;
-  Object(const Object&) = delete;
   Object& operator=(const Object&) = delete;
 
   // Applies the template, then reads "time", "duration" and "timeend".
@@ -32,11 +33,23 @@ class Object {
   bool ReadColour(const AttributeMap& attributes, const std::string& name, uint32_t& value);
   void StoreNumber(const std::string& name, double value);
 
+  // For an element read once into several objects alike.
+  Object(const Object&) = default;
+
   ScriptContext& context_;
 
  private:
   void ApplyTemplate(AttributeMap& attributes);
   void ReadTimeWindow(const AttributeMap& attributes);
+};
+
+// An element that stands on the timeline as several objects it made, as captions stand as a text
+// for each cue.
+class ObjectGroup : public Object {
+ public:
+  using Object::Object;
+
+  std::vector<std::shared_ptr<Object>> members;
 };
 
 // Activation order, latest first: p goes before q when it starts later, or when the starts lie

@@ -3,6 +3,7 @@
 #include <memory>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "script/attribute_map.h"
 #include "script/object.h"
@@ -34,6 +35,20 @@ class ObjectFactory {
   template <typename T>
   std::shared_ptr<T> Create(const ScriptTag& tag) const {
     return std::dynamic_pointer_cast<T>(Create(tag));
+  }
+  // The same, with a group's members standing in for the group.
+  template <typename T>
+  std::vector<std::shared_ptr<T>> CreateEach(const ScriptTag& tag) const {
+    std::shared_ptr<Object> made = Create(tag);
+    std::vector<std::shared_ptr<T>> each;
+    if (auto* group = dynamic_cast<ObjectGroup*>(made.get())) {
+      for (auto& member : group->members) {
+        if (auto kept = std::dynamic_pointer_cast<T>(member)) each.push_back(std::move(kept));
+      }
+    } else if (auto kept = std::dynamic_pointer_cast<T>(made)) {
+      each.push_back(std::move(kept));
+    }
+    return each;
   }
   // Where the makers note how their outputs went.
   RunOutcome& Outcome() const { return context_.outcome; }

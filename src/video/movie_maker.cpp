@@ -22,10 +22,10 @@ MovieMaker::~MovieMaker() = default;
 void MovieMaker::ReadProperties(const TagList& tags) {
   std::vector<std::shared_ptr<VideoObject>> objects;
   for (size_t i = 1; i < tags.size(); ++i) {
-    auto object = factory_.Create<VideoObject>(tags[i]);
-    if (!object) continue;
-    length = std::max(length, object->end);
-    objects.push_back(std::move(object));
+    for (auto& object : factory_.CreateEach<VideoObject>(tags[i])) {
+      length = std::max(length, object->end);
+      objects.push_back(std::move(object));
+    }
   }
   RunOutcome* outcome = &factory_.Outcome();
   Reporter& reporter = factory_.Reports();

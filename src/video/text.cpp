@@ -106,6 +106,9 @@ namespace {
 
 struct Typeface : VideoObject::Resources {
   std::unique_ptr<Font> font;
+  // Draws the sung words: each font keeps the mask of its last state, so a word's turn lays out
+  // each part once.
+  std::unique_ptr<Font> sung;
 };
 
 }  // namespace
@@ -119,6 +122,9 @@ std::unique_ptr<VideoObject::Resources> Text::Prepare(Reporter& reporter) const 
   }
   auto typeface = std::make_unique<Typeface>();
   typeface->font = std::move(*made);
+  if (!sung.empty()) {
+    if (auto second = Font::Create(FontRequest{fontsize, weight, italic, face, Scale()})) typeface->sung = std::move(*second);
+  }
   return typeface;
 }
 
@@ -129,15 +135,33 @@ void Text::Draw(Canvas& canvas, double time, Resources* resources) const {
   uint32_t argb = 0;
   Interpolate(time, rect, argb);
   const double turn = AngleAt(time);
+  const auto draw = [&](Font& with, uint32_t colour, InkRange ink) {
+    if (IsTurned(turn)) {
+      with.DrawTurnedText(canvas.Target(), sentence, rect, format, colour, turn, ink);
+    } else {
+      with.DrawText(canvas.Target(), sentence, rect, format, colour, ink);
+    }
+  };
+  Font* sung_font = static_cast<Typeface*>(resources)->sung.get();
+  const size_t split = sung_font ? std::min(SungBytes(time), sentence.size()) : 0;
+  const auto draw_sung = [&] {
+    const uint32_t alpha = ((sung_argb >> 24) * (argb >> 24) + 127) / 255;
+    draw(*sung_font, alpha << 24 | (sung_argb & 0xFFFFFF), InkRange{0, split});
+  };
   if (const TextStyle style = StyleAt(time, argb); !style.Plain()) {
+    // The style is painted whole; the words sung so far take their colour over its glyphs.
     font.DrawStyledText(canvas.Target(), sentence, rect, format, argb, IsTurned(turn) ? turn : 0, style);
+    if (split > 0) draw_sung();
     return;
   }
-  if (IsTurned(turn)) {
-    font.DrawTurnedText(canvas.Target(), sentence, rect, format, argb, turn);
-  } else {
-    font.DrawText(canvas.Target(), sentence, rect, format, argb);
-  }
+  if (split < sentence.size() || sentence.empty()) draw(font, argb, InkRange{split, SIZE_MAX});
+  if (split > 0) draw_sung();
+}
+
+size_t Text::SungBytes(double time) const {
+  const auto past = std::upper_bound(sung.begin(), sung.end(), time,
+                                     [](double t, const SungMark& mark) { return t < mark.time; });
+  return past == sung.begin() ? 0 : std::prev(past)->byte;
 }
 
 }  // namespace talmora

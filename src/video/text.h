@@ -3,8 +3,10 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/text/text_style.h"
+#include "script/subtitles.h"
 #include "video/video_object.h"
 
 namespace talmora {
@@ -29,9 +31,10 @@ class Text : public VideoObject {
   std::unique_ptr<Resources> Prepare(Reporter& reporter) const override;
   void Draw(Canvas& canvas, double time, Resources* resources) const override;
   void SetEase(const Ease& ease) override;
-  // Placed, coloured and styled alike at both times.
+  // Placed, coloured, styled and sung alike at both times.
   bool DrawsSame(double earlier, double later, const Resources*) const override {
-    return LooksSame(earlier, later) && StyleAt(earlier, 0) == StyleAt(later, 0);
+    return LooksSame(earlier, later) && StyleAt(earlier, 0) == StyleAt(later, 0) &&
+           SungBytes(earlier) == SungBytes(later);
   }
 
   // The style at `time`, in pixels of the movie as rendered, with the glyphs' colour.
@@ -51,6 +54,14 @@ class Text : public VideoObject {
   uint32_t shadowcolor = 0xFF000000;
   uint32_t boxcolor = 0x99000000;
   TextBoxing box = TextBoxing::kNone;
+
+  // Words already sung: from each mark's time on, the sentence up to its byte is drawn in
+  // `sung_argb`, whose alpha the text's own multiplies. Ascending times.
+  std::vector<SungMark> sung;
+  uint32_t sung_argb = 0;
+
+  // How many bytes of the sentence are sung at `time`.
+  size_t SungBytes(double time) const;
 
  private:
   void ReadStyle(AttributeMap& attributes);

@@ -34,6 +34,10 @@ class Track {
   // The value at the start, and at the end unless it is given on its own.
   void SetFirst(double value);
   void SetLast(double value) { Mutable().back().value = value; }
+  // Every key moved by `delta`.
+  void Shift(double delta) {
+    for (Key& key : Mutable()) key.value += delta;
+  }
   double First() const { return Keys().front().value; }
   double Last() const { return Keys().back().value; }
   void SetEase(const Ease& ease);

@@ -408,6 +408,71 @@ TEST_F(TextCommandLine, WithoutFontsTheFailureLineShowsOnceAndTheRunGoesOn) {
   for (size_t i = 0; i < frames.pixels.size(); ++i) EXPECT_TRUE(frames.Ink(i, kBlack).Empty()) << i;
 }
 
+// How many pixels of the frame are mostly red, and how many white.
+std::pair<int, int> RedAndWhite(const testing::DibFrames& frames, size_t i) {
+  int red = 0, white = 0;
+  for (const uint32_t p : frames.pixels.at(i)) {
+    red += (p >> 16 & 0xFF) > 128 && (p >> 8 & 0xFF) < 64;
+    white += (p >> 8 & 0xFF) > 128;
+  }
+  return {red, white};
+}
+
+TEST_F(TextCommandLine, CaptionsShowEachCueOnItsFramesAndLightTheSungWordsOnTheirFrames) {
+  // On a frame's time; between two frames, so on none, as any element; a cue of two words; the
+  // same in WebVTT.
+  dir_.Write("a.srt", "1\n00:00:00,300 --> 00:00:00,600\n<b>A</b>\n\n2\n00:00:01,020 --> 00:00:01,050\nB\n\n"
+                      "3\n00:00:01,500 --> 00:00:02,500\nxx yy\n");
+  dir_.Write("a.vtt", "WEBVTT\n\n00:00.300 --> 00:00.600\n<b>A</b>\n\n00:01.020 --> 00:01.050\nB\n\n"
+                      "00:01.500 --> 00:02.500\nxx yy\n");
+  dir_.Write("timed.vtt", "WEBVTT\n\n00:01.500 --> 00:02.500\nxx <00:02.300>yy\n");
+  const std::string size = R"(width="80" height="40" length="4")";
+  const auto captions = [](const std::string& more) {
+    return R"(<captions width="80" height="40" fontsize="20" highlight="word" highlightcolor="#f00" )" + more + "/>";
+  };
+  const auto srt = Run(size, captions(R"(src="a.srt")"));
+  EXPECT_EQ(status_, 0) << out_;
+  EXPECT_EQ(Run(size, captions(R"(src="a.vtt")")).pixels, srt.pixels);
+  ASSERT_EQ(srt.pixels.size(), 40u);
+  for (size_t i = 0; i < 40; ++i) {
+    const bool shown = (i >= 3 && i < 6) || (i >= 15 && i < 25);
+    EXPECT_EQ(srt.Ink(i, kBlack).Empty(), !shown) << i;
+  }
+  // The second word's turn begins at 2.0 s: frame 20. The first is lit from the cue's start.
+  const auto switches = [](const testing::DibFrames& frames, size_t all_lit) {
+    for (size_t i = 15; i < 25; ++i) {
+      const auto [red, white] = RedAndWhite(frames, i);
+      EXPECT_GT(red, 10) << i;
+      EXPECT_EQ(white == 0, i >= all_lit) << i;
+    }
+  };
+  switches(srt, 20);
+  switches(Run(size, captions(R"(src="timed.vtt")")), 23);
+  // "time" shifts every cue.
+  const auto later = Run(size, captions(R"(src="a.srt" time="1")"));
+  for (size_t i = 0; i < 30; ++i) EXPECT_EQ(later.pixels[i + 10], srt.pixels[i]) << i;
+}
+
+TEST_F(TextCommandLine, OverlappingCuesStackUpwardsAndTheOneWithoutRoomIsSaid) {
+  dir_.Write("s.srt", "1\n00:00:00,000 --> 00:00:01,000\nlow\n\n2\n00:00:00,200 --> 00:00:01,000\nmid\n\n"
+                      "3\n00:00:00,400 --> 00:00:01,000\ntop\n\n4\n00:00:00,600 --> 00:00:01,000\nnone\n\n"
+                      "5\n00:00:00,000 --> 00:00:00,000\n\n");
+  const auto frames = Run(R"(width="80" height="100" length="1")",
+                          R"(<captions src="s.srt" y="10" width="80" height="75" fontsize="20" valign="bottom"/>)");
+  EXPECT_EQ(status_, 2);
+  EXPECT_EQ(Count(out_, "s.srt:18: 字幕の文がありません\n"), 2u) << out_;  // both passes read the file
+  EXPECT_EQ(Count(out_, "s.srt:14: 重なる字幕を積み上げる場所がありません (高さ 75 に収まりません): "
+                        "下の字幕に重ねて描きます\n"), 2u) << out_;
+  const Box one = frames.Ink(1, kBlack), two = frames.Ink(3, kBlack), three = frames.Ink(5, kBlack);
+  EXPECT_GE(one.top, 60);
+  EXPECT_LE(one.bottom, 85);
+  EXPECT_EQ(two.bottom, one.bottom);
+  EXPECT_LT(two.top, one.top - 15);
+  EXPECT_LT(three.top, two.top - 15);
+  EXPECT_GE(three.top, 10);
+  EXPECT_EQ(frames.Ink(7, kBlack).top, three.top);  // the fourth lies over the first
+}
+
 // Clips made by the ffmpeg command whose frame k is grey 16 + 7k (limited range), so that its
 // number reads back from any pixel.
 bool MakeClip(const std::string& path, int fps, double seconds, const std::string& codec, int side = 16) {

@@ -42,6 +42,8 @@ TEST(ScriptCheck, EveryProblemOnItsLine) {
   ASSERT_TRUE(testing::Ffmpeg("-f lavfi -i testsrc=s=8x8:r=10:d=0.3 '" + dir / "art/clip.gif" + "'"));
   dir.Write("art/mono.wav", test::Wav(44100, 1, 16, test::Noise(1, 4410)));
   dir.Write("art/one.wav", test::Wav(44100, 2, 16, test::Noise(2, 4410)));
+  dir.Write("art/lyrics.srt", "1\n00:00:01,000 --> 00:00:02,000\nfine\n\n2\n00:00:03,000 --> 00:00:02,000\nback\n\n"
+                              "3\n00:00:01,010 --> 00:00:01,020\nblink\n");
   dir.Write("sub/movie.xml", R"(<talmora length="4s" fps="x" r="255" widht="9" loudness="16">
   <template name="cap" fontsize="big" align="centre" x="0px"/>
   <txt sentence="a"/>
@@ -64,6 +66,8 @@ TEST(ScriptCheck, EveryProblemOnItsLine) {
   <ellipse time="0" duration="1" radius="3"/>
   <text time="0" duration="1" sentence="s" box="maybe" boxcolor="red"/>
   <image src="../art/broken.svg" time="0" duration="1"/>
+  <captions src="../art/lyrics.srt" sentence="x" highlight="words" highlightcolor="red"/>
+  <captions src="../art/none.srt"/>
 </talmora>
 )");
   const std::string kColour = " は色の範囲を超えています: 色の成分は0から1です (255 なら 1 のつもりでは?)";
@@ -116,6 +120,12 @@ TEST(ScriptCheck, EveryProblemOnItsLine) {
       "21: <text>: 属性 box の値 [maybe] は読めません (no/yes/block/true/false/1/0 のいずれかが必要です)",
       "21: <text>: 属性 boxcolor の値 [red] は読めません (#rgb、#rrggbb、#rrggbbaa か 0から1の数値4つが必要です)",
       "22: <image>: 画像ファイル ../art/broken.svg を画像として読み込めません (SVG として読めません)",
+      "23: <captions>: 属性 highlight の値 [words] は読めません (none/word のいずれかが必要です)",
+      "23: <captions>: 属性 highlightcolor の値 [red] は読めません (#rgb/#rrggbb/#rrggbbaa か 0から1の数 3つか4つ が必要です)",
+      "23: <captions>: 属性 sentence は使われません: 文は字幕ファイルから取ります",
+      "23: <captions>: ../art/lyrics.srt:6: 終了時刻 00:00:02,000 が開始時刻 00:00:03,000 より前です",
+      "23: <captions>: ../art/lyrics.srt:10: 字幕が短すぎてどのフレームにも表示されません (1.01 秒から 1.02 秒)",
+      "24: <captions>: 字幕ファイル ../art/none.srt が見つかりません",
   };
   std::string want;
   for (const std::string& line : expected) want += "sub/movie.xml:" + line + "\n";
@@ -130,6 +140,7 @@ TEST(ScriptCheck, StatusesAndTheCleanScript) {
   dir.Write("art/one.wav", test::Wav(44100, 2, 16, test::Noise(2, 4410)));
   WritePam(dir / "art/pic.pam", 4, 4, std::vector<uint32_t>(16, 0xFF102030));
   dir.Write("art/pic.svg", R"(<svg xmlns="http://www.w3.org/2000/svg" width="4" height="4"/>)");
+  dir.Write("art/a.vtt", "WEBVTT\n\n00:00.500 --> 00:01.000\nA <00:00.750>cue\n");
   const std::string kClean = "チェック完了 : 問題 0 件\n";
   const struct {
     const char* script;
@@ -144,7 +155,8 @@ TEST(ScriptCheck, StatusesAndTheCleanScript) {
          <rect time="0" duration="1" fill="#ffffff80" stroke="2" strokeend="4" strokecolor="0 0 0 1" radius="3"/>
          <ellipse time="0" duration="1" fill="none" stroke="1"/><image src="art/pic.svg" time="0" duration="1"/>
          <text time="0" duration="1" sentence="s" outline="2" outlinecolor="#000" shadowx="2" shadowy="2"
-               shadowblur="3" shadowcolor="#00000088" box="block" boxcolor="#000000aa" boxpadding="4" boxradius="4"/></talmora>)",
+               shadowblur="3" shadowcolor="#00000088" box="block" boxcolor="#000000aa" boxpadding="4" boxradius="4"/>
+         <captions template="t" src="art/a.vtt" time="now" highlight="word" highlightcolor="1 1 0 0.5"/></talmora>)",
        kClean, 0},
       {"<talmora><image/>", "エラー : XMLのパースに失敗しました\n...", 1},
       {"<movie/>", "エラー : talmoraタグが見つかりませんでした\n", 1},

@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<std::shared_ptr<VideoObject>> pending;
   double length = 0;
   for (size_t i = 1; i < tags.size(); ++i) {
-    if (auto object = factory.Create<VideoObject>(tags[i])) {
+    for (auto& object : factory.CreateEach<VideoObject>(tags[i])) {
       length = std::max(length, object->end);
       pending.push_back(std::move(object));
     }

@@ -116,6 +116,40 @@ TEST(DrawText, MovingReusesTheMaskWhileTextFlagsOrWrapWidthLayOutAgain) {
   EXPECT_EQ(font->LayoutCount(), 4);
 }
 
+// Sung words are one range of the sentence, the rest the other: together, straight or turned,
+// they are the whole text, each glyph where the whole layout puts it.
+TEST(DrawText, TwoInkRangesMakeUpTheWholeTextAndEachIsLaidOutOnce) {
+  auto font = Gothic(24);
+  ASSERT_TRUE(font);
+  const std::string_view sentence = "Sung 文字\nnext";
+  const Rect rect{20, 20, 300, 120};
+  for (const double turn : {0.0, 30.0}) {
+    const auto draw = [&](Frame& frame, InkRange ink) {
+      if (turn == 0) {
+        font->DrawText(Canvas(frame).Target(), sentence, rect, DT_CENTER, kWhite, ink);
+      } else {
+        font->DrawTurnedText(Canvas(frame).Target(), sentence, rect, DT_CENTER, kWhite, turn, ink);
+      }
+    };
+    auto whole = Black(), parts = Black(), sung = Black(), rest = Black();
+    draw(*whole, {});
+    draw(*sung, {0, 5});
+    for (const InkRange ink : {InkRange{0, 5}, InkRange{5, SIZE_MAX}}) draw(*parts, ink);
+    draw(*rest, {5, SIZE_MAX});
+    for (int y = 0; y < 240; ++y) {
+      ASSERT_TRUE(std::equal(whole->Row(y), whole->Row(y) + 320, parts->Row(y))) << turn << " row " << y;
+    }
+    if (turn == 0) {
+      const Box sung_ink = InkOf(*sung, kBlack), rest_ink = InkOf(*rest, kBlack);
+      ASSERT_FALSE(sung_ink.Empty());
+      EXPECT_LT(sung_ink.bottom, rest_ink.bottom);  // the second line is the rest's
+      EXPECT_LT(InkOf(*sung, kBlack).right, InkOf(*whole, kBlack).right);
+    }
+  }
+  // The whole and each range once, straight and turned: a range drawn again is not laid out again.
+  EXPECT_EQ(font->LayoutCount(), 6);
+}
+
 TEST(DrawText, TurnedByARightAngleIsTheLaidOutMaskTurnedAndClippedWithIt) {
   auto font = Gothic(24);
   ASSERT_TRUE(font);

@@ -82,22 +82,27 @@ Expected<std::unique_ptr<Font>> Font::Create(const FontRequest& request) {
   return std::unique_ptr<Font>(new Font(std::move(context), std::move(description), std::move(family), em));
 }
 
-bool Font::Reusable(std::string_view sentence, const TextBox& box, const PixelBox& visible) const {
-  if (!layout_ || layout_->sentence != sentence || layout_->format != box.format) return false;
+bool Font::Reusable(std::string_view sentence, const TextBox& box, const PixelBox& visible, InkRange ink) const {
+  if (!layout_ || layout_->sentence != sentence || layout_->format != box.format || layout_->ink != ink) return false;
   if (layout_->wrap_width != box.WrapWidth()) return false;
   if (!layout_->text.window_bound) return true;
   const PixelBox& v = layout_->visible;
   return v.left == visible.left && v.top == visible.top && v.right == visible.right && v.bottom == visible.bottom;
 }
 
+int64_t Font::LaidOutHeight(std::string_view sentence, int64_t width, uint32_t format) const {
+  const PixelBox box = LaidOutBox(context_.get(), description_.get(), sentence, TextBox{width, 1, format});
+  return box.bottom - box.top;
+}
+
 void Font::DrawText(const DrawTarget& target, std::string_view sentence, const Rect& rect, uint32_t format,
-                    uint32_t argb) {
+                    uint32_t argb, InkRange ink) {
   const Affine& m = target.transform;
   constexpr double kFar = 1e12;  // shifts beyond it place nothing on any surface
   const bool shift = m.xx == 1 && m.yy == 1 && m.xy == 0 && m.yx == 0 && std::floor(m.x0) == m.x0 &&
                      std::floor(m.y0) == m.y0 && std::fabs(m.x0) < kFar && std::fabs(m.y0) < kFar;
   if (!shift) {
-    DrawTurnedText(target, sentence, rect, format, argb, 0);
+    DrawTurnedText(target, sentence, rect, format, argb, 0, ink);
     return;
   }
   argb = WithOpacity(argb, target.opacity);
@@ -110,9 +115,9 @@ void Font::DrawText(const DrawTarget& target, std::string_view sentence, const R
   const TextBox box{clip.right - clip.left, clip.bottom - clip.top, format};
   const PixelBox in_box = visible.Shifted(-clip.left, -clip.top);
 
-  if (!Reusable(sentence, box, in_box)) {
-    RasterizedText text = RasterizeText(context_.get(), description_.get(), sentence, box, in_box);
-    layout_ = Layout{std::string(sentence), format, box.WrapWidth(), std::move(text), in_box};
+  if (!Reusable(sentence, box, in_box, ink)) {
+    RasterizedText text = RasterizeText(context_.get(), description_.get(), sentence, box, in_box, ink);
+    layout_ = Layout{std::string(sentence), format, box.WrapWidth(), ink, std::move(text), in_box};
     ++layout_count_;
   }
   const RasterizedText& text = layout_->text;

@@ -40,12 +40,16 @@ class Font {
   // Draws the UTF-8 sentence inside the rectangle by the DT_ format flags, in the ARGB colour;
   // nothing lands outside the rectangle or the target's clip. Under anything but a shift by
   // whole pixels the mask is drawn as a turned text is.
+  // Only the glyphs of `ink` are drawn, where the whole sentence would place them.
   void DrawText(const DrawTarget& target, std::string_view sentence, const Rect& rect, uint32_t format,
-                uint32_t argb);
+                uint32_t argb, InkRange ink = {});
   // The same text turned as a whole by `degrees` clockwise about the rectangle's centre: the
   // laid-out mask, clipped to the rectangle, is turned, not laid out anew.
   void DrawTurnedText(const DrawTarget& target, std::string_view sentence, const Rect& rect, uint32_t format,
-                      uint32_t argb, double degrees);
+                      uint32_t argb, double degrees, InkRange ink = {});
+
+  // The height of the sentence's lines laid out in a box `width` wide by the flags.
+  int64_t LaidOutHeight(std::string_view sentence, int64_t width, uint32_t format) const;
 
   // The sentence painted with its style as one picture, which is kept while the sentence, the
   // flags, the wrap width and the style stay: a styled text costs one picture's blend per frame.
@@ -66,6 +70,7 @@ class Font {
     std::string sentence;
     uint32_t format = 0;
     int64_t wrap_width = 0;
+    InkRange ink;
     RasterizedText text;
     // For a window-bound mask: the part of the box it was cut to.
     PixelBox visible;
@@ -74,7 +79,7 @@ class Font {
   Font(GObjectPtr<PangoContext> context, FontDescriptionPtr description, std::string family, double em)
       : context_(std::move(context)), description_(std::move(description)), family_(std::move(family)), em_(em) {}
 
-  bool Reusable(std::string_view sentence, const TextBox& box, const PixelBox& visible) const;
+  bool Reusable(std::string_view sentence, const TextBox& box, const PixelBox& visible, InkRange ink) const;
 
   GObjectPtr<PangoContext> context_;
   FontDescriptionPtr description_;

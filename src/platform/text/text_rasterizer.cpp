@@ -85,6 +85,27 @@ bool Render(PangoLayout* layout, double em, CoverageMask& mask) {
   return true;
 }
 
+// Colour attributes are applied after shaping, so the blanked glyphs keep their places; the least
+// alpha Pango takes comes to no coverage in an 8-bit mask.
+void BlankOutside(PangoLayout* layout, std::string_view sentence, bool single_line, InkRange ink) {
+  // The prepared text of a prefix is the prefix of the prepared text.
+  const auto prepared = [&](size_t byte) {
+    return static_cast<guint>(PrepareText(sentence.substr(0, std::min(byte, sentence.size())), single_line).size());
+  };
+  PangoAttrList* list = pango_attr_list_new();
+  const guint from = prepared(ink.from);
+  const guint to = prepared(ink.to);
+  for (const auto& [begin, end] : {std::pair{0u, from}, std::pair{to, static_cast<guint>(G_MAXUINT)}}) {
+    if (begin >= end) continue;
+    PangoAttribute* blank = pango_attr_foreground_alpha_new(1);
+    blank->start_index = begin;
+    blank->end_index = end;
+    pango_attr_list_insert(list, blank);
+  }
+  pango_layout_set_attributes(layout, list);
+  pango_attr_list_unref(list);
+}
+
 }  // namespace
 
 int64_t TextBox::WrapWidth() const {
@@ -99,13 +120,24 @@ int64_t RasterizedText::OriginY(const TextBox& box) const {
   return Align(box.height, logical.top, logical.bottom, box.format & DT_VCENTER, box.format & DT_BOTTOM);
 }
 
+PixelBox LaidOutBox(PangoContext* context, const PangoFontDescription* font, std::string_view sentence,
+                    const TextBox& box) {
+  const std::string text = PrepareText(sentence, box.format & DT_SINGLELINE);
+  if (text.empty()) return {};
+  GObjectPtr<PangoLayout> layout = MakeLayout(context, font, text, box);
+  PangoRectangle logical;
+  pango_layout_get_pixel_extents(layout.get(), nullptr, &logical);
+  return {logical.x, logical.y, int64_t{logical.x} + logical.width, int64_t{logical.y} + logical.height};
+}
+
 RasterizedText RasterizeText(PangoContext* context, const PangoFontDescription* font, std::string_view sentence,
-                             const TextBox& box, const PixelBox& visible) {
+                             const TextBox& box, const PixelBox& visible, InkRange inked) {
   RasterizedText result;
   if (box.width <= 0 || box.height <= 0) return result;
   const std::string text = PrepareText(sentence, box.format & DT_SINGLELINE);
   if (text.empty()) return result;
   GObjectPtr<PangoLayout> layout = MakeLayout(context, font, text, box);
+  if (!inked.Whole()) BlankOutside(layout.get(), sentence, box.format & DT_SINGLELINE, inked);
 
   PangoRectangle ink;
   PangoRectangle logical;

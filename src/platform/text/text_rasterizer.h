@@ -2,6 +2,7 @@
 
 #include <pango/pango.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -21,6 +22,16 @@ struct TextBox {
   // Lines are broken to the box's width only with word breaking; otherwise the layout does not
   // depend on the box at all, only its placement does.
   int64_t WrapWidth() const;
+};
+
+// The bytes of a sentence whose glyphs leave ink; the others are laid out in their places but
+// left blank, so that two ranges drawn in two colours make up the whole text.
+struct InkRange {
+  size_t from = 0;
+  size_t to = SIZE_MAX;
+
+  bool Whole() const { return from == 0 && to == SIZE_MAX; }
+  bool operator==(const InkRange&) const = default;
 };
 
 struct RasterizedText {
@@ -48,6 +59,10 @@ int64_t Align(int64_t space, int64_t start, int64_t end, bool middle, bool far);
 // anti-aliasing. `visible` is the part of the box that can show, in box coordinates; only an
 // ink too large for one mask is cut to it. Invalid UTF-8 shows as replacement characters.
 RasterizedText RasterizeText(PangoContext* context, const PangoFontDescription* font, std::string_view sentence,
-                             const TextBox& box, const PixelBox& visible);
+                             const TextBox& box, const PixelBox& visible, InkRange ink = {});
+
+// The lines' logical box of the sentence laid out by the box's flags, relative to its origin.
+PixelBox LaidOutBox(PangoContext* context, const PangoFontDescription* font, std::string_view sentence,
+                    const TextBox& box);
 
 }  // namespace talmora

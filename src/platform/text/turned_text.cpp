@@ -55,7 +55,7 @@ std::unique_ptr<Texture> MaskPicture(const CoverageMask& mask, const PixelBox& r
 }  // namespace
 
 void Font::DrawTurnedText(const DrawTarget& target, std::string_view sentence, const Rect& rect, uint32_t format,
-                          uint32_t argb, double degrees) {
+                          uint32_t argb, double degrees, InkRange ink) {
   argb = WithOpacity(argb, target.opacity);
   Affine undo;
   if ((argb >> 24) == 0 || target.surface.Empty() || !Invert(target.transform, undo)) return;
@@ -67,9 +67,9 @@ void Font::DrawTurnedText(const DrawTarget& target, std::string_view sentence, c
   const PixelBox visible = VisibleInBox(target, undo, clip, cx, cy, degrees).Intersect({0, 0, box.width, box.height});
 
   // A mask cut to a window holds for one view only: turned, that changes every frame.
-  if (!Reusable(sentence, box, visible) || layout_->text.window_bound) {
-    RasterizedText text = RasterizeText(context_.get(), description_.get(), sentence, box, visible);
-    layout_ = Layout{std::string(sentence), format, box.WrapWidth(), std::move(text), visible};
+  if (!Reusable(sentence, box, visible, ink) || layout_->text.window_bound) {
+    RasterizedText text = RasterizeText(context_.get(), description_.get(), sentence, box, visible, ink);
+    layout_ = Layout{std::string(sentence), format, box.WrapWidth(), ink, std::move(text), visible};
     ++layout_count_;
   }
   const CoverageMask& mask = layout_->text.mask;

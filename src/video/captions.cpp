@@ -1,0 +1,191 @@
+#include "video/captions.h"
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <numeric>
+
+#include "platform/console/reporter.h"
+#include "platform/text/font.h"
+#include "platform/text/text_format.h"
+#include "script/file_path.h"
+#include "script/number_text.h"
+#include "script/property_readers.h"
+#include "script/subtitles.h"
+#include "video/text.h"
+
+namespace talmora {
+namespace {
+
+// Subtitle files are small; past this the file is no subtitle file.
+constexpr std::streamsize kMaxSubtitleBytes = 64 << 20;
+
+std::optional<uint32_t> HexColour(std::string_view digits) {
+  const auto nibble = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  uint32_t channels[4] = {0, 0, 0, 255};
+  const size_t count = digits.size() == 3 ? 3 : digits.size() / 2;
+  if (digits.size() != 3 && digits.size() != 6 && digits.size() != 8) return std::nullopt;
+  for (size_t i = 0; i < count; ++i) {
+    const int high = nibble(digits[digits.size() == 3 ? i : 2 * i]);
+    const int low = nibble(digits[digits.size() == 3 ? i : 2 * i + 1]);
+    if (high < 0 || low < 0) return std::nullopt;
+    channels[i] = static_cast<uint32_t>(high * 16 + low);
+  }
+  return channels[3] << 24 | channels[0] << 16 | channels[1] << 8 | channels[2];
+}
+
+}  // namespace
+
+std::optional<uint32_t> ParseColourText(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  if (text.starts_with('#')) return HexColour(text.substr(1));
+  double channels[4] = {0, 0, 0, 1};
+  size_t count = 0;
+  while (!text.empty()) {
+    if (count == 4) return std::nullopt;
+    size_t end = 0;
+    const auto value = ParseNumber(text, &end);
+    if (!value || !(*value >= 0.0 && *value <= 1.0)) return std::nullopt;
+    if (end < text.size() && text[end] != ' ' && text[end] != '\t') return std::nullopt;
+    channels[count++] = *value;
+    text.remove_prefix(end);
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  }
+  if (count < 3) return std::nullopt;
+  const auto channel = [](double v) { return static_cast<uint32_t>(v * 255.0 + 0.5); };
+  return channel(channels[3]) << 24 | channel(channels[0]) << 16 | channel(channels[1]) << 8 | channel(channels[2]);
+}
+
+void Captions::Problem(const std::string& text) {
+  problems.push_back(text);
+  context_.reporter.Line(text);
+  context_.outcome.NoteFailed();
+}
+
+void Captions::ReadProperties(AttributeMap& attributes) {
+  // Everything a text reads, read once: its refusals are said once, not for every cue.
+  Text prototype(context_);
+  prototype.ReadProperties(attributes);
+  start = end = prototype.start;
+  std::string word;
+  const bool even = ReadText(attributes, "highlight", word) && word == kHighlightWords[1];
+  uint32_t sung_argb = 0xFFFFFF00;
+  for (const char* name : {"highlightcolor", "highlightoutlinecolor"}) {
+    if (!ReadText(attributes, name, word)) continue;
+    const auto colour = ParseColourText(word);
+    if (!colour) {
+      bad_colours.emplace_back(name, word);
+      PrintInvalidValue(context_.reporter, name, word, &context_.outcome);
+    } else if (name == std::string_view("highlightcolor")) {
+      sung_argb = *colour;
+    }
+  }
+  if (!ReadText(attributes, "src", written_src)) return;
+  const auto full = ReadableFilePath(written_src);
+  src = full.value_or(written_src);
+  std::string content;
+  if (full) {
+    std::ifstream file(*full, std::ios::binary);
+    content.resize(static_cast<size_t>(kMaxSubtitleBytes) + 1);
+    file.read(content.data(), kMaxSubtitleBytes + 1);
+    content.resize(static_cast<size_t>(file.gcount()));
+    opened = !file.bad() && content.size() <= static_cast<size_t>(kMaxSubtitleBytes);
+  }
+  if (!opened) {
+    Problem("字幕ファイルを読み込めません : " + written_src);
+    return;
+  }
+  ReadCues(prototype, content, even, sung_argb);
+}
+
+void Captions::ReadCues(const Text& prototype, const std::string& content, bool even, uint32_t sung_argb) {
+  Subtitles read = ParseSubtitles(content);
+  for (const SubtitleProblem& problem : read.problems) {
+    Problem(written_src + ":" + std::to_string(problem.line) + ": " + problem.message);
+  }
+  const double shift = start;
+  for (const SubtitleCue& cue : read.cues) {
+    auto text = std::make_shared<Text>(prototype);
+    text->start = shift + cue.start;
+    text->end = shift + cue.end;
+    text->sentence = cue.text;
+    if (cue.bold) text->weight = 700;
+    if (cue.italic) text->italic = true;
+    text->sung = SungMarks(cue, even);
+    for (SungMark& mark : text->sung) mark.time += shift;
+    text->sung_argb = sung_argb;
+    end = std::max(end, text->end);
+    members.push_back(std::move(text));
+    cue_lines.push_back(cue.line);
+  }
+  if (!members.empty()) StoreNumber("timeend", end);
+  Stack();
+}
+
+// Cues on screen together: each later one takes the lowest free place above those still showing,
+// as far as the text's rectangle reaches.
+void Captions::Stack() {
+  std::vector<size_t> order(members.size());
+  std::iota(order.begin(), order.end(), size_t{0});
+  const auto cue = [&](size_t i) -> Text& { return static_cast<Text&>(*members[i]); };
+  std::stable_sort(order.begin(), order.end(), [&](size_t p, size_t q) { return cue(p).start < cue(q).start; });
+  bool overlap = false;
+  for (size_t k = 1; k < order.size() && !overlap; ++k) {
+    for (size_t j = 0; j < k && !overlap; ++j) overlap = cue(order[j]).end > cue(order[k]).start;
+  }
+  if (!overlap) return;
+
+  std::map<std::pair<int32_t, bool>, std::unique_ptr<Font>> fonts;
+  struct Placed {
+    double end, offset, height;
+  };
+  std::vector<Placed> showing;
+  for (const size_t i : order) {
+    Text& text = cue(i);
+    std::erase_if(showing, [&](const Placed& p) { return p.end <= text.start; });
+    auto& font = fonts[{text.weight, text.italic}];
+    if (!font) {
+      auto made = Font::Create(FontRequest{text.fontsize, text.weight, text.italic, text.face});
+      if (!made) return;
+      font = std::move(*made);
+    }
+    const double height = static_cast<double>(
+        font->LaidOutHeight(text.sentence, static_cast<int64_t>(text.width.First()), text.format));
+    std::vector<double> candidates{0.0};
+    for (const Placed& p : showing) candidates.push_back(p.offset + p.height);
+    std::sort(candidates.begin(), candidates.end());
+    double offset = 0.0;
+    for (const double candidate : candidates) {
+      const bool free = std::none_of(showing.begin(), showing.end(), [&](const Placed& p) {
+        return candidate < p.offset + p.height && p.offset < candidate + height;
+      });
+      if (free) {
+        offset = candidate;
+        break;
+      }
+    }
+    if (offset > 0.0 && offset + height > text.height.First()) {
+      Problem(written_src + ":" + std::to_string(cue_lines[i]) + ": 重なる字幕を積み上げる場所がありません (高さ " +
+              Shortest(text.height.First()) + " に収まりません): 下の字幕に重ねて描きます");
+      offset = 0.0;
+    }
+    showing.push_back({text.end, offset, height});
+    if (offset == 0.0) continue;
+    if (text.format & DT_BOTTOM) {
+      text.height.Shift(-offset);
+    } else if (text.format & DT_VCENTER) {
+      text.height.Shift(-2 * offset);
+    } else {
+      text.y.Shift(offset);
+      text.height.Shift(-offset);
+    }
+  }
+}
+
+}  // namespace talmora
