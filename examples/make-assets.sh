@@ -81,6 +81,7 @@ captions() {
   <path d="M32 14 L38 30 L32 50 L26 30 Z" fill="#101820"/>
 </svg>
 SVG
+}
 
 # A two-second clip of drifting colour gradients to loop, and the lyrics as an SRT file.
 lyrics() {
