@@ -267,6 +267,12 @@ void Checker::ReadChild(const ScriptTag& tag, const ElementKind& kind) {
   object.sound = std::dynamic_pointer_cast<Sound>(made);
   if (Given(tag, template_name, "src")) object.written_src = runtime_.keeper.Get("src");
   for (const Refusal& refusal : refusals_.Take()) {
+    if (!refusal.words.empty()) {
+      // A key's problem is its own line's, wherever the key stands.
+      problems_.push_back({refusal.line > 0 ? refusal.line : tag.line, refusal.line > 0 ? "key" : tag.name,
+                           refusal.words});
+      continue;
+    }
     const bool window = refusal.name == "time" || refusal.name == "duration" || refusal.name == "timeend";
     if (window && !refusal.read_as) object.window_refused = true;
     Report(tag, ValueReport(refusal) + Origin(tag, template_name, refusal.name));
