@@ -31,6 +31,8 @@ constexpr Attribute kDrawnRows[] = {
     {"b", kColour, kToEnd, {}, 0, 1},
     {"a", kColour, kToEnd, {}, 0, 1},
     {"angle", kNumber, kToEnd},
+    {"fadein", kTime},
+    {"fadeout", kTime},
     {"ease", kEase, kPacing, kEaseForms},
 };
 constexpr Attribute kImageRows[] = {

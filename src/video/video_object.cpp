@@ -1,5 +1,7 @@
 #include "video/video_object.h"
 
+#include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "script/conversions.h"
@@ -21,6 +23,8 @@ void VideoObject::ReadProperties(AttributeMap& attributes) {
   ReadPair(attributes, "b", b);
   ReadPair(attributes, "a", a);
   ReadPair(attributes, "angle", angle);
+  ReadFade(attributes, "fadein", fadein);
+  ReadFade(attributes, "fadeout", fadeout);
   std::string word;
   if (ReadText(attributes, "ease", word)) {
     if (auto parsed = ParseEase(word)) {
@@ -102,6 +106,29 @@ void VideoObject::ReadPair(const AttributeMap& attributes, const char* name, Tra
   if (ReadNumber(attributes, std::string(name) + "end", value)) track.SetLast(value);
 }
 
+void VideoObject::ReadFade(const AttributeMap& attributes, const char* name, double& seconds) {
+  double value = 0.0;
+  if (!ReadNumber(attributes, name, value)) return;
+  if (value >= 0.0 && std::isfinite(value)) {
+    seconds = value;
+  } else if (std::string text; FindAttribute(attributes, name, text)) {
+    RefuseValue(context_.reporter, name, text, Expectation::kNotNegative, &context_.outcome);
+  }
+}
+
+double VideoObject::FadeAt(double time) const {
+  // Fades longer than the window together are shortened to fit, as a sound's are.
+  double in = fadein, out = fadeout;
+  if (const double both = in + out, span = end - start; both > span) {
+    in *= std::max(span, 0.0) / both;
+    out *= std::max(span, 0.0) / both;
+  }
+  double left = 1.0;
+  if (in > 0.0) left = std::min(left, (time - start) / in);
+  if (out > 0.0) left = std::min(left, (end - time) / out);
+  return std::clamp(left, 0.0, 1.0);
+}
+
 double VideoObject::Progress(double time) const {
   // An empty window (end == start) has no extent to divide by; it shows its start values.
   const double span = end - start;
@@ -124,7 +151,9 @@ void VideoObject::Interpolate(double time, Rect& rect, uint32_t& argb) const {
   rect.top = edge(scale_ * at(y));
   rect.right = edge(scale_ * Track::Sum(x, width, progress));
   rect.bottom = edge(scale_ * Track::Sum(y, height, progress));
-  argb = ArgbColour(at(a), at(r), at(g), at(b));
+  // Without fades the opacity is the track's alone, as it always was.
+  const double opacity = fadein > 0.0 || fadeout > 0.0 ? at(a) * FadeAt(time) : at(a);
+  argb = ArgbColour(opacity, at(r), at(g), at(b));
 }
 
 }  // namespace talmora

@@ -52,12 +52,17 @@ class VideoObject : public Object {
   Track z;
   Track r{1.0}, g{1.0}, b{1.0}, a{1.0};
   Track angle;
+  // Seconds over which the opacity rises from 0 at the start and falls to 0 at the end.
+  double fadein = 0.0, fadeout = 0.0;
 
  private:
   void ReadEdges(const AttributeMap& attributes);
   void ReadPlacement(const AttributeMap& attributes);
   // `name` sets the start and the end value, then `name`+"end" the end value alone.
   void ReadPair(const AttributeMap& attributes, const char* name, Track& track);
+  void ReadFade(const AttributeMap& attributes, const char* name, double& seconds);
+  // What the fades leave of the opacity at `time`, 0 to 1.
+  double FadeAt(double time) const;
   // The fraction of the window gone by at `time`.
   double Progress(double time) const;
 

@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -71,8 +72,13 @@ TEST_F(ImageCommandLine, PicturesFillTheirRectanglesInTheirColour) {
 // A picture on the left, a text on the right: each blended through its own path.
 TEST_F(ImageCommandLine, FadeRisesFrameByFrameAndNothingShowsOutsideTheWindow) {
   Solid("white.pam", 4, 4, 0xFFFFFFFF);
+  // Beside it the same rise as a fade in, and one up and down again in half the time each, also
+  // as two fades of the whole window shortened to fit.
   const auto frames = Run(R"(width="80" height="64" length="3")",
                           R"(<image src="white.pam" width="4" height="4" a="0" aend="1" time="1" duration="1"/>)"
+                          R"(<image src="white.pam" x="4" width="4" height="4" fadein="1" time="1" duration="1"/>)"
+                          R"(<image src="white.pam" x="8" width="4" height="4" fadein="0.5" fadeout="0.5" time="1" duration="1"/>)"
+                          R"(<image src="white.pam" x="12" width="4" height="4" fadein="1" fadeout="1" time="1" duration="1"/>)"
                           R"(<text sentence="■" fontsize="48" x="16" a="0" aend="1" time="1" duration="1"/>)");
   ASSERT_EQ(frames.pixels.size(), 30u);
   const Box text = frames.Ink(19, kBlack, {16, 0, 80, 64});
@@ -81,8 +87,11 @@ TEST_F(ImageCommandLine, FadeRisesFrameByFrameAndNothingShowsOutsideTheWindow) {
   for (size_t i = 0; i < 30; ++i) {
     const bool shown = i >= 10 && i < 20;
     const double level = shown ? static_cast<double>(i - 10) * 25.5 : 0;
-    EXPECT_EQ(frames.Ink(i, kBlack, {0, 0, 16, 64}), (shown && i > 10 ? Box{0, 0, 4, 4} : Box{})) << i;
+    EXPECT_EQ(frames.Ink(i, kBlack, {0, 0, 16, 64}), (shown && i > 10 ? Box{0, 0, 16, 4} : Box{})) << i;
     EXPECT_NEAR(frames.At(i, 1, 1) & 0xFF, level, 1) << i;
+    EXPECT_NEAR(frames.At(i, 5, 1) & 0xFF, level, 1) << i;
+    EXPECT_NEAR(frames.At(i, 9, 1) & 0xFF, shown ? static_cast<double>(std::min(i - 10, 20 - i)) * 51 : 0, 1) << i;
+    EXPECT_EQ(frames.At(i, 13, 1), frames.At(i, 9, 1)) << i;
     EXPECT_EQ(frames.Ink(i, kBlack, {16, 0, 80, 64}).Empty(), !shown || i == 10) << i;
     EXPECT_NEAR(frames.At(i, (text.left + text.right) / 2, (text.top + text.bottom) / 2) & 0xFF, level, 1) << i;
   }
