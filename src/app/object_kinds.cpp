@@ -52,6 +52,17 @@ constexpr Attribute kSoundRows[] = {
     {"ease", kEase, kPacing, kEaseForms},
 };
 constexpr Attribute kTemplateRows[] = {{"name", kText}};
+// What a key moves: the drawn rows whose values a track holds, but the edges (say x and width)
+// and the depth, which holds for the whole window.
+constexpr Attribute kKeyRows[] = {
+    {"at", kTime},     {"x", kNumber}, {"y", kNumber}, {"width", kNumber}, {"height", kNumber},
+    {"r", kColour, kFixed, {}, 0, 1},
+    {"g", kColour, kFixed, {}, 0, 1},
+    {"b", kColour, kFixed, {}, 0, 1},
+    {"a", kColour, kFixed, {}, 0, 1},
+    {"angle", kNumber},
+    {"ease", kEase, kPacing, kEaseForms},
+};
 // In the order the movie pass reads them.
 constexpr Attribute kRootRows[] = {
     {"width", kInteger},
@@ -70,6 +81,7 @@ constexpr std::span<const Attribute> kImageGroups[] = {kTimedRows, kDrawnRows, k
 constexpr std::span<const Attribute> kTextGroups[] = {kTimedRows, kDrawnRows, kTextRows};
 constexpr std::span<const Attribute> kSoundGroups[] = {kTimedRows, kSoundRows};
 constexpr std::span<const Attribute> kTemplateGroups[] = {kTemplateRows};
+constexpr std::span<const Attribute> kKeyGroups[] = {kKeyRows};
 
 constexpr ElementKind kKinds[] = {
     {"talmora", nullptr, kRootGroups},
@@ -77,6 +89,7 @@ constexpr ElementKind kKinds[] = {
     {"text", MakeObject<Text>, kTextGroups},
     {"sound", MakeObject<Sound>, kSoundGroups},
     {"template", nullptr, kTemplateGroups, true},
+    {"key", nullptr, kKeyGroups, false, true},
 };
 
 // Each kind's names with their end partners, sorted, built once.
@@ -140,9 +153,15 @@ const ElementKind& RootKind() { return kKinds[0]; }
 
 const ElementKind* ChildKind(std::string_view tag) {
   for (const ElementKind& kind : ElementKinds().subspan(1)) {
-    if (kind.tag == tag) return &kind;
+    if (kind.tag == tag && !kind.nested) return &kind;
   }
   return nullptr;
+}
+
+const ElementKind& KeyKind() {
+  static const ElementKind& kKey = *std::find_if(std::begin(kKinds), std::end(kKinds),
+                                                 [](const ElementKind& kind) { return kind.tag == "key"; });
+  return kKey;
 }
 
 std::span<const ObjectKind> ObjectKinds() {

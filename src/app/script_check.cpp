@@ -408,13 +408,16 @@ std::vector<Problem> Checker::Run() {
       template_lines_.emplace(name->second, tag.line);
   }
   std::vector<std::string_view> elements;
-  for (const ElementKind& kind : ElementKinds().subspan(1)) elements.push_back(kind.tag);
+  for (const ElementKind& kind : ElementKinds().subspan(1)) {
+    if (!kind.nested) elements.push_back(kind.tag);
+  }
   double length = 0.0;
   for (size_t i = 1; i < tags_.size(); ++i) {
     const ScriptTag& tag = tags_[i];
     const ElementKind* kind = ChildKind(tag.name);
     if (!kind) {
-      Report(tag, "不明な要素です" + Suggestion(tag.name, elements));
+      Report(tag, tag.name == KeyKind().tag ? "key は image や text の中に置きます: 読まれません"
+                                            : "不明な要素です" + Suggestion(tag.name, elements));
       continue;
     }
     CheckNames(tag, *kind);

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "script/attribute_map.h"
 #include "script/script_context.h"
@@ -19,6 +22,9 @@ class Object {
 
   // Applies the template, then reads "time", "duration" and "timeend".
   virtual void ReadProperties(AttributeMap& attributes);
+  // Then its elements (keys), once the window is known: `own` and its template's, with the
+  // attributes as ReadProperties left them.
+  virtual void ReadChildren(const AttributeMap& /*attributes*/, std::span<const ScriptTag> /*own*/) {}
 
   double start = 0.0;
   double end = 0.0;
@@ -30,12 +36,16 @@ class Object {
   bool ReadInteger(const AttributeMap& attributes, const std::string& name, int32_t& value);
   bool ReadFlag(const AttributeMap& attributes, const std::string& name, bool& value);
   void StoreNumber(const std::string& name, double value);
+  // The "key" elements among its template's children, then among `own`; true for its own.
+  std::vector<std::pair<const ScriptTag*, bool>> KeyTags(std::span<const ScriptTag> own) const;
 
   ScriptContext& context_;
 
  private:
   void ApplyTemplate(AttributeMap& attributes);
   void ReadTimeWindow(const AttributeMap& attributes);
+
+  std::span<const ScriptTag> template_children_;
 };
 
 // Activation order, latest first: p goes before q when it starts later, or when the starts lie

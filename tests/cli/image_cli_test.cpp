@@ -113,6 +113,49 @@ TEST_F(ImageCommandLine, NoTurnDrawsAsAlwaysAndARightAngleTurnsAboutTheCentre) {
   EXPECT_EQ(turned.At(0, 9, 11), 0xFF0000FFu);  // right to the bottom
 }
 
+// Keys in any order: the path hits each key's value at its frame, and each stretch moves along
+// the ease of the key it leaves. "now-1" starts the next one a second before the end, and a
+// template's key moves it.
+TEST_F(ImageCommandLine, KeysMoveAPictureThroughEachValueOnItsFrame) {
+  Solid("white.pam", 4, 4, 0xFFFFFFFF);
+  const auto frames = Run(R"(width="80" height="16" length="2")",
+                          R"(<image src="white.pam" width="4" height="4" time="0" duration="2" x="0" xend="60">)"
+                          R"(<key at="1" x="40" ease="out"/><key at="0.5" x="20" ease="in"/></image>)"
+                          R"(<template name="down"><key at="0.5" y="12"/></template>)"
+                          R"(<image src="white.pam" template="down" width="4" height="4" time="now-1" duration="1" x="70"/>)");
+  EXPECT_EQ(status_, 0);
+  ASSERT_EQ(frames.pixels.size(), 20u);
+  // Linear to the first key, s³ to the second, 1 - (1 - s)³ to the end.
+  for (const auto& [i, left] : std::vector<std::pair<size_t, int>>{{0, 0}, {2, 8}, {5, 20}, {7, 21}, {10, 40}, {16, 59}, {19, 60}}) {
+    EXPECT_EQ(frames.Ink(i, kBlack, {0, 0, 64, 16}), (Box{left, 0, left + 4, 4})) << i;
+  }
+  for (const auto& [i, top] : std::vector<std::pair<size_t, int>>{{9, -1}, {10, 0}, {12, 5}, {15, 12}, {19, 12}}) {
+    EXPECT_EQ(frames.Ink(i, kBlack, {64, 0, 80, 16}), (top < 0 ? Box{} : Box{70, top, 74, top + 4})) << i;
+  }
+}
+
+// At every frame a picture with keys draws as its stretches given one element each: turned,
+// tinted and half out of the frame, with its template's keys, its own winning at the same time.
+TEST_F(ImageCommandLine, AKeyedPictureDrawsAsItsStretchesOneElementEach) {
+  WritePam(dir_ / "pic.pam", 4, 2, {0xFFFF0000, 0xFFFF0000, 0xFF0000FF, 0xFF0000FF, 0xFFFF0000, 0xFFFF0000, 0xFF0000FF, 0xFF0000FF});
+  const std::string size = R"(width="24" height="24" length="1")", common = R"(<image src="pic.pam" y="4" height="8" g="0.5")";
+  const auto keyed = Run(size, R"(<template name="moves"><key at="0.3" x="-2" width="20" angle="40" r="0.6" ease="out"/>)"
+                               R"(<key at="0.6" x="999"/></template>)" + common +
+                               R"( template="moves" time="0" duration="1" x="-8" width="16" angle="10" r="1" ease="in")"
+                               R"( xend="10" widthend="12" angleend="200" rend="0">)"
+                               R"(<key at="0.6" x="4" width="16" angle="100" r="0.2" ease="inout"/></image>)");
+  EXPECT_EQ(status_, 0);
+  const auto split = Run(size, common + R"( time="0" timeend="0.3" x="-8" xend="-2" width="16" widthend="20" angle="10")"
+                                        R"( angleend="40" r="1" rend="0.6" ease="in"/>)" + common +
+                                   R"( time="0.3" timeend="0.6" x="-2" xend="4" width="20" widthend="16" angle="40")"
+                                   R"( angleend="100" r="0.6" rend="0.2" ease="out"/>)" + common +
+                                   R"( time="0.6" timeend="1" x="4" xend="10" width="16" widthend="12" angle="100")"
+                                   R"( angleend="200" r="0.2" rend="0" ease="inout"/>)");
+  ASSERT_EQ(keyed.pixels.size(), 10u);
+  EXPECT_EQ(keyed.pixels, split.pixels);
+  EXPECT_NE(keyed.pixels[4], keyed.pixels[5]);
+}
+
 TEST_F(ImageCommandLine, ConsoleShowsEachPathOnceAndEveryFailureOnceWhileTheRunGoesOn) {
   Solid("pic.pam", 4, 4, 0xFFFFFFFF);
   dir_.Write("broken.png", std::string("\x89PNG\r\n\x1A\n\0\0\0", 11));

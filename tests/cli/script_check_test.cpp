@@ -59,6 +59,13 @@ TEST(ScriptCheck, EveryProblemOnItsLine) {
   <sound src="../art/one.wav" time="1" duration="-2"/>
   <image src="../art/clip.gif" time="0" cliploop="yes" clipspeed="0"/>
   <image src="../art/clip.gif" time="0" clipstart="9"/>
+  <image src="../art/pic.pam" time="now-9" duration="2" fadein="-1">
+    <key at="1" z="2" witdh="3" x="a"/>
+    <key at="3"/>
+    <key at="1" y="5"/><key at="1" y="6"/>
+  </image>
+  <text time="now+x"/>
+  <key at="0"/>
 </talmora>
 )");
   const std::string kColour = " は色の範囲を超えています: 色の成分は0から1です (255 なら 1 のつもりでは?)";
@@ -105,6 +112,16 @@ TEST(ScriptCheck, EveryProblemOnItsLine) {
       // A moving picture is read as one and has a window of its own, unless it starts after its end.
       "17: <image>: 属性 clipspeed の値 [0] は読めません (0より大きい数値が必要です)",
       "18: <image>: 表示時間が0秒です (duration も timeend もありません): 表示されません",
+      // Keys' problems at their own lines.
+      "19: <image>: time の値 [now-9] は -9 秒になるため 0 秒とします",
+      "19: <image>: 属性 fadein の値 [-1] は読めません (0以上の数値が必要です)",
+      "20: <key>: 属性 witdh は key では読まれません (width の誤りでは?)",
+      "20: <key>: 属性 x の値 [a] は読めません (数値が必要です)",
+      "20: <key>: 属性 z は key では動かせません: 無視します",
+      "21: <key>: at 3 秒は表示時間 (0 から 2 秒) の外です: この key は無視します",
+      "22: <key>: at 1 秒の y が2度あります: 後の値を使います",
+      "24: <text>: 属性 time の値 [now+x] は読めません (数値が必要です)",
+      "25: <key>: key は image や text の中に置きます: 読まれません",
   };
   std::string want;
   for (const std::string& line : expected) want += "sub/movie.xml:" + line + "\n";
