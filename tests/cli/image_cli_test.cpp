@@ -114,22 +114,23 @@ TEST_F(ImageCommandLine, NoTurnDrawsAsAlwaysAndARightAngleTurnsAboutTheCentre) {
 }
 
 // Keys in any order: the path hits each key's value at its frame, and each stretch moves along
-// the ease of the key it leaves. "now-1" starts the next one a second before the end, and a
-// template's key moves it.
+// the ease of the key it leaves. "now-1" starts the next one a second before the end; its own
+// key at 0 replaces its start, and its template's key moves it on, the last key holding.
 TEST_F(ImageCommandLine, KeysMoveAPictureThroughEachValueOnItsFrame) {
   Solid("white.pam", 4, 4, 0xFFFFFFFF);
   const auto frames = Run(R"(width="80" height="16" length="2")",
                           R"(<image src="white.pam" width="4" height="4" time="0" duration="2" x="0" xend="60">)"
                           R"(<key at="1" x="40" ease="out"/><key at="0.5" x="20" ease="in"/></image>)"
                           R"(<template name="down"><key at="0.5" y="12"/></template>)"
-                          R"(<image src="white.pam" template="down" width="4" height="4" time="now-1" duration="1" x="70"/>)");
+                          R"(<image src="white.pam" template="down" width="4" height="4" time="now-1" duration="1" x="70")"
+                          R"( y="8"><key at="0" y="2"/></image>)");
   EXPECT_EQ(status_, 0);
   ASSERT_EQ(frames.pixels.size(), 20u);
   // Linear to the first key, s³ to the second, 1 - (1 - s)³ to the end.
   for (const auto& [i, left] : std::vector<std::pair<size_t, int>>{{0, 0}, {2, 8}, {5, 20}, {7, 21}, {10, 40}, {16, 59}, {19, 60}}) {
     EXPECT_EQ(frames.Ink(i, kBlack, {0, 0, 64, 16}), (Box{left, 0, left + 4, 4})) << i;
   }
-  for (const auto& [i, top] : std::vector<std::pair<size_t, int>>{{9, -1}, {10, 0}, {12, 5}, {15, 12}, {19, 12}}) {
+  for (const auto& [i, top] : std::vector<std::pair<size_t, int>>{{9, -1}, {10, 2}, {12, 6}, {15, 12}, {19, 12}}) {
     EXPECT_EQ(frames.Ink(i, kBlack, {64, 0, 80, 16}), (top < 0 ? Box{} : Box{70, top, 74, top + 4})) << i;
   }
 }

@@ -130,41 +130,6 @@ TEST_F(Objects, InterpolateWithEaseAndTurn) {
   EXPECT_EQ(objects[5]->AngleAt(0), 0);
 }
 
-// Each value a track of its own: its start, the keys that name it in time order, and its end value
-// or else its last key held. A template's keys come first, the element's own win at the same
-// time; a repeat within one is said and the later wins.
-TEST_F(Objects, KeysMakeEachValueATrackOfItsOwn) {
-  reporter.Take();
-  const auto objects = ReadAll(R"(
-      <template name="t" time="0" duration="4"><key at="2" y="5" a="0.5"/><key at="1" y="9"/></template>
-      <image template="t" x="0" xend="40" ease="in">
-        <key at="3" x="10" ease="out"/>
-        <key at="1" x="30"/><key at="1" x="20" y="7"/>
-        <key at="0" width="100"/>
-      </image>
-      <text template="t" y="1" fadein="-1" fadeout="x"/>)");
-  const auto points = [](const Track& track) {
-    std::vector<std::pair<double, double>> keys;
-    for (const Key& key : track.Keys()) keys.emplace_back(key.at, key.value);
-    return keys;
-  };
-  using Points = std::vector<std::pair<double, double>>;
-  const VideoObject& image = *objects[0];
-  EXPECT_EQ(points(image.x), (Points{{0, 0}, {0.25, 20}, {0.75, 10}, {1, 40}}));
-  std::vector<Ease::Kind> eases;
-  for (const Key& key : image.x.Keys()) eases.push_back(key.ease.kind);
-  EXPECT_EQ(eases, (std::vector<Ease::Kind>{Ease::Kind::kIn, Ease::Kind::kIn, Ease::Kind::kOut, Ease::Kind::kIn}));
-  EXPECT_EQ(points(image.y), (Points{{0, 0}, {0.25, 7}, {0.5, 5}, {1, 5}}));
-  EXPECT_EQ(points(image.a), (Points{{0, 1}, {0.5, 0.5}, {1, 0.5}}));
-  EXPECT_EQ(points(image.width), (Points{{0, 100}, {1, 100}}));
-  EXPECT_EQ(points(image.height), (Points{{0, 384}, {1, 384}}));
-  EXPECT_EQ(points(objects[1]->y), (Points{{0, 1}, {0.25, 9}, {0.5, 5}, {1, 5}}));
-  EXPECT_EQ(objects[1]->fadein, 0);
-  EXPECT_EQ(reporter.Take(), "警告 : 5行目 : at 1 秒の x が2度あります: 後の値を使います\n"
-                             "fadeinエラー : プロパティの値が不正です - [-1]\n"
-                             "fadeoutエラー : プロパティの値が不正です - [x]\n");
-}
-
 TEST(Track, EachStretchEasesOnItsOwnAndTheEndsCarryOn) {
   const Ease in{Ease::Kind::kIn};
   const Track track({{0, 0, {}}, {0.5, 10, in}, {1, 20, {}}});
