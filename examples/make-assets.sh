@@ -29,8 +29,8 @@ intro() {
   ff -f lavfi -i "sine=f=880:r=48000:d=1.5" -af "afade=t=out:st=0.2:d=1.3" -ac 2 -c:a pcm_s16le chime.wav
 }
 
-# Three "camera" photos at 1280 x 720 (larger than the movie) and eight seconds of music.
-slideshow() {
+# Three "camera" photos at 1280 x 720 (larger than the movie).
+photos() {
   local sun='lt(hypot(X-820,Y-410),60)' glint='lt(abs(X-820),40+(Y-430)/4)*gt(sin(Y*0.7),0.3)'
   picture 1280x720 harbour.jpg \
     "if($sun,255,if(lt(Y,430),40+200*Y/430,20+40*(1-(Y-430)/290)+60*$glint))" \
@@ -45,6 +45,11 @@ slideshow() {
   local lit='lt(mod(X,22),9)*lt(mod(Y,26),13)*gt(sin(floor(X/22)*7.1+floor(Y/26)*3.3),-0.2)'
   picture 1280x720 city.jpg \
     "if($tower,if($lit,250,25),10)" "if($tower,if($lit,200,25),15+Y/20)" "if($tower,if($lit,120,40),50+Y/10)"
+}
+
+# The photos and eight seconds of music.
+slideshow() {
+  photos
   # Two chords, two seconds each, with a slow tremolo; stereo, as every sound must be.
   local chord='(0.16*sin(2*PI*if(lt(mod(t,4),2),220,293.66)*t)+0.1*sin(2*PI*if(lt(mod(t,4),2),277.18,369.99)*t)+0.1*sin(2*PI*if(lt(mod(t,4),2),329.63,440)*t))'
   local swell='min(1,min(mod(t,2)*8,(2-mod(t,2))*8))'
@@ -106,6 +111,9 @@ Light the harbour lamps tonight
 and every ship comes home
 SRT
 }
+
+ken-burns() { photos; }
+fade-caption() { lower-third; }
 
 for name in "$@"; do
   cp "$here/$name.xml" "$dir/"

@@ -33,6 +33,8 @@ constexpr Attribute kDrawnRows[] = {
     {"b", kColour, kToEnd, {}, 0, 1},
     {"a", kColour, kToEnd, {}, 0, 1},
     {"angle", kNumber, kToEnd},
+    {"fadein", kTime},
+    {"fadeout", kTime},
     {"ease", kEase, kPacing, kEaseForms},
 };
 constexpr Attribute kImageRows[] = {
@@ -70,6 +72,17 @@ constexpr Attribute kCaptionRows[] = {
     {"highlightoutlinecolor", kText},
 };
 constexpr Attribute kTemplateRows[] = {{"name", kText}};
+// What a key moves: the drawn rows whose values a track holds, but the edges (say x and width)
+// and the depth, which holds for the whole window.
+constexpr Attribute kKeyRows[] = {
+    {"at", kTime},     {"x", kNumber}, {"y", kNumber}, {"width", kNumber}, {"height", kNumber},
+    {"r", kColour, kFixed, {}, 0, 1},
+    {"g", kColour, kFixed, {}, 0, 1},
+    {"b", kColour, kFixed, {}, 0, 1},
+    {"a", kColour, kFixed, {}, 0, 1},
+    {"angle", kNumber},
+    {"ease", kEase, kPacing, kEaseForms},
+};
 // In the order the movie pass reads them.
 constexpr Attribute kRootRows[] = {
     {"width", kInteger},
@@ -91,6 +104,7 @@ constexpr std::span<const Attribute> kEllipseGroups[] = {kTimedRows, kDrawnRows,
 constexpr std::span<const Attribute> kSoundGroups[] = {kTimedRows, kSoundRows};
 constexpr std::span<const Attribute> kCaptionGroups[] = {kCaptionTimedRows, kDrawnRows, kTextRows, kCaptionRows};
 constexpr std::span<const Attribute> kTemplateGroups[] = {kTemplateRows};
+constexpr std::span<const Attribute> kKeyGroups[] = {kKeyRows};
 
 constexpr ElementKind kKinds[] = {
     {"talmora", nullptr, kRootGroups},
@@ -101,6 +115,7 @@ constexpr ElementKind kKinds[] = {
     {"ellipse", MakeObject<EllipseShape>, kEllipseGroups},
     {"captions", MakeObject<Captions>, kCaptionGroups},
     {"template", nullptr, kTemplateGroups, true},
+    {"key", nullptr, kKeyGroups, false, true},
 };
 
 // Each kind's names with their end partners, sorted, built once.
@@ -164,9 +179,15 @@ const ElementKind& RootKind() { return kKinds[0]; }
 
 const ElementKind* ChildKind(std::string_view tag) {
   for (const ElementKind& kind : ElementKinds().subspan(1)) {
-    if (kind.tag == tag) return &kind;
+    if (kind.tag == tag && !kind.nested) return &kind;
   }
   return nullptr;
+}
+
+const ElementKind& KeyKind() {
+  static const ElementKind& kKey = *std::find_if(std::begin(kKinds), std::end(kKinds),
+                                                 [](const ElementKind& kind) { return kind.tag == "key"; });
+  return kKey;
 }
 
 std::span<const ObjectKind> ObjectKinds() {

@@ -41,6 +41,8 @@ struct ElementKind {
   std::span<const std::span<const Attribute>> groups = {};
   // A template also takes every name of the kinds it lends to, but never follows a "template".
   bool lends = false;
+  // An element inside a drawn one (a key), never a child of the root.
+  bool nested = false;
 };
 
 // Every element a script can hold: the root first, then its children in the order suggestions
@@ -49,6 +51,8 @@ std::span<const ElementKind> ElementKinds();
 const ElementKind& RootKind();
 // The kind of a child of the root; none for a tag no reader looks at.
 const ElementKind* ChildKind(std::string_view tag);
+// The kind of the elements a drawn element holds.
+const ElementKind& KeyKind();
 // The kinds with a maker, for the factory.
 std::span<const ObjectKind> ObjectKinds();
 

@@ -279,6 +279,12 @@ void Checker::ReadChild(const ScriptTag& tag, const ElementKind& kind) {
   }
   if (Given(tag, template_name, "src")) object.written_src = runtime_.keeper.Get("src");
   for (const Refusal& refusal : refusals_.Take()) {
+    if (!refusal.words.empty()) {
+      // A key's problem is its own line's, wherever the key stands.
+      problems_.push_back({refusal.line > 0 ? refusal.line : tag.line, refusal.line > 0 ? "key" : tag.name,
+                           refusal.words});
+      continue;
+    }
     const bool window = refusal.name == "time" || refusal.name == "duration" || refusal.name == "timeend";
     if (window && !refusal.read_as) object.window_refused = true;
     Report(tag, ValueReport(refusal) + Origin(tag, template_name, refusal.name));
@@ -456,13 +462,16 @@ std::vector<Problem> Checker::Run() {
       template_lines_.emplace(name->second, tag.line);
   }
   std::vector<std::string_view> elements;
-  for (const ElementKind& kind : ElementKinds().subspan(1)) elements.push_back(kind.tag);
+  for (const ElementKind& kind : ElementKinds().subspan(1)) {
+    if (!kind.nested) elements.push_back(kind.tag);
+  }
   double length = 0.0;
   for (size_t i = 1; i < tags_.size(); ++i) {
     const ScriptTag& tag = tags_[i];
     const ElementKind* kind = ChildKind(tag.name);
     if (!kind) {
-      Report(tag, "不明な要素です" + Suggestion(tag.name, elements));
+      Report(tag, tag.name == KeyKind().tag ? "key は image や text の中に置きます: 読まれません"
+                                            : "不明な要素です" + Suggestion(tag.name, elements));
       continue;
     }
     CheckNames(tag, *kind);

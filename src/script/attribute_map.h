@@ -14,6 +14,7 @@ struct ScriptTag {
   std::string name;
   AttributeMap attributes;
   int line = 0;  // in the script file; 0 when unknown
+  std::vector<ScriptTag> children = {};  // a child of the root's own elements (its keys)
 };
 
 // Entry 0 is the root element, then the root's element children in document order.

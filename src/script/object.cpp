@@ -18,6 +18,17 @@ void Object::ApplyTemplate(AttributeMap& attributes) {
   if (!ReadText(attributes, "template", name)) return;
   // Own attributes win: insert keeps what is there.
   for (const auto& entry : context_.templates.GetTemplate(name)) attributes.insert(entry);
+  template_children_ = context_.templates.GetTemplateChildren(name);
+}
+
+std::vector<std::pair<const ScriptTag*, bool>> Object::KeyTags(std::span<const ScriptTag> own) const {
+  std::vector<std::pair<const ScriptTag*, bool>> keys;
+  for (const bool mine : {false, true}) {
+    for (const ScriptTag& child : mine ? own : template_children_) {
+      if (child.name == "key") keys.emplace_back(&child, mine);
+    }
+  }
+  return keys;
 }
 
 void Object::ReadTimeWindow(const AttributeMap& attributes) {

@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "script/attribute_map.h"
@@ -20,6 +22,9 @@ class Object {
 
   // Applies the template, then reads "time", "duration" and "timeend".
   virtual void ReadProperties(AttributeMap& attributes);
+  // Then its elements (keys), once the window is known: `own` and its template's, with the
+  // attributes as ReadProperties left them.
+  virtual void ReadChildren(const AttributeMap& /*attributes*/, std::span<const ScriptTag> /*own*/) {}
 
   double start = 0.0;
   double end = 0.0;
@@ -32,6 +37,8 @@ class Object {
   bool ReadFlag(const AttributeMap& attributes, const std::string& name, bool& value);
   bool ReadColour(const AttributeMap& attributes, const std::string& name, uint32_t& value);
   void StoreNumber(const std::string& name, double value);
+  // The "key" elements among its template's children, then among `own`; true for its own.
+  std::vector<std::pair<const ScriptTag*, bool>> KeyTags(std::span<const ScriptTag> own) const;
 
   // For an element read once into several objects alike.
   Object(const Object&) = default;
@@ -41,6 +48,8 @@ class Object {
  private:
   void ApplyTemplate(AttributeMap& attributes);
   void ReadTimeWindow(const AttributeMap& attributes);
+
+  std::span<const ScriptTag> template_children_;
 };
 
 // An element that stands on the timeline as several objects it made, as captions stand as a text

@@ -8,6 +8,7 @@ std::shared_ptr<Object> ObjectFactory::Create(const ScriptTag& tag) const {
     std::shared_ptr<Object> object = kind.make(context_);
     AttributeMap attributes = tag.attributes;
     object->ReadProperties(attributes);
+    object->ReadChildren(attributes, tag.children);
     return object;
   }
   return nullptr;

@@ -23,6 +23,30 @@ bool Convert(const std::string& name, const std::string& text, T& value, Parse p
   return true;
 }
 
+// "now+0.5", "now-1": the latest end moved by so many seconds, recorded as a number. A start
+// before 0 is 0.
+bool ReadMovedNow(PropertyKeeper& keeper, const std::string& text, double& value, Reporter& reporter,
+                  RunOutcome* outcome) {
+  size_t read = 0;
+  const auto offset = ParseNumber(std::string_view(text).substr(3), &read);
+  const auto from = ParseNumber(keeper.Get("timeend"));
+  if (!offset || !from || text.find_first_not_of(" \t\n\r", 3 + read) != std::string::npos) {
+    keeper.Set("time", text);
+    RefuseValue(reporter, "time", text, Expectation::kNumber, outcome);
+    return false;
+  }
+  value = *from + *offset;
+  if (value < 0.0) {
+    const std::string words = "time の値 [" + text + "] は " + Shortest(value) + " 秒になるため 0 秒とします";
+    if (reporter.Refused({"time", text, Expectation::kNotNegative, std::nullopt, {}, words}) && outcome) {
+      outcome->NoteFailed();
+    }
+    value = 0.0;
+  }
+  keeper.StoreNumber("time", value);
+  return true;
+}
+
 }  // namespace
 
 void RefuseValue(Reporter& reporter, const std::string& name, const std::string& text,
@@ -76,6 +100,10 @@ bool ReadPropertyNumber(PropertyKeeper& keeper, const AttributeMap& attributes,
                         const std::string& name, double& value, Reporter& reporter,
                         RunOutcome* outcome) {
   std::string text;
+  if (name == "time" && FindAttribute(attributes, name, text) && text.size() > 3 && text.starts_with("now") &&
+      (text[3] == '+' || text[3] == '-')) {
+    return ReadMovedNow(keeper, text, value, reporter, outcome);
+  }
   return ReadPropertyText(keeper, attributes, name, text) &&
          Convert(name, text, value, ParseNumber, Expectation::kNumber, reporter, outcome);
 }

@@ -21,7 +21,8 @@ bool ReadPlainNumber(const AttributeMap& attributes, const std::string& name, do
 bool ReadPlainInteger(const AttributeMap& attributes, const std::string& name, int32_t& value,
                       Reporter& reporter, RunOutcome* outcome = nullptr);
 
-// Property readers: apply "now" (for "time") and "last", and record the text in the keeper.
+// Property readers: apply "now" (for "time") and "last", and record the text in the keeper. The
+// number reader also takes "now+X" and "now-X" for "time", and records the number they give.
 bool ReadPropertyText(PropertyKeeper& keeper, const AttributeMap& attributes,
                       const std::string& name, std::string& value);
 bool ReadPropertyNumber(PropertyKeeper& keeper, const AttributeMap& attributes,

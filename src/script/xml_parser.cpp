@@ -13,6 +13,8 @@ namespace {
 ScriptTag TagOf(XmlNode& element) {
   ScriptTag tag{std::move(element.name), {}, element.line};
   for (auto& [name, value] : element.attributes) tag.attributes.emplace(std::move(name), std::move(value));
+  tag.children.reserve(element.children.size());
+  for (XmlNode& child : element.children) tag.children.push_back(TagOf(child));
   return tag;
 }
 

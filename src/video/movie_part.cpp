@@ -83,7 +83,8 @@ double ObjectCost(const VideoObject& object, double time, double width, double h
     }
     return false;
   };
-  const bool fading = moves(object.a) || moves(object.r) || moves(object.g) || moves(object.b);
+  const bool fading = moves(object.a) || moves(object.r) || moves(object.g) || moves(object.b) ||
+                      object.fadein > 0.0 || object.fadeout > 0.0;
   return share * kPicture * (predicted && fading ? kFading : 1.0) + (image && image->ClipSeconds() ? kDecoding : 0.0);
 }
 

@@ -1,11 +1,18 @@
 #include "video/video_object.h"
 
+#include <algorithm>
+#include <cmath>
+#include <map>
 #include <string>
+#include <vector>
 
+#include "app/object_kinds.h"
 #include "platform/render/affine_draw.h"
 #include "script/conversions.h"
 #include "script/global_property.h"
+#include "script/number_text.h"
 #include "script/property_readers.h"
+#include "video/easing.h"
 
 namespace talmora {
 
@@ -22,6 +29,8 @@ void VideoObject::ReadProperties(AttributeMap& attributes) {
   ReadPair(attributes, "b", b);
   ReadPair(attributes, "a", a);
   ReadPair(attributes, "angle", angle);
+  ReadFade(attributes, "fadein", fadein);
+  ReadFade(attributes, "fadeout", fadeout);
   std::string word;
   if (ReadText(attributes, "ease", word)) {
     if (auto parsed = ParseEase(word)) {
@@ -103,6 +112,147 @@ void VideoObject::ReadPair(const AttributeMap& attributes, const char* name, Tra
   if (ReadNumber(attributes, std::string(name) + "end", value)) track.SetLast(value);
 }
 
+void VideoObject::ReadFade(const AttributeMap& attributes, const char* name, double& seconds) {
+  double value = 0.0;
+  if (!ReadNumber(attributes, name, value)) return;
+  if (value >= 0.0 && std::isfinite(value)) {
+    seconds = value;
+  } else if (std::string text; FindAttribute(attributes, name, text)) {
+    RefuseValue(context_.reporter, name, text, Expectation::kNotNegative, &context_.outcome);
+  }
+}
+
+double VideoObject::FadeAt(double time) const {
+  // Fades longer than the window together are shortened to fit, as a sound's are.
+  double in = fadein, out = fadeout;
+  if (const double both = in + out, span = end - start; both > span) {
+    in *= std::max(span, 0.0) / both;
+    out *= std::max(span, 0.0) / both;
+  }
+  double left = 1.0;
+  if (in > 0.0) left = std::min(left, (time - start) / in);
+  if (out > 0.0) left = std::min(left, (end - time) / out);
+  return std::clamp(left, 0.0, 1.0);
+}
+
+namespace {
+
+// A track a key can move, and the end attributes that give its value at the window's end.
+struct Keyed {
+  const char* name;
+  Track VideoObject::*track;
+  const char* ends[2];
+};
+
+constexpr Keyed kKeyed[] = {
+    {"x", &VideoObject::x, {"xend", "leftend"}},        {"y", &VideoObject::y, {"yend", "topend"}},
+    {"width", &VideoObject::width, {"widthend", "rightend"}}, {"height", &VideoObject::height, {"heightend", "bottomend"}},
+    {"r", &VideoObject::r, {"rend", nullptr}},          {"g", &VideoObject::g, {"gend", nullptr}},
+    {"b", &VideoObject::b, {"bend", nullptr}},          {"a", &VideoObject::a, {"aend", nullptr}},
+    {"angle", &VideoObject::angle, {"angleend", nullptr}},
+};
+
+// A key's value for one track, before it is placed on it.
+struct Stop {
+  double value;
+  Ease ease;
+  bool own;
+};
+
+}  // namespace
+
+void VideoObject::NoteKey(const ScriptTag& key, const std::string& name, const std::string& words) {
+  const std::string text = key.attributes.contains(name) ? key.attributes.at(name) : std::string();
+  if (context_.reporter.Refused({name, text, Expectation::kNumber, std::nullopt, {}, words, key.line})) {
+    context_.outcome.NoteFailed();
+  }
+}
+
+void VideoObject::ReadChildren(const AttributeMap& attributes, std::span<const ScriptTag> own) {
+  const auto keys = KeyTags(own);
+  if (keys.empty()) return;
+  const double span = end - start;
+  // Every track eases alike until a key says otherwise.
+  const Ease pacing = x.Keys().front().ease;
+  std::map<double, Stop> stops[std::size(kKeyed)];
+  for (const auto& [key, mine] : keys) {
+    std::string text;
+    if (!FindAttribute(key->attributes, "at", text)) {
+      NoteKey(*key, "at", "key に at がありません: 無視します");
+      continue;
+    }
+    const auto at = ParseNumber(text);
+    if (!at) {
+      NoteKey(*key, "at", "属性 at の値 [" + text + "] は読めません (数値が必要です): この key は無視します");
+      continue;
+    }
+    if (!(*at >= 0.0 && *at <= span)) {
+      NoteKey(*key, "at", "at " + Shortest(*at) + " 秒は表示時間 (0 から " + Shortest(std::max(span, 0.0)) +
+                              " 秒) の外です: この key は無視します");
+      continue;
+    }
+    Ease ease = pacing;
+    if (FindAttribute(key->attributes, "ease", text)) {
+      if (const auto parsed = ParseEase(text)) {
+        ease = *parsed;
+      } else {
+        NoteKey(*key, "ease", "属性 ease の値 [" + text + "] は読めません: 要素の ease で動きます");
+      }
+    }
+    for (const auto& entry : key->attributes) {
+      const std::string& name = entry.first;
+      const std::string& value = entry.second;
+      if (name == "at" || name == "ease") continue;
+      const auto keyed = std::find_if(std::begin(kKeyed), std::end(kKeyed),
+                                      [&](const Keyed& k) { return name == k.name; });
+      if (keyed == std::end(kKeyed)) {
+        if (IsKnownAttribute(*ChildKind("template"), name)) {
+          NoteKey(*key, name, "属性 " + name + " は key では動かせません: 無視します");
+        } else {
+          const auto nearest = NearestName(name, AttributeNames(KeyKind()));
+          NoteKey(*key, name, "属性 " + name + " は key では読まれません" +
+                                  (nearest ? " (" + std::string(*nearest) + " の誤りでは?)" : std::string()));
+        }
+        continue;
+      }
+      const auto number = ParseNumber(value);
+      if (!number) {
+        NoteKey(*key, name, "属性 " + name + " の値 [" + value + "] は読めません (数値が必要です)");
+        continue;
+      }
+      auto& track_stops = stops[static_cast<size_t>(keyed - std::begin(kKeyed))];
+      const auto [placed, fresh] = track_stops.try_emplace(*at, Stop{*number, ease, mine});
+      if (fresh) continue;
+      // The element's own key overrides its template's at the same time; within one, the later wins.
+      if (placed->second.own == mine) {
+        NoteKey(*key, name, "at " + Shortest(*at) + " 秒の " + name + " が2度あります: 後の値を使います");
+      }
+      placed->second = Stop{*number, ease, mine};
+    }
+  }
+  for (size_t i = 0; i < std::size(kKeyed); ++i) {
+    if (stops[i].empty()) continue;
+    Track& track = this->*kKeyed[i].track;
+    std::vector<Key> moved{{0.0, track.First(), pacing}};
+    for (const auto& [at, stop] : stops[i]) {
+      const double fraction = span > 0.0 ? at / span : 0.0;
+      // A key at the start replaces the start value; two times a division apart are one key.
+      if (fraction <= moved.back().at) {
+        moved.back() = {moved.back().at, stop.value, stop.ease};
+      } else {
+        moved.push_back({fraction, stop.value, stop.ease});
+      }
+    }
+    if (moved.back().at < 1.0) {
+      // Without an end value of its own the last key holds to the end.
+      const bool end_given = std::any_of(std::begin(kKeyed[i].ends), std::end(kKeyed[i].ends),
+                                         [&](const char* name) { return name && attributes.contains(name); });
+      moved.push_back({1.0, end_given ? track.Last() : moved.back().value, pacing});
+    }
+    track = Track(moved);
+  }
+}
+
 double VideoObject::Progress(double time) const {
   // An empty window (end == start) has no extent to divide by; it shows its start values.
   const double span = end - start;
@@ -137,7 +287,9 @@ void VideoObject::Interpolate(double time, Rect& rect, uint32_t& argb) const {
   rect.top = edge(scale_ * at(y));
   rect.right = edge(scale_ * Track::Sum(x, width, progress));
   rect.bottom = edge(scale_ * Track::Sum(y, height, progress));
-  argb = ArgbColour(at(a), at(r), at(g), at(b));
+  // Without fades the opacity is the track's alone, as it always was.
+  const double opacity = fadein > 0.0 || fadeout > 0.0 ? at(a) * FadeAt(time) : at(a);
+  argb = ArgbColour(opacity, at(r), at(g), at(b));
 }
 
 }  // namespace talmora

@@ -24,6 +24,8 @@ class VideoObject : public Object {
   explicit VideoObject(ScriptContext& context);
 
   void ReadProperties(AttributeMap& attributes) override;
+  // The keys: each names values its tracks pass through at `at` seconds into the window.
+  void ReadChildren(const AttributeMap& attributes, std::span<const ScriptTag> own) override;
   // Makes what drawing needs as the object comes on screen, and says on the console what it
   // loaded or why it could not. Empty when there is nothing to draw with, or nothing needed.
   virtual std::unique_ptr<Resources> Prepare(Reporter& /*reporter*/) const { return nullptr; }
@@ -58,6 +60,8 @@ class VideoObject : public Object {
   Track z;
   Track r{1.0}, g{1.0}, b{1.0}, a{1.0};
   Track angle;
+  // Seconds over which the opacity rises from 0 at the start and falls to 0 at the end.
+  double fadein = 0.0, fadeout = 0.0;
 
  protected:
   // `name` sets the start and the end value, then `name`+"end" the end value alone.
@@ -68,6 +72,11 @@ class VideoObject : public Object {
  private:
   void ReadEdges(const AttributeMap& attributes);
   void ReadPlacement(const AttributeMap& attributes);
+  void ReadFade(const AttributeMap& attributes, const char* name, double& seconds);
+  // Says a key's problem, at the key's line.
+  void NoteKey(const ScriptTag& key, const std::string& name, const std::string& words);
+  // What the fades leave of the opacity at `time`, 0 to 1.
+  double FadeAt(double time) const;
   // The fraction of the window gone by at `time`.
   double Progress(double time) const;
 

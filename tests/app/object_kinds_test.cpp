@@ -37,8 +37,9 @@ TEST(ObjectKinds, RowsGiveEachNameOnce) {
     }
     for (const std::string& name : names) EXPECT_EQ(names.count(name), 1u) << kind.tag << " " << name;
   }
-  // The root is no child, and a template lends what it reads but never follows another.
+  // The root and a key are no children, and a template lends what it reads but never follows another.
   EXPECT_EQ(ChildKind(RootKind().tag), nullptr);
+  EXPECT_EQ(ChildKind(KeyKind().tag), nullptr);
   const ElementKind& lender = *ChildKind("template");
   EXPECT_FALSE(IsKnownAttribute(lender, "template"));
   EXPECT_TRUE(IsKnownAttribute(lender, "name"));

@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -71,8 +72,13 @@ TEST_F(ImageCommandLine, PicturesFillTheirRectanglesInTheirColour) {
 // A picture on the left, a text on the right: each blended through its own path.
 TEST_F(ImageCommandLine, FadeRisesFrameByFrameAndNothingShowsOutsideTheWindow) {
   Solid("white.pam", 4, 4, 0xFFFFFFFF);
+  // Beside it the same rise as a fade in, and one up and down again in half the time each, also
+  // as two fades of the whole window shortened to fit.
   const auto frames = Run(R"(width="80" height="64" length="3")",
                           R"(<image src="white.pam" width="4" height="4" a="0" aend="1" time="1" duration="1"/>)"
+                          R"(<image src="white.pam" x="4" width="4" height="4" fadein="1" time="1" duration="1"/>)"
+                          R"(<image src="white.pam" x="8" width="4" height="4" fadein="0.5" fadeout="0.5" time="1" duration="1"/>)"
+                          R"(<image src="white.pam" x="12" width="4" height="4" fadein="1" fadeout="1" time="1" duration="1"/>)"
                           R"(<text sentence="■" fontsize="48" x="16" a="0" aend="1" time="1" duration="1"/>)");
   ASSERT_EQ(frames.pixels.size(), 30u);
   const Box text = frames.Ink(19, kBlack, {16, 0, 80, 64});
@@ -81,8 +87,11 @@ TEST_F(ImageCommandLine, FadeRisesFrameByFrameAndNothingShowsOutsideTheWindow) {
   for (size_t i = 0; i < 30; ++i) {
     const bool shown = i >= 10 && i < 20;
     const double level = shown ? static_cast<double>(i - 10) * 25.5 : 0;
-    EXPECT_EQ(frames.Ink(i, kBlack, {0, 0, 16, 64}), (shown && i > 10 ? Box{0, 0, 4, 4} : Box{})) << i;
+    EXPECT_EQ(frames.Ink(i, kBlack, {0, 0, 16, 64}), (shown && i > 10 ? Box{0, 0, 16, 4} : Box{})) << i;
     EXPECT_NEAR(frames.At(i, 1, 1) & 0xFF, level, 1) << i;
+    EXPECT_NEAR(frames.At(i, 5, 1) & 0xFF, level, 1) << i;
+    EXPECT_NEAR(frames.At(i, 9, 1) & 0xFF, shown ? static_cast<double>(std::min(i - 10, 20 - i)) * 51 : 0, 1) << i;
+    EXPECT_EQ(frames.At(i, 13, 1), frames.At(i, 9, 1)) << i;
     EXPECT_EQ(frames.Ink(i, kBlack, {16, 0, 80, 64}).Empty(), !shown || i == 10) << i;
     EXPECT_NEAR(frames.At(i, (text.left + text.right) / 2, (text.top + text.bottom) / 2) & 0xFF, level, 1) << i;
   }
@@ -102,6 +111,50 @@ TEST_F(ImageCommandLine, NoTurnDrawsAsAlwaysAndARightAngleTurnsAboutTheCentre) {
   EXPECT_EQ(turned.Ink(0, kBlack), (Box{6, 4, 10, 12}));
   EXPECT_EQ(turned.At(0, 7, 4), 0xFFFF0000u);   // left went to the top
   EXPECT_EQ(turned.At(0, 9, 11), 0xFF0000FFu);  // right to the bottom
+}
+
+// Keys in any order: the path hits each key's value at its frame, and each stretch moves along
+// the ease of the key it leaves. "now-1" starts the next one a second before the end; its own
+// key at 0 replaces its start, and its template's key moves it on, the last key holding.
+TEST_F(ImageCommandLine, KeysMoveAPictureThroughEachValueOnItsFrame) {
+  Solid("white.pam", 4, 4, 0xFFFFFFFF);
+  const auto frames = Run(R"(width="80" height="16" length="2")",
+                          R"(<image src="white.pam" width="4" height="4" time="0" duration="2" x="0" xend="60">)"
+                          R"(<key at="1" x="40" ease="out"/><key at="0.5" x="20" ease="in"/></image>)"
+                          R"(<template name="down"><key at="0.5" y="12"/></template>)"
+                          R"(<image src="white.pam" template="down" width="4" height="4" time="now-1" duration="1" x="70")"
+                          R"( y="8"><key at="0" y="2"/></image>)");
+  EXPECT_EQ(status_, 0);
+  ASSERT_EQ(frames.pixels.size(), 20u);
+  // Linear to the first key, s³ to the second, 1 - (1 - s)³ to the end.
+  for (const auto& [i, left] : std::vector<std::pair<size_t, int>>{{0, 0}, {2, 8}, {5, 20}, {7, 21}, {10, 40}, {16, 59}, {19, 60}}) {
+    EXPECT_EQ(frames.Ink(i, kBlack, {0, 0, 64, 16}), (Box{left, 0, left + 4, 4})) << i;
+  }
+  for (const auto& [i, top] : std::vector<std::pair<size_t, int>>{{9, -1}, {10, 2}, {12, 6}, {15, 12}, {19, 12}}) {
+    EXPECT_EQ(frames.Ink(i, kBlack, {64, 0, 80, 16}), (top < 0 ? Box{} : Box{70, top, 74, top + 4})) << i;
+  }
+}
+
+// At every frame a picture with keys draws as its stretches given one element each: turned,
+// tinted and half out of the frame, with its template's keys, its own winning at the same time.
+TEST_F(ImageCommandLine, AKeyedPictureDrawsAsItsStretchesOneElementEach) {
+  WritePam(dir_ / "pic.pam", 4, 2, {0xFFFF0000, 0xFFFF0000, 0xFF0000FF, 0xFF0000FF, 0xFFFF0000, 0xFFFF0000, 0xFF0000FF, 0xFF0000FF});
+  const std::string size = R"(width="24" height="24" length="1")", common = R"(<image src="pic.pam" y="4" height="8" g="0.5")";
+  const auto keyed = Run(size, R"(<template name="moves"><key at="0.3" x="-2" width="20" angle="40" r="0.6" ease="out"/>)"
+                               R"(<key at="0.6" x="999"/></template>)" + common +
+                               R"( template="moves" time="0" duration="1" x="-8" width="16" angle="10" r="1" ease="in")"
+                               R"( xend="10" widthend="12" angleend="200" rend="0">)"
+                               R"(<key at="0.6" x="4" width="16" angle="100" r="0.2" ease="inout"/></image>)");
+  EXPECT_EQ(status_, 0);
+  const auto split = Run(size, common + R"( time="0" timeend="0.3" x="-8" xend="-2" width="16" widthend="20" angle="10")"
+                                        R"( angleend="40" r="1" rend="0.6" ease="in"/>)" + common +
+                                   R"( time="0.3" timeend="0.6" x="-2" xend="4" width="20" widthend="16" angle="40")"
+                                   R"( angleend="100" r="0.6" rend="0.2" ease="out"/>)" + common +
+                                   R"( time="0.6" timeend="1" x="4" xend="10" width="16" widthend="12" angle="100")"
+                                   R"( angleend="200" r="0.2" rend="0" ease="inout"/>)");
+  ASSERT_EQ(keyed.pixels.size(), 10u);
+  EXPECT_EQ(keyed.pixels, split.pixels);
+  EXPECT_NE(keyed.pixels[4], keyed.pixels[5]);
 }
 
 TEST_F(ImageCommandLine, ConsoleShowsEachPathOnceAndEveryFailureOnceWhileTheRunGoesOn) {

@@ -68,6 +68,13 @@ TEST(ScriptCheck, EveryProblemOnItsLine) {
   <image src="../art/broken.svg" time="0" duration="1"/>
   <captions src="../art/lyrics.srt" sentence="x" highlight="words" highlightcolor="red"/>
   <captions src="../art/none.srt"/>
+  <image src="../art/pic.pam" time="now-9" duration="2" fadein="-1">
+    <key at="1" z="2" witdh="3" x="a"/>
+    <key at="3"/>
+    <key at="1" y="5"/><key at="1" y="6"/>
+  </image>
+  <text time="now+x"/>
+  <key at="0"/>
 </talmora>
 )");
   const std::string kColour = " は色の範囲を超えています: 色の成分は0から1です (255 なら 1 のつもりでは?)";
@@ -126,6 +133,16 @@ TEST(ScriptCheck, EveryProblemOnItsLine) {
       "23: <captions>: ../art/lyrics.srt:6: 終了時刻 00:00:02,000 が開始時刻 00:00:03,000 より前です",
       "23: <captions>: ../art/lyrics.srt:10: 字幕が短すぎてどのフレームにも表示されません (1.01 秒から 1.02 秒)",
       "24: <captions>: 字幕ファイル ../art/none.srt が見つかりません",
+      // Keys' problems at their own lines.
+      "31: <image>: time の値 [now-9] は -9 秒になるため 0 秒とします",
+      "31: <image>: 属性 fadein の値 [-1] は読めません (0以上の数値が必要です)",
+      "26: <key>: 属性 witdh は key では読まれません (width の誤りでは?)",
+      "26: <key>: 属性 x の値 [a] は読めません (数値が必要です)",
+      "26: <key>: 属性 z は key では動かせません: 無視します",
+      "27: <key>: at 3 秒は表示時間 (0 から 2 秒) の外です: この key は無視します",
+      "28: <key>: at 1 秒の y が2度あります: 後の値を使います",
+      "30: <text>: 属性 time の値 [now+x] は読めません (数値が必要です)",
+      "31: <key>: key は image や text の中に置きます: 読まれません",
   };
   std::string want;
   for (const std::string& line : expected) want += "sub/movie.xml:" + line + "\n";

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "script/number_text.h"
+
 namespace talmora {
 namespace {
 
@@ -97,6 +99,25 @@ TEST(PropertyReaders, NowAndLast) {
   EXPECT_TRUE(ReadPropertyText(keeper, attributes, "time", text));
   EXPECT_EQ(text, "now");
   EXPECT_EQ(out.Text(), Invalid("time", "") + Invalid("duration", "now"));
+  // "now" moved: from the recorded end, and recorded as the number it gives; before 0 it is 0
+  // and said. Anything else after "now" is a bad value, as is an end not yet recorded.
+  keeper.Clear();
+  HeldReporter moved;
+  RunOutcome outcome;
+  attributes = {{"time", "now+1"}};
+  EXPECT_FALSE(ReadPropertyNumber(keeper, attributes, "time", value, moved));
+  keeper.StoreNumber("timeend", 2);
+  for (const auto& [given, expected] : std::vector<std::pair<std::string, double>>{
+           {"now+0.5", 2.5}, {"now-1e0 ", 1}, {"now-3", 0}, {"now+x", -1}, {"now-1s", -1}, {"now--1", -1}}) {
+    attributes["time"] = given;
+    value = -1;
+    EXPECT_EQ(ReadPropertyNumber(keeper, attributes, "time", value, moved, &outcome), expected >= 0) << given;
+    EXPECT_EQ(value, expected) << given;
+    EXPECT_EQ(keeper.Get("time"), expected >= 0 ? FormatNumber(expected) : given) << given;
+  }
+  EXPECT_EQ(moved.Text(), Invalid("time", "now+1") + "警告 : time の値 [now-3] は -1 秒になるため 0 秒とします\n" +
+                              Invalid("time", "now+x") + Invalid("time", "now-1s") + Invalid("time", "now--1"));
+  EXPECT_EQ(outcome.ExitStatus(), 2);
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ const std::string kParseFailed = "エラー : XMLのパースに失敗しまし�
 TEST(XMLParser, TagsAndWarnings) {
   const Loaded loaded = LoadText(
       "<?xml version=\"1.0\"?><!-- before --><!DOCTYPE talmora [<!ENTITY who \"World\">]>"
-      "<talmora width=\"640\">\n  <text y=\"1\" x=\"2\" s=\"a&#10;&amp;\tb &who;\"><image/></text>\n"
+      "<talmora width=\"640\">\n  <text y=\"1\" x=\"2\" s=\"a&#10;&amp;\tb &who;\"><image/>a\n<key at=\"1\"><x/></key></text>\n"
       "  words <image/><!-- c --><![CDATA[x]]><?pi x?>\n <p:e xmlns:p=\"urn:p\" p:x=\"\"/></talmora>");
   ASSERT_TRUE(loaded.ok);
   EXPECT_EQ(loaded.out, kWarning + kWarning + kWarning + kWarning + kDone);
@@ -39,8 +39,15 @@ TEST(XMLParser, TagsAndWarnings) {
   EXPECT_TRUE(loaded.tags[2].attributes.empty());
   EXPECT_EQ(loaded.tags[3].name, "p:e");
   EXPECT_EQ(loaded.tags[3].attributes.at("p:x"), "");
+  // An element's own elements, one level down, with their lines.
+  const std::vector<ScriptTag>& inner = loaded.tags[1].children;
+  ASSERT_EQ(inner.size(), 2u);
+  EXPECT_EQ(inner[1].name, "key");
+  EXPECT_EQ(inner[1].attributes.at("at"), "1");
+  EXPECT_EQ(inner[1].line, 3);
+  EXPECT_TRUE(inner[1].children.empty());
   // Where each element starts, for the check's reports.
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(loaded.tags[i].line, i + 1);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(loaded.tags[i].line, i + (i > 1) + 1);
   // libxml2 keeps lines past 65535 only when asked to.
   const Loaded far = LoadText("<talmora>" + std::string(70000, '\n') + "<image/></talmora>");
   ASSERT_EQ(far.tags.size(), 2u);

@@ -30,6 +30,10 @@ void Write(std::string_view text, bool line_feed) {
 
 bool Reporter::Refused(const Refusal& refusal) {
   if (refusal.Quiet()) return false;
+  if (!refusal.words.empty()) {
+    Line("警告 : " + (refusal.line > 0 ? std::to_string(refusal.line) + "行目 : " : std::string()) + refusal.words);
+    return true;
+  }
   Line(InvalidValueLine(refusal.name, refusal.text));
   return true;
 }

@@ -17,10 +17,14 @@ struct Refusal {
   // refused then.
   std::optional<double> read_as = std::nullopt;
   std::string ignored = {};
+  // A problem the reader words itself (a time before 0, a key outside its window), and the
+  // script's line it is about when that is not the element's own.
+  std::string words = {};
+  int line = 0;
 
   // The readers have always let these pass without a word: a number with text after it, and a
   // flag word they do not know.
-  bool Quiet() const { return read_as.has_value() || expected == Expectation::kFlag; }
+  bool Quiet() const { return words.empty() && (read_as.has_value() || expected == Expectation::kFlag); }
 };
 
 // "<name>エラー : プロパティの値が不正です - [<text>]": how the console tells of a value it cannot use.

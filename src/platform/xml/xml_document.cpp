@@ -336,6 +336,11 @@ bool ParseXmlText(std::string_view text, XmlDocument& document, XmlParseError& e
     for (xmlNode* child = root->children; child && !expansion.exceeded; child = child->next) {
       if (child->type == XML_ELEMENT_NODE) {
         built.children.push_back(ElementNode(parsed.get(), child, expansion));
+        for (const xmlNode* inner = child->children; inner && !expansion.exceeded; inner = inner->next) {
+          if (inner->type == XML_ELEMENT_NODE) {
+            built.children.back().children.push_back(ElementNode(parsed.get(), inner, expansion));
+          }
+        }
       } else if (!IsBlank(child)) {
         built.children.emplace_back();
       }

@@ -18,6 +18,8 @@ struct XmlNode {
   std::string name;
   std::vector<std::pair<std::string, std::string>> attributes;  // in document order, UTF-8
   int line = 0;  // where the element starts in the file, from 1
+  // An element child of the root: its own element children (its keys), one level down.
+  std::vector<XmlNode> children = {};
 };
 
 struct XmlDocument {
