@@ -134,8 +134,8 @@ TEST(ScriptCheck, EveryProblemOnItsLine) {
       "23: <captions>: ../art/lyrics.srt:10: 字幕が短すぎてどのフレームにも表示されません (1.01 秒から 1.02 秒)",
       "24: <captions>: 字幕ファイル ../art/none.srt が見つかりません",
       // Keys' problems at their own lines.
-      "31: <image>: time の値 [now-9] は -9 秒になるため 0 秒とします",
-      "31: <image>: 属性 fadein の値 [-1] は読めません (0以上の数値が必要です)",
+      "25: <image>: time の値 [now-9] は -7 秒になるため 0 秒とします",
+      "25: <image>: 属性 fadein の値 [-1] は読めません (0以上の数値が必要です)",
       "26: <key>: 属性 witdh は key では読まれません (width の誤りでは?)",
       "26: <key>: 属性 x の値 [a] は読めません (数値が必要です)",
       "26: <key>: 属性 z は key では動かせません: 無視します",
