@@ -418,7 +418,7 @@ void Checker::CheckCaptions(const ReadObject& object) {
   if (!captions) return;
   const ScriptTag& tag = *object.tag;
   for (const auto& [name, text] : captions->bad_colours) {
-    Report(tag, "属性 " + name + " の値 [" + text + "] は読めません (#rgb/#rrggbb/#rrggbbaa か 0から1の数 3つか4つ が必要です)" +
+    Report(tag, "属性 " + name + " の値 [" + text + "] は読めません (" + Expected(Expectation::kColour) + ")" +
                     Origin(tag, object.template_name, name));
   }
   if (tag.attributes.contains("sentence")) Report(tag, "属性 sentence は使われません: 文は字幕ファイルから取ります");

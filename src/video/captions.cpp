@@ -20,47 +20,7 @@ namespace {
 // Subtitle files are small; past this the file is no subtitle file.
 constexpr std::streamsize kMaxSubtitleBytes = 64 << 20;
 
-std::optional<uint32_t> HexColour(std::string_view digits) {
-  const auto nibble = [](char c) -> int {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-  };
-  uint32_t channels[4] = {0, 0, 0, 255};
-  const size_t count = digits.size() == 3 ? 3 : digits.size() / 2;
-  if (digits.size() != 3 && digits.size() != 6 && digits.size() != 8) return std::nullopt;
-  for (size_t i = 0; i < count; ++i) {
-    const int high = nibble(digits[digits.size() == 3 ? i : 2 * i]);
-    const int low = nibble(digits[digits.size() == 3 ? i : 2 * i + 1]);
-    if (high < 0 || low < 0) return std::nullopt;
-    channels[i] = static_cast<uint32_t>(high * 16 + low);
-  }
-  return channels[3] << 24 | channels[0] << 16 | channels[1] << 8 | channels[2];
-}
-
 }  // namespace
-
-std::optional<uint32_t> ParseColourText(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  if (text.starts_with('#')) return HexColour(text.substr(1));
-  double channels[4] = {0, 0, 0, 1};
-  size_t count = 0;
-  while (!text.empty()) {
-    if (count == 4) return std::nullopt;
-    size_t end = 0;
-    const auto value = ParseNumber(text, &end);
-    if (!value || !(*value >= 0.0 && *value <= 1.0)) return std::nullopt;
-    if (end < text.size() && text[end] != ' ' && text[end] != '\t') return std::nullopt;
-    channels[count++] = *value;
-    text.remove_prefix(end);
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  }
-  if (count < 3) return std::nullopt;
-  const auto channel = [](double v) { return static_cast<uint32_t>(v * 255.0 + 0.5); };
-  return channel(channels[3]) << 24 | channel(channels[0]) << 16 | channel(channels[1]) << 8 | channel(channels[2]);
-}
 
 void Captions::Problem(const std::string& text) {
   problems.push_back(text);
@@ -78,7 +38,7 @@ void Captions::ReadProperties(AttributeMap& attributes) {
   uint32_t sung_argb = 0xFFFFFF00;
   for (const char* name : {"highlightcolor", "highlightoutlinecolor"}) {
     if (!ReadText(attributes, name, word)) continue;
-    const auto colour = ParseColourText(word);
+    const auto colour = ParseColour(word);
     if (!colour) {
       bad_colours.emplace_back(name, word);
       PrintInvalidValue(context_.reporter, name, word, &context_.outcome);

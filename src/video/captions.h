@@ -10,10 +10,6 @@
 
 namespace talmora {
 
-// "#rgb", "#rrggbb", "#rrggbbaa", or three or four numbers from 0 to 1 (red, green, blue and
-// alpha) apart by white space, as 0xAARRGGBB; opaque unless alpha is given.
-std::optional<uint32_t> ParseColourText(std::string_view text);
-
 inline constexpr std::string_view kHighlightWords[] = {"none", "word"};
 
 // The cues of a subtitle file, each a text read from the element's attributes as a "text"

@@ -128,7 +128,7 @@ TEST(ScriptCheck, EveryProblemOnItsLine) {
       "21: <text>: 属性 boxcolor の値 [red] は読めません (#rgb、#rrggbb、#rrggbbaa か 0から1の数値4つが必要です)",
       "22: <image>: 画像ファイル ../art/broken.svg を画像として読み込めません (SVG として読めません)",
       "23: <captions>: 属性 highlight の値 [words] は読めません (none/word のいずれかが必要です)",
-      "23: <captions>: 属性 highlightcolor の値 [red] は読めません (#rgb/#rrggbb/#rrggbbaa か 0から1の数 3つか4つ が必要です)",
+      "23: <captions>: 属性 highlightcolor の値 [red] は読めません (#rgb、#rrggbb、#rrggbbaa か 0から1の数値4つが必要です)",
       "23: <captions>: 属性 sentence は使われません: 文は字幕ファイルから取ります",
       "23: <captions>: ../art/lyrics.srt:6: 終了時刻 00:00:02,000 が開始時刻 00:00:03,000 より前です",
       "23: <captions>: ../art/lyrics.srt:10: 字幕が短すぎてどのフレームにも表示されません (1.01 秒から 1.02 秒)",
