@@ -176,14 +176,7 @@ void Image::Draw(Canvas& canvas, double time, Resources* resources) const {
     texture = picture->clip->FrameAt(SourceTime(time), picture->clip->Width() / across, picture->clip->Height() / down);
     if (!texture) return;
   }
-  if (const double turn = AngleAt(time); IsTurned(turn)) {
-    canvas.DrawTurnedTexture(*texture, rect, turn, argb);
-    return;
-  }
-  // The differences in doubles: the edges may lie anywhere in the 32-bit range.
-  const auto sx = static_cast<float>((static_cast<double>(rect.right) - rect.left) / texture->Width());
-  const auto sy = static_cast<float>((static_cast<double>(rect.bottom) - rect.top) / texture->Height());
-  canvas.DrawTexture(*texture, sx, sy, static_cast<float>(rect.left), static_cast<float>(rect.top), argb);
+  DrawStretched(canvas, *texture, rect, time, argb);
 }
 
 }  // namespace talmora

@@ -67,13 +67,7 @@ void Shape::Draw(Canvas& canvas, double time, Resources* resources) const {
   }
   const Texture* texture = painted->texture.get();
   if (!texture) return;
-  if (const double turn = AngleAt(time); IsTurned(turn)) {
-    canvas.DrawTurnedTexture(*texture, rect, turn, argb);
-    return;
-  }
-  const auto sx = static_cast<float>((static_cast<double>(rect.right) - rect.left) / texture->Width());
-  const auto sy = static_cast<float>((static_cast<double>(rect.bottom) - rect.top) / texture->Height());
-  canvas.DrawTexture(*texture, sx, sy, static_cast<float>(rect.left), static_cast<float>(rect.top), argb);
+  DrawStretched(canvas, *texture, rect, time, argb);
 }
 
 }  // namespace talmora

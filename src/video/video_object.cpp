@@ -8,6 +8,8 @@
 
 #include "app/object_kinds.h"
 #include "platform/render/affine_draw.h"
+#include "platform/render/canvas.h"
+#include "platform/render/texture.h"
 #include "script/conversions.h"
 #include "script/global_property.h"
 #include "script/number_text.h"
@@ -260,6 +262,18 @@ double VideoObject::Progress(double time) const {
 }
 
 double VideoObject::AngleAt(double time) const { return angle.At(Progress(time)); }
+
+void VideoObject::DrawStretched(Canvas& canvas, const Texture& texture, const Rect& rect, double time,
+                                uint32_t argb) const {
+  if (const double turn = AngleAt(time); IsTurned(turn)) {
+    canvas.DrawTurnedTexture(texture, rect, turn, argb);
+    return;
+  }
+  // The differences in doubles: the edges may lie anywhere in the 32-bit range.
+  const auto sx = static_cast<float>((static_cast<double>(rect.right) - rect.left) / texture.Width());
+  const auto sy = static_cast<float>((static_cast<double>(rect.bottom) - rect.top) / texture.Height());
+  canvas.DrawTexture(texture, sx, sy, static_cast<float>(rect.left), static_cast<float>(rect.top), argb);
+}
 
 bool VideoObject::LooksSame(double earlier, double later) const {
   Rect first, second;

@@ -10,6 +10,7 @@
 namespace talmora {
 
 class Canvas;
+class Texture;
 class Reporter;
 
 // A drawn object: placement, depth, colour and turn, each a track over the time window, along
@@ -68,6 +69,8 @@ class VideoObject : public Object {
   void ReadPair(const AttributeMap& attributes, const char* name, Track& track);
   // A track of the object's own at `time` (inside the window).
   double ValueAt(const Track& track, double time) const { return track.At(Progress(time)); }
+  // Draws `texture` stretched over `rect`, turned as the object is at `time`.
+  void DrawStretched(Canvas& canvas, const Texture& texture, const Rect& rect, double time, uint32_t argb) const;
 
  private:
   void ReadEdges(const AttributeMap& attributes);

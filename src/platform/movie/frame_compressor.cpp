@@ -162,6 +162,10 @@ bool FrameCompressor::PassUncompressed(int64_t index, const Frame& frame, Packet
   }
   uint8_t* row = rows_.data();
   for (int y = height_ - 1; y >= 0; --y, row += row_bytes) std::memcpy(row, frame.Row(y), row_bytes);
+  return WriteRows(index, sink);
+}
+
+bool FrameCompressor::WriteRows(int64_t index, PacketSink& sink) {
   // The packet only borrows the rows: the file writes them before Write returns.
   av_packet_unref(packet_.get());
   packet_->data = rows_.data();
@@ -213,18 +217,7 @@ bool FrameCompressor::Compress(int64_t index, const Frame& frame, PacketSink& si
 }
 
 bool FrameCompressor::Repeat(int64_t index, PacketSink& sink) {
-  if (!encoder_) {
-    if (rows_.empty()) return false;
-    av_packet_unref(packet_.get());
-    packet_->data = rows_.data();
-    packet_->size = static_cast<int>(rows_.size());
-    packet_->pts = packet_->dts = index;
-    packet_->duration = 1;
-    packet_->flags = AV_PKT_FLAG_KEY;
-    const bool written = sink.Write(*packet_);
-    av_packet_unref(packet_.get());
-    return written;
-  }
+  if (!encoder_) return !rows_.empty() && WriteRows(index, sink);
   if (!stands_alone_) {
     picture_->pts = index;
     if (avcodec_send_frame(encoder_.get(), picture_.get()) < 0) return false;

@@ -41,6 +41,8 @@ class FrameCompressor {
   FrameCompressor(int width, int height, int fps)
       : width_(width), height_(height), time_base_{1, fps > 0 ? fps : 1} {}
   bool PassUncompressed(int64_t index, const Frame& frame, PacketSink& sink);
+  // The uncompressed rows held as frame `index`.
+  bool WriteRows(int64_t index, PacketSink& sink);
   bool Drain(PacketSink& sink);
   // The last packet written again as frame `index`.
   bool WriteAgain(int64_t index, PacketSink& sink);
