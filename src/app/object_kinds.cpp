@@ -73,7 +73,7 @@ constexpr Attribute kCaptionRows[] = {
 };
 constexpr Attribute kTemplateRows[] = {{"name", kText}};
 // What a key moves: the drawn rows whose values a track holds, but the edges (say x and width)
-// and the depth, which holds for the whole window.
+// and the depth, which holds for the whole window; and a sound's volume and pan.
 constexpr Attribute kKeyRows[] = {
     {"at", kTime},     {"x", kNumber}, {"y", kNumber}, {"width", kNumber}, {"height", kNumber},
     {"r", kColour, kFixed, {}, 0, 1},
@@ -81,6 +81,8 @@ constexpr Attribute kKeyRows[] = {
     {"b", kColour, kFixed, {}, 0, 1},
     {"a", kColour, kFixed, {}, 0, 1},
     {"angle", kNumber},
+    {"volume", kNumber},
+    {"pan", kNumber},
     {"ease", kEase, kPacing, kEaseForms},
 };
 // In the order the movie pass reads them.

@@ -470,7 +470,7 @@ std::vector<Problem> Checker::Run() {
     const ScriptTag& tag = tags_[i];
     const ElementKind* kind = ChildKind(tag.name);
     if (!kind) {
-      Report(tag, tag.name == KeyKind().tag ? "key は image や text の中に置きます: 読まれません"
+      Report(tag, tag.name == KeyKind().tag ? "key は image、text、rect、ellipse、sound の中に置きます: 読まれません"
                                             : "不明な要素です" + Suggestion(tag.name, elements));
       continue;
     }

@@ -62,6 +62,15 @@ void Sound::ReadProperties(AttributeMap& attributes) {
   TakeLengthFromFile();
 }
 
+void Sound::ReadChildren(const AttributeMap& /*attributes*/, std::span<const ScriptTag> own) {
+  const auto keys = KeyTags(own);
+  if (keys.empty()) return;
+  static constexpr std::string_view kNames[] = {"volume", "pan"};
+  auto stops = ReadKeyStops(context_, keys, ends_with_movie_ ? INFINITY : end - start, ease, kNames);
+  volume_keys_ = std::move(stops[0]);
+  pan_keys_ = std::move(stops[1]);
+}
+
 void Sound::ReadSeconds(const AttributeMap& attributes, const std::string& name, double& value) {
   double read = 0.0;
   if (!ReadNumber(attributes, name, read)) return;
@@ -140,10 +149,21 @@ Playback Sound::PlaybackSettings() const {
 
 SoundGains Sound::Gains() const {
   SoundGains gains;
-  gains.volume = UsableVolume(volume, 1.0);
-  gains.volume_end = volumeend_given_ ? UsableVolume(volumeend, gains.volume) : gains.volume;
-  gains.pan = UsablePan(pan);
-  gains.pan_end = panend_given_ ? UsablePan(panend) : gains.pan;
+  const double first_volume = UsableVolume(volume, 1.0), first_pan = UsablePan(pan);
+  gains.volume = Track(first_volume);
+  gains.volume.SetLast(volumeend_given_ ? UsableVolume(volumeend, first_volume) : first_volume);
+  gains.pan = Track(first_pan);
+  gains.pan.SetLast(panend_given_ ? UsablePan(panend) : first_pan);
+  gains.volume.SetEase(ease);
+  gains.pan.SetEase(ease);
+  const double span = end - start;
+  const auto laid = [&](const Track& track, KeyStops stops, bool end_given, auto usable) {
+    for (auto& [at, stop] : stops) stop.value = usable(stop.value);
+    return WithStops(track, stops, span, end_given, ease);
+  };
+  gains.volume = laid(gains.volume, volume_keys_, volumeend_given_,
+                      [](double v) { return std::clamp(v, 0.0, SoundGains::kMaxGain); });
+  gains.pan = laid(gains.pan, pan_keys_, panend_given_, UsablePan);
   gains.fade_in = fadein;
   gains.fade_out = fadeout;
   gains.ease = ease;

@@ -6,6 +6,7 @@
 
 #include "script/object.h"
 #include "video/easing.h"
+#include "video/keys.h"
 
 namespace talmora {
 
@@ -22,6 +23,8 @@ class Sound : public Object {
   explicit Sound(ScriptContext& context) : Object(context) {}
 
   void ReadProperties(AttributeMap& attributes) override;
+  // The keys: volume and pan values the sound passes through at `at` seconds into its window.
+  void ReadChildren(const AttributeMap& attributes, std::span<const ScriptTag> own) override;
   // The sound as the track mixes it, once its file proves to open: its path is printed then,
   // or why it does not open.
   std::optional<TrackSound> ForTrack();
@@ -58,6 +61,8 @@ class Sound : public Object {
   bool volumeend_given_ = false;
   bool panend_given_ = false;
   bool ends_with_movie_ = false;
+  // Laid on the tracks once the window is known: an endless sound's ends with the movie.
+  KeyStops volume_keys_, pan_keys_;
 };
 
 }  // namespace talmora

@@ -145,10 +145,12 @@ void AddWithGains(int32_t* sums, const int16_t* sound, int frames, double at, do
     fade_in *= span / both;
     fade_out *= span / both;
   }
-  // The gains are worked out a block at a time, each frame's from its place in a ramp.
+  // The gains are worked out a block at a time, each frame's from its place on the tracks.
   constexpr int kBlock = 32;
   alignas(32) double gains[2 * kBlock];
-  const bool ramp = g.volume != g.volume_end || g.pan != g.pan_end;
+  const double volume = g.volume.First(), pan = g.pan.First();
+  const bool ramp = !g.volume.IsConstant(volume) || !g.pan.IsConstant(pan);
+  const bool together = g.volume.SameTiming(g.pan);
   bool constant = false;
   for (int done = 0; done < frames; done += kBlock) {
     const int count = std::min(kBlock, frames - done);
@@ -157,18 +159,19 @@ void AddWithGains(int32_t* sums, const int16_t* sound, int frames, double at, do
     if (ramp || faded) {
       for (int i = 0; i < count; ++i) {
         const double place = first + i;
-        double volume = g.volume, pan = g.pan;
+        double v = volume, p = pan;
         if (ramp) {
-          const double s = g.ease.Apply(place / span), c = 1.0 - s;
-          volume = c * g.volume + s * g.volume_end;
-          pan = c * g.pan + s * g.pan_end;
+          const double progress = place / span;
+          const TrackPoint point = g.volume.Locate(progress);
+          v = g.volume.At(point);
+          p = together ? g.pan.At(point) : g.pan.At(progress);
         }
-        if (faded) volume *= FadeAt(g, place, span, fade_in, fade_out);
-        sides(volume, pan, gains + 2 * i);
+        if (faded) v *= FadeAt(g, place, span, fade_in, fade_out);
+        sides(v, p, gains + 2 * i);
       }
       constant = false;
     } else if (!constant) {
-      for (int i = 0; i < kBlock; ++i) sides(g.volume, g.pan, gains + 2 * i);
+      for (int i = 0; i < kBlock; ++i) sides(volume, pan, gains + 2 * i);
       constant = true;
     }
     AddScaled(sums + 2 * done, sound + 2 * done, gains, 2 * count);

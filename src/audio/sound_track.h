@@ -9,6 +9,7 @@
 
 #include "audio/wav_header.h"
 #include "video/easing.h"
+#include "video/track.h"
 
 namespace talmora {
 
@@ -16,23 +17,19 @@ class Reporter;
 struct Error;
 class SoundDecoder;
 
-// A sound's gains across its window: volume and pan each move from their start value at the
-// window's start to their end value at its end, paced by the ease. Pan runs from −1 (left only)
-// to +1, volume from 0 to kMaxGain. The volume also rises from 0 over the first `fade_in`
-// seconds of the window and falls to 0 over the last `fade_out`, along the same ease; fades that
-// together outlast the window are shortened in proportion.
+// A sound's gains across its window: volume and pan each move along their track, from key to
+// key. Pan runs from −1 (left only) to +1, volume from 0 to kMaxGain. The volume also rises from
+// 0 over the first `fade_in` seconds of the window and falls to 0 over the last `fade_out`, along
+// `ease`; fades that together outlast the window are shortened in proportion.
 struct SoundGains {
   static constexpr double kMaxGain = 32768.0;
 
-  double volume = 1.0, volume_end = 1.0;
-  double pan = 0.0, pan_end = 0.0;
+  Track volume{1.0};
+  Track pan{0.0};
   double fade_in = 0.0, fade_out = 0.0;
   Ease ease;
 
-  bool IsUnity() const {
-    return volume == 1.0 && volume_end == 1.0 && pan == 0.0 && pan_end == 0.0 &&
-           fade_in == 0.0 && fade_out == 0.0;
-  }
+  bool IsUnity() const { return volume.IsConstant(1.0) && pan.IsConstant(0.0) && fade_in == 0.0 && fade_out == 0.0; }
 };
 
 // One sound as the track mixes it: its window in the movie's track frames, its gains, and how to

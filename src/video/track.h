@@ -39,6 +39,13 @@ class Track {
     for (Key& key : Mutable()) key.value += delta;
   }
   double First() const { return Keys().front().value; }
+  // Whether every key holds `value`.
+  bool IsConstant(double value) const {
+    for (const Key& key : Keys()) {
+      if (key.value != value) return false;
+    }
+    return true;
+  }
   double Last() const { return Keys().back().value; }
   void SetEase(const Ease& ease);
   std::span<const Key> Keys() const { return more_.empty() ? std::span<const Key>(pair_) : more_; }

@@ -15,6 +15,7 @@
 #include "script/number_text.h"
 #include "script/property_readers.h"
 #include "video/easing.h"
+#include "video/keys.h"
 
 namespace talmora {
 
@@ -141,7 +142,7 @@ namespace {
 
 // A track a key can move, and the end attributes that give its value at the window's end.
 struct Keyed {
-  const char* name;
+  std::string_view name;
   Track VideoObject::*track;
   const char* ends[2];
 };
@@ -154,21 +155,7 @@ constexpr Keyed kKeyed[] = {
     {"angle", &VideoObject::angle, {"angleend", nullptr}},
 };
 
-// A key's value for one track, before it is placed on it.
-struct Stop {
-  double value;
-  Ease ease;
-  bool own;
-};
-
 }  // namespace
-
-void VideoObject::NoteKey(const ScriptTag& key, const std::string& name, const std::string& words) {
-  const std::string text = key.attributes.contains(name) ? key.attributes.at(name) : std::string();
-  if (context_.reporter.Refused({name, text, Expectation::kNumber, std::nullopt, {}, words, key.line})) {
-    context_.outcome.NoteFailed();
-  }
-}
 
 void VideoObject::ReadChildren(const AttributeMap& attributes, std::span<const ScriptTag> own) {
   const auto keys = KeyTags(own);
@@ -176,82 +163,17 @@ void VideoObject::ReadChildren(const AttributeMap& attributes, std::span<const S
   const double span = end - start;
   // Every track eases alike until a key says otherwise.
   const Ease pacing = x.Keys().front().ease;
-  std::map<double, Stop> stops[std::size(kKeyed)];
-  for (const auto& [key, mine] : keys) {
-    std::string text;
-    if (!FindAttribute(key->attributes, "at", text)) {
-      NoteKey(*key, "at", "key に at がありません: 無視します");
-      continue;
-    }
-    const auto at = ParseNumber(text);
-    if (!at) {
-      NoteKey(*key, "at", "属性 at の値 [" + text + "] は読めません (数値が必要です): この key は無視します");
-      continue;
-    }
-    if (!(*at >= 0.0 && *at <= span)) {
-      NoteKey(*key, "at", "at " + Shortest(*at) + " 秒は表示時間 (0 から " + Shortest(std::max(span, 0.0)) +
-                              " 秒) の外です: この key は無視します");
-      continue;
-    }
-    Ease ease = pacing;
-    if (FindAttribute(key->attributes, "ease", text)) {
-      if (const auto parsed = ParseEase(text)) {
-        ease = *parsed;
-      } else {
-        NoteKey(*key, "ease", "属性 ease の値 [" + text + "] は読めません: 要素の ease で動きます");
-      }
-    }
-    for (const auto& entry : key->attributes) {
-      const std::string& name = entry.first;
-      const std::string& value = entry.second;
-      if (name == "at" || name == "ease") continue;
-      const auto keyed = std::find_if(std::begin(kKeyed), std::end(kKeyed),
-                                      [&](const Keyed& k) { return name == k.name; });
-      if (keyed == std::end(kKeyed)) {
-        if (IsKnownAttribute(*ChildKind("template"), name)) {
-          NoteKey(*key, name, "属性 " + name + " は key では動かせません: 無視します");
-        } else {
-          const auto nearest = NearestName(name, AttributeNames(KeyKind()));
-          NoteKey(*key, name, "属性 " + name + " は key では読まれません" +
-                                  (nearest ? " (" + std::string(*nearest) + " の誤りでは?)" : std::string()));
-        }
-        continue;
-      }
-      const auto number = ParseNumber(value);
-      if (!number) {
-        NoteKey(*key, name, "属性 " + name + " の値 [" + value + "] は読めません (数値が必要です)");
-        continue;
-      }
-      auto& track_stops = stops[static_cast<size_t>(keyed - std::begin(kKeyed))];
-      const auto [placed, fresh] = track_stops.try_emplace(*at, Stop{*number, ease, mine});
-      if (fresh) continue;
-      // The element's own key overrides its template's at the same time; within one, the later wins.
-      if (placed->second.own == mine) {
-        NoteKey(*key, name, "at " + Shortest(*at) + " 秒の " + name + " が2度あります: 後の値を使います");
-      }
-      placed->second = Stop{*number, ease, mine};
-    }
-  }
+  static const auto kNames = [] {
+    std::vector<std::string_view> names;
+    for (const Keyed& keyed : kKeyed) names.push_back(keyed.name);
+    return names;
+  }();
+  const std::vector<KeyStops> stops = ReadKeyStops(context_, keys, span, pacing, kNames);
   for (size_t i = 0; i < std::size(kKeyed); ++i) {
-    if (stops[i].empty()) continue;
+    const bool end_given = std::any_of(std::begin(kKeyed[i].ends), std::end(kKeyed[i].ends),
+                                       [&](const char* name) { return name && attributes.contains(name); });
     Track& track = this->*kKeyed[i].track;
-    std::vector<Key> moved{{0.0, track.First(), pacing}};
-    for (const auto& [at, stop] : stops[i]) {
-      const double fraction = span > 0.0 ? at / span : 0.0;
-      // A key at the start replaces the start value; two times a division apart are one key.
-      if (fraction <= moved.back().at) {
-        moved.back() = {moved.back().at, stop.value, stop.ease};
-      } else {
-        moved.push_back({fraction, stop.value, stop.ease});
-      }
-    }
-    if (moved.back().at < 1.0) {
-      // Without an end value of its own the last key holds to the end.
-      const bool end_given = std::any_of(std::begin(kKeyed[i].ends), std::end(kKeyed[i].ends),
-                                         [&](const char* name) { return name && attributes.contains(name); });
-      moved.push_back({1.0, end_given ? track.Last() : moved.back().value, pacing});
-    }
-    track = Track(moved);
+    track = WithStops(track, stops[i], span, end_given, pacing);
   }
 }
 

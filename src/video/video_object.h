@@ -76,8 +76,6 @@ class VideoObject : public Object {
   void ReadEdges(const AttributeMap& attributes);
   void ReadPlacement(const AttributeMap& attributes);
   void ReadFade(const AttributeMap& attributes, const char* name, double& seconds);
-  // Says a key's problem, at the key's line.
-  void NoteKey(const ScriptTag& key, const std::string& name, const std::string& words);
   // What the fades leave of the opacity at `time`, 0 to 1.
   double FadeAt(double time) const;
   // The fraction of the window gone by at `time`.

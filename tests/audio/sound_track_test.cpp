@@ -44,8 +44,15 @@ class FakeDecoder : public SoundDecoder {
 SoundGains Gains(double volume, double volume_end, double pan = 0, double pan_end = 0, double fade_in = 0,
                  double fade_out = 0, const char* ease = "linear") {
   SoundGains g;
-  g.volume = volume, g.volume_end = volume_end, g.pan = pan, g.pan_end = pan_end;
+  g.volume = Track(std::vector<Key>{{0, volume, *ParseEase(ease)}, {1, volume_end, {}}});
+  g.pan = Track(std::vector<Key>{{0, pan, *ParseEase(ease)}, {1, pan_end, {}}});
   g.fade_in = fade_in, g.fade_out = fade_out, g.ease = *ParseEase(ease);
+  return g;
+}
+
+SoundGains Keyed(std::vector<Key> volume, double fade_in = 0, double fade_out = 0) {
+  SoundGains g = Gains(1, 1, 0, 0, fade_in, fade_out);
+  g.volume = Track(volume);
   return g;
 }
 
@@ -58,7 +65,7 @@ TrackSound Fake(TrackWindow window, int64_t frames, SoundGains gains = {}, int v
 }
 
 // A silent track of `frames` frames, as the sound maker leaves it.
-std::string Track(int64_t frames) {
+std::string SilentTrack(int64_t frames) {
   const WavHeaderBytes header = WavHeader(frames);
   return std::string(header.begin(), header.end()) + std::string(frames * 4, '\0');
 }
@@ -109,7 +116,7 @@ TEST(SoundTrack, WindowIsCutToTheTrackAndMixedInChunksWithItsGains) {
   };
   testing::TempDir dir;
   for (const Case& c : cases) {
-    const std::string before = Track(c.track), path = dir.Write("track.wav", before);
+    const std::string before = SilentTrack(c.track), path = dir.Write("track.wav", before);
     std::vector<int> requests;
     std::vector<TrackSound> sounds = {
         Fake({c.first, c.first + c.frames}, c.sound, c.gains, 0, &requests, c.fail_on_read)};
@@ -125,7 +132,7 @@ TEST(SoundTrack, WindowIsCutToTheTrackAndMixedInChunksWithItsGains) {
     const SoundGains& g = c.gains;
     for (int64_t f = 0; f < c.track; ++f) {
       const double s = static_cast<double>(f - c.first) / static_cast<double>(c.frames);
-      const double volume = g.volume + s * (g.volume_end - g.volume), pan = g.pan + s * (g.pan_end - g.pan);
+      const double volume = g.volume.At(s), pan = g.pan.At(s);
       const double left = f >= c.from && f < c.to ? FakeDecoder::Left(f - c.first) * volume : 0;
       // Rounded to the nearest value.
       ASSERT_NEAR(samples[2 * f], left * std::min(1.0, 1 - pan), 0.5) << c.first << ", frame " << f;
@@ -161,11 +168,14 @@ TEST(SoundTrack, FadesRiseAndFallAlongTheEaseAndFitTheWindow) {
       {2 * kSecond, Gains(0, 1, 0, 0, 0, 1),
        {{kSecond / 2, 4000}, {kSecond, 8000}, {3 * kSecond / 2, 6000}}},
       {2 * kSecond, Gains(0, 1, 0, 0, 0, 0, "in"), {{kSecond, 2000}}},
+      // Keys: each segment along the ease of the key it leaves, the fade over them all.
+      {2 * kSecond, Keyed({{0, 0, {}}, {0.25, 1, *ParseEase("in")}, {1, 0.5, {}}}, 0, 0.5),
+       {{kSecond / 4, 8000}, {kSecond / 2, 16000}, {kSecond, 15704}, {7 * kSecond / 4, 5685}}},
   };
   testing::TempDir dir;
   HeldReporter quiet;
   for (const Case& c : cases) {
-    const std::string path = dir.Write("track.wav", Track(c.window));
+    const std::string path = dir.Write("track.wav", SilentTrack(c.window));
     std::vector<TrackSound> sounds = {Fake({0, c.window}, c.window, c.gains, 16000)};
     ASSERT_TRUE(SoundTrack(quiet, path).Mix(sounds));
     const std::vector<int16_t> samples = test::TrackSamples(path);
@@ -183,7 +193,7 @@ TEST(SoundTrack, SoundsAreSummedThenClippedOnceInAnyOrder) {
   const int values[] = {30000, 30000, -30000};
   int order[] = {0, 1, 2};
   do {
-    const std::string path = dir.Write("track.wav", Track(70000));
+    const std::string path = dir.Write("track.wav", SilentTrack(70000));
     std::vector<TrackSound> sounds;
     for (int i : order) sounds.push_back(Fake({0, 70000}, 70000, {}, values[i]));
     // A fourth, quiet one straddles the stretches and the sum's limits.
@@ -249,12 +259,12 @@ TEST(SoundTrack, OutputFileFailuresNameTheFileAndStop) {
   struct Case { std::string bytes, message; rlim_t size_limit = 0; std::string reason = {}; };
   const Case cases[] = {
       {"", "出力先サウンドファイルを開けませんでした : "},  // removed
-      {Track(1000).substr(0, 20), "出力先サウンドファイルの読み込みに失敗しました : "},
+      {SilentTrack(1000).substr(0, 20), "出力先サウンドファイルの読み込みに失敗しました : "},
       {std::string(4044, 'x'), "出力先サウンドファイルの読み込みに失敗しました : "},
       // The header declares 1000 frames; the file was cut to 500 behind the mixer's back.
-      {Track(1000).substr(0, 2044), "出力先サウンドファイルの読み込みに失敗しました : "},
+      {SilentTrack(1000).substr(0, 2044), "出力先サウンドファイルの読み込みに失敗しました : "},
       // A file size limit inside the data area fails the write as a full disk would.
-      {Track(1000), "出力先サウンドファイルへの書き込みに失敗しました : ", 2000,
+      {SilentTrack(1000), "出力先サウンドファイルへの書き込みに失敗しました : ", 2000,
        "書き込みエラー : movie.wav : File too large\n"},
   };
   testing::TempDir dir;

@@ -74,6 +74,7 @@ TEST(ScriptCheck, EveryProblemOnItsLine) {
     <key at="1" y="5"/><key at="1" y="6"/>
   </image>
   <text time="now+x"/>
+  <sound src="../art/one.wav" time="0" duration="1"><key at="0.5" volume="x" x="1"/><key at="2" pan="1"/></sound>
   <key at="0"/>
 </talmora>
 )");
@@ -142,7 +143,10 @@ TEST(ScriptCheck, EveryProblemOnItsLine) {
       "27: <key>: at 3 秒は表示時間 (0 から 2 秒) の外です: この key は無視します",
       "28: <key>: at 1 秒の y が2度あります: 後の値を使います",
       "30: <text>: 属性 time の値 [now+x] は読めません (数値が必要です)",
-      "31: <key>: key は image や text の中に置きます: 読まれません",
+      "31: <key>: 属性 volume の値 [x] は読めません (数値が必要です)",
+      "31: <key>: 属性 x は key では動かせません: 無視します",
+      "31: <key>: at 2 秒は表示時間 (0 から 1 秒) の外です: この key は無視します",
+      "32: <key>: key は image、text、rect、ellipse、sound の中に置きます: 読まれません",
   };
   std::string want;
   for (const std::string& line : expected) want += "sub/movie.xml:" + line + "\n";

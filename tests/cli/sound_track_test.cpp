@@ -101,6 +101,15 @@ TEST(SoundTrack, SoundsFillTheirWindowsAsTheirAttributesSayLatestFirst) {
       {R"(<sound time="1" clipstart="0.25" loop="yes" loopcount="-1" loopstart="0.1" loopend="0.2" src="short.wav"/>)"
        R"(<sound time="now" duration="0.1" src="one.wav"/>)", o + s,
        {{short_noise, 44100, 2205, 11025}, {one, 46305, 4410, 0}}},
+      // Keys: up from 0 to the first, which then holds; the template's keys come first, a key at 0
+      // is the start value; an endless sound's keys fall in the window it gets from the movie.
+      {R"(<sound time="2" duration="1" volume="0" src="noise.wav"><key at="0.5" volume="1"/></sound>)", n,
+       {{noise, 88200, 22050, 0, 1, 1, true}, {noise, 110250, 22050, 22050}}},
+      {R"(<template name="t"><key at="0" pan="-1" volume="2"/></template>)"
+       R"(<sound template="t" time="2" duration="1" src="noise.wav"><key at="0" volume="0.5"/></sound>)", n,
+       {{noise, 88200, kRate, 0, 0.5, 0}}},
+      {R"(<sound time="7" volume="0" loop="yes" loopcount="-1" src="one.wav"><key at="1" volume="1"/></sound>)", o,
+       {{one, 7 * kRate, kRate, 0, 1, 1, true}, {one, 8 * kRate, kRate, 0}, {one, 9 * kRate, kRate, 0}}},
       // A fade-in as long as the window is the volume ramp from 0.
       {R"(<sound time="2" duration="1" fadein="1" src="noise.wav"/>)", n, {{noise, 88200, kRate, 0, 1, 1, true}}},
   };
