@@ -36,6 +36,7 @@ void Captions::ReadProperties(AttributeMap& attributes) {
   std::string word;
   const bool even = ReadText(attributes, "highlight", word) && word == kHighlightWords[1];
   uint32_t sung_argb = 0xFFFFFF00;
+  std::optional<uint32_t> sung_outline_argb;
   for (const char* name : {"highlightcolor", "highlightoutlinecolor"}) {
     if (!ReadText(attributes, name, word)) continue;
     const auto colour = ParseColour(word);
@@ -44,6 +45,8 @@ void Captions::ReadProperties(AttributeMap& attributes) {
       PrintInvalidValue(context_.reporter, name, word, &context_.outcome);
     } else if (name == std::string_view("highlightcolor")) {
       sung_argb = *colour;
+    } else {
+      sung_outline_argb = *colour;
     }
   }
   if (!ReadText(attributes, "src", written_src)) return;
@@ -61,10 +64,11 @@ void Captions::ReadProperties(AttributeMap& attributes) {
     Problem("字幕ファイルを読み込めません : " + written_src);
     return;
   }
-  ReadCues(prototype, content, even, sung_argb);
+  ReadCues(prototype, content, even, sung_argb, sung_outline_argb);
 }
 
-void Captions::ReadCues(const Text& prototype, const std::string& content, bool even, uint32_t sung_argb) {
+void Captions::ReadCues(const Text& prototype, const std::string& content, bool even, uint32_t sung_argb,
+                        std::optional<uint32_t> sung_outline_argb) {
   Subtitles read = ParseSubtitles(content);
   for (const SubtitleProblem& problem : read.problems) {
     Problem(written_src + ":" + std::to_string(problem.line) + ": " + problem.message);
@@ -80,6 +84,7 @@ void Captions::ReadCues(const Text& prototype, const std::string& content, bool 
     text->sung = SungMarks(cue, even);
     for (SungMark& mark : text->sung) mark.time += shift;
     text->sung_argb = sung_argb;
+    text->sung_outline_argb = sung_outline_argb;
     end = std::max(end, text->end);
     members.push_back(std::move(text));
     cue_lines.push_back(cue.line);

@@ -33,7 +33,8 @@ class Captions : public ObjectGroup {
   std::vector<std::pair<std::string, std::string>> bad_colours;
 
  private:
-  void ReadCues(const class Text& prototype, const std::string& content, bool even, uint32_t sung_argb);
+  void ReadCues(const class Text& prototype, const std::string& content, bool even, uint32_t sung_argb,
+                std::optional<uint32_t> sung_outline_argb);
   void Stack();
   void Problem(const std::string& text);
 };

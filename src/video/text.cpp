@@ -149,9 +149,21 @@ void Text::Draw(Canvas& canvas, double time, Resources* resources) const {
     draw(*sung_font, alpha << 24 | (sung_argb & 0xFFFFFF), InkRange{0, split});
   };
   if (const TextStyle style = StyleAt(time, argb); !style.Plain()) {
-    // The style is painted whole; the words sung so far take their colour over its glyphs.
+    // The style is painted whole; the words sung so far take their colour over its glyphs, and
+    // their own outline colour over its outline.
     font.DrawStyledText(canvas.Target(), sentence, rect, format, argb, IsTurned(turn) ? turn : 0, style);
-    if (split > 0) draw_sung();
+    if (split == 0) return;
+    if (!sung_outline_argb || !style.HasOutline()) {
+      draw_sung();
+      return;
+    }
+    TextStyle sung_style;
+    sung_style.colour = sung_argb;
+    sung_style.outline = style.outline;
+    sung_style.outline_colour = *sung_outline_argb;
+    const uint32_t alpha = ((sung_argb >> 24) * (argb >> 24) + 127) / 255;
+    sung_font->DrawStyledText(canvas.Target(), sentence, rect, format, alpha << 24 | 0xFFFFFF,
+                              IsTurned(turn) ? turn : 0, sung_style, InkRange{0, split});
     return;
   }
   if (split < sentence.size() || sentence.empty()) draw(font, argb, InkRange{split, SIZE_MAX});

@@ -59,6 +59,8 @@ class Text : public VideoObject {
   // `sung_argb`, whose alpha the text's own multiplies. Ascending times.
   std::vector<SungMark> sung;
   uint32_t sung_argb = 0;
+  // The sung words' outline colour, when it differs from the text's.
+  std::optional<uint32_t> sung_outline_argb;
 
   // How many bytes of the sentence are sung at `time`.
   size_t SungBytes(double time) const;

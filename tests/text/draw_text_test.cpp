@@ -9,6 +9,7 @@
 #include "platform/text/font.h"
 #include "platform/text/font_face.h"
 #include "platform/text/text_format.h"
+#include "platform/text/text_style.h"
 #include "support/dib_frames.h"
 
 namespace talmora {
@@ -144,10 +145,27 @@ TEST(DrawText, TwoInkRangesMakeUpTheWholeTextAndEachIsLaidOutOnce) {
       ASSERT_FALSE(sung_ink.Empty());
       EXPECT_LT(sung_ink.bottom, rest_ink.bottom);  // the second line is the rest's
       EXPECT_LT(InkOf(*sung, kBlack).right, InkOf(*whole, kBlack).right);
+      // Styled, a range's glyphs come with their own outline, and the others with none.
+      TextStyle style;
+      style.outline = 3;
+      style.outline_colour = 0xFF00FF00;
+      auto styled_sung = Black(), styled_whole = Black();
+      font->DrawStyledText(Canvas(*styled_sung).Target(), sentence, rect, DT_CENTER, kWhite, 0, style, {0, 5});
+      font->DrawStyledText(Canvas(*styled_whole).Target(), sentence, rect, DT_CENTER, kWhite, 0, style);
+      const Box outlined = InkOf(*styled_sung, kBlack);
+      EXPECT_EQ(outlined.left, sung_ink.left - 3);
+      EXPECT_LE(outlined.bottom, sung_ink.bottom + 4);
+      EXPECT_LT(outlined.right, InkOf(*styled_whole, kBlack).right);
+      int green = 0;
+      for (int y = 0; y < 240; ++y) {
+        for (int x = 0; x < 320; ++x) green += styled_sung->Row(y)[x] == 0xFF00FF00;
+      }
+      EXPECT_GT(green, 50);
     }
   }
-  // The whole and each range once, straight and turned: a range drawn again is not laid out again.
-  EXPECT_EQ(font->LayoutCount(), 6);
+  // The whole and each range once, straight and turned, and the two styled: a range drawn again
+  // is not laid out again.
+  EXPECT_EQ(font->LayoutCount(), 8);
 }
 
 TEST(DrawText, TurnedByARightAngleIsTheLaidOutMaskTurnedAndClippedWithIt) {

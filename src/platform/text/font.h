@@ -56,7 +56,7 @@ class Font {
   // Turned by `degrees` as DrawTurnedText turns, faded as a whole by the colour's alpha; the
   // style may reach past the rectangle. A picture too large to be kept whole is drawn plainly.
   void DrawStyledText(const DrawTarget& target, std::string_view sentence, const Rect& rect, uint32_t format,
-                      uint32_t argb, double degrees, const TextStyle& style);
+                      uint32_t argb, double degrees, const TextStyle& style, InkRange ink = {});
 
   // The family the font lays text out with, after falling back.
   const std::string& Family() const { return family_; }
@@ -93,6 +93,7 @@ class Font {
     uint32_t format = 0;
     int64_t wrap_width = 0;
     TextStyle style;
+    InkRange ink;
     StyledText text;
   };
   std::optional<Styled> styled_;  // shared: complete only where texts turn

@@ -85,16 +85,19 @@ bool Render(PangoLayout* layout, double em, CoverageMask& mask) {
   return true;
 }
 
+}  // namespace
+
+unsigned PreparedIndex(std::string_view sentence, bool single_line, size_t byte) {
+  // The prepared text of a prefix is the prefix of the prepared text.
+  return static_cast<unsigned>(PrepareText(sentence.substr(0, std::min(byte, sentence.size())), single_line).size());
+}
+
 // Colour attributes are applied after shaping, so the blanked glyphs keep their places; the least
 // alpha Pango takes comes to no coverage in an 8-bit mask.
 void BlankOutside(PangoLayout* layout, std::string_view sentence, bool single_line, InkRange ink) {
-  // The prepared text of a prefix is the prefix of the prepared text.
-  const auto prepared = [&](size_t byte) {
-    return static_cast<guint>(PrepareText(sentence.substr(0, std::min(byte, sentence.size())), single_line).size());
-  };
   PangoAttrList* list = pango_attr_list_new();
-  const guint from = prepared(ink.from);
-  const guint to = prepared(ink.to);
+  const guint from = PreparedIndex(sentence, single_line, ink.from);
+  const guint to = PreparedIndex(sentence, single_line, ink.to);
   for (const auto& [begin, end] : {std::pair{0u, from}, std::pair{to, static_cast<guint>(G_MAXUINT)}}) {
     if (begin >= end) continue;
     PangoAttribute* blank = pango_attr_foreground_alpha_new(1);
@@ -105,8 +108,6 @@ void BlankOutside(PangoLayout* layout, std::string_view sentence, bool single_li
   pango_layout_set_attributes(layout, list);
   pango_attr_list_unref(list);
 }
-
-}  // namespace
 
 int64_t TextBox::WrapWidth() const {
   return (format & DT_WORDBREAK) && !(format & DT_SINGLELINE) ? width : 0;

@@ -52,6 +52,10 @@ struct RasterizedText {
 std::string PrepareText(std::string_view sentence, bool single_line);
 GObjectPtr<PangoLayout> MakeLayout(PangoContext* context, const PangoFontDescription* font, const std::string& text,
                                    const TextBox& box);
+// Where byte `byte` of the sentence falls in its prepared text.
+unsigned PreparedIndex(std::string_view sentence, bool single_line, size_t byte);
+// Leaves the glyphs outside `ink` in the layout's places but without ink.
+void BlankOutside(PangoLayout* layout, std::string_view sentence, bool single_line, InkRange ink);
 // Offset of a block [start, end) inside the space, by the chosen alignment.
 int64_t Align(int64_t space, int64_t start, int64_t end, bool middle, bool far);
 

@@ -62,6 +62,29 @@ std::vector<PangoRectangle> BoxedRects(PangoLayout* layout, TextBoxing boxing) {
   return rects;
 }
 
+// Adds the outlines of the glyphs whose text begins in [from, to) of the layout's text, where the
+// whole layout places them: a blanked glyph keeps its place but has no path to stroke.
+void RangePath(cairo_t* cairo, PangoLayout* layout, unsigned from, unsigned to) {
+  PangoLayoutIter* iter = pango_layout_get_iter(layout);
+  do {
+    PangoLayoutRun* run = pango_layout_iter_get_run_readonly(iter);
+    if (!run) continue;  // a line's end
+    const auto offset = static_cast<unsigned>(run->item->offset);
+    if (offset >= to || offset + static_cast<unsigned>(run->item->length) <= from) continue;
+    PangoRectangle logical;
+    pango_layout_iter_get_run_extents(iter, nullptr, &logical);
+    PangoGlyphString* glyphs = pango_glyph_string_copy(run->glyphs);
+    for (int i = 0; i < glyphs->num_glyphs; ++i) {
+      const unsigned byte = offset + static_cast<unsigned>(glyphs->log_clusters[i]);
+      if (byte < from || byte >= to) glyphs->glyphs[i].glyph = PANGO_GLYPH_EMPTY;
+    }
+    cairo_move_to(cairo, pango_units_to_double(logical.x), pango_units_to_double(pango_layout_iter_get_baseline(iter)));
+    pango_cairo_glyph_string_path(cairo, run->item->analysis.font, glyphs);
+    pango_glyph_string_free(glyphs);
+  } while (pango_layout_iter_next_run(iter));
+  pango_layout_iter_free(iter);
+}
+
 }  // namespace
 
 void BlurCoverage(uint8_t* pixels, int width, int height, int stride, int radius) {
@@ -77,12 +100,24 @@ void BlurCoverage(uint8_t* pixels, int width, int height, int stride, int radius
 }
 
 StyledText PaintStyledText(PangoContext* context, const PangoFontDescription* font, std::string_view sentence,
-                           const TextBox& box, const TextStyle& style) {
+                           const TextBox& box, const TextStyle& style, InkRange ink_range) {
   StyledText result;
   if (box.width <= 0 || box.height <= 0) return result;
-  const std::string text = PrepareText(sentence, box.format & DT_SINGLELINE);
+  const bool single_line = box.format & DT_SINGLELINE;
+  const std::string text = PrepareText(sentence, single_line);
   if (text.empty()) return result;
   GObjectPtr<PangoLayout> layout = MakeLayout(context, font, text, box);
+  const bool part = !ink_range.Whole();
+  const unsigned from = part ? PreparedIndex(sentence, single_line, ink_range.from) : 0;
+  const unsigned to = part ? PreparedIndex(sentence, single_line, ink_range.to) : 0;
+  if (part) BlankOutside(layout.get(), sentence, single_line, ink_range);
+  const auto glyph_path = [&](cairo_t* on) {
+    if (part) {
+      RangePath(on, layout.get(), from, to);
+    } else {
+      pango_cairo_layout_path(on, layout.get());
+    }
+  };
   PangoRectangle ink, logical;
   pango_layout_get_pixel_extents(layout.get(), &ink, &logical);
   result.logical = {logical.x, logical.y, int64_t{logical.x} + logical.width, int64_t{logical.y} + logical.height};
@@ -131,7 +166,7 @@ StyledText PaintStyledText(PangoContext* context, const PangoFontDescription* fo
     cairo_fill(cairo);
   }
   const auto glyph_shape = [&](cairo_t* on, bool with_outline) {
-    pango_cairo_layout_path(on, layout.get());
+    glyph_path(on);
     if (with_outline && outline > 0) {
       cairo_set_line_width(on, 2 * outline);
       cairo_set_line_join(on, CAIRO_LINE_JOIN_ROUND);
@@ -157,7 +192,7 @@ StyledText PaintStyledText(PangoContext* context, const PangoFontDescription* fo
     }
   }
   if (inked && outline > 0 && (style.outline_colour >> 24) != 0) {
-    pango_cairo_layout_path(cairo, layout.get());
+    glyph_path(cairo);
     SetSource(cairo, style.outline_colour);
     cairo_set_line_width(cairo, 2 * outline);
     cairo_set_line_join(cairo, CAIRO_LINE_JOIN_ROUND);
@@ -174,23 +209,23 @@ StyledText PaintStyledText(PangoContext* context, const PangoFontDescription* fo
 }
 
 void Font::DrawStyledText(const DrawTarget& target, std::string_view sentence, const Rect& rect, uint32_t format,
-                          uint32_t argb, double degrees, const TextStyle& style) {
+                          uint32_t argb, double degrees, const TextStyle& style, InkRange ink) {
   const PixelBox clip{rect.left, rect.top, rect.right, rect.bottom};
   if (clip.Empty()) return;
   const TextBox box{clip.right - clip.left, clip.bottom - clip.top, format};
   if (!styled_ || styled_->sentence != sentence || styled_->format != format ||
-      styled_->wrap_width != box.WrapWidth() || !(styled_->style == style)) {
-    styled_ = Styled{std::string(sentence), format, box.WrapWidth(), style,
-                     PaintStyledText(context_.get(), description_.get(), sentence, box, style)};
+      styled_->wrap_width != box.WrapWidth() || !(styled_->style == style) || !(styled_->ink == ink)) {
+    styled_ = Styled{std::string(sentence), format, box.WrapWidth(), style, ink,
+                     PaintStyledText(context_.get(), description_.get(), sentence, box, style, ink)};
     ++layout_count_;
   }
   const StyledText& text = styled_->text;
   if (text.too_large) {
     const uint32_t plain = (argb & 0xFF000000) | (style.colour & 0xFFFFFF);
     if (IsTurned(degrees)) {
-      DrawTurnedText(target, sentence, rect, format, plain, degrees);
+      DrawTurnedText(target, sentence, rect, format, plain, degrees, ink);
     } else {
-      DrawText(target, sentence, rect, format, plain);
+      DrawText(target, sentence, rect, format, plain, ink);
     }
     return;
   }

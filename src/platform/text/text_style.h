@@ -41,8 +41,10 @@ struct StyledText {
   bool too_large = false;
 };
 
+// Only the glyphs of `ink` are painted with their outline and shadow, where the whole sentence
+// would place them; the box stays the whole sentence's.
 StyledText PaintStyledText(PangoContext* context, const PangoFontDescription* font, std::string_view sentence,
-                           const TextBox& box, const TextStyle& style);
+                           const TextBox& box, const TextStyle& style, InkRange ink = {});
 
 // Spreads each coverage over `radius` pixels each way by box blurs: nothing reaches further.
 void BlurCoverage(uint8_t* pixels, int width, int height, int stride, int radius);
