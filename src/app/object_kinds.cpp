@@ -104,7 +104,8 @@ constexpr std::span<const Attribute> kTextGroups[] = {kTimedRows, kDrawnRows, kT
 constexpr std::span<const Attribute> kRectGroups[] = {kTimedRows, kDrawnRows, kShapeRows, kCornerRows};
 constexpr std::span<const Attribute> kEllipseGroups[] = {kTimedRows, kDrawnRows, kShapeRows};
 constexpr std::span<const Attribute> kSoundGroups[] = {kTimedRows, kSoundRows};
-constexpr std::span<const Attribute> kCaptionGroups[] = {kCaptionTimedRows, kDrawnRows, kTextRows, kCaptionRows};
+constexpr std::span<const Attribute> kCaptionGroups[] = {kCaptionTimedRows, kDrawnRows, kTextRows, kTextStyleRows,
+                                                         kCaptionRows};
 constexpr std::span<const Attribute> kTemplateGroups[] = {kTemplateRows};
 constexpr std::span<const Attribute> kKeyGroups[] = {kKeyRows};
 

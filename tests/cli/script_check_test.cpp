@@ -177,7 +177,7 @@ TEST(ScriptCheck, StatusesAndTheCleanScript) {
          <ellipse time="0" duration="1" fill="none" stroke="1"/><image src="art/pic.svg" time="0" duration="1"/>
          <text time="0" duration="1" sentence="s" outline="2" outlinecolor="#000" shadowx="2" shadowy="2"
                shadowblur="3" shadowcolor="#00000088" box="block" boxcolor="#000000aa" boxpadding="4" boxradius="4"/>
-         <captions template="t" src="art/a.vtt" time="now" highlight="word" highlightcolor="1 1 0 0.5"/></talmora>)",
+         <captions template="t" src="art/a.vtt" time="now" highlight="word" highlightcolor="1 1 0 0.5" outline="2" box="yes"/></talmora>)",
        kClean, 0},
       {"<talmora><image/>", "エラー : XMLのパースに失敗しました\n...", 1},
       {"<movie/>", "エラー : talmoraタグが見つかりませんでした\n", 1},
