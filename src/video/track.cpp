@@ -31,8 +31,12 @@ TrackPoint Track::Locate(double progress) const {
 
 double Track::At(const TrackPoint& point) const {
   const std::span<const Key> keys = Keys();
+  const double from = keys[point.segment].value, to = keys[point.segment + 1].value;
+  // A value that holds stays itself: (1 − s)·v + s·v can miss v by a unit in the last place,
+  // which moved a half-pixel edge by a pixel on some frames and not on others.
+  if (from == to) return from;
   const double s = point.eased;
-  return (1.0 - s) * keys[point.segment].value + s * keys[point.segment + 1].value;
+  return (1.0 - s) * from + s * to;
 }
 
 bool Track::SameTiming(const Track& other) const {
@@ -55,7 +59,9 @@ double Track::Sum(const Track& a, const Track& b, double progress) {
   const TrackPoint point = a.Locate(progress);
   const double s = point.eased;
   const size_t i = point.segment;
-  return (1.0 - s) * (p[i].value + q[i].value) + s * (p[i + 1].value + q[i + 1].value);
+  const double from = p[i].value + q[i].value, to = p[i + 1].value + q[i + 1].value;
+  if (from == to) return from;
+  return (1.0 - s) * from + s * to;
 }
 
 }  // namespace talmora

@@ -139,6 +139,13 @@ TEST(Track, EachStretchEasesOnItsOwnAndTheEndsCarryOn) {
   const Track size({{0, 100, {}}, {1, 200, {}}});
   EXPECT_FALSE(track.SameTiming(size));
   EXPECT_EQ(Track::Sum(track, size, 0.75), 11.25 + 175);
+  // A value that holds is itself at every step: weighed in, 0.4 came out a unit lower on some
+  // frames, and a colour channel with it.
+  const Track held(0.4), wide(0.05);
+  for (int i = 0; i <= 1000; ++i) {
+    ASSERT_EQ(held.At(i / 1000.0), 0.4) << i;
+    ASSERT_EQ(Track::Sum(held, wide, i / 1000.0), 0.4 + 0.05) << i;
+  }
   Track eased(1.0);
   EXPECT_TRUE(eased.SameTiming(Track(2.0)));
   eased.SetEase(in);
