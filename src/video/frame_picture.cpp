@@ -17,9 +17,10 @@ std::unique_ptr<Frame> DrawPicture(const MovieJob& job, const Scene& scene, Rend
     return nullptr;
   }
   state.Prepare(scene.AtFrame(frames.first, job.fps), reporter);
-  frame->Clear(job.background);
-  Canvas canvas(*frame);
-  state.Draw(canvas, FrameTime(frames.first, job.fps));
+  {
+    Canvas canvas(*frame, job.background);
+    state.Draw(canvas, FrameTime(frames.first, job.fps));
+  }
   return frame;
 }
 

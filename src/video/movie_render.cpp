@@ -83,10 +83,10 @@ bool RenderFrames(const MovieJob& job, FramePipeline& pipeline, FrameRange frame
     if (index > 0 && state.DrawsAsBefore(FrameTime(i - 1, job.fps), time)) {
       written = pipeline.Repeat(index);
     } else {
-      Frame& frame = pipeline.Next();
-      frame.Clear(job.background);
-      Canvas canvas(frame);
-      state.Draw(canvas, time);
+      {
+        Canvas canvas(pipeline.Next(), job.background);
+        state.Draw(canvas, time);
+      }
       written = pipeline.Submit(index);
     }
     if (!written) {

@@ -6,6 +6,7 @@
 #include <array>
 #include <climits>
 #include <cmath>
+#include <functional>
 #include <memory>
 
 #include "platform/render/affine_draw.h"
@@ -413,6 +414,42 @@ TEST(Canvas, OpacityMultipliesEveryColourAndLayersCompositeAsAGroup) {
     EXPECT_EQ(frame->Row(25)[25] == frame->Row(15)[15], group);
     EXPECT_LE(Distance(frame->Row(15)[15], ReferenceBlend(0xFFFFFFFF, 0x80FFFFFF, kBackground)), 1);
     EXPECT_EQ(frame->Row(5)[5], kBackground);
+  }
+}
+
+// The background waits for the first draw: one that replaces every pixel leaves it out, any
+// other finds it there, and a frame that gets no draw at all is the background.
+TEST(Canvas, TheBackgroundIsThereUnderEveryDrawUnlessTheFirstReplacesTheWholeFrame) {
+  auto opaque = MakeTexture(16, 12, [](int x, int y) { return 0xFF000000u | (x * 15) << 16 | (y * 20) << 8 | 0x30; });
+  auto translucent = MakeTexture(16, 12, [](int x, int y) { return 0x80000000u | (x * 15) << 16 | y; });
+  using Draw = std::function<void(Canvas&)>;
+  const Draw draws[] = {
+      [](Canvas&) {},
+      [&](Canvas& c) { c.DrawTexture(*opaque, 4, 4, 0, 0, 0xFFFFFFFF); },          // exactly the frame
+      [&](Canvas& c) { c.DrawTexture(*opaque, 5.5f, 4.5f, -3, -2, 0xFFFFFFFF); },  // beyond it, resampled
+      [&](Canvas& c) { c.DrawTexture(*opaque, 4, 4, 1, 0, 0xFFFFFFFF); },          // a column short
+      [&](Canvas& c) { c.DrawTexture(*opaque, 4, 4, 0, 0, 0xFEFFFFFF); },          // not quite opaque
+      [&](Canvas& c) { c.DrawTexture(*opaque, 4, 4, 0, 0, 0xFFFF8040); },          // tinted
+      [&](Canvas& c) { c.DrawTexture(*translucent, 4, 4, 0, 0, 0xFFFFFFFF); },
+      [&](Canvas& c) { c.DrawTurnedTexture(*opaque, {-20, -20, 84, 68}, 90, 0xFFFFFFFF); },
+      [&](Canvas& c) { c.ClipRect(0, 0, 32, 48); c.DrawTexture(*opaque, 4, 4, 0, 0, 0xFFFFFFFF); },
+      [&](Canvas& c) { c.FillRect(0, 0, 64, 48, 0xFF102030); },
+      [&](Canvas& c) { c.DrawTexture(*opaque, 4, 4, 0, 0, 0xFFFFFFFF); c.FillRect(10, 10, 20, 20, 0x80FFFFFF); },
+  };
+  for (size_t i = 0; i < std::size(draws); ++i) {
+    auto expected = Blank();
+    {
+      Canvas canvas(*expected);
+      draws[i](canvas);
+    }
+    auto frame = Frame::Create(64, 48);
+    frame->Clear(0x12345678);  // what a reused frame held
+    {
+      Canvas canvas(*frame, kBackground);
+      draws[i](canvas);
+    }
+    SCOPED_TRACE(i);
+    ExpectSameWithin(*frame, *expected, {0, 0, 64, 48}, 0);
   }
 }
 

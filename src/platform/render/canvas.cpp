@@ -45,8 +45,14 @@ Canvas::Canvas(Frame& frame) : frame_(frame) {
   states_.push_back(State{Affine{}, 255, Rect{0, 0, frame.Width(), frame.Height()}, false});
 }
 
+Canvas::Canvas(Frame& frame, uint32_t background) : Canvas(frame) {
+  background_ = background;
+  pending_ = true;
+}
+
 Canvas::~Canvas() {
   while (states_.size() > 1) Restore();
+  Settle();
 }
 
 void Canvas::Save() {
@@ -56,6 +62,7 @@ void Canvas::Save() {
 }
 
 bool Canvas::SaveLayer(uint32_t opacity) {
+  Settle();
   Save();
   State& state = states_.back();
   state.opens_layer = true;
@@ -138,7 +145,10 @@ Affine Canvas::ToSurface() const {
   return states_.back().transform;
 }
 
-DrawTarget Canvas::Target() const { return DrawTarget{CurrentSurface(), ToSurface(), states_.back().opacity}; }
+DrawTarget Canvas::Target() const {
+  Settle();
+  return DrawTarget{CurrentSurface(), ToSurface(), states_.back().opacity};
+}
 
 void Canvas::DrawTexture(const Texture& texture, float sx, float sy, float tx, float ty, uint32_t argb) {
   const Surface surface = CurrentSurface();
@@ -150,19 +160,32 @@ void Canvas::DrawTexture(const Texture& texture, float sx, float sy, float tx, f
     sprite_.SetTransform(static_cast<float>(m.xx * sx), static_cast<float>(m.yy * sy),
                          static_cast<float>(m.xx * tx + m.x0), static_cast<float>(m.yy * ty + m.y0));
   } else {
+    Settle();
     DrawAffine(surface, texture, Then(Affine{sx, 0, tx, 0, sy, ty}, m), argb);
     return;
   }
+  // A picture that replaces the whole frame leaves nothing of the background to fill.
+  const bool replaces = pending_ && surface.frame == &frame_ && sprite_.Replaces(surface, texture, argb) &&
+                        surface.clip.left == 0 && surface.clip.top == 0 && surface.clip.right == frame_.Width() &&
+                        surface.clip.bottom == frame_.Height();
+  if (replaces) {
+    pending_ = false;
+    if (!sprite_.Draw(surface, texture, argb)) frame_.Clear(background_);
+    return;
+  }
+  Settle();
   sprite_.Draw(surface, texture, argb);
 }
 
 void Canvas::DrawTurnedTexture(const Texture& texture, const Rect& rect, double degrees, uint32_t argb) {
+  Settle();
   const Affine place = TurnedOnto(texture, rect, degrees);
   const Affine m = ToSurface();
   DrawAffine(CurrentSurface(), texture, m.Identity() ? place : Then(place, m), WithOpacity(argb, states_.back().opacity));
 }
 
 void Canvas::FillRect(double left, double top, double right, double bottom, uint32_t argb) {
+  Settle();
   const Surface surface = CurrentSurface();
   argb = WithOpacity(argb, states_.back().opacity);
   if ((argb >> 24) == 0 || surface.Empty()) return;

@@ -21,7 +21,11 @@ class Texture;
 class Canvas {
  public:
   explicit Canvas(Frame& frame);
-  // Open layers are composited back, as Restore would.
+  // A frame that is to be `background` (0xAARRGGBB) under the draws. It is filled only if the first
+  // draw does not replace every pixel by itself, as an opaque picture over the whole frame does.
+  Canvas(Frame& frame, uint32_t background);
+  // Open layers are composited back, as Restore would; a frame still waiting for its background
+  // gets it.
   ~Canvas();
   Canvas(const Canvas&) = delete;
   Canvas& operator=(const Canvas&) = delete;
@@ -81,8 +85,15 @@ class Canvas {
   Affine ToSurface() const;
   // Null when no memory could be had for it.
   const Texture* White();
+  void Settle() const {
+    if (!pending_) return;
+    pending_ = false;
+    frame_.Clear(background_);
+  }
 
   Frame& frame_;
+  uint32_t background_ = 0;
+  mutable bool pending_ = false;  // the background is still to be filled
   Sprite sprite_;
   std::vector<State> states_;
   std::vector<Layer> layers_;

@@ -65,12 +65,21 @@ void Composite(const Surface& target, Span columns, Span rows, uint32_t argb, bo
 
 }  // namespace
 
-void Sprite::Draw(const Surface& target, const Texture& texture, uint32_t argb) {
-  if ((argb >> 24) == 0 || target.Empty()) return;
-  if (!std::isfinite(sx_) || !std::isfinite(sy_) || !std::isfinite(tx_) || !std::isfinite(ty_)) return;
+bool Sprite::Replaces(const Surface& target, const Texture& texture, uint32_t argb) const {
+  if (argb != 0xFFFFFFFF || !texture.Opaque() || target.Empty()) return false;
+  if (!std::isfinite(sx_) || !std::isfinite(sy_) || !std::isfinite(tx_) || !std::isfinite(ty_)) return false;
   const Span columns = CoveredSpan(tx_, sx_, texture.Width(), target.clip.left, target.clip.right);
   const Span rows = CoveredSpan(ty_, sy_, texture.Height(), target.clip.top, target.clip.bottom);
-  if (columns.Empty() || rows.Empty()) return;
+  return columns.begin == target.clip.left && columns.end == target.clip.right && rows.begin == target.clip.top &&
+         rows.end == target.clip.bottom;
+}
+
+bool Sprite::Draw(const Surface& target, const Texture& texture, uint32_t argb) {
+  if ((argb >> 24) == 0 || target.Empty()) return true;
+  if (!std::isfinite(sx_) || !std::isfinite(sy_) || !std::isfinite(tx_) || !std::isfinite(ty_)) return true;
+  const Span columns = CoveredSpan(tx_, sx_, texture.Width(), target.clip.left, target.clip.right);
+  const Span rows = CoveredSpan(ty_, sy_, texture.Height(), target.clip.top, target.clip.bottom);
+  if (columns.Empty() || rows.Empty()) return true;
 
   // Whole-pixel placement at scale ±1 puts each texel centre on a pixel centre: no filtering.
   if (std::fabs(sx_) == 1 && std::fabs(sy_) == 1 && std::floor(tx_) == tx_ && std::floor(ty_) == ty_) {
@@ -85,7 +94,7 @@ void Sprite::Draw(const Surface& target, const Texture& texture, uint32_t argb) 
     } else {
       Composite<true>(target, columns, rows, argb, texture.Opaque(), source);
     }
-    return;
+    return true;
   }
 
   const int level = ChooseLevel(texture, 1.0 / std::fabs(sx_), 1.0 / std::fabs(sy_));
@@ -110,9 +119,10 @@ void Sprite::Draw(const Surface& target, const Texture& texture, uint32_t argb) 
     for (int j = 0; j < key.height; ++j) resampler.Row(j, out.Row(j));
     return true;
   });
-  if (!block) return;
+  if (!block) return false;
   auto source = [&](int y) { return block->Row(y - rows.begin); };
   Composite<false>(target, columns, rows, argb, texture.Opaque(), source);
+  return true;
 }
 
 }  // namespace talmora
