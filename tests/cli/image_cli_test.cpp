@@ -34,18 +34,18 @@ class ImageCommandLine : public ::testing::Test {
     WritePam(dir_ / name, width, height, std::vector<uint32_t>(static_cast<size_t>(width) * height, argb));
   }
 
-  // Runs a movie on an opaque black background at 10 frames per second and reads its frames back.
-  testing::DibFrames Run(const std::string& size, const std::string& body) {
+  // Runs a movie on an opaque black background at 10 frames per second, which ends with
+  // `status`, and reads its frames back.
+  testing::DibFrames Run(const std::string& size, const std::string& body, int status = 0) {
     const auto result = testing::RunScript(dir_, "<talmora fps=\"10\" a=\"1\" " + size + ">" + body + "</talmora>");
     out_ = result.out;
-    status_ = result.status;
+    EXPECT_EQ(result.status, status) << out_;
     EXPECT_NE(out_.find("aviの作成が完了しました\n"), std::string::npos) << out_;
     return testing::ReadDibFrames(dir_ / "movie.avi");
   }
 
   testing::TempDir dir_;
   std::string out_;
-  int status_ = -1;
 };
 
 // A picture on the left, a text on the right: each blended through its own path.
@@ -87,7 +87,6 @@ TEST_F(ImageCommandLine, KeysMoveAPictureThroughEachValueOnItsFrame) {
                           R"(<template name="down"><key at="0.5" y="12"/></template>)"
                           R"(<image src="white.pam" template="down" width="4" height="4" time="now-1" duration="1" x="70")"
                           R"( y="8"><key at="0" y="2"/></image>)");
-  EXPECT_EQ(status_, 0);
   ASSERT_EQ(frames.pixels.size(), 20u);
   // Linear to the first key, s³ to the second, 1 - (1 - s)³ to the end.
   for (const auto& [i, left] : std::vector<std::pair<size_t, int>>{{0, 0}, {2, 8}, {5, 20}, {7, 21}, {10, 40}, {16, 59}, {19, 60}}) {
@@ -114,7 +113,6 @@ TEST_F(ImageCommandLine, AKeyedPictureDrawsAsItsStretchesOneElementEachAndWholeT
                                R"( template="moves" time="0" duration="1" x="-8" width="16" angle="10" r="1" ease="in")"
                                R"( xend="10" widthend="12" angleend="200" rend="0">)"
                                R"(<key at="0.6" x="4" width="16" angle="100" r="0.2" ease="inout"/></image>)");
-  EXPECT_EQ(status_, 0);
   const auto split = Run(size, common + R"( time="0" timeend="0.3" x="-8" xend="-2" width="16" widthend="20" angle="10")"
                                         R"( angleend="40" r="1" rend="0.6" ease="in"/>)" + common +
                                    R"( time="0.3" timeend="0.6" x="-2" xend="4" width="20" widthend="16" angle="40")"
@@ -141,7 +139,7 @@ TEST_F(ImageCommandLine, ConsoleShowsEachPathSentenceAndFailureOnceWhileTheRunGo
                           R"(<image src="folder" time="0.5" duration="1"/>)"
                           R"(<image src="pipe.png" time="0.5" duration="1"/>)"
                           R"(<text sentence="First%nsecond%tline" time="0" duration="1"/>)"
-                          R"(<text time="0.3" duration="1"/><text sentence="never shown" time="5" duration="1"/>)");
+                          R"(<text time="0.3" duration="1"/><text sentence="never shown" time="5" duration="1"/>)", 2);
   // A failed load is not tried again: each line comes once over all the frames.
   // Names of files show as full paths, the others as written.
   for (const std::string& line : {"\n" + dir_ / "pic.pam", kFailure + dir_ / "broken.png", kFailure + dir_ / "huge.png",
@@ -153,7 +151,6 @@ TEST_F(ImageCommandLine, ConsoleShowsEachPathSentenceAndFailureOnceWhileTheRunGo
   EXPECT_EQ(Count(out_, "never shown"), 0u);
   EXPECT_EQ(Count(out_, "3 / 10 フレーム\r\n4 / 10"), 1u) << out_;
   // Every frame is still written, and the good picture is in all of them; the run says what it lacks.
-  EXPECT_EQ(status_, 2);
   ASSERT_EQ(frames.pixels.size(), 10u);
   for (size_t i = 0; i < 10; ++i) EXPECT_EQ(frames.At(i, 15, 15), 0xFFFFFFFFu) << i;
 }
@@ -230,7 +227,6 @@ TEST_F(ImageCommandLine, VectorPicturesAreCrispAtAnySizeAndLoadNothingElse) {
                           R"(<image template="t" src="disc.svg" x="0" y="0" width="20" height="20"/>)"
                           R"(<image template="t" src="disc.svg" x="20" y="0" width="200" height="200"/>)"
                           R"(<image template="t" src="refs.svg" x="240" y="0" width="120" height="120"/>)");
-  EXPECT_EQ(status_, 0) << out_;
   ASSERT_EQ(frames.pixels.size(), 1u);
   for (const auto& [x, side] : {std::pair{0, 20}, {20, 200}}) {
     const int y = side / 2;
@@ -257,7 +253,6 @@ TEST_F(ShapeCommandLine, RectanglesLandExactlyEllipsesCoverTheirAreaAndTurnedOne
                           R"(<rect template="t" x="120" y="60" width="40" height="20" angle="90" a="0.5"/>)"
                           // Past the bound of a painted shape: stretched, still one colour to its edges.
                           R"(<rect template="t" x="-20000" y="112" width="40000" height="1000" fill="#808080"/>)");
-  EXPECT_EQ(status_, 0) << out_;
   ASSERT_EQ(frames.pixels.size(), 1u);
   EXPECT_EQ(frames.Ink(0, kBlack, {0, 0, 65, 45}), (Box{10, 10, 60, 40}));
   EXPECT_TRUE(frames.Ink(0, 0xFFFF0000, {10, 10, 60, 40}).Empty());
@@ -306,7 +301,6 @@ TEST_F(TextCommandLine, LayoutFlagsPlaceTheInkInsideEachRectangle) {
             "\" width=\"" + std::to_string(r.Width()) + "\" height=\"" + std::to_string(r.Height()) + "\"/>";
   }
   const auto frames = Run(R"(width="640" height="480" length="0.1")", body);
-  EXPECT_EQ(status_, 0) << out_;
   ASSERT_EQ(frames.pixels.size(), 1u);
   std::vector<Box> ink;
   std::vector<uint32_t> outside = frames.pixels[0];
@@ -360,7 +354,6 @@ TEST_F(TextCommandLine, OutlinesShadowsAndBoxesLieWhereTheirPixelsSayFadedAndTur
     body += "<text template=\"t\" x=\"" + std::to_string(10 + 120 * i) + "\" y=\"10\" " + styles[i] + "/>";
   }
   const auto frames = Run(R"(width="1080" height="120" length="0.1")", body);
-  EXPECT_EQ(status_, 0) << out_;
   ASSERT_EQ(frames.pixels.size(), 1u);
   const auto cell = [](size_t i) { return Box{static_cast<int>(120 * i), 0, static_cast<int>(120 * i + 120), 120}; };
   const auto shifted = [](Box b, int x, int y) { return Box{b.left + x, b.top + y, b.right + x, b.bottom + y}; };
@@ -418,9 +411,8 @@ TEST_F(TextCommandLine, DepthStacksTextsAndImagesBothWays) {
 TEST_F(TextCommandLine, WithoutFontsTheFailureLineShowsOnceAndTheRunGoesOn) {
   // A fontconfig setup that knows no fonts at all.
   ::setenv("FONTCONFIG_FILE", dir_.Write("fonts.conf", "<?xml version=\"1.0\"?><fontconfig></fontconfig>\n").c_str(), 1);
-  const auto frames = Run(R"(width="32" height="32" length="1")", R"(<text sentence="Hello" time="0" duration="1"/>)");
+  const auto frames = Run(R"(width="32" height="32" length="1")", R"(<text sentence="Hello" time="0" duration="1"/>)", 2);
   ::unsetenv("FONTCONFIG_FILE");
-  EXPECT_EQ(status_, 2);
   EXPECT_EQ(Count(out_, "Text::Draw() : フォントインタフェースの作成に失敗しました\n"), 1u) << out_;
   EXPECT_EQ(Count(out_, "Hello"), 0u);
   ASSERT_EQ(frames.pixels.size(), 10u);
@@ -450,7 +442,6 @@ TEST_F(TextCommandLine, CaptionsShowEachCueOnItsFramesAndLightTheSungWordsOnThei
     return R"(<captions width="80" height="40" fontsize="20" highlight="word" highlightcolor="#f00" )" + more + "/>";
   };
   const auto srt = Run(size, captions(R"(src="a.srt")"));
-  EXPECT_EQ(status_, 0) << out_;
   EXPECT_EQ(Run(size, captions(R"(src="a.vtt")")).pixels, srt.pixels);
   ASSERT_EQ(srt.pixels.size(), 40u);
   for (size_t i = 0; i < 40; ++i) {
@@ -477,8 +468,7 @@ TEST_F(TextCommandLine, OverlappingCuesStackUpwardsAndTheOneWithoutRoomIsSaid) {
                       "3\n00:00:00,400 --> 00:00:01,000\ntop\n\n4\n00:00:00,600 --> 00:00:01,000\nnone\n\n"
                       "5\n00:00:00,000 --> 00:00:00,000\n\n");
   const auto frames = Run(R"(width="80" height="100" length="1")",
-                          R"(<captions src="s.srt" y="10" width="80" height="75" fontsize="20" valign="bottom"/>)");
-  EXPECT_EQ(status_, 2);
+                          R"(<captions src="s.srt" y="10" width="80" height="75" fontsize="20" valign="bottom"/>)", 2);
   EXPECT_EQ(Count(out_, "s.srt:18: 字幕の文がありません\n"), 2u) << out_;  // both passes read the file
   EXPECT_EQ(Count(out_, "s.srt:14: 重なる字幕を積み上げる場所がありません (高さ 75 に収まりません): "
                         "下の字幕に重ねて描きます\n"), 2u) << out_;
@@ -581,7 +571,7 @@ TEST_F(ClipCommandLine, BrokenClipsFailOnceAndACutOffOneHoldsItsLastGoodFrame) {
                           R"(<image src="cut.mp4" time="0" duration="2"/>)"
                           R"(<image src="headless.mp4" time="0.5" duration="1"/>)"
                           R"(<image src="big.y4m" time="0.5" duration="1"/>)"
-                          R"(<image src="sound.m4a" time="0.5" duration="1"/>)");
+                          R"(<image src="sound.m4a" time="0.5" duration="1"/>)", 2);
   for (const std::string name : {"headless.mp4", "big.y4m", "sound.m4a"}) {
     EXPECT_EQ(testing::Count(out_, kFailure + dir_ / name + "\n"), 1u) << out_;
   }
