@@ -1,4 +1,5 @@
 #include "app/command_line.h"
+#include "app/output_paths.h"
 
 #include <gtest/gtest.h>
 
@@ -6,6 +7,8 @@
 #include <string>
 #include <variant>
 #include <vector>
+
+#include "script/file_path.h"
 
 namespace talmora {
 namespace {
@@ -130,6 +133,21 @@ TEST(CommandLine, HelpNamesEveryOption) {
                              "--version"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
+}
+
+TEST(OutputPaths, ExtensionOfTheLastComponentTheFolderAndWhatAPartHolds) {
+  EXPECT_EQ(ReplaceExtension("/movies/intro.xml", ".avi"), "/movies/intro.avi");
+  EXPECT_EQ(ReplaceExtension("/clips.old/intro", ".avi"), "/clips.old/intro.avi");
+  EXPECT_EQ(ReplaceExtension("/a/intro.tar.xml", ".wav"), "/a/intro.tar.wav");
+  EXPECT_EQ(ReplaceExtension("/a/.hidden", ".avi"), "/a/.hidden.avi");
+  EXPECT_EQ(FolderOf("/movies/intro.xml"), "/movies");
+  EXPECT_EQ(FolderOf("/intro.xml"), "/");
+  EXPECT_EQ(AbsolutePath("/a/./b/../c.xml"), "/a/c.xml");
+  // A partial render's usual names are the command line tests'; here the forms they do not reach.
+  const std::optional<double> none;
+  EXPECT_EQ(PartialName(std::nullopt, none, none, none), "");
+  EXPECT_EQ(PartialName(std::nullopt, 0.0, 1e21, 0.5), ".0-1e+21s.x0.5");
+  EXPECT_EQ(PartialName(PartNumber{12, 64}, none, none, 1.0), ".part-12-of-64.x1");
 }
 
 }  // namespace

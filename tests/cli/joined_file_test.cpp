@@ -5,88 +5,18 @@
 #include <cmath>
 #include <filesystem>
 
-#include "platform/libav_handles.h"
 #include "render/picture_files.h"
 #include "sound/sound_files.h"
 #include "support/cli_harness.h"
 #include "support/dib_frames.h"
+#include "support/media_streams.h"
 
 namespace talmora {
 namespace {
 
+using testing::Packet;
+using testing::Stream;
 using testing::TempDir;
-
-struct Packet {
-  std::string data;
-  bool key = false;
-  double time = 0.0;
-};
-
-struct Stream {
-  AVCodecID codec = AV_CODEC_ID_NONE;
-  double start = 0.0, duration = 0.0;  // seconds
-  std::vector<Packet> packets;
-  std::vector<std::vector<uint32_t>> frames;  // decoded video, top row first, 0xAARRGGBB
-};
-
-// Only the formats the lossless compressors keep; others give none.
-std::vector<uint32_t> Pixels(const AVFrame& frame) {
-  std::vector<uint32_t> pixels;
-  if (frame.format != AV_PIX_FMT_BGRA) return pixels;
-  for (int y = 0; y < frame.height; ++y) {
-    const uint8_t* row = frame.data[0] + static_cast<ptrdiff_t>(y) * frame.linesize[0];
-    for (int x = 0; x < frame.width; ++x) {
-      uint32_t pixel = 0;
-      std::memcpy(&pixel, row + 4 * x, 4);
-      pixels.push_back(pixel);
-    }
-  }
-  return pixels;
-}
-
-// Every stream of the file with its packets, the video's frames decoded.
-std::vector<Stream> ReadStreams(const std::string& path) {
-  AVFormatContext* raw = nullptr;
-  if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return {};
-  const InputFormatPtr input(raw);
-  EXPECT_GE(avformat_find_stream_info(raw, nullptr), 0);
-  std::vector<Stream> streams(raw->nb_streams);
-  std::vector<CodecContextPtr> decoders(raw->nb_streams);
-  for (unsigned i = 0; i < raw->nb_streams; ++i) {
-    const AVStream& s = *raw->streams[i];
-    streams[i].codec = s.codecpar->codec_id;
-    auto seconds = [&s](int64_t t) { return t == AV_NOPTS_VALUE ? -1.0 : static_cast<double>(t) * av_q2d(s.time_base); };
-    streams[i].start = seconds(s.start_time);
-    streams[i].duration = seconds(s.duration);
-    if (s.codecpar->codec_type != AVMEDIA_TYPE_VIDEO) continue;
-    decoders[i].reset(avcodec_alloc_context3(avcodec_find_decoder(s.codecpar->codec_id)));
-    avcodec_parameters_to_context(decoders[i].get(), s.codecpar);
-    EXPECT_EQ(avcodec_open2(decoders[i].get(), nullptr, nullptr), 0);
-  }
-  const PacketPtr packet(av_packet_alloc());
-  const FramePtr frame(av_frame_alloc());
-  auto drain = [&](unsigned i) {
-    while (avcodec_receive_frame(decoders[i].get(), frame.get()) == 0) streams[i].frames.push_back(Pixels(*frame));
-  };
-  while (av_read_frame(raw, packet.get()) == 0) {
-    const auto i = static_cast<unsigned>(packet->stream_index);
-    const int64_t pts = packet->pts == AV_NOPTS_VALUE ? packet->dts : packet->pts;
-    streams[i].packets.push_back({std::string(reinterpret_cast<char*>(packet->data), packet->size),
-                                  (packet->flags & AV_PKT_FLAG_KEY) != 0,
-                                  static_cast<double>(pts) * av_q2d(raw->streams[i]->time_base)});
-    if (decoders[i]) {
-      EXPECT_EQ(avcodec_send_packet(decoders[i].get(), packet.get()), 0);
-      drain(i);
-    }
-    av_packet_unref(packet.get());
-  }
-  for (unsigned i = 0; i < streams.size(); ++i) {
-    if (!decoders[i]) continue;
-    avcodec_send_packet(decoders[i].get(), nullptr);
-    drain(i);
-  }
-  return streams;
-}
 
 // The NAL units of an H.264 packet, start codes (AVI) or 4-byte lengths (MP4) taken off.
 std::vector<std::string> NalUnits(const std::string& data, bool length_prefixed) {
@@ -147,8 +77,8 @@ TEST(JoinedFile, VideoIsCopiedAndSoundJoinedInEachContainer) {
     const auto result = testing::RunTalmora({"--codec", c.codec, "-o", c.output, "scene/movie.xml"}, dir.path());
     EXPECT_EQ(result.status, 0) << result.out;
     EXPECT_NE(result.out.find("出力ファイルの作成が完了しました : " + (dir / c.output) + "\n"), std::string::npos);
-    const std::vector<Stream> avi = ReadStreams(dir / "scene/movie.avi");
-    const std::vector<Stream> joined = ReadStreams(dir / c.output);
+    const std::vector<Stream> avi = testing::ReadStreams(dir / "scene/movie.avi");
+    const std::vector<Stream> joined = testing::ReadStreams(dir / c.output);
     ASSERT_EQ(avi.size(), 1u);
     ASSERT_EQ(joined.size(), c.sound ? 2u : 1u);
     EXPECT_EQ(joined[0].codec, c.video);
@@ -204,12 +134,12 @@ TEST(JoinedFile, PartsJoinIntoOnePlayableFile) {
     run({"--codec", codec, "--join", "3", "-o", codec + ".mp4"});
   }
   EXPECT_TRUE(testing::ReadFile(dir / "MJPG.mp4") == testing::ReadFile(dir / "single.mp4"));
-  const std::vector<Stream> mjpg = ReadStreams(dir / "MJPG.mp4");
+  const std::vector<Stream> mjpg = testing::ReadStreams(dir / "MJPG.mp4");
   ASSERT_EQ(mjpg.size(), 2u);
   EXPECT_EQ(mjpg[1].codec, AV_CODEC_ID_AAC);
   for (const char* file : {"scene/movie.avi", "H264.mp4"}) {
     SCOPED_TRACE(file);
-    const std::vector<Stream> streams = ReadStreams(dir / file);
+    const std::vector<Stream> streams = testing::ReadStreams(dir / file);
     ASSERT_FALSE(streams.empty());
     EXPECT_EQ(streams[0].codec, AV_CODEC_ID_H264);
     EXPECT_EQ(streams[0].frames.size(), 10u);

@@ -19,6 +19,7 @@ extern "C" {
 #include "platform/movie/row_bands.h"
 #include "platform/libav_handles.h"
 #include "support/cli_harness.h"
+#include "support/media_streams.h"
 #include "support/riff_walk.h"
 
 namespace talmora {
@@ -69,38 +70,6 @@ uintmax_t WriteMovie(const std::string& path, const CompressorSettings& settings
   return std::filesystem::file_size(path);
 }
 
-// The frames as libavcodec decodes them, and whether each is a key frame by its bitstream.
-// Returns the size of the stream's private header.
-int Decode(const std::string& path, int width, int height, std::vector<Pixels>& frames, std::vector<bool>& keys) {
-  AVFormatContext* opened = nullptr;
-  if (avformat_open_input(&opened, ("file:" + path).c_str(), nullptr, nullptr) < 0) return 0;
-  InputFormatPtr input(opened);
-  if (input->nb_streams != 1) return 0;
-  const AVCodec* codec = avcodec_find_decoder(input->streams[0]->codecpar->codec_id);
-  CodecContextPtr decoder(avcodec_alloc_context3(codec));
-  if (avcodec_parameters_to_context(decoder.get(), input->streams[0]->codecpar) < 0 ||
-      avcodec_open2(decoder.get(), codec, nullptr) < 0) {
-    return 0;
-  }
-  PacketPtr packet(av_packet_alloc());
-  FramePtr frame(av_frame_alloc());
-  for (bool more = true; more;) {
-    more = av_read_frame(input.get(), packet.get()) >= 0;
-    avcodec_send_packet(decoder.get(), more ? packet.get() : nullptr);
-    av_packet_unref(packet.get());
-    while (avcodec_receive_frame(decoder.get(), frame.get()) >= 0 && frame->width == width &&
-           frame->height == height) {
-      SwsPtr converter(sws_getContext(width, height, static_cast<AVPixelFormat>(frame->format), width, height,
-                                      AV_PIX_FMT_BGRA, SWS_POINT | SWS_BITEXACT, nullptr, nullptr, nullptr));
-      uint8_t* out[1] = {reinterpret_cast<uint8_t*>(frames.emplace_back(width * height).data())};
-      const int out_stride[1] = {width * 4};
-      sws_scale(converter.get(), frame->data, frame->linesize, 0, height, out, out_stride);
-      keys.push_back(frame->key_frame);
-    }
-  }
-  return input->streams[0]->codecpar->extradata_size;
-}
-
 TEST(Compressors, LosslessOnesGiveBackEveryPixelLossyOnesStayCloseHeldFramesRepeatAndTheIndexFlagsTheKeyFrames) {
   av_log_set_level(AV_LOG_QUIET);
   // A key frame at least every `key` frames; with 0 every frame is one. Odd sides where the
@@ -124,11 +93,12 @@ TEST(Compressors, LosslessOnesGiveBackEveryPixelLossyOnesStayCloseHeldFramesRepe
     EXPECT_EQ(avi.compression, code == "DIB " ? std::string(4, '\0') : code);
     EXPECT_EQ(avi.strh.dwLength, static_cast<uint32_t>(kFrames));
 
-    std::vector<Pixels> frames;
-    std::vector<bool> keys;
-    const int header = Decode(path, size.width, size.height, frames, keys);
+    const std::vector<testing::Stream> streams = testing::ReadStreams(path);
+    ASSERT_EQ(streams.size(), 1u);
+    const std::vector<Pixels>& frames = streams[0].frames;
+    const std::vector<bool>& keys = streams[0].keys;
     if (code == "FFV1") {
-      EXPECT_EQ(header > 0, size.width >= 32);  // only the sliced version 3 has one
+      EXPECT_EQ(streams[0].header > 0, size.width >= 32);  // only the sliced version 3 has one
     }
     ASSERT_EQ(frames.size(), static_cast<size_t>(kFrames));
     EXPECT_EQ(avi.idx1_keys, keys);

@@ -32,22 +32,10 @@ const std::string kScript =
 class Server {
  public:
   Server(const testing::TempDir& dir, std::vector<std::string> args) {
-    int out[2];
-    if (::pipe(out) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    posix_spawn_file_actions_addclose(&actions, out[1]);
-    posix_spawn_file_actions_addchdir_np(&actions, dir.path().c_str());
-    args.insert(args.begin(), {TALMORA_BINARY, "--serve", "--port", "0"});
-    std::vector<char*> argv;
-    for (auto& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    if (posix_spawn(&pid_, TALMORA_BINARY, &actions, nullptr, argv.data(), environ) != 0) pid_ = 0;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    out_ = out[0];
+    args.insert(args.begin(), {"--serve", "--port", "0"});
+    const testing::Child child = testing::Start(args, dir.path(), false);
+    pid_ = child.pid;
+    out_ = child.out;
     // The address line, or the end of the output.
     char c = 0;
     while (pid_ && ::read(out_, &c, 1) == 1 && c != '\n') first_line_ += c;

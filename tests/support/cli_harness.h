@@ -92,47 +92,68 @@ struct Interruption {
   int signal = 0;
 };
 
-// Runs the program with `args` in folder `cwd`, standard input fed from `input` (small enough
-// for a pipe's buffer).
-inline RunResult RunTalmora(const std::vector<std::string>& args, const std::string& cwd,
-                            const std::string& input = "", const Interruption& stop = {}) {
-  RunResult result;
-  int out[2], in[2];
-  if (::pipe(out) != 0 || ::pipe(in) != 0) return result;
+// The program started with `args` in folder `cwd`: its standard output comes through `out`, and
+// with `piped_input` its standard input through `in` (else it keeps the test's). The input's
+// reading end stays open here too, so that writing to a program already gone raises no SIGPIPE.
+struct Child {
+  pid_t pid = 0;  // 0 when it did not start
+  int out = -1, in = -1, in_read = -1;
+};
+
+inline Child Start(const std::vector<std::string>& args, const std::string& cwd, bool piped_input) {
+  Child child;
+  int out[2], in[2] = {-1, -1};
+  if (::pipe(out) != 0 || (piped_input && ::pipe(in) != 0)) return child;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+  if (piped_input) posix_spawn_file_actions_adddup2(&actions, in[0], 0);
   posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  for (const int fd : {in[0], in[1], out[0], out[1]}) posix_spawn_file_actions_addclose(&actions, fd);
+  for (const int fd : {in[0], in[1], out[0], out[1]}) {
+    if (fd >= 0) posix_spawn_file_actions_addclose(&actions, fd);
+  }
   posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
   std::vector<std::string> storage{TALMORA_BINARY};
   storage.insert(storage.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& arg : storage) argv.push_back(arg.data());
   argv.push_back(nullptr);
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, TALMORA_BINARY, &actions, nullptr, argv.data(), environ);
+  if (posix_spawn(&child.pid, TALMORA_BINARY, &actions, nullptr, argv.data(), environ) != 0) child.pid = 0;
   posix_spawn_file_actions_destroy(&actions);
   ::close(out[1]);
-  [[maybe_unused]] const ssize_t written = ::write(in[1], input.data(), input.size());
-  ::close(in[0]);
-  if (stop.marker.empty()) ::close(std::exchange(in[1], -1));
+  child.out = out[0];
+  child.in = in[1];
+  child.in_read = in[0];
+  return child;
+}
+
+// Runs the program with `args` in folder `cwd`, standard input fed from `input` (small enough
+// for a pipe's buffer).
+inline RunResult RunTalmora(const std::vector<std::string>& args, const std::string& cwd,
+                            const std::string& input = "", const Interruption& stop = {}) {
+  RunResult result;
+  const Child child = Start(args, cwd, true);
+  if (child.out < 0) return result;
+  const pid_t pid = child.pid;
+  int in = child.in;
+  [[maybe_unused]] const ssize_t written = ::write(in, input.data(), input.size());
+  ::close(child.in_read);
+  if (stop.marker.empty()) ::close(std::exchange(in, -1));
   bool sent = false;
   char buffer[65536];
-  for (ssize_t n; spawned == 0 && (n = ::read(out[0], buffer, sizeof buffer)) > 0;) {
+  for (ssize_t n; pid != 0 && (n = ::read(child.out, buffer, sizeof buffer)) > 0;) {
     result.out.append(buffer, static_cast<size_t>(n));
     if (!sent && !stop.marker.empty() && result.out.find(stop.marker) != std::string::npos) {
       if (stop.signal == 0) break;
       sent = ::kill(pid, stop.signal) == 0;
     }
     // Never interrupted, it would wait for Enter for ever.
-    if (!sent && in[1] >= 0 && result.out.ends_with(kClosingLine)) ::close(std::exchange(in[1], -1));
+    if (!sent && in >= 0 && result.out.ends_with(kClosingLine)) ::close(std::exchange(in, -1));
   }
-  if (in[1] >= 0) ::close(in[1]);
-  ::close(out[0]);
+  if (in >= 0) ::close(in);
+  ::close(child.out);
   int status = 0;
   struct rusage usage {};
-  if (spawned == 0 && ::wait4(pid, &status, 0, &usage) == pid) {
+  if (pid != 0 && ::wait4(pid, &status, 0, &usage) == pid) {
     result.peak_kib = usage.ru_maxrss;
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }

@@ -5,14 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <limits>
 #include <sstream>
 
 #include "app/device.h"
 #include "platform/console/reporter.h"
 #include "platform/movie/avi_writer.h"
 #include "support/cli_harness.h"
-#include "support/dib_frames.h"
+#include "support/riff_walk.h"
 #include "support/script_fixture.h"
 #include "video/fill_object.h"
 #include "video/scene.h"
@@ -20,8 +19,7 @@
 namespace talmora {
 namespace {
 
-constexpr uint32_t kRed = 0xFFFF0000, kGreen = 0xFF00FF00, kBlue = 0xFF0000FF;
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr uint32_t kRed = 0xFFFF0000, kBlue = 0xFF0000FF;
 
 // An AVI whose packets fail from the `failing_packet`-th on (never when negative), as a full disk
 // would; it counts the packets offered after the first failure.
@@ -75,10 +73,6 @@ class MovieRenderTest : public ::testing::Test {
     fixture_.context.graphics = device_->Graphics();
   }
 
-  std::shared_ptr<VideoObject> Fill(double start, double end, Rect rect, double z, uint32_t colour) {
-    return std::make_shared<testing::FillObject>(fixture_.context, start, end, rect, z, colour);
-  }
-
   // Renders `objects`, given in script order, through the options' compressor ("DIB " when
   // none) or the menu on `typed`; returns what was printed.
   std::string Render(MovieJob job, std::vector<std::shared_ptr<VideoObject>> objects = {},
@@ -113,39 +107,6 @@ TEST_F(MovieRenderTest, DefaultsGive75FramesOf512By384TransparentBlackFor2Point5
   EXPECT_EQ(avi.idx1_keys, std::vector<bool>(75, true));
   ASSERT_EQ(avi.frames.size(), 75u);
   EXPECT_EQ(testing::ReadChunk(path_, avi.frames[0]), std::vector<uint8_t>(512 * 384 * 4, 0));
-}
-
-TEST_F(MovieRenderTest, FrameCountsTruncateAndUncountableOnesGiveAnEmptyValidMovie) {
-  for (const auto& [fps, length, frames] : std::vector<std::tuple<int32_t, double, size_t>>{
-           {30, 1.01, 30}, {0, 10, 0}, {30, -1, 0}, {-30, -1, 0}, {30, kNaN, 0}}) {
-    const MovieJob job{.width = 2, .height = 2, .fps = fps, .length = length};
-    const std::string out = Render(job, {Fill(0, 1, Rect{0, 0, 2, 2}, 0, kRed)});
-    const testing::AviLayout avi = testing::WalkAvi(path_);
-    EXPECT_EQ(avi.error, "") << fps << " " << length;
-    EXPECT_EQ(avi.frames.size(), frames) << fps << " " << length;
-    EXPECT_EQ(out.ends_with("avi作成開始\naviの作成が完了しました\n"), frames == 0) << out;
-  }
-}
-
-TEST_F(MovieRenderTest, TimeWindowsDepthAndActivationDecideWhatShowsInEachFrame) {
-  const MovieJob job{.width = 30, .height = 20, .length = 3.5, .background = kRed};
-  const Rect left{0, 1, 10, 10}, middle{10, 1, 20, 10}, right{20, 1, 30, 10};
-  Render(job, {
-                  Fill(0, 4, left, 0, kBlue), Fill(0, 4, left, 0, kGreen),      // equal: later in script on top
-                  Fill(0, 4, middle, 5, kBlue), Fill(0, 4, middle, 4, kGreen),  // larger z on top
-                  Fill(0, 4, right, 1, kGreen), Fill(1, 4, right, 1, kBlue),    // a newcomer goes under
-                  Fill(0, 4, Rect{0, 0, 30, 1}, kNaN, 0),                       // transparent, no harm
-                  Fill(2, 3, Rect{4, 12, 12, 20}, 0, kGreen),
-                  Fill(0.51, 0.52, Rect{20, 12, 30, 20}, 0, kBlue),  // between two frame times
-              });
-  const testing::DibFrames frames = testing::ReadDibFrames(path_);
-  ASSERT_EQ(frames.pixels.size(), 105u);
-  for (size_t i = 0; i < 105; ++i) {
-    const std::vector<uint32_t> seen{frames.At(i, 5, 5), frames.At(i, 15, 5), frames.At(i, 25, 5), frames.At(i, 5, 0),
-                                     frames.At(i, 8, 15), frames.At(i, 25, 15)};
-    EXPECT_EQ(seen, (std::vector<uint32_t>{kGreen, kBlue, kGreen, kRed, i >= 60 && i <= 89 ? kGreen : kRed, kRed}))
-        << "frame " << i;
-  }
 }
 
 TEST_F(MovieRenderTest, DrawingOverlapsCompressionYetFilesAndConsoleMatchTheSerialLoopUpToAFailedFrame) {
