@@ -166,26 +166,6 @@ TEST(SoundTrack, FrequencySetsTheSpeedAndTheLengthAFilesOwnRateDoesNot) {
   }
 }
 
-// +30000, +30000 and -30000 at once sum to 30000 in every order of the elements; each sound
-// used to be clipped into the track as it came, which gave 2767 in some orders.
-TEST(SoundTrack, LoudSoundsSumToTheSameTrackInEveryOrder) {
-  TempDir dir;
-  dir.Write("up.wav", test::Wav(kRate, 2, 16, std::vector<int16_t>(2 * 4410, 30000)));
-  dir.Write("down.wav", test::Wav(kRate, 2, 16, std::vector<int16_t>(2 * 4410, -30000)));
-  std::vector<std::string> sounds = {R"(<sound time="0" src="down.wav"/>)", R"(<sound time="0" src="up.wav"/>)",
-                                     R"(<sound time="0" src="up.wav" volume="1"/>)"};
-  std::sort(sounds.begin(), sounds.end());
-  do {
-    std::string body;
-    for (const std::string& sound : sounds) body += sound;
-    ASSERT_EQ(RunScript(dir, Script("1", body)).status, 0);
-    const std::vector<int16_t> track = test::TrackSamples(dir / "movie.wav");
-    ASSERT_EQ(track.size(), 2u * kRate);
-    EXPECT_EQ(std::count(track.begin(), track.begin() + 2 * 4410, 30000), 2 * 4410) << body;
-    EXPECT_EQ(std::count(track.begin() + 2 * 4410, track.end(), 0), 2 * (kRate - 4410)) << body;
-  } while (std::next_permutation(sounds.begin(), sounds.end()));
-}
-
 // A clip's picture and its sound from the same point of the file: frame k of the source shows
 // at 10 fps while the sound plays the file's own samples from k / 10 s.
 TEST(SoundTrack, AClipsSoundKeepsToItsPictureFromTheSameStart) {
