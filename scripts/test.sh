@@ -22,14 +22,16 @@ export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
 (cd build-asan && ctest --output-on-failure -j"$jobs")
 
 # ThreadSanitizer over what runs on threads of its own: the frame pipeline, the banded colour
-# conversion, the compressors' threads, and a short render through all of them with texts drawn.
+# conversion, the compressors' threads, a short render through all of them with texts drawn, and
+# the preview server, whose requests draw frames and check the script on the server's threads.
 # Only these targets are built; tests/tsan.supp names the libraries built without it.
 if command -v clang++ >/dev/null; then
   cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALMORA_TSAN=ON -DCMAKE_CXX_COMPILER=clang++
-  cmake --build build-tsan -j"$jobs" --target test_movie test_video talmora
+  cmake --build build-tsan -j"$jobs" --target test_movie test_video test_serve talmora
   export TSAN_OPTIONS="halt_on_error=1 suppressions=$PWD/tests/tsan.supp"
   build-tsan/test_movie
   build-tsan/test_video --gtest_filter='MovieRenderTest.*'
+  build-tsan/test_serve
   scene=$(mktemp -d)
   trap 'rm -rf "$scene"' EXIT
   bash examples/make-assets.sh "$scene" intro >/dev/null
