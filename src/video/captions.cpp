@@ -54,10 +54,13 @@ void Captions::ReadProperties(AttributeMap& attributes) {
   src = full.value_or(written_src);
   std::string content;
   if (full) {
+    // A piece at a time up to one byte past the limit: the buffer grows with the file, not to the limit.
     std::ifstream file(*full, std::ios::binary);
-    content.resize(static_cast<size_t>(kMaxSubtitleBytes) + 1);
-    file.read(content.data(), kMaxSubtitleBytes + 1);
-    content.resize(static_cast<size_t>(file.gcount()));
+    char piece[1 << 16];
+    while (file && content.size() <= static_cast<size_t>(kMaxSubtitleBytes)) {
+      file.read(piece, sizeof piece);
+      content.append(piece, static_cast<size_t>(file.gcount()));
+    }
     opened = !file.bad() && content.size() <= static_cast<size_t>(kMaxSubtitleBytes);
   }
   if (!opened) {
