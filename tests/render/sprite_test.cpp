@@ -7,8 +7,13 @@
 #include <climits>
 #include <cmath>
 #include <memory>
+#include <random>
+#include <vector>
 
 #include "platform/render/affine_draw.h"
+// The row kernels' wide vectors pass only between inline functions, as in the compositor itself.
+#pragma GCC diagnostic ignored "-Wpsabi"
+#include "platform/render/blend_row.h"
 #include "platform/render/frame.h"
 #include "platform/render/texture.h"
 
@@ -156,6 +161,67 @@ TEST(SpriteColour, TexelTimesColourBlendsOverTheFrame) {
       ASSERT_LE(Distance(pixel, ReferenceBlend(texel, colour, 0xC0408020)), (texel >> 24) && (colour >> 24) ? 1 : 0);
       // Scaled drawing takes the filtered path and must agree.
       ASSERT_EQ(Drawn(9, 9, *texture, 3, 3, 0, 0, colour, 0xC0408020)->Row(4)[4], pixel);
+    }
+  }
+}
+
+template <BlendMode kMode, bool kReverse, bool kPremultiplied>
+void NarrowRow(uint32_t* dst, const uint32_t* src, int count, const Tint& tint) {
+  BlendRowSteps<kMode, kReverse, kPremultiplied, 4, false>(dst, src, count, tint);
+}
+
+TEST(SpriteColour, WideRowsGiveTheNarrowRowsBytesEveryModeWidthAndDirection) {
+  if (!WideBlendRow(BlendMode::kOver, false, false)) GTEST_SKIP() << "no AVX2 here: only the narrow rows run";
+  struct Kernel {
+    BlendMode mode;
+    bool reverse, premultiplied;
+    BlendRowFunction narrow;
+  };
+  const Kernel kernels[] = {
+      {BlendMode::kCopy, false, false, NarrowRow<BlendMode::kCopy, false, false>},
+      {BlendMode::kCopy, true, true, NarrowRow<BlendMode::kCopy, true, true>},
+      {BlendMode::kOver, false, false, NarrowRow<BlendMode::kOver, false, false>},
+      {BlendMode::kOver, true, false, NarrowRow<BlendMode::kOver, true, false>},
+      {BlendMode::kOver, false, true, NarrowRow<BlendMode::kOver, false, true>},
+      {BlendMode::kOver, true, true, NarrowRow<BlendMode::kOver, true, true>},
+      {BlendMode::kTinted, false, false, NarrowRow<BlendMode::kTinted, false, false>},
+      {BlendMode::kTinted, true, false, NarrowRow<BlendMode::kTinted, true, false>},
+      {BlendMode::kTinted, false, true, NarrowRow<BlendMode::kTinted, false, true>},
+      {BlendMode::kTinted, true, true, NarrowRow<BlendMode::kTinted, true, true>},
+  };
+  std::mt19937 random(7);
+  auto byte = [&random](uint32_t most = 255) { return std::uniform_int_distribution<uint32_t>(0, most)(random); };
+  // Runs of transparent, opaque and translucent texels, each channel within its alpha; long runs
+  // fill whole steps, so that transparent ones are passed over and opaque ones copied.
+  auto texels = [&](int count) {
+    std::vector<uint32_t> row;
+    while (static_cast<int>(row.size()) < count) {
+      const uint32_t kind = byte(3), run = 1 + byte(20);
+      for (uint32_t k = 0; k < run; ++k) {
+        const uint32_t alpha = kind == 0 ? 0 : kind == 1 ? 255 : byte();
+        row.push_back(alpha << 24 | byte(alpha) << 16 | byte(alpha) << 8 | byte(alpha));
+      }
+    }
+    row.resize(static_cast<size_t>(count));
+    return row;
+  };
+  for (const Kernel& k : kernels) {
+    const BlendRowFunction wide = WideBlendRow(k.mode, k.reverse, k.premultiplied);
+    for (const uint32_t colour : {0xFFFFFFFFu, 0x80FFFFFFu, 0xC0FF8020u, 0xFF0000FFu, 0x01FFFFFFu}) {
+      const Tint tint = MakeTint(colour);
+      for (int count = 1; count <= 70; ++count) {
+        SCOPED_TRACE(::testing::Message() << static_cast<int>(k.mode) << " " << k.reverse << " " << k.premultiplied
+                                          << " " << std::hex << colour << std::dec << " " << count);
+        const std::vector<uint32_t> source = texels(count);
+        // A pixel of margin either side, which neither kernel may touch.
+        std::vector<uint32_t> narrow(static_cast<size_t>(count) + 2);
+        for (uint32_t& pixel : narrow) pixel = byte() << 24 | byte() << 16 | byte() << 8 | byte();
+        std::vector<uint32_t> wider = narrow;
+        const uint32_t* src = k.reverse ? source.data() + count - 1 : source.data();
+        k.narrow(narrow.data() + 1, src, count, tint);
+        wide(wider.data() + 1, src, count, tint);
+        ASSERT_EQ(wider, narrow);
+      }
     }
   }
 }

@@ -10,6 +10,10 @@ namespace talmora {
 using U8x16 = uint8_t __attribute__((vector_size(16)));
 using U16x16 = uint16_t __attribute__((vector_size(32)));
 using U32x4 = uint32_t __attribute__((vector_size(16)));
+using U8x32 = uint8_t __attribute__((vector_size(32)));
+using U16x32 = uint16_t __attribute__((vector_size(64)));
+using U32x8 = uint32_t __attribute__((vector_size(32)));
+using U64x4 = uint64_t __attribute__((vector_size(32)));
 using F32x4 = float __attribute__((vector_size(16)));
 using F32x16 = float __attribute__((vector_size(64)));
 using I32x16 = int32_t __attribute__((vector_size(64)));
