@@ -278,6 +278,29 @@ TEST(SpriteTurn, RightAnglesMoveEveryTexelWholeAboutTheCentre) {
   EXPECT_TRUE(IsTurned(1e-9) && IsTurned(90));
 }
 
+TEST(SpriteTurn, WideSamplesGiveTheNarrowSamplesBytesAlongAnyDirection) {
+  std::mt19937 random(3);
+  TexelPlane plane(41, 29);
+  for (int y = 0; y < 29; ++y) {
+    for (int x = 0; x < 41; ++x) plane.Row(y)[x] = static_cast<uint32_t>(random()) | 0xFF000000u;
+  }
+  auto fixed = [](double texels) { return static_cast<int64_t>(texels * 4294967296.0); };
+  std::uniform_real_distribution<double> turn(0, 2 * M_PI), fraction(0, 1);
+  for (int count = 1; count <= 40; ++count) {
+    // From somewhere on the plane's centre texel, at most 18 texels across and 11 down in any
+    // direction, so that every sample keeps a texel right of and below it; whole steps too, and
+    // none at all.
+    const double angle = turn(random);
+    const double length = count % 7 == 0 ? 0 : count % 5 == 0 && count <= 18 ? 1 : 18 * fraction(random) / count;
+    const int64_t u = fixed(20 + fraction(random)), v = fixed(14 + fraction(random));
+    const int64_t step_u = fixed(length * std::cos(angle)), step_v = fixed(length * std::sin(angle) * 0.6);
+    std::vector<uint32_t> narrow(static_cast<size_t>(count)), wide(narrow.size());
+    ASSERT_TRUE(SampleInside(false, plane, u, v, step_u, step_v, narrow.data(), count));
+    if (!SampleInside(true, plane, u, v, step_u, step_v, wide.data(), count)) GTEST_SKIP() << "no AVX2 here";
+    ASSERT_EQ(wide, narrow) << count << " at " << angle << " by " << length;
+  }
+}
+
 TEST(SpriteTurn, At45DegreesCornersLandOnTheGeometryAndEdgesArePartial) {
   // Black on white: coverage is how dark a pixel gets. Compared with the area of the pixel the
   // turned square covers, sampled finely.
