@@ -41,7 +41,7 @@ struct PixelLanes<4> {
   using Words = U16x16;
   using Texels = U32x4;
   using Pairs = uint64_t __attribute__((vector_size(16)));
-  static constexpr Words Repeat(U16x16 four) { return four; }
+  static Words Repeat(U16x16 four) { return four; }
   static Bytes Reverse(Bytes v) { return ReversePixels(v); }
 };
 template <>
@@ -50,7 +50,7 @@ struct PixelLanes<8> {
   using Words = U16x32;
   using Texels = U32x8;
   using Pairs = U64x4;
-  static constexpr Words Repeat(U16x16 four) {
+  static Words Repeat(U16x16 four) {
     return __builtin_shufflevector(four, four, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 0, 1, 2, 3, 4, 5,
                                    6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
   }
