@@ -14,7 +14,9 @@
 // The row kernels' wide vectors pass only between inline functions, as in the compositor itself.
 #pragma GCC diagnostic ignored "-Wpsabi"
 #include "platform/render/blend_row.h"
+#include "platform/render/filter_taps.h"
 #include "platform/render/frame.h"
+#include "platform/render/resampler.h"
 #include "platform/render/texture.h"
 
 namespace talmora {
@@ -126,6 +128,34 @@ TEST(SpriteFiltering, TransparentNeighboursLeaveNoDarkFringe) {
   for (int x = 0; x < 160; ++x) {
     const int level = x < 60 ? 0 : x >= 100 ? 255 : Channel(frame->Row(0)[x], 0);
     ASSERT_EQ(frame->Row(0)[x] & 0xFFFFFF, 0xFF0000u | level << 8 | level) << x;
+  }
+}
+
+TEST(SpriteFiltering, WideRowsGiveTheNarrowRowsBytesStretchedAndShrunk) {
+  std::mt19937 random(5);
+  TexelPlane plane(37, 23);
+  for (int y = 0; y < 23; ++y) {
+    for (int x = 0; x < 37; ++x) {
+      const uint32_t texel = static_cast<uint32_t>(random()), alpha = texel >> 24;
+      plane.Row(y)[x] = alpha << 24 | (texel >> 16 & 0xFF) * alpha / 255 << 16 | (texel >> 8 & 0xFF) * alpha / 255 << 8 |
+                        (texel & 0xFF) * alpha / 255;
+    }
+  }
+  // Two taps (stretched) and more (shrunk), mirrored, past the edges; every count to 30.
+  for (const double step : {0.37, 1.0, -0.8, 1.7, 3.1}) {
+    for (int count = 1; count <= 30; ++count) {
+      auto columns = FilterTaps::Create(count, -1.3, step, 37);
+      auto rows = FilterTaps::Create(3, 2.6, step, 23);
+      ASSERT_TRUE(columns && rows);
+      Resampler resampler(plane, *columns, *rows);
+      ASSERT_TRUE(resampler.Valid());
+      for (int j = 0; j < 3; ++j) {
+        std::vector<uint32_t> narrow(static_cast<size_t>(count)), wide(narrow.size());
+        ASSERT_TRUE(resampler.Row(false, j, narrow.data()));
+        if (!resampler.Row(true, j, wide.data())) GTEST_SKIP() << "no AVX2 here";
+        ASSERT_EQ(wide, narrow) << step << " " << count << " row " << j;
+      }
+    }
   }
 }
 
