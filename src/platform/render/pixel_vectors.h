@@ -50,15 +50,6 @@ inline T Div255(T x) {
   return (biased + (biased >> 8)) >> 8;
 }
 
-// Each pixel's alpha in all four of its bytes. Shifts rather than a byte shuffle, which plain
-// SSE2 does not have.
-inline U8x16 SpreadAlpha(U8x16 pixels) {
-  U32x4 alpha = reinterpret_cast<U32x4>(pixels) >> 24;
-  alpha |= alpha << 8;
-  alpha |= alpha << 16;
-  return reinterpret_cast<U8x16>(alpha);
-}
-
 // Four pixels in reverse order: a shuffle of whole words, one instruction even on plain SSE2.
 inline U8x16 ReversePixels(U8x16 v) {
   const U32x4 words = reinterpret_cast<U32x4>(v);
