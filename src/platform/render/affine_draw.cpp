@@ -22,7 +22,7 @@ constexpr double kMaxGradient = 1 << 20;
 // a × (256 − f) + b × f, over 256 and rounded, on the four bytes at once: two 16-bit lanes in
 // each half, none past 65408. For one pixel or, as vectors, for four.
 template <typename T>
-inline T Lerp(T a, T b, T f) {
+__attribute__((always_inline)) inline T Lerp(T a, T b, T f) {
   const T g = 256 - f;
   const T rb = (((a & 0xFF00FF) * g + (b & 0xFF00FF) * f + 0x800080) >> 8) & 0xFF00FF;
   const T ag = (((a >> 8) & 0xFF00FF) * g + ((b >> 8) & 0xFF00FF) * f + 0x800080) & 0xFF00FF00;

@@ -41,8 +41,8 @@ struct PixelLanes<4> {
   using Words = U16x16;
   using Texels = U32x4;
   using Pairs = uint64_t __attribute__((vector_size(16)));
-  static Words Repeat(U16x16 four) { return four; }
-  static Bytes Reverse(Bytes v) { return ReversePixels(v); }
+  __attribute__((always_inline)) static Words Repeat(U16x16 four) { return four; }
+  __attribute__((always_inline)) static Bytes Reverse(Bytes v) { return ReversePixels(v); }
 };
 template <>
 struct PixelLanes<8> {
@@ -50,11 +50,11 @@ struct PixelLanes<8> {
   using Words = U16x32;
   using Texels = U32x8;
   using Pairs = U64x4;
-  static Words Repeat(U16x16 four) {
+  __attribute__((always_inline)) static Words Repeat(U16x16 four) {
     return __builtin_shufflevector(four, four, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 0, 1, 2, 3, 4, 5,
                                    6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
   }
-  static Bytes Reverse(Bytes v) {
+  __attribute__((always_inline)) static Bytes Reverse(Bytes v) {
     const Texels words = reinterpret_cast<Texels>(v);
     return reinterpret_cast<Bytes>(__builtin_shufflevector(words, words, 7, 6, 5, 4, 3, 2, 1, 0));
   }
@@ -64,9 +64,9 @@ struct PixelLanes<8> {
 // lanes get S·k + D·(255 − a) <= 255·255 + 127, and Div255 is exact there. Each pixel is worked
 // out on its own, so four and eight at a time give the same bytes.
 template <BlendMode kMode, bool kPremultiplied, int kPixels>
-inline typename PixelLanes<kPixels>::Bytes BlendPixels(typename PixelLanes<kPixels>::Bytes source,
-                                                       typename PixelLanes<kPixels>::Bytes target,
-                                                       typename PixelLanes<kPixels>::Words factor, uint16_t tint_alpha) {
+__attribute__((always_inline)) inline typename PixelLanes<kPixels>::Bytes BlendPixels(
+    typename PixelLanes<kPixels>::Bytes source, typename PixelLanes<kPixels>::Bytes target,
+    typename PixelLanes<kPixels>::Words factor, uint16_t tint_alpha) {
   using Lanes = PixelLanes<kPixels>;
   using Words = typename Lanes::Words;
   using Texels = typename Lanes::Texels;
@@ -112,26 +112,25 @@ __attribute__((always_inline)) inline void BlendRowSteps(uint32_t* dst, const ui
     std::memcpy(reinterpret_cast<char*>(&factor) + k, &tint.factor, sizeof tint.factor);
   }
   const uint16_t tint_alpha = tint.alpha;
-  auto load = [](const uint32_t* p) {
-    Bytes v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-  };
-  auto store = [](uint32_t* p, Bytes v) { std::memcpy(p, &v, sizeof v); };
+  // Loads and stores by memcpy in place: a lambda would be a function of its own, built without AVX2.
   int i = 0;
   for (; i + kPixels <= count; i += kPixels) {
-    const Bytes source = kReverse ? Lanes::Reverse(load(src - i - (kPixels - 1))) : load(src + i);
+    Bytes source, target;
+    std::memcpy(&source, kReverse ? src - i - (kPixels - 1) : src + i, sizeof source);
+    if constexpr (kReverse) source = Lanes::Reverse(source);
     if constexpr (kSkip && kMode != BlendMode::kCopy) {
       const auto pairs = reinterpret_cast<typename Lanes::Pairs>(source);
       uint64_t any = 0, all = ~uint64_t{0};
       for (int k = 0; k < kPixels / 2; ++k) any |= pairs[k], all &= pairs[k];
       if (any == 0) continue;
       if (kMode == BlendMode::kOver && (all & 0xFF000000FF000000) == 0xFF000000FF000000) {
-        store(dst + i, source);
+        std::memcpy(dst + i, &source, sizeof source);
         continue;
       }
     }
-    store(dst + i, BlendPixels<kMode, kPremultiplied, kPixels>(source, load(dst + i), factor, tint_alpha));
+    std::memcpy(&target, dst + i, sizeof target);
+    target = BlendPixels<kMode, kPremultiplied, kPixels>(source, target, factor, tint_alpha);
+    std::memcpy(dst + i, &target, sizeof target);
   }
   const int rest = count - i;
   if (rest == 0) return;
@@ -140,8 +139,11 @@ __attribute__((always_inline)) inline void BlendRowSteps(uint32_t* dst, const ui
     source[j] = kReverse ? src[-(i + j)] : src[i + j];
     target[j] = dst[i + j];
   }
-  store(target, BlendPixels<kMode, kPremultiplied, kPixels>(load(source), load(target), factor, tint_alpha));
-  std::memcpy(dst + i, target, static_cast<size_t>(rest) * 4);
+  Bytes s, t;
+  std::memcpy(&s, source, sizeof s);
+  std::memcpy(&t, target, sizeof t);
+  t = BlendPixels<kMode, kPremultiplied, kPixels>(s, t, factor, tint_alpha);
+  std::memcpy(dst + i, &t, static_cast<size_t>(rest) * 4);
 }
 
 // A row kernel: `count` texels from `src` onto `dst` (leftwards from `src` when reversed).
