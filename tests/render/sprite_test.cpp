@@ -8,9 +8,16 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <random>
+#include <vector>
 
 #include "platform/render/affine_draw.h"
+// The row kernels' wide vectors pass only between inline functions, as in the compositor itself.
+#pragma GCC diagnostic ignored "-Wpsabi"
+#include "platform/render/blend_row.h"
+#include "platform/render/filter_taps.h"
 #include "platform/render/frame.h"
+#include "platform/render/resampler.h"
 #include "platform/render/texture.h"
 
 namespace talmora {
@@ -125,6 +132,34 @@ TEST(SpriteFiltering, TransparentNeighboursLeaveNoDarkFringe) {
   }
 }
 
+TEST(SpriteFiltering, WideRowsGiveTheNarrowRowsBytesStretchedAndShrunk) {
+  std::mt19937 random(5);
+  TexelPlane plane(37, 23);
+  for (int y = 0; y < 23; ++y) {
+    for (int x = 0; x < 37; ++x) {
+      const uint32_t texel = static_cast<uint32_t>(random()), alpha = texel >> 24;
+      plane.Row(y)[x] = alpha << 24 | (texel >> 16 & 0xFF) * alpha / 255 << 16 | (texel >> 8 & 0xFF) * alpha / 255 << 8 |
+                        (texel & 0xFF) * alpha / 255;
+    }
+  }
+  // Two taps (stretched) and more (shrunk), mirrored, past the edges; every count to 30.
+  for (const double step : {0.37, 1.0, -0.8, 1.7, 3.1}) {
+    for (int count = 1; count <= 30; ++count) {
+      auto columns = FilterTaps::Create(count, -1.3, step, 37);
+      auto rows = FilterTaps::Create(3, 2.6, step, 23);
+      ASSERT_TRUE(columns && rows);
+      Resampler resampler(plane, *columns, *rows);
+      ASSERT_TRUE(resampler.Valid());
+      for (int j = 0; j < 3; ++j) {
+        std::vector<uint32_t> narrow(static_cast<size_t>(count)), wide(narrow.size());
+        ASSERT_TRUE(resampler.Row(false, j, narrow.data()));
+        if (!resampler.Row(true, j, wide.data())) GTEST_SKIP() << "no AVX2 here";
+        ASSERT_EQ(wide, narrow) << step << " " << count << " row " << j;
+      }
+    }
+  }
+}
+
 TEST(SpriteFiltering, ShrinkingAveragesFineDetailAndKeepsGradientsInPlace) {
   // Red: one-texel checks; blue: a gradient across; green: a gradient down, each in place to a tenth
   // of a pixel. Odd sides, so that the halved levels have odd sides too.
@@ -157,6 +192,67 @@ TEST(SpriteColour, TexelTimesColourBlendsOverTheFrame) {
       ASSERT_LE(Distance(pixel, ReferenceBlend(texel, colour, 0xC0408020)), (texel >> 24) && (colour >> 24) ? 1 : 0);
       // Scaled drawing takes the filtered path and must agree.
       ASSERT_EQ(Drawn(9, 9, *texture, 3, 3, 0, 0, colour, 0xC0408020)->Row(4)[4], pixel);
+    }
+  }
+}
+
+template <BlendMode kMode, bool kReverse, bool kPremultiplied>
+void NarrowRow(uint32_t* dst, const uint32_t* src, int count, const Tint& tint) {
+  BlendRowSteps<kMode, kReverse, kPremultiplied, 4, false>(dst, src, count, tint);
+}
+
+TEST(SpriteColour, WideRowsGiveTheNarrowRowsBytesEveryModeWidthAndDirection) {
+  if (!WideBlendRow(BlendMode::kOver, false, false)) GTEST_SKIP() << "no AVX2 here: only the narrow rows run";
+  struct Kernel {
+    BlendMode mode;
+    bool reverse, premultiplied;
+    BlendRowFunction narrow;
+  };
+  const Kernel kernels[] = {
+      {BlendMode::kCopy, false, false, NarrowRow<BlendMode::kCopy, false, false>},
+      {BlendMode::kCopy, true, true, NarrowRow<BlendMode::kCopy, true, true>},
+      {BlendMode::kOver, false, false, NarrowRow<BlendMode::kOver, false, false>},
+      {BlendMode::kOver, true, false, NarrowRow<BlendMode::kOver, true, false>},
+      {BlendMode::kOver, false, true, NarrowRow<BlendMode::kOver, false, true>},
+      {BlendMode::kOver, true, true, NarrowRow<BlendMode::kOver, true, true>},
+      {BlendMode::kTinted, false, false, NarrowRow<BlendMode::kTinted, false, false>},
+      {BlendMode::kTinted, true, false, NarrowRow<BlendMode::kTinted, true, false>},
+      {BlendMode::kTinted, false, true, NarrowRow<BlendMode::kTinted, false, true>},
+      {BlendMode::kTinted, true, true, NarrowRow<BlendMode::kTinted, true, true>},
+  };
+  std::mt19937 random(7);
+  auto byte = [&random](uint32_t most = 255) { return std::uniform_int_distribution<uint32_t>(0, most)(random); };
+  // Runs of transparent, opaque and translucent texels, each channel within its alpha; long runs
+  // fill whole steps, so that transparent ones are passed over and opaque ones copied.
+  auto texels = [&](int count) {
+    std::vector<uint32_t> row;
+    while (static_cast<int>(row.size()) < count) {
+      const uint32_t kind = byte(3), run = 1 + byte(20);
+      for (uint32_t k = 0; k < run; ++k) {
+        const uint32_t alpha = kind == 0 ? 0 : kind == 1 ? 255 : byte();
+        row.push_back(alpha << 24 | byte(alpha) << 16 | byte(alpha) << 8 | byte(alpha));
+      }
+    }
+    row.resize(static_cast<size_t>(count));
+    return row;
+  };
+  for (const Kernel& k : kernels) {
+    const BlendRowFunction wide = WideBlendRow(k.mode, k.reverse, k.premultiplied);
+    for (const uint32_t colour : {0xFFFFFFFFu, 0x80FFFFFFu, 0xC0FF8020u, 0xFF0000FFu, 0x01FFFFFFu}) {
+      const Tint tint = MakeTint(colour);
+      for (int count = 1; count <= 70; ++count) {
+        SCOPED_TRACE(::testing::Message() << static_cast<int>(k.mode) << " " << k.reverse << " " << k.premultiplied
+                                          << " " << std::hex << colour << std::dec << " " << count);
+        const std::vector<uint32_t> source = texels(count);
+        // A pixel of margin either side, which neither kernel may touch.
+        std::vector<uint32_t> narrow(static_cast<size_t>(count) + 2);
+        for (uint32_t& pixel : narrow) pixel = byte() << 24 | byte() << 16 | byte() << 8 | byte();
+        std::vector<uint32_t> wider = narrow;
+        const uint32_t* src = k.reverse ? source.data() + count - 1 : source.data();
+        k.narrow(narrow.data() + 1, src, count, tint);
+        wide(wider.data() + 1, src, count, tint);
+        ASSERT_EQ(wider, narrow);
+      }
     }
   }
 }
@@ -211,6 +307,29 @@ TEST(SpriteTurn, RightAnglesMoveEveryTexelWholeAboutTheCentre) {
   // Whole turns draw nothing different: the caller keeps to the straight path for them.
   EXPECT_FALSE(IsTurned(0) || IsTurned(360) || IsTurned(-720) || IsTurned(-0.0));
   EXPECT_TRUE(IsTurned(1e-9) && IsTurned(90));
+}
+
+TEST(SpriteTurn, WideSamplesGiveTheNarrowSamplesBytesAlongAnyDirection) {
+  std::mt19937 random(3);
+  TexelPlane plane(41, 29);
+  for (int y = 0; y < 29; ++y) {
+    for (int x = 0; x < 41; ++x) plane.Row(y)[x] = static_cast<uint32_t>(random()) | 0xFF000000u;
+  }
+  auto fixed = [](double texels) { return static_cast<int64_t>(texels * 4294967296.0); };
+  std::uniform_real_distribution<double> turn(0, 2 * M_PI), fraction(0, 1);
+  for (int count = 1; count <= 40; ++count) {
+    // From somewhere on the plane's centre texel, at most 18 texels across and 11 down in any
+    // direction, so that every sample keeps a texel right of and below it; whole steps too, and
+    // none at all.
+    const double angle = turn(random);
+    const double length = count % 7 == 0 ? 0 : count % 5 == 0 && count <= 18 ? 1 : 18 * fraction(random) / count;
+    const int64_t u = fixed(20 + fraction(random)), v = fixed(14 + fraction(random));
+    const int64_t step_u = fixed(length * std::cos(angle)), step_v = fixed(length * std::sin(angle) * 0.6);
+    std::vector<uint32_t> narrow(static_cast<size_t>(count)), wide(narrow.size());
+    ASSERT_TRUE(SampleInside(false, plane, u, v, step_u, step_v, narrow.data(), count));
+    if (!SampleInside(true, plane, u, v, step_u, step_v, wide.data(), count)) GTEST_SKIP() << "no AVX2 here";
+    ASSERT_EQ(wide, narrow) << count << " at " << angle << " by " << length;
+  }
 }
 
 TEST(SpriteTurn, At45DegreesCornersLandOnTheGeometryAndEdgesArePartial) {

@@ -6,6 +6,7 @@
 
 namespace talmora {
 
+class TexelPlane;
 class Texture;
 
 // Whether a turn of `degrees` changes anything: whole turns draw as no turn at all.
@@ -26,5 +27,12 @@ void DrawAffine(const Surface& target, const Texture& texture, const Affine& to_
 // Where the texture's texels land when it is stretched onto the rectangle (mirrored where it is
 // reversed) and turned about the rectangle's centre.
 Affine TurnedOnto(const Texture& texture, const Rect& rect, double degrees);
+
+// `count` bilinear samples of the plane into `line`, the first at 32.32 fixed-point texel
+// coordinates (u, v) and each next one (step_u, step_v) on, every one with a texel right of and
+// below it: as DrawAffine samples inside a picture, four samples a step as every x86-64 can
+// (`wide` false) or eight in AVX2; false, and nothing sampled, where the processor has no AVX2.
+bool SampleInside(bool wide, const TexelPlane& plane, int64_t u, int64_t v, int64_t step_u, int64_t step_v,
+                  uint32_t* line, int count);
 
 }  // namespace talmora

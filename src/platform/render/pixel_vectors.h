@@ -10,6 +10,10 @@ namespace talmora {
 using U8x16 = uint8_t __attribute__((vector_size(16)));
 using U16x16 = uint16_t __attribute__((vector_size(32)));
 using U32x4 = uint32_t __attribute__((vector_size(16)));
+using U8x32 = uint8_t __attribute__((vector_size(32)));
+using U16x32 = uint16_t __attribute__((vector_size(64)));
+using U32x8 = uint32_t __attribute__((vector_size(32)));
+using U64x4 = uint64_t __attribute__((vector_size(32)));
 using F32x4 = float __attribute__((vector_size(16)));
 using F32x16 = float __attribute__((vector_size(64)));
 using I32x16 = int32_t __attribute__((vector_size(64)));
@@ -25,12 +29,12 @@ inline void Store4(uint32_t* p, U8x16 v) { std::memcpy(p, &v, sizeof v); }
 // Channels as floats and back. Conversions go one width step at a time (bytes, 16-bit, 32-bit),
 // which the compiler turns into a few unpack and pack instructions; a direct byte-to-float
 // conversion becomes one scalar conversion per lane.
-inline F32x16 ToFloats(U8x16 bytes) {
+__attribute__((always_inline)) inline F32x16 ToFloats(U8x16 bytes) {
   return __builtin_convertvector(__builtin_convertvector(__builtin_convertvector(bytes, U16x16), I32x16),
                                  F32x16);
 }
 // Rounded to nearest. Values must lie in 0..255.5, which weighted averages of bytes do.
-inline U8x16 ToBytes(F32x16 channels) {
+__attribute__((always_inline)) inline U8x16 ToBytes(F32x16 channels) {
   const I32x16 rounded = __builtin_convertvector(channels + 0.5f, I32x16);
   return __builtin_convertvector(__builtin_convertvector(rounded, U16x16), U8x16);
 }
@@ -40,19 +44,12 @@ inline F32x4 ToFloats(uint32_t texel) {
 }
 
 // x / 255 rounded to nearest, for a number or every lane of a vector; exact for x <= 65279.
+// Always inlined, as are all that take or give vectors wider than SSE2's: a function built for
+// AVX2 passes those in registers where one built without it looks for them in memory.
 template <typename T>
-inline T Div255(T x) {
+__attribute__((always_inline)) inline T Div255(T x) {
   const T biased = x + 128;
   return (biased + (biased >> 8)) >> 8;
-}
-
-// Each pixel's alpha in all four of its bytes. Shifts rather than a byte shuffle, which plain
-// SSE2 does not have.
-inline U8x16 SpreadAlpha(U8x16 pixels) {
-  U32x4 alpha = reinterpret_cast<U32x4>(pixels) >> 24;
-  alpha |= alpha << 8;
-  alpha |= alpha << 16;
-  return reinterpret_cast<U8x16>(alpha);
 }
 
 // Four pixels in reverse order: a shuffle of whole words, one instruction even on plain SSE2.

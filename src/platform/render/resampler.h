@@ -21,15 +21,11 @@ class Resampler {
   bool Valid() const { return span_ != nullptr; }
   // Output row j, columns.Count() texels.
   void Row(int j, uint32_t* out);
+  // The same by the row four texels a step that every x86-64 runs (`wide` false) or by the one
+  // two texels to a vector of AVX2; false, and nothing written, where the processor has no AVX2.
+  bool Row(bool wide, int j, uint32_t* out);
 
  private:
-  template <int kTaps>
-  void Down(int j);
-  template <int kTaps>
-  F32x4 Across(int i) const;
-  template <int kTaps>
-  void Across(uint32_t* out) const;
-
   const TexelPlane& source_;
   const FilterTaps& columns_;
   const FilterTaps& rows_;

@@ -13,4 +13,9 @@ namespace talmora {
 // touched.
 void BlendMask(const Surface& target, const CoverageMask& mask, int64_t x, int64_t y, uint32_t argb, const PixelBox& clip);
 
+// One row of `count` coverage bytes onto `dst` as BlendMask blends it, by the row four pixels a
+// step that every x86-64 runs (`wide` false) or by the one eight pixels a step in AVX2; false, and
+// nothing drawn, where the processor has no AVX2. So that the two can be held to the same bytes.
+bool BlendCoverageRow(bool wide, uint32_t* dst, const uint8_t* coverage, int count, uint32_t argb, bool premultiplied);
+
 }  // namespace talmora
