@@ -71,16 +71,6 @@ void Sound::ReadChildren(const AttributeMap& /*attributes*/, std::span<const Scr
   pan_keys_ = std::move(stops[1]);
 }
 
-void Sound::ReadSeconds(const AttributeMap& attributes, const std::string& name, double& value) {
-  double read = 0.0;
-  if (!ReadNumber(attributes, name, read)) return;
-  if (read >= 0.0 && std::isfinite(read)) {
-    value = read;
-  } else if (std::string text; FindAttribute(attributes, name, text)) {
-    RefuseValue(context_.reporter, name, text, Expectation::kNotNegative, &context_.outcome);
-  }
-}
-
 void Sound::TakeLengthFromFile() {
   SoundSystem* system = SoundSystemOf(context_);
   if (!system) {

@@ -54,8 +54,6 @@ class Sound : public Object {
   double PlaybackSeconds(const SoundInfo& info) const;
   Playback PlaybackSettings() const;
   SoundGains Gains() const;
-  // Reads a length in seconds that may not be negative.
-  void ReadSeconds(const AttributeMap& attributes, const std::string& name, double& value);
 
   bool frequency_given_ = false;
   bool volumeend_given_ = false;

@@ -66,6 +66,16 @@ bool Object::ReadColour(const AttributeMap& attributes, const std::string& name,
   return ReadPropertyColour(context_.keeper, attributes, name, value, context_.reporter, &context_.outcome);
 }
 
+void Object::ReadSeconds(const AttributeMap& attributes, const std::string& name, double& value) {
+  double read = 0.0;
+  if (!ReadNumber(attributes, name, read)) return;
+  if (read >= 0.0 && std::isfinite(read)) {
+    value = read;
+  } else if (std::string text; FindAttribute(attributes, name, text)) {
+    RefuseValue(context_.reporter, name, text, Expectation::kNotNegative, &context_.outcome);
+  }
+}
+
 void Object::StoreNumber(const std::string& name, double value) {
   context_.keeper.StoreNumber(name, value);
 }

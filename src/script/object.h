@@ -36,6 +36,8 @@ class Object {
   bool ReadInteger(const AttributeMap& attributes, const std::string& name, int32_t& value);
   bool ReadFlag(const AttributeMap& attributes, const std::string& name, bool& value);
   bool ReadColour(const AttributeMap& attributes, const std::string& name, uint32_t& value);
+  // A length in seconds that may not be negative: anything else is refused and `value` kept.
+  void ReadSeconds(const AttributeMap& attributes, const std::string& name, double& value);
   void StoreNumber(const std::string& name, double value);
   // The "key" elements among its template's children, then among `own`; true for its own.
   std::vector<std::pair<const ScriptTag*, bool>> KeyTags(std::span<const ScriptTag> own) const;

@@ -32,8 +32,8 @@ void VideoObject::ReadProperties(AttributeMap& attributes) {
   ReadPair(attributes, "b", b);
   ReadPair(attributes, "a", a);
   ReadPair(attributes, "angle", angle);
-  ReadFade(attributes, "fadein", fadein);
-  ReadFade(attributes, "fadeout", fadeout);
+  ReadSeconds(attributes, "fadein", fadein);
+  ReadSeconds(attributes, "fadeout", fadeout);
   std::string word;
   if (ReadText(attributes, "ease", word)) {
     if (auto parsed = ParseEase(word)) {
@@ -113,16 +113,6 @@ void VideoObject::ReadPair(const AttributeMap& attributes, const char* name, Tra
   double value = 0.0;
   if (ReadNumber(attributes, name, value)) track.SetFirst(value);
   if (ReadNumber(attributes, std::string(name) + "end", value)) track.SetLast(value);
-}
-
-void VideoObject::ReadFade(const AttributeMap& attributes, const char* name, double& seconds) {
-  double value = 0.0;
-  if (!ReadNumber(attributes, name, value)) return;
-  if (value >= 0.0 && std::isfinite(value)) {
-    seconds = value;
-  } else if (std::string text; FindAttribute(attributes, name, text)) {
-    RefuseValue(context_.reporter, name, text, Expectation::kNotNegative, &context_.outcome);
-  }
 }
 
 double VideoObject::FadeAt(double time) const {

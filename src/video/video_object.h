@@ -75,7 +75,6 @@ class VideoObject : public Object {
  private:
   void ReadEdges(const AttributeMap& attributes);
   void ReadPlacement(const AttributeMap& attributes);
-  void ReadFade(const AttributeMap& attributes, const char* name, double& seconds);
   // What the fades leave of the opacity at `time`, 0 to 1.
   double FadeAt(double time) const;
   // The fraction of the window gone by at `time`.
