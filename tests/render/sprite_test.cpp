@@ -537,7 +537,9 @@ TEST(Canvas, OpacityMultipliesEveryColourAndLayersCompositeAsAGroup) {
 }
 
 // The background waits for the first draw: one that replaces every pixel leaves it out, any
-// other finds it there, and a frame that gets no draw at all is the background.
+// other finds it there, and a frame that gets no draw at all is the background. A frame drawn
+// again and again fills only what it drew on last time, so the same frame goes through every
+// case in turn, also after a write it cannot follow and under another background.
 TEST(Canvas, TheBackgroundIsThereUnderEveryDrawUnlessTheFirstReplacesTheWholeFrame) {
   auto opaque = MakeTexture(16, 12, [](int x, int y) { return 0xFF000000u | (x * 15) << 16 | (y * 20) << 8 | 0x30; });
   auto translucent = MakeTexture(16, 12, [](int x, int y) { return 0x80000000u | (x * 15) << 16 | y; });
@@ -554,7 +556,27 @@ TEST(Canvas, TheBackgroundIsThereUnderEveryDrawUnlessTheFirstReplacesTheWholeFra
       [&](Canvas& c) { c.ClipRect(0, 0, 32, 48); c.DrawTexture(*opaque, 4, 4, 0, 0, 0xFFFFFFFF); },
       [&](Canvas& c) { c.FillRect(0, 0, 64, 48, 0xFF102030); },
       [&](Canvas& c) { c.DrawTexture(*opaque, 4, 4, 0, 0, 0xFFFFFFFF); c.FillRect(10, 10, 20, 20, 0x80FFFFFF); },
+      [&](Canvas& c) { c.FillRect(32, 3, 50, 9, 0xFF102030); c.FillRect(31, 20, 33, 21, 0x80FFFFFF); },
+      [&](Canvas& c) { c.DrawTexture(*translucent, 2, 2, 33, 1, 0xFFFFFFFF); },
   };
+  auto reused = Frame::Create(64, 48);
+  for (size_t i = 0; i < 3 * std::size(draws); ++i) {
+    const auto& draw = draws[i % std::size(draws)];
+    const uint32_t background = i / std::size(draws) == 1 ? 0xFF405060 : kBackground;  // every case under another once
+    auto expected = Blank();
+    expected->Clear(background);
+    {
+      Canvas canvas(*expected);
+      draw(canvas);
+    }
+    if (i == 30) reused->Row(40)[60] = 0x0BADBEEF;  // behind the frame's back
+    {
+      Canvas canvas(*reused, background);
+      draw(canvas);
+    }
+    SCOPED_TRACE(i);
+    ExpectSameWithin(*reused, *expected, {0, 0, 64, 48}, 0);
+  }
   for (size_t i = 0; i < std::size(draws); ++i) {
     auto expected = Blank();
     {

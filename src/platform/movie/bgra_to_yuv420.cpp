@@ -106,23 +106,26 @@ void BgraToYuv420(const uint8_t* top_row, int stride, YuvRange range, AVFrame& p
 
 void BgraToYuv420(const uint8_t* top_row, int stride, YuvRange range, AVFrame& picture, int first_row,
                   int end_row) {
-  const YuvMatrix& m = range == YuvRange::kFull ? kFull : kLimited;
   end_row = std::min(end_row, picture.height);
-  for (int y = first_row & ~1; y < end_row; y += 2) {
-    const uint8_t* upper = top_row + static_cast<ptrdiff_t>(y) * stride;
-    const bool paired = y + 1 < picture.height;  // else the last row stands for its pair
-    const uint8_t* lower = paired ? upper + stride : upper;
-    const int width = picture.width;
-    uint8_t* cb = Row(picture, 1, y / 2);
-    uint8_t* cr = Row(picture, 2, y / 2);
-    const RowFunctions vector = rows_in_use;
-    const auto luma = [&](const uint8_t* source, uint8_t* out) {
-      LumaRow(source, out, vector.luma ? vector.luma(source, out, width, m) : 0, width, m);
-    };
-    luma(upper, Row(picture, 0, y));
-    if (paired) luma(lower, Row(picture, 0, y + 1));
-    ChromaRow(upper, lower, cb, cr, vector.chroma ? vector.chroma(upper, lower, cb, cr, width, m) : 0, width, m);
-  }
+  for (int y = first_row & ~1; y < end_row; y += 2) BgraToYuv420Columns(top_row, stride, range, picture, y, 0, picture.width);
+}
+
+void BgraToYuv420Columns(const uint8_t* top_row, int stride, YuvRange range, AVFrame& picture, int y, int begin,
+                         int end) {
+  const YuvMatrix& m = range == YuvRange::kFull ? kFull : kLimited;
+  const uint8_t* upper = top_row + static_cast<ptrdiff_t>(y) * stride + 4 * begin;
+  const bool paired = y + 1 < picture.height;  // else the last row stands for its pair
+  const uint8_t* lower = paired ? upper + stride : upper;
+  const int width = end - begin;
+  uint8_t* cb = Row(picture, 1, y / 2) + begin / 2;
+  uint8_t* cr = Row(picture, 2, y / 2) + begin / 2;
+  const RowFunctions vector = rows_in_use;
+  const auto luma = [&](const uint8_t* source, uint8_t* out) {
+    LumaRow(source, out, vector.luma ? vector.luma(source, out, width, m) : 0, width, m);
+  };
+  luma(upper, Row(picture, 0, y) + begin);
+  if (paired) luma(lower, Row(picture, 0, y + 1) + begin);
+  ChromaRow(upper, lower, cb, cr, vector.chroma ? vector.chroma(upper, lower, cb, cr, width, m) : 0, width, m);
 }
 
 }  // namespace talmora

@@ -18,6 +18,10 @@ void BgraToYuv420(const uint8_t* top_row, int stride, YuvRange range, AVFrame& p
 // meet on even rows fill the picture between them, each touching rows of its own.
 void BgraToYuv420(const uint8_t* top_row, int stride, YuvRange range, AVFrame& picture, int first_row,
                   int end_row);
+// Rows y (even) and y + 1 (if there is one) between columns `begin` (even) and `end`, as the whole
+// rows would have them: each pixel's luma and each pair's chroma depend on those pixels alone.
+void BgraToYuv420Columns(const uint8_t* top_row, int stride, YuvRange range, AVFrame& picture, int y, int begin,
+                         int end);
 
 // The instructions conversion uses: the widest the processor has, unless told otherwise (for
 // tests and benchmarks, never while a conversion runs). False when these are not to be had here.

@@ -133,6 +133,7 @@ std::unique_ptr<FrameCompressor> FrameCompressor::Open(const CompressorInfo& inf
   }
 
   compressor->encoder_ = std::move(encoder);
+  compressor->converted_.assign(static_cast<size_t>((height + 1) / 2) * Frame::BlockWords(width), 0);
   compressor->picture_ = std::move(picture);
   compressor->converter_ = std::move(converter);
   return compressor;
@@ -190,6 +191,7 @@ bool FrameCompressor::Compress(int64_t index, const Frame& frame, PacketSink& si
     picture_->width = width_;
     picture_->height = height_;
     if (av_frame_get_buffer(picture_.get(), 0) < 0) return false;
+    std::fill(converted_.begin(), converted_.end(), 0);
   }
   const auto* top_row = reinterpret_cast<const uint8_t*>(frame.Row(0));
   const int stride = width_ * 4;
@@ -199,9 +201,14 @@ bool FrameCompressor::Compress(int64_t index, const Frame& frame, PacketSink& si
     const AVPixelFormat format = encoder_->pix_fmt;
     const std::optional<YuvRange> range = Yuv420Range(format);
     AVFrame& picture = *picture_;
+    uint32_t colour = 0;
+    if (!frame.DrawnBlocks(0, &colour) || colour != converted_colour_) {
+      std::fill(converted_.begin(), converted_.end(), 0);
+    }
+    converted_colour_ = colour;
     bands_.ForEach(height_, 2, [&](int first_row, int end_row) {
       if (range) {
-        BgraToYuv420(top_row, stride, *range, picture, first_row, end_row);
+        ConvertChanged(frame, *range, first_row, end_row);
       } else if (format == AV_PIX_FMT_GBRAP) {
         SplitPlanes(frame, picture, first_row, end_row);
       } else {
@@ -214,6 +221,42 @@ bool FrameCompressor::Compress(int64_t index, const Frame& frame, PacketSink& si
   picture_->quality = encoder_->global_quality;
   if (avcodec_send_frame(encoder_.get(), picture_.get()) < 0) return false;
   return Drain(sink);
+}
+
+void FrameCompressor::ConvertChanged(const Frame& frame, YuvRange range, int first_row, int end_row) {
+  const auto* top_row = reinterpret_cast<const uint8_t*>(frame.Row(0));
+  const int stride = width_ * 4;
+  const size_t words = Frame::BlockWords(width_);
+  const int blocks = (width_ + Frame::kBlock - 1) / Frame::kBlock;
+  for (int y = first_row & ~1; y < std::min(end_row, height_); y += 2) {
+    uint64_t* held = converted_.data() + static_cast<size_t>(y / 2) * words;
+    uint32_t colour = 0;
+    const uint64_t* upper = frame.DrawnBlocks(y, &colour);
+    const uint64_t* lower = y + 1 < height_ ? frame.DrawnBlocks(y + 1, &colour) : upper;
+    if (!upper || !lower) {
+      BgraToYuv420Columns(top_row, stride, range, *picture_, y, 0, width_);
+      std::fill_n(held, words, 0);
+      continue;
+    }
+    uint64_t convert[Frame::kMaxBlockWords];
+    for (size_t w = 0; w < words; ++w) {
+      const uint64_t drawn = upper[w] | lower[w];
+      convert[w] = drawn | ~held[w];
+      held[w] = ~drawn;
+    }
+    const auto converts = [&](int block) { return convert[block / 64] >> (block % 64) & 1; };
+    for (int block = 0; block < blocks;) {
+      if (!converts(block)) {
+        ++block;
+        continue;
+      }
+      int end = block + 1;
+      while (end < blocks && converts(end)) ++end;
+      BgraToYuv420Columns(top_row, stride, range, *picture_, y, block * Frame::kBlock,
+                          std::min(end * Frame::kBlock, width_));
+      block = end;
+    }
+  }
 }
 
 bool FrameCompressor::Repeat(int64_t index, PacketSink& sink) {

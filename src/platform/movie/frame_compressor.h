@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/libav_handles.h"
+#include "platform/movie/bgra_to_yuv420.h"
 #include "platform/movie/compressor_catalog.h"
 #include "platform/movie/packet_sink.h"
 #include "platform/movie/row_bands.h"
@@ -41,6 +42,9 @@ class FrameCompressor {
   FrameCompressor(int width, int height, int fps)
       : width_(width), height_(height), time_base_{1, fps > 0 ? fps : 1} {}
   bool PassUncompressed(int64_t index, const Frame& frame, PacketSink& sink);
+  // Rows first_row to end_row into the picture, but for the blocks of pixels in which both the
+  // frame and the picture hold the background they held last time.
+  void ConvertChanged(const Frame& frame, YuvRange range, int first_row, int end_row);
   // The uncompressed rows held as frame `index`.
   bool WriteRows(int64_t index, PacketSink& sink);
   bool Drain(PacketSink& sink);
@@ -54,6 +58,10 @@ class FrameCompressor {
   CodecContextPtr encoder_;  // null for uncompressed frames
   SwsPtr converter_;
   FramePtr picture_;
+  // For each pair of rows, the blocks of the picture that hold the conversion of a frame's
+  // background, `converted_colour_`: a frame with that background there need not be converted.
+  std::vector<uint64_t> converted_;
+  uint32_t converted_colour_ = 0;
   PacketPtr packet_;
   // Where every frame stands alone and the picture alone decides its bytes, a repeated frame
   // is the last packet again; repeats asked for before their frame's packet came out wait.

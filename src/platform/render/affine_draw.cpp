@@ -230,7 +230,7 @@ void DrawRows(Frame& frame, const Setup& s, const Tint& tint) {
       const int end = std::min(r.end, column + kColumnWidth);
       if (begin >= end) continue;
       SampleSpan(s, r, begin, end, line.data());
-      uint32_t* dst = frame.Row(y);
+      uint32_t* dst = frame.Span(y, begin, end) - begin;
       const uint32_t* src = line.data();
       if constexpr (kMode == BlendMode::kCopy) {
         const int inner_begin = std::clamp(r.inner_begin, begin, end);

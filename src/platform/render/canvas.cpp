@@ -26,10 +26,11 @@ void Composite(Frame& target, int x, int y, const Frame& source, uint32_t alpha)
   const Tint tint = MakeTint(alpha << 24 | 0xFFFFFF);
   for (int row = 0; row < source.Height(); ++row) {
     if (alpha == 255) {
-      BlendRow<BlendMode::kOver, false, kPremultiplied>(target.Row(y + row) + x, source.Row(row), source.Width(), tint);
+      BlendRow<BlendMode::kOver, false, kPremultiplied>(target.Span(y + row, x, x + source.Width()), source.Row(row),
+                                                      source.Width(), tint);
     } else {
-      BlendRow<BlendMode::kTinted, false, kPremultiplied>(target.Row(y + row) + x, source.Row(row), source.Width(),
-                                                          tint);
+      BlendRow<BlendMode::kTinted, false, kPremultiplied>(target.Span(y + row, x, x + source.Width()), source.Row(row),
+                                                          source.Width(), tint);
     }
   }
 }
@@ -47,12 +48,13 @@ Canvas::Canvas(Frame& frame) : frame_(frame) {
 
 Canvas::Canvas(Frame& frame, uint32_t background) : Canvas(frame) {
   background_ = background;
-  pending_ = true;
+  frame.OweBackground(background);
+  untouched_ = true;
 }
 
 Canvas::~Canvas() {
   while (states_.size() > 1) Restore();
-  Settle();
+  frame_.SettleBackground();
 }
 
 void Canvas::Save() {
@@ -62,7 +64,7 @@ void Canvas::Save() {
 }
 
 bool Canvas::SaveLayer(uint32_t opacity) {
-  Settle();
+  untouched_ = false;
   Save();
   State& state = states_.back();
   state.opens_layer = true;
@@ -145,8 +147,8 @@ Affine Canvas::ToSurface() const {
   return states_.back().transform;
 }
 
-DrawTarget Canvas::Target() const {
-  Settle();
+DrawTarget Canvas::Target() {
+  untouched_ = false;
   return DrawTarget{CurrentSurface(), ToSurface(), states_.back().opacity};
 }
 
@@ -160,32 +162,32 @@ void Canvas::DrawTexture(const Texture& texture, float sx, float sy, float tx, f
     sprite_.SetTransform(static_cast<float>(m.xx * sx), static_cast<float>(m.yy * sy),
                          static_cast<float>(m.xx * tx + m.x0), static_cast<float>(m.yy * ty + m.y0));
   } else {
-    Settle();
+    untouched_ = false;
     DrawAffine(surface, texture, Then(Affine{sx, 0, tx, 0, sy, ty}, m), argb);
     return;
   }
   // A picture that replaces the whole frame leaves nothing of the background to fill.
-  const bool replaces = pending_ && surface.frame == &frame_ && sprite_.Replaces(surface, texture, argb) &&
+  const bool replaces = untouched_ && surface.frame == &frame_ && sprite_.Replaces(surface, texture, argb) &&
                         surface.clip.left == 0 && surface.clip.top == 0 && surface.clip.right == frame_.Width() &&
                         surface.clip.bottom == frame_.Height();
+  untouched_ = false;
   if (replaces) {
-    pending_ = false;
+    frame_.ForgiveBackground();
     if (!sprite_.Draw(surface, texture, argb)) frame_.Clear(background_);
     return;
   }
-  Settle();
   sprite_.Draw(surface, texture, argb);
 }
 
 void Canvas::DrawTurnedTexture(const Texture& texture, const Rect& rect, double degrees, uint32_t argb) {
-  Settle();
+  untouched_ = false;
   const Affine place = TurnedOnto(texture, rect, degrees);
   const Affine m = ToSurface();
   DrawAffine(CurrentSurface(), texture, m.Identity() ? place : Then(place, m), WithOpacity(argb, states_.back().opacity));
 }
 
 void Canvas::FillRect(double left, double top, double right, double bottom, uint32_t argb) {
-  Settle();
+  untouched_ = false;
   const Surface surface = CurrentSurface();
   argb = WithOpacity(argb, states_.back().opacity);
   if ((argb >> 24) == 0 || surface.Empty()) return;
@@ -207,16 +209,16 @@ void Canvas::FillRect(double left, double top, double right, double bottom, uint
   Frame& frame = *surface.frame;
   if ((argb >> 24) == 255) {
     // Opaque, the colour is the pixel on either kind of surface.
-    for (int y = r.top; y < r.bottom; ++y) std::fill_n(frame.Row(y) + r.left, count, argb);
+    for (int y = r.top; y < r.bottom; ++y) std::fill_n(frame.Span(y, r.left, r.right, true), count, argb);
     return;
   }
   const std::vector<uint32_t> white(static_cast<size_t>(count), 0xFFFFFFFF);
   const Tint tint = MakeTint(argb);
   for (int y = r.top; y < r.bottom; ++y) {
     if (surface.premultiplied) {
-      BlendRow<BlendMode::kTinted, false, true>(frame.Row(y) + r.left, white.data(), count, tint);
+      BlendRow<BlendMode::kTinted, false, true>(frame.Span(y, r.left, r.right), white.data(), count, tint);
     } else {
-      BlendRow<BlendMode::kTinted, false, false>(frame.Row(y) + r.left, white.data(), count, tint);
+      BlendRow<BlendMode::kTinted, false, false>(frame.Span(y, r.left, r.right), white.data(), count, tint);
     }
   }
 }

@@ -21,11 +21,11 @@ class Texture;
 class Canvas {
  public:
   explicit Canvas(Frame& frame);
-  // A frame that is to be `background` (0xAARRGGBB) under the draws. It is filled only if the first
-  // draw does not replace every pixel by itself, as an opaque picture over the whole frame does.
+  // A frame that is to be `background` (0xAARRGGBB) under the draws. Only what the frame does not
+  // know to be that colour already is filled, each block just before it is drawn on; none of it
+  // if the first draw replaces every pixel by itself, as an opaque picture over the whole frame does.
   Canvas(Frame& frame, uint32_t background);
-  // Open layers are composited back, as Restore would; a frame still waiting for its background
-  // gets it.
+  // Open layers are composited back, as Restore would; the background still owed is filled.
   ~Canvas();
   Canvas(const Canvas&) = delete;
   Canvas& operator=(const Canvas&) = delete;
@@ -56,7 +56,7 @@ class Canvas {
   const Rect& Clip() const { return states_.back().clip; }
 
   // For what paints pixels itself (text): where it draws, clipped, and how.
-  DrawTarget Target() const;
+  DrawTarget Target();
 
   // Texel (u, v) lands on (u * sx + tx, v * sy + ty), multiplied by `argb` and blended over.
   void DrawTexture(const Texture& texture, float sx, float sy, float tx, float ty, uint32_t argb);
@@ -85,15 +85,10 @@ class Canvas {
   Affine ToSurface() const;
   // Null when no memory could be had for it.
   const Texture* White();
-  void Settle() const {
-    if (!pending_) return;
-    pending_ = false;
-    frame_.Clear(background_);
-  }
 
   Frame& frame_;
   uint32_t background_ = 0;
-  mutable bool pending_ = false;  // the background is still to be filled
+  bool untouched_ = false;  // a frame with a background that nothing has been drawn on yet
   Sprite sprite_;
   std::vector<State> states_;
   std::vector<Layer> layers_;

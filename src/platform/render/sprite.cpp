@@ -37,7 +37,8 @@ template <BlendMode kMode, bool kReverse, bool kPremultiplied, typename Rows>
 void BlendRows(Frame& frame, Span columns, Span rows, const Tint& tint, Rows&& source) {
   const int count = columns.end - columns.begin;
   for (int y = rows.begin; y < rows.end; ++y) {
-    BlendRow<kMode, kReverse, kPremultiplied>(frame.Row(y) + columns.begin, source(y), count, tint);
+    BlendRow<kMode, kReverse, kPremultiplied>(frame.Span(y, columns.begin, columns.end, kMode == BlendMode::kCopy),
+                                              source(y), count, tint);
   }
 }
 

@@ -132,7 +132,7 @@ void BlendRows(Frame& target, const CoverageMask& mask, int64_t x, int64_t y, co
     const int begin = static_cast<int>(std::max<int64_t>(span.begin, box.left));
     const int end = static_cast<int>(std::min<int64_t>(span.end, box.right));
     if (begin >= end) continue;
-    uint32_t* dst = target.Row(static_cast<int>(y + row)) + (x + begin);
+    uint32_t* dst = target.Span(static_cast<int>(y + row), static_cast<int>(x + begin), static_cast<int>(x + end));
     blend_row(dst, mask.Row(static_cast<int>(row)) + begin, end - begin, tint);
   }
 }
