@@ -2,6 +2,7 @@
 
 // Runs the built program the way a user does and captures what it prints.
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -103,7 +104,9 @@ struct Child {
 inline Child Start(const std::vector<std::string>& args, const std::string& cwd, bool piped_input) {
   Child child;
   int out[2], in[2] = {-1, -1};
-  if (::pipe(out) != 0 || (piped_input && ::pipe(in) != 0)) return child;
+  // Closed on exec: a program started at the same time from another thread must not hold this
+  // one's input open, or neither would ever see its end.
+  if (::pipe2(out, O_CLOEXEC) != 0 || (piped_input && ::pipe2(in, O_CLOEXEC) != 0)) return child;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   if (piped_input) posix_spawn_file_actions_adddup2(&actions, in[0], 0);
