@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <new>
@@ -34,8 +35,7 @@ size_t page = 4096;
 bool Ours(const void* p) { return region && p >= region && p < region + kReserved; }
 
 // [usable pages ... block][untouchable page]; the block's start and length sit just before it.
-void* Guarded(size_t n) {
-  constexpr size_t alignment = 16;
+void* Guarded(size_t n, size_t alignment) {
   const size_t rounded = (n + alignment - 1) / alignment * alignment;
   const size_t usable = (rounded + 2 * sizeof(size_t) + alignment + page - 1) / page * page;
   const size_t offset = used.fetch_add(usable + page);
@@ -65,8 +65,9 @@ void OnFault(int, siginfo_t* info, void*) {
   signal(SIGSEGV, SIG_DFL);  // the faulting access runs again, and ends the process
 }
 
-[[maybe_unused]] void* Allocate(size_t n) {
-  if (guards.load() > 0) return Guarded(n);
+[[maybe_unused]] void* Allocate(size_t n, size_t alignment = 16) {
+  if (guards.load() > 0) return Guarded(n, alignment);
+  if (alignment > 16) return std::aligned_alloc(alignment, (std::max<size_t>(n, 1) + alignment - 1) / alignment * alignment);
   return std::malloc(n ? n : 1);
 }
 
@@ -118,4 +119,19 @@ void operator delete(void* p, size_t) noexcept { Free(p); }
 void operator delete[](void* p, size_t) noexcept { Free(p); }
 void operator delete(void* p, const std::nothrow_t&) noexcept { Free(p); }
 void operator delete[](void* p, const std::nothrow_t&) noexcept { Free(p); }
+void* operator new(size_t n, std::align_val_t a) {
+  if (void* p = Allocate(n, static_cast<size_t>(a))) return p;
+  throw std::bad_alloc();
+}
+void* operator new[](size_t n, std::align_val_t a) { return operator new(n, a); }
+void* operator new(size_t n, std::align_val_t a, const std::nothrow_t&) noexcept {
+  return Allocate(n, static_cast<size_t>(a));
+}
+void* operator new[](size_t n, std::align_val_t a, const std::nothrow_t&) noexcept {
+  return Allocate(n, static_cast<size_t>(a));
+}
+void operator delete(void* p, std::align_val_t) noexcept { Free(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { Free(p); }
+void operator delete(void* p, size_t, std::align_val_t) noexcept { Free(p); }
+void operator delete[](void* p, size_t, std::align_val_t) noexcept { Free(p); }
 #endif

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <fstream>
 
+#include "platform/render/canvas.h"
 #include "platform/render/clip_decoder.h"
 #include "platform/render/frame.h"
 #include "platform/render/texture.h"
@@ -210,6 +211,14 @@ TEST(PictureDecoder, EverySizeOfClipOrPictureConvertsWholeAndInsideItsMemory) {
       ASSERT_TRUE(clip) << path << ": " << clip.error().what;
       const Texture* whole = (*clip)->FrameAt(0, 1, 1);
       ASSERT_TRUE(whole && whole->Width() == width && whole->Height() == height) << path;
+      // Drawn over a whole frame before anything reads it: converted straight into the frame where
+      // its rows are laid out as the texture's would be, and the same pixels either way.
+      const std::unique_ptr<Frame> frame = Frame::Create(width, height);
+      ASSERT_TRUE(frame);
+      Canvas(*frame, 0xFF000000).DrawTexture(*whole, 1, 1, 0, 0, 0xFFFFFFFF);
+      for (int y = 0; y < height; ++y) {
+        ASSERT_TRUE(std::equal(frame->Row(y), frame->Row(y) + width, whole->Level(0).Row(y))) << path << " row " << y;
+      }
       EXPECT_EQ(FirstDifference(whole->Level(0), width, height, kind.tolerance[0]), "") << path;
       if (width < 2 || height < 2) continue;
       const Texture* half = (*clip)->FrameAt(0, 2, 2);

@@ -156,11 +156,12 @@ void Canvas::DrawTexture(const Texture& texture, float sx, float sy, float tx, f
   const Surface surface = CurrentSurface();
   argb = WithOpacity(argb, states_.back().opacity);
   const Affine m = ToSurface();
-  if (m.Identity()) {
+  if (m.AxisAligned() && !m.Identity()) {
+    sx = static_cast<float>(m.xx * sx), sy = static_cast<float>(m.yy * sy);
+    tx = static_cast<float>(m.xx * tx + m.x0), ty = static_cast<float>(m.yy * ty + m.y0);
+  }
+  if (m.AxisAligned()) {
     sprite_.SetTransform(sx, sy, tx, ty);
-  } else if (m.AxisAligned()) {
-    sprite_.SetTransform(static_cast<float>(m.xx * sx), static_cast<float>(m.yy * sy),
-                         static_cast<float>(m.xx * tx + m.x0), static_cast<float>(m.yy * ty + m.y0));
   } else {
     untouched_ = false;
     DrawAffine(surface, texture, Then(Affine{sx, 0, tx, 0, sy, ty}, m), argb);
@@ -172,6 +173,13 @@ void Canvas::DrawTexture(const Texture& texture, float sx, float sy, float tx, f
                         surface.clip.bottom == frame_.Height();
   untouched_ = false;
   if (replaces) {
+    // A picture still to be written, exactly the frame, is written there and not copied: rows laid
+    // out as its own would be (64-byte strides) come out the same.
+    if (texture.Later() && sx == 1 && sy == 1 && tx == 0 && ty == 0 && texture.Width() == frame_.Width() &&
+        texture.Height() == frame_.Height() && frame_.Width() % 16 == 0 &&
+        texture.FillInto(reinterpret_cast<uint8_t*>(frame_.Whole()), frame_.Width() * 4)) {
+      return;
+    }
     frame_.ForgiveBackground();
     if (!sprite_.Draw(surface, texture, argb)) frame_.Clear(background_);
     return;

@@ -256,8 +256,19 @@ bool ClipDecoder::Stream::Convert(const AVFrame& frame) {
     const int full = frame.color_range == AVCOL_RANGE_JPEG ? 1 : 0;
     if (full != source_range) sws_setColorspaceDetails(scaler, inverse, full, table, range, brightness, contrast, saturation);
   }
-  if (!ScaleToPlane(*scaler, frame, texture->Pixels())) return false;
   const bool alpha = descriptor && (descriptor->flags & (AV_PIX_FMT_FLAG_ALPHA | AV_PIX_FMT_FLAG_PAL));
+  if (!alpha) {
+    // Converted when drawn, perhaps straight into the movie's frame. The frame is a reference of
+    // its own, as the decoder moves on.
+    std::shared_ptr<AVFrame> shown(av_frame_clone(&frame), [](AVFrame* f) { av_frame_free(&f); });
+    if (shown) {
+      SwsContext* with = scaler;
+      texture->ChangedLater(
+          [shown, with, height](uint8_t* top, int stride) { return ScaleInto(*with, *shown, top, stride, height); });
+      return true;
+    }
+  }
+  if (!ScaleToPlane(*scaler, frame, texture->Pixels())) return false;
   texture->Changed(alpha);
   return true;
 }

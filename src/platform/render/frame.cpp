@@ -7,9 +7,10 @@ namespace talmora {
 
 namespace {
 
-// libav's scalers read whole vectors, past the last row's end; this much more is theirs to read,
+// libav's scalers read and write whole vectors, past the last row's end; this much more is theirs,
 // as libav pads its own buffers.
-constexpr size_t kReadPadding = 64 / sizeof(uint32_t);
+constexpr size_t kPadding = 64 / sizeof(uint32_t);
+constexpr std::align_val_t kAlignment{64};
 
 // Blocks first to last of the 64 in `word`.
 uint64_t BlockMask(size_t word, int first, int last) {
@@ -24,9 +25,9 @@ uint64_t BlockMask(size_t word, int first, int last) {
 std::unique_ptr<Frame> Frame::Create(int width, int height) {
   if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return nullptr;
   const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
-  std::unique_ptr<uint32_t[]> pixels(new (std::nothrow) uint32_t[count + kReadPadding]);
+  Pixels pixels(static_cast<uint32_t*>(::operator new[]((count + kPadding) * sizeof(uint32_t), kAlignment, std::nothrow)));
   if (!pixels) return nullptr;
-  std::fill_n(pixels.get() + count, kReadPadding, 0u);
+  std::fill_n(pixels.get() + count, kPadding, 0u);
   try {
     return std::unique_ptr<Frame>(new Frame(width, height, std::move(pixels)));
   } catch (const std::bad_alloc&) {
@@ -34,13 +35,21 @@ std::unique_ptr<Frame> Frame::Create(int width, int height) {
   }
 }
 
-Frame::Frame(int width, int height, std::unique_ptr<uint32_t[]> pixels)
+void Frame::Release::operator()(uint32_t* pixels) const { ::operator delete[](pixels, kAlignment); }
+
+Frame::Frame(int width, int height, Pixels pixels)
     : width_(width),
       height_(height),
       pixels_(std::move(pixels)),
       words_(BlockWords(width)),
       drawn_(words_ * static_cast<size_t>(height)),
       owed_(words_ * static_cast<size_t>(height)) {}
+
+uint32_t* Frame::Whole() {
+  ForgiveBackground();
+  std::fill(drawn_.begin(), drawn_.end(), ~uint64_t{0});
+  return pixels_.get();
+}
 
 void Frame::Clear(uint32_t argb) {
   std::fill_n(pixels_.get(), static_cast<size_t>(width_) * height_, argb);

@@ -15,8 +15,9 @@ struct Rect {
 };
 
 // Frame pixels are 0xAARRGGBB words (A8R8G8B8; bytes B, G, R, A in memory), straight alpha,
-// top row first, rows packed without padding; bytes past the last row are there for libav to
-// read (its vector code reads past a row's end), and are never part of the picture.
+// top row first, rows packed without padding, from a 64-byte boundary; bytes past the last row
+// are there for libav to read and write (its vector code goes past a row's end), and are never
+// part of the picture.
 //
 // A frame remembers, in blocks of kBlock pixels of a row, which pixels may differ from the colour
 // it was last filled with, as long as it is written through Span. A frame that is drawn again
@@ -50,6 +51,9 @@ class Frame {
     return pixels_.get() + static_cast<size_t>(y) * width_ + begin;
   }
 
+  // Every pixel, all about to be replaced: top row first, Width() * 4 bytes a row.
+  uint32_t* Whole();
+
   void Clear(uint32_t argb);
   // The frame is to be `argb` under what is written next. Nothing is filled yet: Span fills the
   // blocks it is given, SettleBackground the rest.
@@ -70,14 +74,18 @@ class Frame {
   }
 
  private:
-  Frame(int width, int height, std::unique_ptr<uint32_t[]> pixels);
+  struct Release {
+    void operator()(uint32_t* pixels) const;
+  };
+  using Pixels = std::unique_ptr<uint32_t[], Release>;
+  Frame(int width, int height, Pixels pixels);
 
   void Touch(int y, int begin, int end, bool overwrites);
   void Fill(int y, size_t word, uint64_t blocks);
 
   int width_;
   int height_;
-  std::unique_ptr<uint32_t[]> pixels_;
+  Pixels pixels_;
   size_t words_;                 // of 64 blocks, in a row
   std::vector<uint64_t> drawn_;  // blocks that may not be the background colour
   std::vector<uint64_t> owed_;   // blocks still to be filled with it

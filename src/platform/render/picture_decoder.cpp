@@ -110,9 +110,14 @@ bool IsRegularFile(const std::string& path) {
 }
 
 bool ScaleToPlane(SwsContext& scaler, const AVFrame& source, TexelPlane& plane) {
-  uint8_t* destination[4] = {reinterpret_cast<uint8_t*>(plane.Row(0)), nullptr, nullptr, nullptr};
-  const int strides[4] = {static_cast<int>(plane.Stride() * sizeof(uint32_t)), 0, 0, 0};
-  return sws_scale(&scaler, source.data, source.linesize, 0, source.height, destination, strides) == plane.Height();
+  return ScaleInto(scaler, source, reinterpret_cast<uint8_t*>(plane.Row(0)),
+                   static_cast<int>(plane.Stride() * sizeof(uint32_t)), plane.Height());
+}
+
+bool ScaleInto(SwsContext& scaler, const AVFrame& source, uint8_t* top, int stride, int height) {
+  uint8_t* destination[4] = {top, nullptr, nullptr, nullptr};
+  const int strides[4] = {stride, 0, 0, 0};
+  return sws_scale(&scaler, source.data, source.linesize, 0, source.height, destination, strides) == height;
 }
 
 void BoundDecoder(AVCodecContext& codec) {

@@ -22,6 +22,8 @@ bool IsRegularFile(const std::string& path);
 
 // Converts `source` with `scaler`, which writes BGRA at the plane's size, into `plane`.
 bool ScaleToPlane(SwsContext& scaler, const AVFrame& source, TexelPlane& plane);
+// The same into `height` rows `stride` bytes apart from `top`, laid out and padded as a plane's.
+bool ScaleInto(SwsContext& scaler, const AVFrame& source, uint8_t* top, int stride, int height);
 
 // The readers a file may be opened with: still pictures, or those with animated pictures and the
 // usual video containers. Never a playlist, a concatenation or a network stream.

@@ -93,6 +93,20 @@ void Texture::Changed(bool may_have_alpha) {
   resampled_.Forget();
 }
 
+void Texture::ChangedLater(Fill fill) {
+  fill_ = std::move(fill);
+  opaque_ = true;
+  levels_.resize(1);
+  resampled_.Forget();
+}
+
+void Texture::WriteLater() const {
+  const Fill fill = std::move(fill_);
+  fill_ = nullptr;
+  TexelPlane& plane = levels_[0];
+  fill(reinterpret_cast<uint8_t*>(plane.Row(0)), static_cast<int>(plane.Stride() * sizeof(uint32_t)));
+}
+
 void Texture::MakeLevels(int k) const {
   while (static_cast<int>(levels_.size()) <= std::min(k, level_count_ - 1)) {
     TexelPlane next = Halve(levels_.back());

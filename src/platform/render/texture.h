@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -25,10 +26,22 @@ class Texture {
   static std::unique_ptr<Texture> Changing(int width, int height);
 
   // Level 0 of a changing texture, to be filled with straight-alpha pixels.
-  TexelPlane& Pixels() { return levels_[0]; }
+  TexelPlane& Pixels() {
+    fill_ = nullptr;
+    return levels_[0];
+  }
   // Premultiplies the new pixels when they may carry alpha, and forgets what was made from the
   // old ones.
   void Changed(bool may_have_alpha);
+  // Writes an opaque picture of the texture's size into rows `stride` bytes apart from `top`.
+  using Fill = std::function<bool(uint8_t* top, int stride)>;
+  // The new picture, opaque, is written into level 0 by `fill` only when a drawing reads it: a
+  // drawing that replaces a whole frame with it can have it written there instead.
+  void ChangedLater(Fill fill);
+  bool Later() const { return static_cast<bool>(fill_); }
+  // The picture still to be written, written into rows laid out as level 0's would be for this
+  // width; the texture itself stays to be written.
+  bool FillInto(uint8_t* top, int stride) const { return fill_ && fill_(top, stride); }
 
   int Width() const { return levels_[0].Width(); }
   int Height() const { return levels_[0].Height(); }
@@ -38,6 +51,7 @@ class Texture {
   int LevelCount() const { return level_count_; }
   // Makes the missing levels up to k; when their memory cannot be had, the finest one made.
   const TexelPlane& Level(int k) const {
+    if (fill_) WriteLater();
     if (k >= static_cast<int>(levels_.size())) MakeLevels(k);
     return levels_[std::min(k, static_cast<int>(levels_.size()) - 1)];
   }
@@ -47,12 +61,14 @@ class Texture {
  private:
   Texture() = default;
   void MakeLevels(int k) const;
+  void WriteLater() const;
 
   // Reserved for every level up front, so a reference to one stays valid as more are made.
   mutable std::vector<TexelPlane> levels_;
   int level_count_ = 1;
   bool opaque_ = true;
   mutable ResampledCopy resampled_;
+  mutable Fill fill_;  // the picture not yet written into level 0
 };
 
 }  // namespace talmora
