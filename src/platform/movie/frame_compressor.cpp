@@ -183,16 +183,7 @@ bool FrameCompressor::Compress(int64_t index, const Frame& frame, PacketSink& si
   if (frame.Width() != width_ || frame.Height() != height_) return false;
   if (!encoder_) return PassUncompressed(index, frame, sink);
 
-  // The encoder may still hold the previous picture: then the next one gets a buffer of its own,
-  // since all of it is overwritten anyway.
-  if (!av_frame_is_writable(picture_.get())) {
-    av_frame_unref(picture_.get());
-    picture_->format = encoder_->pix_fmt;
-    picture_->width = width_;
-    picture_->height = height_;
-    if (av_frame_get_buffer(picture_.get(), 0) < 0) return false;
-    std::fill(converted_.begin(), converted_.end(), 0);
-  }
+  if (!TakeWritablePicture()) return false;
   const auto* top_row = reinterpret_cast<const uint8_t*>(frame.Row(0));
   const int stride = width_ * 4;
   if (converter_) {
@@ -221,6 +212,33 @@ bool FrameCompressor::Compress(int64_t index, const Frame& frame, PacketSink& si
   picture_->quality = encoder_->global_quality;
   if (avcodec_send_frame(encoder_.get(), picture_.get()) < 0) return false;
   return Drain(sink);
+}
+
+bool FrameCompressor::TakeWritablePicture() {
+  if (av_frame_is_writable(picture_.get())) return true;
+  const auto take = [&](Spare& spare) {
+    std::swap(picture_, spare.picture);
+    std::swap(converted_, spare.converted);
+    std::swap(converted_colour_, spare.colour);
+  };
+  for (Spare& spare : spares_) {
+    if (av_frame_is_writable(spare.picture.get())) {
+      take(spare);
+      return true;
+    }
+  }
+  // Where the encoder holds more than a few, the next one gets a buffer of its own.
+  constexpr size_t kMostSpares = 3;
+  FramePtr fresh(av_frame_alloc());
+  if (!fresh) return false;
+  fresh->format = encoder_->pix_fmt;
+  fresh->width = width_;
+  fresh->height = height_;
+  if (av_frame_get_buffer(fresh.get(), 0) < 0) return false;
+  Spare made{std::move(fresh), std::vector<uint64_t>(converted_.size(), 0), 0};
+  take(made);
+  if (spares_.size() < kMostSpares) spares_.push_back(std::move(made));
+  return true;
 }
 
 void FrameCompressor::ConvertChanged(const Frame& frame, YuvRange range, int first_row, int end_row) {

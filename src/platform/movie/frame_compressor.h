@@ -62,6 +62,15 @@ class FrameCompressor {
   // background, `converted_colour_`: a frame with that background there need not be converted.
   std::vector<uint64_t> converted_;
   uint32_t converted_colour_ = 0;
+  // Pictures an encoder working on several frames at once still held, with what they hold: one it
+  // has let go is converted into again, where the blocks that hold the background stay.
+  struct Spare {
+    FramePtr picture;
+    std::vector<uint64_t> converted;
+    uint32_t colour = 0;
+  };
+  std::vector<Spare> spares_;
+  bool TakeWritablePicture();
   PacketPtr packet_;
   // Where every frame stands alone and the picture alone decides its bytes, a repeated frame
   // is the last packet again; repeats asked for before their frame's packet came out wait.
