@@ -482,7 +482,8 @@ TEST(Canvas, ClipKeepsEveryDrawInsideAndLeavesTheSamePixelsThere) {
     ExpectSameWithin(*clipped, *whole, c.inside, 0);
   }
   // Turned, a clip is its bounding box.
-  Canvas canvas(*Blank());
+  const auto frame = Blank();
+  Canvas canvas(*frame);
   canvas.Translate(32, 24);
   canvas.Rotate(45);
   canvas.ClipRect(-10, -10, 10, 10);

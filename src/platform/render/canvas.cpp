@@ -49,12 +49,12 @@ Canvas::Canvas(Frame& frame) : frame_(frame) {
 Canvas::Canvas(Frame& frame, uint32_t background) : Canvas(frame) {
   background_ = background;
   frame.OweBackground(background);
-  untouched_ = true;
+  owes_background_ = untouched_ = true;
 }
 
 Canvas::~Canvas() {
   while (states_.size() > 1) Restore();
-  frame_.SettleBackground();
+  if (owes_background_) frame_.SettleBackground();
 }
 
 void Canvas::Save() {

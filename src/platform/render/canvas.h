@@ -88,6 +88,7 @@ class Canvas {
 
   Frame& frame_;
   uint32_t background_ = 0;
+  bool owes_background_ = false;
   bool untouched_ = false;  // a frame with a background that nothing has been drawn on yet
   Sprite sprite_;
   std::vector<State> states_;
