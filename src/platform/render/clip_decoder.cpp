@@ -242,6 +242,8 @@ bool ClipDecoder::Stream::Convert(const AVFrame& frame) {
     if (!resized) return false;
     texture = std::move(resized);
   }
+  // The frame before is not to be shown any more, and what would convert it may go with the scaler.
+  texture->CancelLater();
   // Halved sizes take the area average, as the levels do.
   scaler = sws_getCachedContext(scaler, frame.width, frame.height, pixel_format, width, height, AV_PIX_FMT_BGRA,
                                 halvings > 0 ? SWS_AREA : SWS_POINT, nullptr, nullptr, nullptr);

@@ -39,6 +39,8 @@ class Texture {
   // drawing that replaces a whole frame with it can have it written there instead.
   void ChangedLater(Fill fill);
   bool Later() const { return static_cast<bool>(fill_); }
+  // The picture ChangedLater announced is not to be written: level 0 keeps what it holds.
+  void CancelLater() { fill_ = nullptr; }
   // The picture still to be written, written into rows laid out as level 0's would be for this
   // width; the texture itself stays to be written.
   bool FillInto(uint8_t* top, int stride) const { return fill_ && fill_(top, stride); }
