@@ -4,6 +4,7 @@
 #include <limits.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -42,14 +43,23 @@ void Unlist(int slot) {
   if (slot >= 0) slots[slot].state.store(kFree);
 }
 
+// Temporaries being made and listed: their threads hold the signals off, but a signal may land on
+// another thread meanwhile, which then waits for them to be listed (a second at most).
+std::atomic<int> making{0};
+
 extern "C" [[noreturn]] void RemoveTemporariesAndExit(int signal) {
+  for (int waited = 0; making.load() > 0 && waited < 1000; ++waited) {
+    struct timespec pause {0, 1000000};
+    ::nanosleep(&pause, nullptr);
+  }
   for (Slot& slot : slots) {
     if (slot.state.load() == kListed) ::unlink(slot.path);
   }
   ::_exit(128 + signal);
 }
 
-// Keeps SIGINT and SIGTERM off this thread while a temporary exists but is not listed yet.
+// Keeps SIGINT and SIGTERM off this thread, and the handler on any other waiting, while a
+// temporary exists but is not listed yet.
 class SignalsHeld {
  public:
   SignalsHeld() {
@@ -58,8 +68,12 @@ class SignalsHeld {
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &set, &old_);
+    ++making;
   }
-  ~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+  ~SignalsHeld() {
+    --making;
+    pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+  }
 
  private:
   sigset_t old_;
