@@ -64,12 +64,11 @@ std::vector<std::unique_ptr<Frame>> ReadFrames(const std::string& path) {
   return frames;
 }
 
-FramePtr Converted(const Frame& frame, AVPixelFormat format) {
+// Laid out as talmora lays out its pictures, which some encoders take in place.
+FramePtr Converted(const Frame& frame, AVCodecContext& encoder) {
+  const AVPixelFormat format = encoder.pix_fmt;
   FramePtr picture(av_frame_alloc());
-  picture->format = format;
-  picture->width = frame.Width();
-  picture->height = frame.Height();
-  if (av_frame_get_buffer(picture.get(), 0) < 0) return nullptr;
+  if (!picture || !GetEncoderPicture(*picture, encoder)) return nullptr;
   const auto* top_row = reinterpret_cast<const uint8_t*>(frame.Row(0));
   const int stride = frame.Width() * 4;
   if (format == AV_PIX_FMT_YUV420P || format == AV_PIX_FMT_YUVJ420P) {
@@ -99,13 +98,14 @@ int Run(const std::string& path, const std::string& code) {
     cpu_start = CpuSeconds();
     for (int i = 0; i < encodes; ++i) compressor->Compress(i, *frames[static_cast<size_t>(i)], sink);
   } else {
-    std::vector<FramePtr> pictures;
-    for (auto& frame : frames) {  // a frame is dropped once converted: 600 of each would not fit everywhere
-      pictures.push_back(Converted(*frame, info->pixel_format));
-      frame.reset();
-    }
     CodecContextPtr encoder = OpenEncoder(*info, settings, width, height, 30);
     if (!encoder) return std::fprintf(stderr, "encoder %s refuses\n", info->encoder), 2;
+    std::vector<FramePtr> pictures;
+    for (auto& frame : frames) {  // a frame is dropped once converted: 600 of each would not fit everywhere
+      pictures.push_back(Converted(*frame, *encoder));
+      if (!pictures.back()) return std::fprintf(stderr, "no memory for the pictures\n"), 2;
+      frame.reset();
+    }
     PacketPtr packet(av_packet_alloc());
     start = Clock::now();
     cpu_start = CpuSeconds();

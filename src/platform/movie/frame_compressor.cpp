@@ -7,6 +7,10 @@
 #include "platform/movie/bgra_to_yuv420.h"
 #include "platform/movie/row_bands.h"
 
+extern "C" {
+#include <libavutil/imgutils.h>
+}
+
 namespace talmora {
 
 namespace {
@@ -99,6 +103,43 @@ CodecContextPtr OpenEncoder(const CompressorInfo& info, const CompressorSettings
   return nullptr;
 }
 
+bool GetEncoderPicture(AVFrame& picture, AVCodecContext& encoder) {
+  picture.format = encoder.pix_fmt;
+  picture.width = encoder.width;
+  picture.height = encoder.height;
+  // The rows as long as the encoder's own buffers have them: those of the picture with a 16-pixel
+  // edge all round, in the buffer pool's layout. The MPEG family takes a picture whose rows match
+  // in place; with any other length it copies each one into a buffer of its own first.
+  int width = encoder.width + 32, height = encoder.height + 32;
+  int align[AV_NUM_DATA_POINTERS] = {};
+  avcodec_align_dimensions2(&encoder, &width, &height, align);
+  int linesize[4] = {};
+  for (bool aligned = false; !aligned;) {
+    if (width > 4 * encoder.width + 4096 || av_image_fill_linesizes(linesize, encoder.pix_fmt, width) < 0) {
+      return av_frame_get_buffer(&picture, 0) >= 0;
+    }
+    width += width & -width;  // the next power of two the width is a multiple of
+    aligned = true;
+    for (int i = 0; i < 4; ++i) aligned = aligned && (align[i] <= 0 || linesize[i] % align[i] == 0);
+  }
+  // The planes of the picture's own height, their rows as above, from a 64-byte boundary, with the
+  // room past the end that libav's vector code reads.
+  const int size = av_image_fill_pointers(picture.data, encoder.pix_fmt, encoder.height, nullptr, linesize);
+  if (size < 0) return av_frame_get_buffer(&picture, 0) >= 0;
+  constexpr int kAlign = 64;
+  AVBufferRef* buffer = av_buffer_alloc(static_cast<size_t>(size) + kAlign + AV_INPUT_BUFFER_PADDING_SIZE);
+  if (!buffer) return false;
+  uint8_t* const top = buffer->data + (kAlign - reinterpret_cast<uintptr_t>(buffer->data) % kAlign) % kAlign;
+  if (av_image_fill_pointers(picture.data, encoder.pix_fmt, encoder.height, top, linesize) < 0) {
+    av_buffer_unref(&buffer);
+    return false;
+  }
+  for (int i = 0; i < 4; ++i) picture.linesize[i] = linesize[i];
+  picture.buf[0] = buffer;
+  picture.extended_data = picture.data;
+  return true;
+}
+
 bool FrameCompressor::Accepts(const CompressorInfo& info, const CompressorSettings& settings, int width, int height,
                               int fps) {
   if (!info.encoder) return ValidSize(width, height);
@@ -120,11 +161,7 @@ std::unique_ptr<FrameCompressor> FrameCompressor::Open(const CompressorInfo& inf
   CodecContextPtr encoder = OpenEncoder(info, settings, width, height, fps);
   if (!encoder) return nullptr;
   FramePtr picture(av_frame_alloc());
-  if (!picture) return nullptr;
-  picture->format = info.pixel_format;
-  picture->width = width;
-  picture->height = height;
-  if (av_frame_get_buffer(picture.get(), 0) < 0) return nullptr;
+  if (!picture || !GetEncoderPicture(*picture, *encoder)) return nullptr;
   SwsPtr converter;
   if (!OwnConversion(info.pixel_format)) {
     converter.reset(sws_getContext(width, height, AV_PIX_FMT_BGRA, width, height, info.pixel_format, SWS_BICUBIC,
@@ -230,11 +267,7 @@ bool FrameCompressor::TakeWritablePicture() {
   // Where the encoder holds more than a few, the next one gets a buffer of its own.
   constexpr size_t kMostSpares = 3;
   FramePtr fresh(av_frame_alloc());
-  if (!fresh) return false;
-  fresh->format = encoder_->pix_fmt;
-  fresh->width = width_;
-  fresh->height = height_;
-  if (av_frame_get_buffer(fresh.get(), 0) < 0) return false;
+  if (!fresh || !GetEncoderPicture(*fresh, *encoder_)) return false;
   Spare made{std::move(fresh), std::vector<uint64_t>(converted_.size(), 0), 0};
   take(made);
   if (spares_.size() < kMostSpares) spares_.push_back(std::move(made));

@@ -86,6 +86,11 @@ class FrameCompressor {
 CodecContextPtr OpenEncoder(const CompressorInfo& info, const CompressorSettings& settings, int width, int height,
                             int fps);
 
+// A writable picture of the encoder's size and format, its rows laid out as the encoder lays out
+// its own, so that an encoder that can take it in place does. Apart for the benchmark, whose
+// pictures must cost the encoder what talmora's do.
+bool GetEncoderPicture(AVFrame& picture, AVCodecContext& encoder);
+
 // The compressors offered for frames of this size and rate: present, and opening for them.
 std::vector<const CompressorInfo*> OfferedCompressors(int width, int height, int fps);
 
