@@ -103,7 +103,8 @@ TEST(Compressors, LosslessOnesGiveBackEveryPixelLossyOnesStayCloseHeldFramesRepe
            {"DIB ", 0, true, {63, 47}}, {"FFV1", 4, true, {63, 47}}, {"FFV1", 4, true, {1, 1}},
            {"FFV1", 4, true, {200, 131}}, {"HFYU", 0, true, {63, 47}}, {"FFVH", 0, true, {63, 47}},
            {"ULRA", 0, true, {63, 47}}, {"MAGY", 0, true, {63, 131}}, {"MPNG", 0, true, {63, 131}},
-           {"MJPG", 0, false, {63, 131}}, {"H264", 4, false, {64, 48}}, {"FMP4", 4, false, {63, 47}}}) {
+           {"MJPG", 0, false, {63, 131}}, {"MJPG", 0, false, {64, 48}}, {"H264", 4, false, {64, 48}},
+           {"FMP4", 4, false, {63, 47}}}) {
     SCOPED_TRACE(code + " " + std::to_string(size.width) + "x" + std::to_string(size.height));
     testing::TempDir dir;
     const std::string path = dir.Write("movie.avi", std::string(100000, 'x'));  // replaced

@@ -113,24 +113,29 @@ bool GetEncoderPicture(AVFrame& picture, AVCodecContext& encoder) {
   int width = encoder.width + 32, height = encoder.height + 32;
   int align[AV_NUM_DATA_POINTERS] = {};
   avcodec_align_dimensions2(&encoder, &width, &height, align);
+  const auto libav_layout = [&] {
+    for (auto& plane : picture.data) plane = nullptr;
+    return av_frame_get_buffer(&picture, 0) >= 0;
+  };
   int linesize[4] = {};
   for (bool aligned = false; !aligned;) {
     if (width > 4 * encoder.width + 4096 || av_image_fill_linesizes(linesize, encoder.pix_fmt, width) < 0) {
-      return av_frame_get_buffer(&picture, 0) >= 0;
+      return libav_layout();
     }
-    width += width & -width;  // the next power of two the width is a multiple of
+    width += width & -width;  // the pool's way: each try a multiple of a larger power of two
     aligned = true;
     for (int i = 0; i < 4; ++i) aligned = aligned && (align[i] <= 0 || linesize[i] % align[i] == 0);
   }
-  // The planes of the picture's own height, their rows as above, from a 64-byte boundary, with the
-  // room past the end that libav's vector code reads.
-  const int size = av_image_fill_pointers(picture.data, encoder.pix_fmt, encoder.height, nullptr, linesize);
-  if (size < 0) return av_frame_get_buffer(&picture, 0) >= 0;
+  // The planes as libav lays out a picture of its own: from a 64-byte boundary, each as high as the
+  // picture rounded up to 32 rows, with room past the end for vector code that reads beyond it.
+  const int rows = (encoder.height + 31) / 32 * 32;
+  const int size = av_image_fill_pointers(picture.data, encoder.pix_fmt, rows, nullptr, linesize);
+  if (size < 0) return libav_layout();
   constexpr int kAlign = 64;
   AVBufferRef* buffer = av_buffer_alloc(static_cast<size_t>(size) + kAlign + AV_INPUT_BUFFER_PADDING_SIZE);
   if (!buffer) return false;
   uint8_t* const top = buffer->data + (kAlign - reinterpret_cast<uintptr_t>(buffer->data) % kAlign) % kAlign;
-  if (av_image_fill_pointers(picture.data, encoder.pix_fmt, encoder.height, top, linesize) < 0) {
+  if (av_image_fill_pointers(picture.data, encoder.pix_fmt, rows, top, linesize) < 0) {
     av_buffer_unref(&buffer);
     return false;
   }
