@@ -21,28 +21,17 @@ CommandLine Parse(std::vector<const char*> args) {
 TEST(CommandLine, ValuesAndTheirForms) {
   const CommandLine line = Parse({"--codec", "MJPG", "--frame=2.5", "--quality", "7500", "-o", "shot.PNG", "--scale", "0.5",
                                   "a.xml", "--keyframe", "10", "--progress", "-", "--datarate", "300", "--list-codecs"});
-  EXPECT_EQ(line.error, "");
-  EXPECT_EQ(line.movie.codec, "MJPG");
-  EXPECT_EQ(line.movie.quality, 7500);
-  EXPECT_EQ(line.movie.keyframe, 10);
-  EXPECT_EQ(line.movie.datarate, 300);
-  EXPECT_TRUE(line.list_codecs);
-  EXPECT_EQ(line.frame, 2.5);
-  EXPECT_EQ(line.output, "shot.PNG");
-  EXPECT_EQ(line.scale, 0.5);
-  EXPECT_EQ(line.progress, "-");
-  EXPECT_EQ(line.scripts, std::vector<std::string>{"a.xml"});
+  EXPECT_EQ(std::tuple(line.error, line.movie.codec, line.movie.quality, line.movie.keyframe, line.movie.datarate),
+            std::tuple("", "MJPG", 7500, 10, 300));
+  EXPECT_EQ(std::tuple(line.list_codecs, line.frame, line.output, line.scale, line.progress, line.scripts),
+            std::tuple(true, 2.5, "shot.PNG", 0.5, "-", std::vector<std::string>{"a.xml"}));
   EXPECT_EQ(Parse({"--from", "0", "--to", "10", "-o", "m.Mp4", "a.xml"}).error, "");
   const CommandLine part = Parse({"--codec", "H264", "--part", "3/8", "--scale", "0.5", "a.xml"});
-  EXPECT_EQ(part.error, "");
-  EXPECT_EQ(part.part->index, 3);
-  EXPECT_EQ(part.part->count, 8);
+  EXPECT_EQ(std::tuple(part.error, part.part->index, part.part->count), std::tuple("", 3, 8));
   EXPECT_EQ(Parse({"--codec", "MJPG", "--part=auto/8", "a.xml"}).part->index, 0);
   EXPECT_EQ(Parse({"--join", "10000", "-o", "m.mp4", "--scale", "2", "a.xml"}).join, 10000);
   const CommandLine serve = Parse({"--serve", "--port=0", "--scale", "0.5", "a.xml"});
-  EXPECT_EQ(serve.error, "");
-  EXPECT_TRUE(serve.serve);
-  EXPECT_EQ(serve.port, 0);
+  EXPECT_EQ(std::tuple(serve.error, serve.serve, serve.port), std::tuple("", true, 0));
 }
 
 // `--part auto/N` takes K from the first index variable set, counting from 1 or from 0 as its

@@ -244,8 +244,14 @@ TEST_F(ImageCommandLine, VectorPicturesAreCrispAtAnySizeAndLoadNothingElse) {
 
 using ShapeCommandLine = ImageCommandLine;
 
-TEST_F(ShapeCommandLine, RectanglesLandExactlyEllipsesCoverTheirAreaAndTurnedOnesFadeAndTurn) {
-  const auto frames = Run(R"(width="200" height="120" length="0.1")",
+// Below them, depth stacks texts and pictures both ways.
+TEST_F(ShapeCommandLine, RectanglesLandExactlyEllipsesCoverTheirAreaTurnedOnesFadeAndTurnAndDepthStacks) {
+  ASSERT_TRUE(WritePng(dir_ / "blue.png", 4, 4, std::vector<uint32_t>(16, 0xFF0000FF)));
+  const std::string square = R"(<text sentence="■" fontsize="48" y="120" width="100" height="60" r="1" g="0" b="0" time="0" duration="1" )";
+  const std::string image = R"(<image src="blue.png" y="120" width="100" height="60" time="0" duration="1" )";
+  const auto frames = Run(R"(width="200" height="180" length="0.1")",
+                          square + R"(x="0" z="2"/>)" + image + R"(x="0" z="1"/>)" + square + R"(x="100" z="1"/>)" + image +
+                              R"(x="100" z="2"/>)"
                           R"(<template name="t" time="0" duration="1"/>)"
                           R"(<rect template="t" x="10" y="10" width="50" height="30" fill="#f00"/>)"
                           R"(<rect template="t" x="70" y="10" width="50" height="30" fill="#00ff00" stroke="4" strokecolor="1 1 1 1"/>)"
@@ -275,6 +281,10 @@ TEST_F(ShapeCommandLine, RectanglesLandExactlyEllipsesCoverTheirAreaAndTurnedOne
   EXPECT_NEAR(turned.top, 50, 1);
   EXPECT_NEAR(turned.bottom, 90, 1);
   EXPECT_NEAR(frames.At(0, 140, 70) & 0xFF, 127, 1);
+  // Left: the red square on the blue picture. Right: the picture hides the text entirely.
+  EXPECT_EQ(frames.At(0, 20, 145), 0xFFFF0000u);
+  EXPECT_EQ(frames.At(0, 90, 175), 0xFF0000FFu);
+  EXPECT_TRUE(frames.Ink(0, 0xFF0000FF, {100, 120, 200, 180}).Empty());
 }
 
 using TextCommandLine = ImageCommandLine;
@@ -393,19 +403,6 @@ TEST_F(TextCommandLine, OutlinesShadowsAndBoxesLieWhereTheirPixelsSayFadedAndTur
   const Box turned = shifted(frames.Ink(0, kBlack, cell(8)), -960, 0);
   EXPECT_NEAR(turned.Width(), lines.Height(), 2);
   EXPECT_NEAR(turned.Height(), lines.Width(), 2);
-}
-
-TEST_F(TextCommandLine, DepthStacksTextsAndImagesBothWays) {
-  ASSERT_TRUE(WritePng(dir_ / "blue.png", 4, 4, std::vector<uint32_t>(16, 0xFF0000FF)));
-  const std::string square = R"(<text sentence="■" fontsize="48" width="100" height="60" r="1" g="0" b="0" time="0" duration="1" )";
-  const std::string image = R"(<image src="blue.png" width="100" height="60" time="0" duration="1" )";
-  const auto frames = Run(R"(width="200" height="60" length="0.1")", square + R"(x="0" z="2"/>)" + image +
-                          R"(x="0" z="1"/>)" + square + R"(x="100" z="1"/>)" + image + R"(x="100" z="2"/>)");
-  ASSERT_EQ(frames.pixels.size(), 1u);
-  // Left: the red square on the blue picture. Right: the picture hides the text entirely.
-  EXPECT_EQ(frames.At(0, 20, 25), 0xFFFF0000u);
-  EXPECT_EQ(frames.At(0, 90, 55), 0xFF0000FFu);
-  EXPECT_TRUE(frames.Ink(0, 0xFF0000FF, {100, 0, 200, 60}).Empty());
 }
 
 TEST_F(TextCommandLine, WithoutFontsTheFailureLineShowsOnceAndTheRunGoesOn) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -223,9 +224,34 @@ TEST_F(MoviePart, TheJoinRefusesPartsThatAreMissingUnfinishedOrForeign) {
   EXPECT_TRUE(std::filesystem::exists(dir_ / "movie.avi") && std::filesystem::exists(dir_ / "movie.wav"));
 }
 
-TEST_F(MoviePart, AFramePictureIsTheFrameOfTheFullRender) {
+// Stretches and single frames hold the full render's frames and samples; stretches join into it.
+TEST_F(MoviePart, StretchesAndFramePicturesHoldTheFullRendersFramesAndSamples) {
   const auto [full, track] = Render({});
   ASSERT_EQ(full.pixels.size(), 20u);
+  ASSERT_EQ(track.size(), kHeader + 88200u * kTrackFrameBytes);
+  std::string joined_track;
+  std::vector<std::vector<uint32_t>> joined_frames;
+  for (const auto& [from, to] : {std::pair{"0", "1"}, {"1", "2"}}) {
+    const auto [frames, part] =
+        Render({"--from", from, "--to", to, "--progress", "progress.txt"}, "movie." + std::string(from) + "-" + to + "s");
+    EXPECT_NE(out_.find("10 / 10 フレーム\r"), std::string::npos) << out_;
+    EXPECT_EQ(part.size(), kHeader + 44100u * kTrackFrameBytes);
+    EXPECT_EQ(part.substr(4, 4), std::string("\x34\xB1\x02\x00", 4));  // RIFF size 36 + 176400
+    joined_frames.insert(joined_frames.end(), frames.pixels.begin(), frames.pixels.end());
+    joined_track += part.substr(kHeader);
+    const std::string progress = testing::ReadFile(dir_ / "progress.txt");
+    EXPECT_EQ(testing::Count(progress, "progress=continue\n"), 10u);
+    const std::string last = progress.substr(progress.rfind("frame="));
+    EXPECT_TRUE(last.starts_with("frame=10\ntotal_frames=10\nfps=")) << progress;
+    EXPECT_TRUE(last.ends_with("\nout_time_s=1.000000\nprogress=end\n")) << progress;
+  }
+  EXPECT_TRUE(joined_frames == full.pixels);
+  EXPECT_TRUE(joined_track == track.substr(kHeader));
+  // A stretch off frame boundaries: frames 3 to 7, samples trunc(0.25 × 44100) = 11025 to 33075.
+  const auto [stretch, part] = Render({"--from", "0.25", "--to", "0.75"}, "movie.0.25-0.75s");
+  ASSERT_EQ(stretch.pixels.size(), 5u);
+  EXPECT_TRUE(stretch.pixels.front() == full.pixels[3] && stretch.pixels.back() == full.pixels[7]);
+  EXPECT_TRUE(part.substr(kHeader) == track.substr(kHeader + 11025 * kTrackFrameBytes, 22050 * kTrackFrameBytes));
   std::filesystem::remove(dir_ / "movie.avi");
   std::filesystem::remove(dir_ / "movie.wav");
   // The frame on screen at each time; the picture shows in frames 2 to 4, the text fades in 10 to 19.
@@ -254,45 +280,14 @@ TEST_F(MoviePart, AFramePictureIsTheFrameOfTheFullRender) {
   EXPECT_EQ(RunTalmora({"--frame", "1.99", "-o", "here.png", "sub/movie.xml"}, dir_.path()).status, 2);
   EXPECT_TRUE(std::filesystem::exists(dir_ / "sub/movie.png"));
   EXPECT_TRUE(std::filesystem::exists(dir_ / "here.png"));
-  for (const char* time : {"2", "2.5", "99"}) {
-    const auto past = RunTalmora({"--frame", time, "-o", "late.png", "movie.xml"}, dir_.path());
+  for (const auto& [option, time, output] : {std::array{"--frame", "2", "late.png"}, {"--frame", "2.5", "late.png"},
+                                            {"--frame", "99", "late.png"}, {"--from", "2", "late.avi"}}) {
+    const auto past = RunTalmora({option, time, "-o", output, "movie.xml"}, dir_.path());
     EXPECT_EQ(past.status, 1);
-    EXPECT_NE(past.out.find("エラー : --frame " + std::string(time) + " の時刻に描くフレームがありません (動画の長さ 2 秒)\n"),
+    EXPECT_NE(past.out.find("エラー : " + std::string(option) + " " + time + " の時刻に描くフレームがありません (動画の長さ 2 秒)\n"),
               std::string::npos) << past.out;
-    EXPECT_FALSE(std::filesystem::exists(dir_ / "late.png"));
+    EXPECT_FALSE(std::filesystem::exists(dir_ / output));
   }
-}
-
-TEST_F(MoviePart, StretchesHoldTheFullRendersFramesAndSamplesAndJoinIntoIt) {
-  const auto [full, track] = Render({});
-  ASSERT_EQ(full.pixels.size(), 20u);
-  ASSERT_EQ(track.size(), kHeader + 88200u * kTrackFrameBytes);
-  std::string joined_track;
-  std::vector<std::vector<uint32_t>> joined_frames;
-  for (const auto& [from, to] : {std::pair{"0", "1"}, {"1", "2"}}) {
-    const auto [frames, part] =
-        Render({"--from", from, "--to", to, "--progress", "progress.txt"}, "movie." + std::string(from) + "-" + to + "s");
-    EXPECT_NE(out_.find("10 / 10 フレーム\r"), std::string::npos) << out_;
-    EXPECT_EQ(part.size(), kHeader + 44100u * kTrackFrameBytes);
-    EXPECT_EQ(part.substr(4, 4), std::string("\x34\xB1\x02\x00", 4));  // RIFF size 36 + 176400
-    joined_frames.insert(joined_frames.end(), frames.pixels.begin(), frames.pixels.end());
-    joined_track += part.substr(kHeader);
-    const std::string progress = testing::ReadFile(dir_ / "progress.txt");
-    EXPECT_EQ(testing::Count(progress, "progress=continue\n"), 10u);
-    const std::string last = progress.substr(progress.rfind("frame="));
-    EXPECT_TRUE(last.starts_with("frame=10\ntotal_frames=10\nfps=")) << progress;
-    EXPECT_TRUE(last.ends_with("\nout_time_s=1.000000\nprogress=end\n")) << progress;
-  }
-  EXPECT_TRUE(joined_frames == full.pixels);
-  EXPECT_TRUE(joined_track == track.substr(kHeader));
-  // A stretch off frame boundaries: frames 3 to 7, samples trunc(0.25 × 44100) = 11025 to 33075.
-  const auto [frames, part] = Render({"--from", "0.25", "--to", "0.75"}, "movie.0.25-0.75s");
-  ASSERT_EQ(frames.pixels.size(), 5u);
-  EXPECT_TRUE(frames.pixels.front() == full.pixels[3] && frames.pixels.back() == full.pixels[7]);
-  EXPECT_TRUE(part.substr(kHeader) == track.substr(kHeader + 11025 * kTrackFrameBytes, 22050 * kTrackFrameBytes));
-  const auto past = RunTalmora({"--from", "2", "movie.xml"}, dir_.path());
-  EXPECT_EQ(past.status, 1);
-  EXPECT_NE(past.out.find("エラー : --from 2 の時刻に描くフレームがありません"), std::string::npos) << past.out;
 }
 
 TEST_F(MoviePart, AScaledRenderIsTheFullPictureResized) {

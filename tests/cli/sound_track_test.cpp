@@ -246,8 +246,6 @@ TEST(SoundTrack, LoudnessBringsTheTrackToItsTargetWithPeaksUnderTheCeiling) {
     // Parts are shaped as the whole movie, so that they still join.
     std::vector<int16_t> joined;
     for (const auto& [from, to] : {std::pair{"0", "2.5"}, std::pair{"2.5", "6"}}) {
-      dir.Write("movie.xml", "<talmora width=\"16\" height=\"16\" fps=\"1\" length=\"6\" " + c.root + ">" + body +
-                                 "</talmora>");
       ASSERT_EQ(RunTalmora({"--codec", "DIB", "--from", from, "--to", to, "movie.xml"}, dir.path()).status, 0);
       const std::vector<int16_t> part = test::TrackSamples(dir / ("movie." + std::string(from) + "-" + to + "s.wav"));
       joined.insert(joined.end(), part.begin(), part.end());

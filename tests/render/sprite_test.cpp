@@ -44,11 +44,16 @@ int Distance(uint32_t a, uint32_t b, int channels = 4) {
   return most;
 }
 
+std::unique_ptr<Frame> Blank(int width = 64, int height = 48, uint32_t background = kBackground) {
+  auto frame = Frame::Create(width, height);
+  frame->Clear(background);
+  return frame;
+}
+
 // A frame filled with `background`, the texture drawn on it: texel (u, v) lands on (u sx + tx, v sy + ty).
 std::unique_ptr<Frame> Drawn(int width, int height, const Texture& texture, float sx, float sy, float tx, float ty,
                              uint32_t argb = 0xFFFFFFFF, uint32_t background = kBackground) {
-  auto frame = Frame::Create(width, height);
-  frame->Clear(background);
+  auto frame = Blank(width, height, background);
   Canvas(*frame).DrawTexture(texture, sx, sy, tx, ty, argb);
   return frame;
 }
@@ -110,7 +115,7 @@ TEST(SpritePlacement, NegativeScalesMirror) {
   }
 }
 
-TEST(SpriteFiltering, StretchIsBilinearBetweenTexelCentresAndClampedBeyond) {
+TEST(SpriteFiltering, StretchIsBilinearBetweenTexelCentresClampedBeyondAndWithoutDarkFringes) {
   auto texture = MakeTexture(2, 1, [](int x, int) { return x ? 0xFFFFFFFFu : 0xFF000000u; });
   auto frame = Drawn(200, 1, *texture, 100, 1, 0, 0);
   // From texel centre 0 at pixel 50 to texel centre 1 at pixel 150.
@@ -119,13 +124,10 @@ TEST(SpriteFiltering, StretchIsBilinearBetweenTexelCentresAndClampedBeyond) {
   // and only these pixels are worked out.
   frame = Drawn(64, 64, *texture, 1e9f, 1e9f, -1e9f, -10);
   for (int x = 0; x < 64; ++x) ASSERT_NEAR(Channel(frame->Row(63)[x], 1), 128, 1);
-}
-
-TEST(SpriteFiltering, TransparentNeighboursLeaveNoDarkFringe) {
   // Opaque red beside transparent black, over white: filtered premultiplied, each pixel is red
   // over white, never darker.
-  auto texture = MakeTexture(4, 1, [](int x, int) { return x < 2 ? 0xFFFF0000u : 0x00000000u; });
-  auto frame = Drawn(160, 1, *texture, 40, 1, 0, 0, 0xFFFFFFFF, 0xFFFFFFFF);
+  texture = MakeTexture(4, 1, [](int x, int) { return x < 2 ? 0xFFFF0000u : 0x00000000u; });
+  frame = Drawn(160, 1, *texture, 40, 1, 0, 0, 0xFFFFFFFF, 0xFFFFFFFF);
   for (int x = 0; x < 160; ++x) {
     const int level = x < 60 ? 0 : x >= 100 ? 255 : Channel(frame->Row(0)[x], 0);
     ASSERT_EQ(frame->Row(0)[x] & 0xFFFFFF, 0xFF0000u | level << 8 | level) << x;
@@ -196,30 +198,26 @@ TEST(SpriteColour, TexelTimesColourBlendsOverTheFrame) {
   }
 }
 
+struct Kernel {
+  BlendMode mode;
+  bool reverse, premultiplied;
+  BlendRowFunction narrow;
+};
+
 template <BlendMode kMode, bool kReverse, bool kPremultiplied>
-void NarrowRow(uint32_t* dst, const uint32_t* src, int count, const Tint& tint) {
-  BlendRowSteps<kMode, kReverse, kPremultiplied, 4, false>(dst, src, count, tint);
+Kernel Narrow() {
+  return {kMode, kReverse, kPremultiplied, [](uint32_t* dst, const uint32_t* src, int count, const Tint& tint) {
+            BlendRowSteps<kMode, kReverse, kPremultiplied, 4, false>(dst, src, count, tint);
+          }};
 }
 
 TEST(SpriteColour, WideRowsGiveTheNarrowRowsBytesEveryModeWidthAndDirection) {
   if (!WideBlendRow(BlendMode::kOver, false, false)) GTEST_SKIP() << "no AVX2 here: only the narrow rows run";
-  struct Kernel {
-    BlendMode mode;
-    bool reverse, premultiplied;
-    BlendRowFunction narrow;
-  };
-  const Kernel kernels[] = {
-      {BlendMode::kCopy, false, false, NarrowRow<BlendMode::kCopy, false, false>},
-      {BlendMode::kCopy, true, true, NarrowRow<BlendMode::kCopy, true, true>},
-      {BlendMode::kOver, false, false, NarrowRow<BlendMode::kOver, false, false>},
-      {BlendMode::kOver, true, false, NarrowRow<BlendMode::kOver, true, false>},
-      {BlendMode::kOver, false, true, NarrowRow<BlendMode::kOver, false, true>},
-      {BlendMode::kOver, true, true, NarrowRow<BlendMode::kOver, true, true>},
-      {BlendMode::kTinted, false, false, NarrowRow<BlendMode::kTinted, false, false>},
-      {BlendMode::kTinted, true, false, NarrowRow<BlendMode::kTinted, true, false>},
-      {BlendMode::kTinted, false, true, NarrowRow<BlendMode::kTinted, false, true>},
-      {BlendMode::kTinted, true, true, NarrowRow<BlendMode::kTinted, true, true>},
-  };
+  using enum BlendMode;
+  const Kernel kernels[] = {Narrow<kCopy, false, false>(),   Narrow<kCopy, true, true>(),    Narrow<kOver, false, false>(),
+                            Narrow<kOver, true, false>(),    Narrow<kOver, false, true>(),   Narrow<kOver, true, true>(),
+                            Narrow<kTinted, false, false>(), Narrow<kTinted, true, false>(), Narrow<kTinted, false, true>(),
+                            Narrow<kTinted, true, true>()};
   std::mt19937 random(7);
   auto byte = [&random](uint32_t most = 255) { return std::uniform_int_distribution<uint32_t>(0, most)(random); };
   // Runs of transparent, opaque and translucent texels, each channel within its alpha; long runs
@@ -260,8 +258,7 @@ TEST(SpriteColour, WideRowsGiveTheNarrowRowsBytesEveryModeWidthAndDirection) {
 // A frame filled with `background`, the texture drawn on the rectangle turned by `degrees`.
 std::unique_ptr<Frame> Turned(int width, int height, const Texture& texture, Rect rect, double degrees,
                               uint32_t argb = 0xFFFFFFFF, uint32_t background = kBackground) {
-  auto frame = Frame::Create(width, height);
-  frame->Clear(background);
+  auto frame = Blank(width, height, background);
   Canvas(*frame).DrawTurnedTexture(texture, rect, degrees, argb);
   return frame;
 }
@@ -411,12 +408,6 @@ void ExpectSameWithin(const Frame& a, const Frame& b, const Rect& inside, int to
   }
 }
 
-std::unique_ptr<Frame> Blank(int width = 64, int height = 48) {
-  auto frame = Frame::Create(width, height);
-  frame->Clear(kBackground);
-  return frame;
-}
-
 TEST(Canvas, TransformsComposeWithWhatIsDrawnAndRestoreUndoesThem) {
   auto texture = MakeTexture(8, 6, [](int x, int y) { return 0xC0000000u | (x * 30) << 16 | (y * 40) << 8 | 0x20; });
   // A shift and a scale fold into the sprite's own placement.
@@ -561,37 +552,23 @@ TEST(Canvas, TheBackgroundIsThereUnderEveryDrawUnlessTheFirstReplacesTheWholeFra
       [&](Canvas& c) { c.DrawTexture(*translucent, 2, 2, 33, 1, 0xFFFFFFFF); },
   };
   auto reused = Frame::Create(64, 48);
-  for (size_t i = 0; i < 3 * std::size(draws); ++i) {
+  for (size_t i = 0; i < 4 * std::size(draws); ++i) {
+    const size_t pass = i / std::size(draws);
     const auto& draw = draws[i % std::size(draws)];
-    const uint32_t background = i / std::size(draws) == 1 ? 0xFF405060 : kBackground;  // every case under another once
-    auto expected = Blank();
-    expected->Clear(background);
+    const uint32_t background = pass == 1 ? 0xFF405060 : kBackground;  // every case under another once
+    auto expected = Blank(64, 48, background);
     {
       Canvas canvas(*expected);
       draw(canvas);
     }
     if (i == 30) reused->Row(40)[60] = 0x0BADBEEF;  // behind the frame's back
+    if (pass == 3) reused->Clear(0x12345678);       // what a frame held before it was reused
     {
       Canvas canvas(*reused, background);
       draw(canvas);
     }
     SCOPED_TRACE(i);
     ExpectSameWithin(*reused, *expected, {0, 0, 64, 48}, 0);
-  }
-  for (size_t i = 0; i < std::size(draws); ++i) {
-    auto expected = Blank();
-    {
-      Canvas canvas(*expected);
-      draws[i](canvas);
-    }
-    auto frame = Frame::Create(64, 48);
-    frame->Clear(0x12345678);  // what a reused frame held
-    {
-      Canvas canvas(*frame, kBackground);
-      draws[i](canvas);
-    }
-    SCOPED_TRACE(i);
-    ExpectSameWithin(*frame, *expected, {0, 0, 64, 48}, 0);
   }
 }
 
@@ -612,8 +589,7 @@ TEST(Canvas, FillRectCoversPixelCentresInItsColourAndTurnedItsArea) {
     }
   }
   // Turned, each pixel covered by about its share of the square's area.
-  auto frame = Blank();
-  frame->Clear(0xFFFFFFFF);
+  auto frame = Blank(64, 48, 0xFFFFFFFF);
   Canvas canvas(*frame);
   canvas.Translate(32, 24);
   canvas.Rotate(45);

@@ -98,33 +98,21 @@ TEST_F(Objects, InterpolateWithEaseAndTurn) {
   // "last" gives the invalid text again, which is reported again.
   const std::string line = "easeエラー : プロパティの値が不正です - [bogus]\n";
   EXPECT_EQ(reporter.Take(), line + line);
-  Rect rect;
-  uint32_t argb = 0;
-  objects[0]->Interpolate(1.0, rect, argb);
-  EXPECT_EQ(rect.left, 50);
-  EXPECT_EQ(rect.right, 562);
-  EXPECT_EQ(rect.bottom, 384);
-  EXPECT_EQ(argb, 0x7FFFFFFFu);
-  objects[0]->Interpolate(2.0000001, rect, argb);
-  EXPECT_EQ(rect.right, 0);
-  EXPECT_EQ(argb, 0u);
-  objects[1]->Interpolate(0, rect, argb);  // rounds half up, wraps colours, keeps right < left
-  EXPECT_EQ(rect.left, 11);
-  EXPECT_EQ(rect.top, 0);
-  EXPECT_EQ(rect.right, 8);
-  EXPECT_EQ(argb, 0xFF32E77Fu);
-  objects[2]->Interpolate(1.0, rect, argb);  // empty window, huge edges: defined and saturated
-  EXPECT_EQ(rect.left, INT32_MAX);
-  EXPECT_EQ(rect.top, INT32_MIN);
-  EXPECT_EQ(argb, 0xFFFFFFFFu);
-  objects[3]->Interpolate(1.0, rect, argb);  // s = 1/8
-  EXPECT_EQ(rect.left, 13);
-  EXPECT_EQ(rect.right, 525);
-  EXPECT_EQ(argb, 0x1FFFFFFFu);
+  // Left, top, right, bottom and colour at `time`.
+  const auto at = [&objects](size_t i, double time) {
+    Rect r;
+    uint32_t argb = 0;
+    objects[i]->Interpolate(time, r, argb);
+    return std::tuple(r.left, r.top, r.right, r.bottom, argb);
+  };
+  EXPECT_EQ(at(0, 1.0), std::tuple(50, 0, 562, 384, 0x7FFFFFFFu));
+  EXPECT_EQ(at(0, 2.0000001), std::tuple(0, 0, 0, 0, 0u));
+  EXPECT_EQ(at(1, 0), std::tuple(11, 0, 8, 384, 0xFF32E77Fu));  // rounds half up, wraps colours, keeps right < left
+  // Empty window, huge edges: defined and saturated.
+  EXPECT_EQ(at(2, 1.0), std::tuple(INT32_MAX, INT32_MIN, INT32_MAX, INT32_MIN, 0xFFFFFFFFu));
+  EXPECT_EQ(at(3, 1.0), std::tuple(13, 0, 525, 384, 0x1FFFFFFFu));  // s = 1/8
   EXPECT_EQ(objects[3]->AngleAt(1.0), 20);
-  objects[4]->Interpolate(1.0, rect, argb);  // an unknown ease is linear
-  EXPECT_EQ(rect.left, 50);
-  EXPECT_EQ(argb, 0x7FFFFFFFu);
+  EXPECT_EQ(at(4, 1.0), std::tuple(50, 0, 562, 384, 0x7FFFFFFFu));  // an unknown ease is linear
   EXPECT_EQ(objects[4]->AngleAt(2.0), 45);
   EXPECT_EQ(objects[5]->x.Keys()[0].ease.kind, Ease::Kind::kLinear);
   EXPECT_EQ(objects[5]->AngleAt(0), 0);
@@ -182,15 +170,13 @@ TEST_F(Objects, TextSettings) {
             align="center" valign="middle" singleline="1" wordbreak="maybe"/>
       <text weight="1500" align="Right" valign="bottom"/>
       <text weight="-5" align="right"/>)");
-  const auto& first = static_cast<const Text&>(*objects[0]);
-  EXPECT_EQ(first.sentence, "Hello\nWorld\t!%\n");
-  EXPECT_EQ(first.weight, 700);
-  EXPECT_TRUE(first.italic);
-  EXPECT_EQ(first.format, 0x25u);
-  EXPECT_EQ(static_cast<const Text&>(*objects[1]).weight, 1000);
-  EXPECT_EQ(static_cast<const Text&>(*objects[1]).format, 0x8u);
-  EXPECT_EQ(static_cast<const Text&>(*objects[2]).weight, 0);
-  EXPECT_EQ(static_cast<const Text&>(*objects[2]).format, 0x2u);
+  const auto settings = [&objects](size_t i) {
+    const auto& text = static_cast<const Text&>(*objects[i]);
+    return std::tuple(text.sentence, text.weight, text.italic, text.format);
+  };
+  EXPECT_EQ(settings(0), std::tuple(std::string("Hello\nWorld\t!%\n"), 700, true, 0x25u));
+  EXPECT_EQ(settings(1), std::tuple(std::string(""), 1000, false, 0x8u));
+  EXPECT_EQ(settings(2), std::tuple(std::string(""), 0, false, 0x2u));
   std::string escapes;
   for (int i = 0; i < 100000; ++i) escapes += "%n";
   EXPECT_EQ(ReplaceEscapes(escapes), std::string(100000, '\n'));  // linear, or this takes minutes
@@ -232,11 +218,7 @@ TEST_F(Objects, MakersSortAndReadSettings) {
   movie.ReadProperties(tags);
   EXPECT_TRUE(reporter.Take().ends_with(
       "heightエラー : プロパティの値が不正です - [last]\nスクリプトパース完了\n"));  // no words here
-  EXPECT_EQ(movie.width, 640);
-  EXPECT_EQ(movie.height, 384);
-  EXPECT_EQ(movie.fps, 25);
-  EXPECT_EQ(movie.length, 6);
-  EXPECT_EQ(movie.a, 0.5);
+  EXPECT_EQ(std::tuple(movie.width, movie.height, movie.fps, movie.length, movie.a), std::tuple(640, 384, 25, 6.0, 0.5));
   std::vector<double> order;
   for (const auto& object : movie.Drawn().Objects()) order.push_back(object->x.First());
   // Activated from the back: starts within 1e-9 go by end, full ties latest in the script first.

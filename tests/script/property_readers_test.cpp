@@ -44,11 +44,7 @@ TEST(PropertyReaders, FailuresKeepTheDestinationAndTheRecord) {
   EXPECT_FALSE(ReadPropertyInteger(keeper, attributes, "fps", integer, out));
   EXPECT_FALSE(ReadPropertyColour(keeper, attributes, "fill", colour, out));
   EXPECT_EQ(out.Text(), Invalid("x", "") + Invalid("fps", "abc") + Invalid("fill", "#12"));
-  EXPECT_EQ(colour, 7u);
-  EXPECT_EQ(number, 7);
-  EXPECT_EQ(integer, 7);
-  EXPECT_TRUE(flag);
-  EXPECT_EQ(text, "kept");
+  EXPECT_EQ(std::tuple(colour, number, integer, flag, text), std::tuple(7u, 7.0, 7, true, std::string("kept")));
   EXPECT_EQ(keeper.Get("fps"), "abc");
   EXPECT_EQ(keeper.Get("italic"), "2");
   EXPECT_EQ(keeper.Get("absent"), "");
@@ -68,10 +64,8 @@ TEST(PropertyReaders, FailuresKeepTheDestinationAndTheRecord) {
   EXPECT_EQ(untouched.ExitStatus(), 0);
   const std::vector<Refusal>& notes = log.heard;
   ASSERT_EQ(notes.size(), 4u);
-  EXPECT_EQ(notes[0].read_as, 1.0);
-  EXPECT_EQ(notes[0].ignored, "O0");
-  EXPECT_EQ(notes[1].read_as, 29.0);
-  EXPECT_EQ(notes[1].ignored, ".97");
+  EXPECT_EQ(std::tuple(notes[0].read_as, notes[0].ignored, notes[1].read_as, notes[1].ignored),
+            std::tuple(1.0, "O0", 29.0, ".97"));
   EXPECT_EQ(notes[2].name, "z");
   EXPECT_FALSE(notes[2].read_as);
   EXPECT_EQ(notes[3].expected, Expectation::kFlag);

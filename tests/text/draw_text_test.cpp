@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <random>
 #include <string>
@@ -25,9 +26,8 @@ constexpr PixelBox kWhole{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
 
 // Bounding box of the pixels that differ from the background; empty when there are none.
 Box InkOf(const Frame& frame, uint32_t background) {
-  testing::DibFrames frames{frame.Width(), frame.Height(), {{}}};
-  for (int y = 0; y < frame.Height(); ++y) frames.pixels[0].insert(frames.pixels[0].end(), frame.Row(y), frame.Row(y) + frame.Width());
-  return frames.Ink(0, background);
+  const uint32_t* pixels = frame.Row(0);
+  return testing::DibFrames{frame.Width(), frame.Height(), {{pixels, pixels + frame.Width() * frame.Height()}}}.Ink(0, background);
 }
 
 CoverageMask RowMask(std::vector<uint8_t> coverage) {
@@ -161,9 +161,7 @@ TEST(DrawText, TwoInkRangesMakeUpTheWholeTextAndEachIsLaidOutOnce) {
     draw(*sung, {0, 5});
     for (const InkRange ink : {InkRange{0, 5}, InkRange{5, SIZE_MAX}}) draw(*parts, ink);
     draw(*rest, {5, SIZE_MAX});
-    for (int y = 0; y < 240; ++y) {
-      ASSERT_TRUE(std::equal(whole->Row(y), whole->Row(y) + 320, parts->Row(y))) << turn << " row " << y;
-    }
+    ASSERT_TRUE(std::equal(whole->Row(0), whole->Row(0) + 320 * 240, parts->Row(0))) << turn;
     if (turn == 0) {
       const Box sung_ink = InkOf(*sung, kBlack), rest_ink = InkOf(*rest, kBlack);
       ASSERT_FALSE(sung_ink.Empty());
@@ -180,11 +178,7 @@ TEST(DrawText, TwoInkRangesMakeUpTheWholeTextAndEachIsLaidOutOnce) {
       EXPECT_EQ(outlined.left, sung_ink.left - 3);
       EXPECT_LE(outlined.bottom, sung_ink.bottom + 4);
       EXPECT_LT(outlined.right, InkOf(*styled_whole, kBlack).right);
-      int green = 0;
-      for (int y = 0; y < 240; ++y) {
-        for (int x = 0; x < 320; ++x) green += styled_sung->Row(y)[x] == 0xFF00FF00;
-      }
-      EXPECT_GT(green, 50);
+      EXPECT_GT(std::count(styled_sung->Row(0), styled_sung->Row(0) + 320 * 240, 0xFF00FF00u), 50);
     }
   }
   // The whole and each range once, straight and turned, and the two styled: a range drawn again

@@ -50,6 +50,7 @@ class Named : public VideoObject {
 struct Spec {
   char name;
   double start, end, z;
+  bool fails = false;
 };
 
 std::string Names(const std::vector<const VideoObject*>& objects) {
@@ -58,11 +59,13 @@ std::string Names(const std::vector<const VideoObject*>& objects) {
   return names;
 }
 
-Scene MakeScene(testing::ScriptFixture& fixture, const std::vector<Spec>& specs) {
+std::vector<std::shared_ptr<VideoObject>> MakeObjects(testing::ScriptFixture& fixture, const std::vector<Spec>& specs) {
   std::vector<std::shared_ptr<VideoObject>> objects;
-  for (const Spec& s : specs) objects.push_back(std::make_shared<Named>(fixture.context, s.name, s.start, s.end, s.z));
-  return Scene(std::move(objects));
+  for (const Spec& s : specs) objects.push_back(std::make_shared<Named>(fixture.context, s.name, s.start, s.end, s.z, s.fails));
+  return objects;
 }
+
+Scene MakeScene(testing::ScriptFixture& fixture, const std::vector<Spec>& specs) { return Scene(MakeObjects(fixture, specs)); }
 
 TEST(Scene, OrderOfDepthComingOnAndEnd) {
   struct Case {
@@ -137,11 +140,7 @@ TEST(Scene, AnyFrameAskedInAnyOrderAndAgainShowsWhatPlayingThroughShowed) {
 
 TEST(RenderState, PreparesNewcomersOnceAndReleasesLeaversBeforeThem) {
   testing::ScriptFixture fixture;
-  std::vector<std::shared_ptr<VideoObject>> objects;
-  objects.push_back(std::make_shared<Named>(fixture.context, 'A', 0, 1, 0));
-  objects.push_back(std::make_shared<Named>(fixture.context, 'B', 0.5, 2, 1, true));
-  objects.push_back(std::make_shared<Named>(fixture.context, 'C', 1.5, 2, 0));
-  const Scene scene(std::move(objects));
+  const Scene scene = MakeScene(fixture, {{'A', 0, 1, 0}, {'B', 0.5, 2, 1, true}, {'C', 1.5, 2, 0}});
   auto frame = Frame::Create(1, 1);
   Canvas canvas(*frame);
   HeldReporter out;
@@ -163,12 +162,8 @@ TEST(RenderState, PreparesNewcomersOnceAndReleasesLeaversBeforeThem) {
 
 TEST(RenderState, AFrameIsTheOneBeforeOnlyWhileTheSameObjectsLookTheSame) {
   testing::ScriptFixture fixture;
-  std::vector<std::shared_ptr<VideoObject>> objects;
-  objects.push_back(std::make_shared<Named>(fixture.context, 'S', 0, 4, 0));
-  auto moving = std::make_shared<Named>(fixture.context, 'M', 1, 2, 1);
-  moving->x.SetLast(10);
-  objects.push_back(moving);
-  objects.push_back(std::make_shared<Named>(fixture.context, 'N', 2.25, 4, 2));
+  auto objects = MakeObjects(fixture, {{'S', 0, 4, 0}, {'M', 1, 2, 1}, {'N', 2.25, 4, 2}});
+  objects[1]->x.SetLast(10);
   const Scene scene(std::move(objects));
   HeldReporter out;
   RenderState state;
@@ -185,11 +180,9 @@ TEST(RenderState, AFrameIsTheOneBeforeOnlyWhileTheSameObjectsLookTheSame) {
 TEST(Scene, ThreeHundredThousandStartingTogether) {
   testing::ScriptFixture fixture;
   constexpr int kCount = 300000;
-  std::vector<std::shared_ptr<VideoObject>> objects;
-  for (int i = 0; i < kCount; ++i) {
-    objects.push_back(std::make_shared<Named>(fixture.context, 'x', i < kCount / 2 ? 1 : 0, 9, i % 7));
-  }
-  const Scene scene(std::move(objects));
+  std::vector<Spec> specs;
+  for (int i = 0; i < kCount; ++i) specs.push_back({'x', i < kCount / 2 ? 1.0 : 0.0, 9, static_cast<double>(i % 7)});
+  const Scene scene = MakeScene(fixture, specs);
   const std::vector<const VideoObject*> shown = scene.At(2.0, 1.5);
   ASSERT_EQ(shown.size(), static_cast<size_t>(kCount));
   for (size_t i = 1; i < shown.size(); ++i) {
