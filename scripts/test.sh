@@ -35,7 +35,7 @@ if command -v clang++ >/dev/null; then
   scene=$(mktemp -d)
   trap 'rm -rf "$scene"' EXIT
   bash examples/make-assets.sh "$scene" intro >/dev/null
-  for codec in H264 FFV1; do
+  for codec in H264 FFV1 MJPG; do
     build-tsan/talmora --codec "$codec" --to 2 "$scene/intro.xml" </dev/null >/dev/null
   done
 fi

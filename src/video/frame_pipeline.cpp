@@ -5,47 +5,47 @@
 
 namespace talmora {
 
-FramePipeline::FramePipeline(std::unique_ptr<Frame> first, std::unique_ptr<Frame> second, Consumer consume,
+FramePipeline::FramePipeline(std::unique_ptr<Frame> frame, bool overlapped, Preparer prepare, Sender send,
                              Repeater repeat)
-    : slots_{{std::move(first)}, {std::move(second)}}, consume_(std::move(consume)), repeat_(std::move(repeat)) {
-  if (!slots_[1].frame) return;
+    : frame_(std::move(frame)), prepare_(std::move(prepare)), send_(std::move(send)), repeat_(std::move(repeat)) {
+  if (!overlapped) return;
   overlapped_ = true;  // before the worker starts, so that it reads it unraced
   try {
     worker_ = std::thread([this] { Work(); });
   } catch (const std::system_error&) {
-    overlapped_ = false;  // then every frame is consumed inline, in the first frame
+    overlapped_ = false;  // then every frame is sent inline
   }
 }
 
 FramePipeline::~FramePipeline() { Finish(); }
 
-size_t FramePipeline::Slot(uint64_t order) const { return overlapped_ ? order % 2 : 0; }
-
-Frame& FramePipeline::Next() {
-  // The worker may still hold the frame two back only until it is consumed.
-  std::unique_lock lock(mutex_);
-  const uint64_t next = submitted_;
-  changed_.wait(lock, [&] { return consumed_ + 1 >= next; });
-  return *slots_[Slot(next)].frame;
-}
-
 bool FramePipeline::Submit(int64_t index) {
-  uint64_t submitted = 0;
+  uint64_t order = 0;
+  bool failed_before = false;
   {
     std::lock_guard lock(mutex_);
-    slots_[Slot(submitted_)].index = index;
-    submitted = ++submitted_;
+    order = submitted_;
+    failed_before = failed_at_ != UINT64_MAX;
+  }
+  // Once a frame has failed, the rest are not even prepared.
+  const bool prepared = !failed_before && prepare_(*frame_);
+  {
+    std::lock_guard lock(mutex_);
+    if (!prepared) failed_at_ = std::min(failed_at_, order);
+    indices_[order % 2] = index;
+    submitted_ = order + 1;
   }
   if (!overlapped_) {
-    // Inline: this frame is consumed at once, and its failure shows at the next call, as it would
+    // Inline: this frame is sent at once, and its failure shows at the next call, as it would
     // with the worker.
-    const bool written = failed_at_ == UINT64_MAX && consume_(index, *slots_[0].frame);
-    if (!written) failed_at_ = std::min(failed_at_, submitted - 1);
-    consumed_ = submitted;
-    return failed_at_ >= submitted - 1;
+    const bool written = prepared && send_(index);
+    std::lock_guard lock(mutex_);
+    if (!written) failed_at_ = std::min(failed_at_, order);
+    sent_ = order + 1;
+    return failed_at_ >= order;
   }
   changed_.notify_all();
-  return AwaitConsumed(submitted - 1);
+  return AwaitSent(order);
 }
 
 bool FramePipeline::Repeat(int64_t index) {
@@ -54,13 +54,13 @@ bool FramePipeline::Repeat(int64_t index) {
     std::lock_guard lock(mutex_);
     order = submitted_;
   }
-  const bool before = AwaitConsumed(order);
+  const bool before = AwaitSent(order);
   // The worker waits for a frame meanwhile: what `repeat_` touches is this thread's until the
   // next Submit. Like a submitted frame, a failure here shows at the next call.
   const bool written = before && repeat_ && repeat_(index);
   std::lock_guard lock(mutex_);
   if (!written) failed_at_ = std::min(failed_at_, order);
-  submitted_ = consumed_ = order + 1;
+  submitted_ = sent_ = order + 1;
   return before;
 }
 
@@ -71,28 +71,31 @@ bool FramePipeline::Finish() {
   }
   changed_.notify_all();
   if (worker_.joinable()) worker_.join();
+  std::lock_guard lock(mutex_);
   return failed_at_ == UINT64_MAX;
 }
 
-bool FramePipeline::AwaitConsumed(uint64_t count) {
+bool FramePipeline::AwaitSent(uint64_t count) {
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] { return consumed_ >= count; });
+  changed_.wait(lock, [&] { return sent_ >= count; });
   return failed_at_ >= count;
 }
 
 void FramePipeline::Work() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [&] { return finishing_ || consumed_ < submitted_; });
-    if (consumed_ == submitted_) return;
-    const uint64_t at = consumed_;
-    const Turn& slot = slots_[Slot(at)];
-    const bool dropped = failed_at_ != UINT64_MAX;
+    changed_.wait(lock, [&] { return finishing_ || sent_ < submitted_; });
+    if (sent_ == submitted_) return;
+    const uint64_t at = sent_;
+    const int64_t index = indices_[at % 2];
+    // A frame that failed, or any after it, is not sent: one that failed to be prepared left
+    // nothing to send.
+    const bool dropped = failed_at_ <= at;
     lock.unlock();
-    const bool written = !dropped && consume_(slot.index, *slot.frame);
+    const bool written = !dropped && send_(index);
     lock.lock();
     if (!written) failed_at_ = std::min(failed_at_, at);
-    consumed_ = at + 1;
+    sent_ = at + 1;
     changed_.notify_all();
   }
 }

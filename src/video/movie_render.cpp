@@ -148,15 +148,15 @@ MovieResult RenderMovie(const MovieJob& job, const Scene& scene, const std::stri
 
   bool written = false;
   {
-    // A second frame to draw into while the first is compressed; without one, or without a
-    // second core, each frame is drawn and compressed in turn. Uncompressed frames are only
-    // copied, and measured slower overlapped (the two frames share the cache with the copy).
+    // Each frame is drawn and converted on this thread while the one before is compressed and
+    // written on another, unless there is no second core. Uncompressed frames are only copied,
+    // and measured slower overlapped.
     const bool overlapped = !job.serial && settings.fourcc != MakeFourcc("DIB ") &&
                             std::thread::hardware_concurrency() > 1;
-    FramePipeline pipeline(std::move(frame),
-                           overlapped ? job.graphics->CreateRenderTarget(job.width, job.height) : nullptr,
-                           [&movie](int64_t index, const Frame& drawn) { return movie->Write(index, drawn); },
-                           [&movie](int64_t index) { return movie->Repeat(index); });
+    FramePipeline pipeline(
+        std::move(frame), overlapped, [&movie](const Frame& drawn) { return movie->Convert(drawn); },
+        [&movie](int64_t index) { return movie->Send(index); },
+        [&movie](int64_t index) { return movie->Repeat(index); });
     written = RenderFrames(job, pipeline, frames, scene, reporter);
   }
   // Closing flushes what the compressor still holds and completes the file.

@@ -1,6 +1,7 @@
 #include "platform/movie/frame_compressor.h"
 
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <optional>
 
@@ -175,8 +176,10 @@ std::unique_ptr<FrameCompressor> FrameCompressor::Open(const CompressorInfo& inf
   }
 
   compressor->encoder_ = std::move(encoder);
-  compressor->converted_.assign(static_cast<size_t>((height + 1) / 2) * Frame::BlockWords(width), 0);
-  compressor->picture_ = std::move(picture);
+  auto first = std::make_unique<Picture>();
+  first->frame = std::move(picture);
+  first->converted.assign(compressor->ConvertedWords(), 0);
+  compressor->free_.push_back(std::move(first));
   compressor->converter_ = std::move(converter);
   return compressor;
 }
@@ -194,25 +197,11 @@ bool FrameCompressor::FillParameters(AVCodecParameters& parameters) const {
   return true;
 }
 
-// Uncompressed frames are stored as BMP rows: bottom-up, 4 bytes a pixel (B, G, R, A).
-bool FrameCompressor::PassUncompressed(int64_t index, const Frame& frame, PacketSink& sink) {
-  const size_t row_bytes = static_cast<size_t>(width_) * 4;
-  try {
-    rows_.resize(row_bytes * static_cast<size_t>(height_));
-  } catch (const std::bad_alloc&) {
-    rows_ = {};
-    return false;
-  }
-  uint8_t* row = rows_.data();
-  for (int y = height_ - 1; y >= 0; --y, row += row_bytes) std::memcpy(row, frame.Row(y), row_bytes);
-  return WriteRows(index, sink);
-}
-
-bool FrameCompressor::WriteRows(int64_t index, PacketSink& sink) {
+bool FrameCompressor::WriteRows(const std::vector<uint8_t>& rows, int64_t index, PacketSink& sink) {
   // The packet only borrows the rows: the file writes them before Write returns.
   av_packet_unref(packet_.get());
-  packet_->data = rows_.data();
-  packet_->size = static_cast<int>(rows_.size());
+  packet_->data = const_cast<uint8_t*>(rows.data());
+  packet_->size = static_cast<int>(rows.size());
   packet_->pts = packet_->dts = index;
   packet_->duration = 1;
   packet_->flags = AV_PKT_FLAG_KEY;
@@ -222,75 +211,118 @@ bool FrameCompressor::WriteRows(int64_t index, PacketSink& sink) {
 }
 
 bool FrameCompressor::Compress(int64_t index, const Frame& frame, PacketSink& sink) {
-  if (frame.Width() != width_ || frame.Height() != height_) return false;
-  if (!encoder_) return PassUncompressed(index, frame, sink);
+  return Convert(frame) && Send(index, sink);
+}
 
-  if (!TakeWritablePicture()) return false;
-  const auto* top_row = reinterpret_cast<const uint8_t*>(frame.Row(0));
-  const int stride = width_ * 4;
-  if (converter_) {
-    sws_scale(converter_.get(), &top_row, &stride, 0, height_, picture_->data, picture_->linesize);
+bool FrameCompressor::Convert(const Frame& frame) {
+  if (frame.Width() != width_ || frame.Height() != height_) return false;
+  std::unique_ptr<Picture> taken = TakeWritablePicture();
+  if (!taken) return false;
+  Picture& picture = *taken;
+  if (!encoder_) {
+    // Uncompressed frames are stored as BMP rows: bottom-up, 4 bytes a pixel (B, G, R, A).
+    const size_t row_bytes = static_cast<size_t>(width_) * 4;
+    try {
+      picture.rows.resize(row_bytes * static_cast<size_t>(height_));
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    uint8_t* row = picture.rows.data();
+    for (int y = height_ - 1; y >= 0; --y, row += row_bytes) std::memcpy(row, frame.Row(y), row_bytes);
+  } else if (converter_) {
+    const auto* top_row = reinterpret_cast<const uint8_t*>(frame.Row(0));
+    const int stride = width_ * 4;
+    sws_scale(converter_.get(), &top_row, &stride, 0, height_, picture.frame->data, picture.frame->linesize);
   } else {
     const AVPixelFormat format = encoder_->pix_fmt;
     const std::optional<YuvRange> range = Yuv420Range(format);
-    AVFrame& picture = *picture_;
     uint32_t colour = 0;
-    if (!frame.DrawnBlocks(0, &colour) || colour != converted_colour_) {
-      std::fill(converted_.begin(), converted_.end(), 0);
+    if (!frame.DrawnBlocks(0, &colour) || colour != picture.colour) {
+      std::fill(picture.converted.begin(), picture.converted.end(), 0);
     }
-    converted_colour_ = colour;
+    picture.colour = colour;
     bands_.ForEach(height_, 2, [&](int first_row, int end_row) {
       if (range) {
-        ConvertChanged(frame, *range, first_row, end_row);
+        ConvertChanged(frame, *range, picture, first_row, end_row);
       } else if (format == AV_PIX_FMT_GBRAP) {
-        SplitPlanes(frame, picture, first_row, end_row);
+        SplitPlanes(frame, *picture.frame, first_row, end_row);
       } else {
-        CopyRows(frame, picture, format == AV_PIX_FMT_RGBA, first_row, end_row);
+        CopyRows(frame, *picture.frame, format == AV_PIX_FMT_RGBA, first_row, end_row);
       }
     });
   }
-  picture_->pts = index;
-  // The MPEG-style encoders take a fixed quantiser from each picture.
-  picture_->quality = encoder_->global_quality;
-  if (avcodec_send_frame(encoder_.get(), picture_.get()) < 0) return false;
-  return Drain(sink);
-}
-
-bool FrameCompressor::TakeWritablePicture() {
-  if (av_frame_is_writable(picture_.get())) return true;
-  const auto take = [&](Spare& spare) {
-    std::swap(picture_, spare.picture);
-    std::swap(converted_, spare.converted);
-    std::swap(converted_colour_, spare.colour);
-  };
-  for (Spare& spare : spares_) {
-    if (av_frame_is_writable(spare.picture.get())) {
-      take(spare);
-      return true;
-    }
-  }
-  // Where the encoder holds more than a few, the next one gets a buffer of its own.
-  constexpr size_t kMostSpares = 3;
-  FramePtr fresh(av_frame_alloc());
-  if (!fresh || !GetEncoderPicture(*fresh, *encoder_)) return false;
-  Spare made{std::move(fresh), std::vector<uint64_t>(converted_.size(), 0), 0};
-  take(made);
-  if (spares_.size() < kMostSpares) spares_.push_back(std::move(made));
+  std::lock_guard lock(handover_);
+  converted_.push_back(std::move(taken));
   return true;
 }
 
-void FrameCompressor::ConvertChanged(const Frame& frame, YuvRange range, int first_row, int end_row) {
+bool FrameCompressor::Send(int64_t index, PacketSink& sink) {
+  std::unique_ptr<Picture> picture;
+  {
+    std::lock_guard lock(handover_);
+    if (converted_.empty()) return false;
+    picture = std::move(converted_.front());
+    converted_.pop_front();
+  }
+  Picture* const sent = picture.get();
+  bool written = false;
+  if (!encoder_) {
+    written = WriteRows(picture->rows, index, sink);
+  } else {
+    picture->frame->pts = index;
+    // The MPEG-style encoders take a fixed quantiser from each picture.
+    picture->frame->quality = encoder_->global_quality;
+    written = avcodec_send_frame(encoder_.get(), picture->frame.get()) >= 0;
+  }
+  {
+    std::lock_guard lock(handover_);
+    sent_.push_back(std::move(picture));
+    last_sent_ = sent;
+  }
+  return written && (!encoder_ || Drain(sink));
+}
+
+std::unique_ptr<FrameCompressor::Picture> FrameCompressor::TakeWritablePicture() {
+  {
+    std::lock_guard lock(handover_);
+    for (auto& picture : sent_) free_.push_back(std::move(picture));
+    sent_.clear();
+  }
+  // A picture the encoder still reads is left to it; one it has let go is converted into again,
+  // where the blocks that hold the background stay.
+  for (auto it = free_.begin(); it != free_.end(); ++it) {
+    if (!(*it)->frame || av_frame_is_writable((*it)->frame.get())) {
+      std::unique_ptr<Picture> taken = std::move(*it);
+      free_.erase(it);
+      return taken;
+    }
+  }
+  try {
+    auto made = std::make_unique<Picture>();
+    made->converted.assign(ConvertedWords(), 0);
+    if (encoder_) {
+      made->frame.reset(av_frame_alloc());
+      if (!made->frame || !GetEncoderPicture(*made->frame, *encoder_)) return nullptr;
+    }
+    return made;
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+void FrameCompressor::ConvertChanged(const Frame& frame, YuvRange range, Picture& picture, int first_row,
+                                     int end_row) {
   const auto* top_row = reinterpret_cast<const uint8_t*>(frame.Row(0));
   const int stride = width_ * 4;
   const size_t words = Frame::BlockWords(width_);
   const int blocks = (width_ + Frame::kBlock - 1) / Frame::kBlock;
   for (int y = first_row & ~1; y < std::min(end_row, height_); y += 2) {
-    uint64_t* held = converted_.data() + static_cast<size_t>(y / 2) * words;
+    uint64_t* held = picture.converted.data() + static_cast<size_t>(y / 2) * words;
     uint32_t colour = 0;
     const uint64_t* upper = frame.DrawnBlocks(y, &colour);
     const uint64_t* lower = y + 1 < height_ ? frame.DrawnBlocks(y + 1, &colour) : upper;
     if (!upper || !lower) {
-      BgraToYuv420Columns(top_row, stride, range, *picture_, y, 0, width_);
+      BgraToYuv420Columns(top_row, stride, range, *picture.frame, y, 0, width_);
       std::fill_n(held, words, 0);
       continue;
     }
@@ -308,7 +340,7 @@ void FrameCompressor::ConvertChanged(const Frame& frame, YuvRange range, int fir
       }
       int end = block + 1;
       while (end < blocks && converts(end)) ++end;
-      BgraToYuv420Columns(top_row, stride, range, *picture_, y, block * Frame::kBlock,
+      BgraToYuv420Columns(top_row, stride, range, *picture.frame, y, block * Frame::kBlock,
                           std::min(end * Frame::kBlock, width_));
       block = end;
     }
@@ -316,10 +348,11 @@ void FrameCompressor::ConvertChanged(const Frame& frame, YuvRange range, int fir
 }
 
 bool FrameCompressor::Repeat(int64_t index, PacketSink& sink) {
-  if (!encoder_) return !rows_.empty() && WriteRows(index, sink);
+  if (!last_sent_) return false;
+  if (!encoder_) return WriteRows(last_sent_->rows, index, sink);
   if (!stands_alone_) {
-    picture_->pts = index;
-    if (avcodec_send_frame(encoder_.get(), picture_.get()) < 0) return false;
+    last_sent_->frame->pts = index;
+    if (avcodec_send_frame(encoder_.get(), last_sent_->frame.get()) < 0) return false;
     return Drain(sink);
   }
   if (last_index_ == index - 1) return WriteAgain(index, sink);

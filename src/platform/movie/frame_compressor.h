@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "platform/libav_handles.h"
@@ -31,6 +32,13 @@ class FrameCompressor {
 
   // The frame must have the size the compressor was opened for.
   bool Compress(int64_t index, const Frame& frame, PacketSink& sink);
+  // Compress in two halves, for a caller that converts each frame on its own thread while another
+  // thread sends the ones converted: Convert takes the frame's pixels into a picture of the
+  // compressor's (the frame is free again when it returns), Send compresses the oldest picture
+  // converted as frame `index`. One thread may convert while another sends; Repeat and Flush only
+  // once every picture converted is sent.
+  bool Convert(const Frame& frame);
+  bool Send(int64_t index, PacketSink& sink);
   // Frame `index` as the same picture as the frame before it, which was compressed or repeated:
   // where frames stand alone its packet again, else the converted picture encoded again. Either
   // gives the bytes compressing the same frame again would.
@@ -41,12 +49,23 @@ class FrameCompressor {
  private:
   FrameCompressor(int width, int height, int fps)
       : width_(width), height_(height), time_base_{1, fps > 0 ? fps : 1} {}
-  bool PassUncompressed(int64_t index, const Frame& frame, PacketSink& sink);
+  // A frame converted: an encoder's picture, or uncompressed rows bottom-up; for each pair of rows,
+  // the blocks of the picture that hold the conversion of a frame's background, `colour`: a frame
+  // with that background there need not be converted again.
+  struct Picture {
+    FramePtr frame;
+    std::vector<uint8_t> rows;
+    std::vector<uint64_t> converted;
+    uint32_t colour = 0;
+  };
+  size_t ConvertedWords() const { return static_cast<size_t>((height_ + 1) / 2) * Frame::BlockWords(width_); }
+  // One the encoder no longer reads, or a new one; null when no memory can be had.
+  std::unique_ptr<Picture> TakeWritablePicture();
   // Rows first_row to end_row into the picture, but for the blocks of pixels in which both the
   // frame and the picture hold the background they held last time.
-  void ConvertChanged(const Frame& frame, YuvRange range, int first_row, int end_row);
-  // The uncompressed rows held as frame `index`.
-  bool WriteRows(int64_t index, PacketSink& sink);
+  void ConvertChanged(const Frame& frame, YuvRange range, Picture& picture, int first_row, int end_row);
+  // Uncompressed rows as frame `index`.
+  bool WriteRows(const std::vector<uint8_t>& rows, int64_t index, PacketSink& sink);
   bool Drain(PacketSink& sink);
   // The last packet written again as frame `index`.
   bool WriteAgain(int64_t index, PacketSink& sink);
@@ -54,23 +73,19 @@ class FrameCompressor {
   int width_;
   int height_;
   AVRational time_base_;
-  std::vector<uint8_t> rows_;  // uncompressed frames: the rows bottom-up
   CodecContextPtr encoder_;  // null for uncompressed frames
   SwsPtr converter_;
-  FramePtr picture_;
-  // For each pair of rows, the blocks of the picture that hold the conversion of a frame's
-  // background, `converted_colour_`: a frame with that background there need not be converted.
-  std::vector<uint64_t> converted_;
-  uint32_t converted_colour_ = 0;
-  // Pictures an encoder working on several frames at once still held, with what they hold: one it
-  // has let go is converted into again, where the blocks that hold the background stay.
-  struct Spare {
-    FramePtr picture;
-    std::vector<uint64_t> converted;
-    uint32_t colour = 0;
-  };
-  std::vector<Spare> spares_;
-  bool TakeWritablePicture();
+  // The converting thread's: pictures not converted into, some perhaps still read by the encoder
+  // (one working on several frames at once holds a few).
+  std::vector<std::unique_ptr<Picture>> free_;
+  RowBands bands_;  // the conversion's helper threads, kept from frame to frame
+  // Between the two threads, under `handover_`: pictures converted and not yet sent, in order,
+  // and pictures sent, for the converting thread to take back; the last one sent, for Repeat.
+  std::mutex handover_;
+  std::deque<std::unique_ptr<Picture>> converted_;
+  std::vector<std::unique_ptr<Picture>> sent_;
+  Picture* last_sent_ = nullptr;
+  // The sending thread's from here on.
   PacketPtr packet_;
   // Where every frame stands alone and the picture alone decides its bytes, a repeated frame
   // is the last packet again; repeats asked for before their frame's packet came out wait.
@@ -78,7 +93,6 @@ class FrameCompressor {
   PacketPtr last_;
   int64_t last_index_ = -1;
   std::deque<int64_t> waiting_;
-  RowBands bands_;  // the conversion's helper threads, kept from frame to frame
 };
 
 // The encoder a FrameCompressor opens for this size and rate, with the settings and threads

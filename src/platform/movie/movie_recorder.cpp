@@ -67,6 +67,10 @@ bool MovieRecorder::Write(int64_t index, const Frame& frame) {
   return begun_ && compressor_->Compress(index, frame, *file_);
 }
 
+bool MovieRecorder::Convert(const Frame& frame) { return begun_ && compressor_->Convert(frame); }
+
+bool MovieRecorder::Send(int64_t index) { return begun_ && compressor_->Send(index, *file_); }
+
 bool MovieRecorder::Repeat(int64_t index) { return begun_ && compressor_->Repeat(index, *file_); }
 
 bool MovieRecorder::Close() {

@@ -31,6 +31,10 @@ class MovieRecorder {
 
   // `index` counts frames from 0; the frame must have the stream's size.
   bool Write(int64_t index, const Frame& frame);
+  // Write in two halves, which two threads may run at once (see FrameCompressor::Convert): the
+  // frame taken, then the oldest frame taken written as frame `index`.
+  bool Convert(const Frame& frame);
+  bool Send(int64_t index);
   // Frame `index` the same as the one written before it.
   bool Repeat(int64_t index);
   bool Close();
