@@ -4,6 +4,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "platform/libav_handles.h"
@@ -78,7 +79,9 @@ class FrameCompressor {
   // The converting thread's: pictures not converted into, some perhaps still read by the encoder
   // (one working on several frames at once holds a few).
   std::vector<std::unique_ptr<Picture>> free_;
-  RowBands bands_;  // the conversion's helper threads, kept from frame to frame
+  // The conversion's helper threads, kept from frame to frame. The compressor works on the frame
+  // before meanwhile: a core is left to it.
+  RowBands bands_{static_cast<int>(std::thread::hardware_concurrency()) - 1};
   // Between the two threads, under `handover_`: pictures converted and not yet sent, in order,
   // and pictures sent, for the converting thread to take back; the last one sent, for Repeat.
   std::mutex handover_;

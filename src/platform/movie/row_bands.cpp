@@ -23,7 +23,7 @@ RowBands::~RowBands() {
 
 void RowBands::ForEach(int rows, int align, const Work& work) {
   const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  const int bands = std::clamp(rows / kMinBandRows, 1, cores);
+  const int bands = std::clamp(rows / kMinBandRows, 1, std::max(1, std::min(cores, most_bands_)));
   if (bands == 1) {
     work(0, rows);
     return;

@@ -10,8 +10,8 @@
 
 namespace talmora {
 
-// Runs `work(first_row, end_row)` over rows 0 to `rows` cut into horizontal bands, one a core,
-// and returns when every band is done. Each band but the last starts and ends on a multiple of
+// Runs `work(first_row, end_row)` over rows 0 to `rows` cut into horizontal bands, at most one a
+// core and at most `most_bands`, and returns when every band is done. Each band but the last starts and ends on a multiple of
 // `align` (2 where rows go in pairs); the first band runs on the caller's thread and each other on
 // a helper thread of its own, so `work` must touch only its own rows of the output.
 //
@@ -21,7 +21,7 @@ class RowBands {
  public:
   using Work = std::function<void(int first_row, int end_row)>;
 
-  RowBands() = default;
+  explicit RowBands(int most_bands) : most_bands_(most_bands) {}
   ~RowBands();
   RowBands(const RowBands&) = delete;
   RowBands& operator=(const RowBands&) = delete;
@@ -31,6 +31,7 @@ class RowBands {
  private:
   void Help(size_t index, uint64_t seen);
 
+  int most_bands_;
   std::mutex mutex_;
   std::condition_variable handed_;    // a new call's bands, or the end
   std::condition_variable finished_;  // a helper's band done
