@@ -21,9 +21,12 @@ RowBands::~RowBands() {
   for (std::thread& helper : helpers_) helper.join();
 }
 
+RowBands::RowBands(int most_bands)
+    // glibc counts the cores by reading /sys on every call: once a movie, not once a frame.
+    : most_bands_(std::max(1, std::min(static_cast<int>(std::thread::hardware_concurrency()), most_bands))) {}
+
 void RowBands::ForEach(int rows, int align, const Work& work) {
-  const int cores = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  const int bands = std::clamp(rows / kMinBandRows, 1, std::max(1, std::min(cores, most_bands_)));
+  const int bands = std::clamp(rows / kMinBandRows, 1, most_bands_);
   if (bands == 1) {
     work(0, rows);
     return;

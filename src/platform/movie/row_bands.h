@@ -21,7 +21,7 @@ class RowBands {
  public:
   using Work = std::function<void(int first_row, int end_row)>;
 
-  explicit RowBands(int most_bands) : most_bands_(most_bands) {}
+  explicit RowBands(int most_bands);
   ~RowBands();
   RowBands(const RowBands&) = delete;
   RowBands& operator=(const RowBands&) = delete;
@@ -31,7 +31,7 @@ class RowBands {
  private:
   void Help(size_t index, uint64_t seen);
 
-  int most_bands_;
+  int most_bands_;  // and at most one a core
   std::mutex mutex_;
   std::condition_variable handed_;    // a new call's bands, or the end
   std::condition_variable finished_;  // a helper's band done
